@@ -1,0 +1,153 @@
+#include "app/borderless_main_window.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/data_files.h"
+#include "workspace/morvex.h"
+
+namespace {
+const char* kTitle = "Morvex (v1.61)  -  liver and vessel annotation workstation";
+const char* kFullScreenBorder = "#borderlessMainWindow{border:1px solid palette(base);}";
+const char* kNormalBorder = "#borderlessMainWindow{border:1px solid palette(highlight);}";
+}  // namespace
+
+BorderlessMainWindow::BorderlessMainWindow(QWidget* parent)
+    : QMainWindow(parent, Qt::CustomizeWindowHint) {
+  morvex::registerDarkStyle();
+  setObjectName("borderlessMainWindow");
+  setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint);
+
+  mainWindow = new Morvex(this);
+  setWindowTitle(mainWindow->windowTitle());
+  mainWindow->statusBar()->setSizeGripEnabled(true);
+  mainWindow->setWindowFlags(Qt::FramelessWindowHint);
+
+  buildTitleBar();
+}
+
+void BorderlessMainWindow::buildTitleBar() {
+  titlebarWidget = new QWidget(this);
+  titlebarWidget->setObjectName("titlebarWidget");
+  titlebarWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  auto* titleLayout = new QHBoxLayout(titlebarWidget);
+  titleLayout->setSpacing(0);
+  titleLayout->setContentsMargins(0, 0, 0, 0);
+
+  line = new QFrame(this);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Plain);
+  line->setStyleSheet("border-top: 1px solid #666666;");
+
+  windowIcon = new QLabel(titlebarWidget);
+  windowIcon->setObjectName("windowIcon");
+  windowIcon->setPixmap(QPixmap(morvex::dataFilePath("images/logo.png")));
+  windowIcon->setStyleSheet("padding: 5px;");
+
+  windowTitle = new QLabel(titlebarWidget);
+  windowTitle->setObjectName("windowTitle");
+  windowTitle->setText(QString::fromUtf8(kTitle));
+  windowTitle->setStyleSheet("padding-left: 3px; font-size: 14px;");
+
+  auto makeButton = [this](const char* name) {
+    auto* b = new QPushButton(titlebarWidget);
+    b->setObjectName(name);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+  };
+  minimizeButton = makeButton("minimizeButton");
+  restoreButton = makeButton("restoreButton");
+  maximizeButton = makeButton("maximizeButton");
+  closeButton = makeButton("closeButton");
+  restoreButton->setVisible(false);
+
+  titleLayout->addWidget(windowIcon);
+  titleLayout->addWidget(windowTitle);
+  titleLayout->addStretch(1);
+  titleLayout->addWidget(minimizeButton);
+  titleLayout->addWidget(restoreButton);
+  titleLayout->addWidget(maximizeButton);
+  titleLayout->addWidget(closeButton);
+
+  verticalLayout = new QVBoxLayout();
+  verticalLayout->setSpacing(0);
+  verticalLayout->setContentsMargins(1, 1, 1, 1);
+  verticalLayout->addWidget(titlebarWidget);
+  verticalLayout->addWidget(line);
+  verticalLayout->addWidget(mainWindow);
+
+  centralWidget = new QWidget(this);
+  centralWidget->setObjectName("centralWidget");
+  centralWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  centralWidget->setLayout(verticalLayout);
+  setCentralWidget(centralWidget);
+
+  connect(minimizeButton, &QPushButton::clicked, this, &BorderlessMainWindow::slot_minimized);
+  connect(restoreButton, &QPushButton::clicked, this, &BorderlessMainWindow::slot_restored);
+  connect(maximizeButton, &QPushButton::clicked, this, &BorderlessMainWindow::slot_maximized);
+  connect(closeButton, &QPushButton::clicked, this, &BorderlessMainWindow::slot_closed);
+}
+
+bool BorderlessMainWindow::onTitleBar(const QPoint& windowPos) const {
+  const QWidget* w = childAt(windowPos);
+  return w && (w == titlebarWidget || w == windowTitle);
+}
+
+void BorderlessMainWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && onTitleBar(event->pos())) {
+    dragging = true;
+    dragStart = event->pos();
+  }
+  QMainWindow::mousePressEvent(event);
+}
+
+void BorderlessMainWindow::mouseMoveEvent(QMouseEvent* event) {
+  if ((event->buttons() & Qt::LeftButton) && dragging && onTitleBar(event->pos()))
+    move(pos() + (event->pos() - dragStart));
+  QMainWindow::mouseMoveEvent(event);
+}
+
+void BorderlessMainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && onTitleBar(event->pos())) dragging = false;
+  QMainWindow::mouseReleaseEvent(event);
+}
+
+void BorderlessMainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (onTitleBar(event->pos())) {
+    fullScreen = !fullScreen;
+    if (fullScreen)
+      slot_maximized();
+    else
+      slot_restored();
+  }
+  QMainWindow::mouseDoubleClickEvent(event);
+}
+
+void BorderlessMainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  mainWindow->redrawAll();
+}
+
+void BorderlessMainWindow::slot_minimized() { setWindowState(Qt::WindowMinimized); }
+
+void BorderlessMainWindow::slot_maximized() {
+  restoreButton->setVisible(true);
+  maximizeButton->setVisible(false);
+  showFullScreen();
+  setStyleSheet(kFullScreenBorder);
+}
+
+void BorderlessMainWindow::slot_restored() {
+  restoreButton->setVisible(false);
+  maximizeButton->setVisible(true);
+  setWindowState(Qt::WindowNoState);
+  setStyleSheet(kNormalBorder);
+}
+
+void BorderlessMainWindow::slot_closed() { close(); }

@@ -1,0 +1,58 @@
+#pragma once
+// The frameless top-level window: its own title bar (logo, title, minimise / restore / maximise /
+// close) above the main window. The title bar drags the window; a double click toggles full screen.
+
+#include <QMainWindow>
+#include <QPoint>
+
+class QFrame;
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+class Morvex;
+
+class BorderlessMainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit BorderlessMainWindow(QWidget* parent = nullptr);
+
+  Morvex* mainWindowWidget() const { return mainWindow; }
+  QWidget* titleBar() const { return titlebarWidget; }
+  QLabel* titleLabel() const { return windowTitle; }
+  bool isDragging() const { return dragging; }
+  bool isFullScreenFlag() const { return fullScreen; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ public slots:
+  void slot_minimized();
+  void slot_restored();
+  void slot_maximized();
+  void slot_closed();
+
+ private:
+  bool onTitleBar(const QPoint& windowPos) const;
+  void buildTitleBar();
+
+  Morvex* mainWindow = nullptr;
+  QWidget* titlebarWidget = nullptr;
+  QFrame* line = nullptr;
+  QLabel* windowIcon = nullptr;
+  QLabel* windowTitle = nullptr;
+  QPushButton* minimizeButton = nullptr;
+  QPushButton* restoreButton = nullptr;
+  QPushButton* maximizeButton = nullptr;
+  QPushButton* closeButton = nullptr;
+  QPoint dragStart;
+  bool dragging = false;
+  bool fullScreen = false;
+  QVBoxLayout* verticalLayout = nullptr;
+  QWidget* centralWidget = nullptr;
+};

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running the workstation needs.
+# Idempotent: only missing packages are fetched. Run as root (or with sudo available).
+set -euo pipefail
+
+PACKAGES=(
+  build-essential g++ cmake ninja-build pkg-config
+  qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
+  libdcmtk-dev dcmtk
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libtiff-dev
+  libgtest-dev googletest libbenchmark-dev
+  fonts-nanum
+  xauth xvfb
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

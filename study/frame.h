@@ -1,0 +1,61 @@
+#pragma once
+// Records of the study model: one Frame per loaded slice, one Series per (patient name, series date).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvex {
+
+// Header values of one slice, as read from a DICOM header or from a raster file name.
+struct SliceHeader {
+  std::string fileName;               // file name without directory and extension
+  std::string filePath;               // the path exactly as loaded
+  std::string patientName;
+  std::string patientId;
+  std::string patientAge;             // 64-byte field
+  std::string patientSex;             // 64-byte field
+  std::string institutionName;
+  std::string seriesDate;
+  std::string manufacturerModelName;
+  std::string modality;
+  float pixelSpacing = 0.0f;          // mm per pixel, first value
+  float sliceThickness = 0.0f;        // mm
+  int instanceNumber = 0;
+  int windowCenter = 128;
+  int windowWidth = 255;
+  int height = 0;                     // rows
+  int width = 0;                      // columns
+};
+
+// Decoded pixels of one slice: calibrated intensities, width x height, row-major.
+struct SlicePixels {
+  int width = 0;
+  int height = 0;
+  std::vector<int16_t> intensities;
+};
+
+// One slot of the frame table. A free slot has slotState -1 and no images.
+struct Frame {
+  int slotState = -1;
+  int seriesIndex = -1;
+  SliceHeader header;
+  std::vector<int16_t> intensities;   // width x height
+  std::vector<uint8_t> labelImage;    // width x height label values, 0 = unlabelled
+  std::vector<uint8_t> selectionImage;// width x height, nonzero = selected
+  std::vector<uint8_t> divisionImage; // width x height, 1 = right part of the liver
+  bool divisionDefined = false;
+
+  bool live() const { return slotState != -1; }
+  bool hasPixels() const { return !intensities.empty(); }
+};
+
+// One slot of the series table; a series is identified by patient name and series date.
+struct Series {
+  int slotState = -1;
+  std::string patientName;
+  std::string seriesDate;
+  bool live() const { return slotState != -1; }
+};
+
+}  // namespace morvex

@@ -1,0 +1,347 @@
+#include "study/slice_decoder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcrledrg.h"
+#include "dcmtk/dcmimgle/dcmimage.h"
+#include "dcmtk/dcmimgle/dipixel.h"
+#include "dcmtk/dcmjpeg/djdecode.h"
+#include "dcmtk/dcmjpls/djdecode.h"
+#include "dcmtk/oflog/oflog.h"
+
+#include "study/file_name_meta.h"
+#include "study/text_field.h"
+
+namespace morvex {
+
+namespace {
+
+constexpr const char* kUnsupportedExtension = "처리할 수 없는 파일 확장자입니다.";
+
+void cleanupCodecs() {
+  DJLSDecoderRegistration::cleanup();
+  DJDecoderRegistration::cleanup();
+  DcmRLEDecoderRegistration::cleanup();
+}
+
+bool isRasterExtension(const std::string& ext) { return ext == "jpg" || ext == "png" || ext == "bmp"; }
+
+// Parses a DICOM file and converts its dataset to Little Endian Explicit (decompressing it).
+OFCondition parseDicom(DcmFileFormat& ff, const char* path) {
+  OFCondition cond = ff.loadFile(path, EXS_Unknown, EGL_noChange, 4096, ERM_autoDetect);
+  return cond;
+}
+
+std::string textOf(DcmItem* item, const DcmTagKey& key) {
+  OFString value;
+  if (item->findAndGetOFString(key, value).bad()) return std::string();
+  return std::string(value.c_str());
+}
+
+void readDicomHeader(DcmItem* ds, SliceHeader& h) {
+  assignText(h.patientName, textOf(ds, DCM_PatientName));
+  assignText(h.institutionName, textOf(ds, DCM_InstitutionName));
+  assignText(h.patientId, textOf(ds, DCM_PatientID));
+  assignText(h.patientAge, textOf(ds, DCM_PatientAge), kShortCapacity);
+  assignText(h.patientSex, textOf(ds, DCM_PatientSex), kShortCapacity);
+  assignText(h.seriesDate, textOf(ds, DCM_SeriesDate));
+  assignText(h.manufacturerModelName, textOf(ds, DCM_ManufacturerModelName));
+  assignText(h.modality, textOf(ds, DCM_Modality));
+  h.pixelSpacing = static_cast<float>(leadingDouble(textOf(ds, DCM_PixelSpacing).c_str()));
+  h.sliceThickness = static_cast<float>(leadingDouble(textOf(ds, DCM_SliceThickness).c_str()));
+  h.height = leadingInt(textOf(ds, DCM_Rows).c_str());
+  h.width = leadingInt(textOf(ds, DCM_Columns).c_str());
+  h.instanceNumber = leadingInt(textOf(ds, DCM_InstanceNumber).c_str());
+  h.windowCenter = leadingInt(textOf(ds, DCM_WindowCenter).c_str());
+  h.windowWidth = leadingInt(textOf(ds, DCM_WindowWidth).c_str());
+}
+
+void logCondition(FILE* stream, const char* message, const OFCondition& cond) {
+  std::fprintf(stream, "%s%s\n", message, cond.text());
+}
+
+// Copies the values into dst. Values inside [lo, hi] are copied; the others are clamped to the
+// largest / smallest value that fits. False when no value fits.
+template <typename T>
+bool copyFitting(const T* src, std::size_t n, int16_t* dst, long long lo, long long hi) {
+  long long mn = 999999, mx = -999999;
+  for (std::size_t i = 0; i < n; ++i) {
+    const long long v = src[i];
+    if (v >= lo && v <= hi) {
+      if (v < mn) mn = v;
+      if (v > mx) mx = v;
+    }
+  }
+  if (mx == -999999 || mn == 999999) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const long long v = src[i];
+    dst[i] = static_cast<int16_t>(v > hi ? mx : (v < lo ? mn : v));
+  }
+  return true;
+}
+
+// Steps after the dataset has been parsed and converted: size, instance, spacing, thickness,
+// then the modality-transformed pixel values of the first frame.
+bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, std::vector<int16_t>& intensities,
+                        int* instanceNumber, double* spacingX, double* spacingY, double* sliceThickness) {
+  DcmDataset* ds = ff.getDataset();
+  long value = 0;
+  OFCondition cond = ds->findAndGetLongInt(DCM_Columns, value);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-width error: ", cond);
+    return false;
+  }
+  const long columns = value;
+  cond = ds->findAndGetLongInt(DCM_Rows, value);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-height error: ", cond);
+    return false;
+  }
+  const long rows = value;
+  *instanceNumber = -1;
+  cond = ds->findAndGetLongInt(DCM_InstanceNumber, value);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", cond);
+    return false;
+  }
+  *instanceNumber = static_cast<int>(value);
+  OFString spacing;
+  cond = ds->findAndGetOFStringArray(DCM_PixelSpacing, spacing);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: ", cond);
+    return false;
+  }
+  const std::string sp(spacing.c_str());
+  const auto sep = sp.find('\\');
+  *spacingX = leadingDouble(sp.substr(0, sep).c_str());
+  *spacingY = sep == std::string::npos ? 0.0 : leadingDouble(sp.substr(sep + 1).c_str());
+  OFString thickness;
+  cond = ds->findAndGetOFString(DCM_SliceThickness, thickness);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", cond);
+    return false;
+  }
+  *sliceThickness = leadingDouble(thickness.c_str());
+
+  // Colour images carry no calibrated intensities: they are refused, not guessed into grey.
+  const std::string photometric = textOf(ds, DCM_PhotometricInterpretation);
+  if (!photometric.empty() && photometric != "MONOCHROME1" && photometric != "MONOCHROME2") {
+    std::fprintf(stderr, "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: %s\n",
+                 photometric.c_str());
+    return false;
+  }
+
+  DicomImage image(ds, EXS_LittleEndianExplicit, 0UL, 0UL, 1UL);
+  if (image.getStatus() != EIS_Normal) {
+    std::fprintf(stdout, "loadDcmFile_dcmtk(): DCMTK-dcm image load error: \n");
+    return false;
+  }
+  if (!image.isMonochrome()) {
+    std::fprintf(stderr, "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: %s\n",
+                 photometric.c_str());
+    return false;
+  }
+
+  if (columns <= 0 || rows <= 0 || columns > 65535 || rows > 65535) {
+    std::fprintf(stdout, "loadDcmFile_dcmtk(): HU range overflow error: \n");
+    return false;
+  }
+  const std::size_t n = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+  image.setMinMaxWindow(0);
+  const DiPixel* inter = image.getInterData();
+  if (!inter || !inter->getData() || inter->getCount() < n) {
+    std::fprintf(stdout, "loadDcmFile_dcmtk(): HU range overflow error: \n");
+    intensities.clear();
+    return false;
+  }
+  intensities.resize(n);
+  const void* data = inter->getData();
+  bool fitted = false;
+  switch (inter->getRepresentation()) {
+    case EPR_Uint8:
+      fitted = copyFitting(static_cast<const Uint8*>(data), n, intensities.data(), 0, 255);
+      break;
+    case EPR_Sint8:
+      fitted = copyFitting(static_cast<const Sint8*>(data), n, intensities.data(), -128, 127);
+      break;
+    case EPR_Sint16:
+      fitted = copyFitting(static_cast<const Sint16*>(data), n, intensities.data(), -32768, 32767);
+      break;
+    case EPR_Uint16:
+      fitted = copyFitting(static_cast<const Uint16*>(data), n, intensities.data(), 0, 32767);
+      break;
+    case EPR_Uint32:
+      fitted = copyFitting(static_cast<const Uint32*>(data), n, intensities.data(), 0, 32767);
+      break;
+    case EPR_Sint32:
+      fitted = copyFitting(static_cast<const Sint32*>(data), n, intensities.data(), -32768, 32767);
+      break;
+    default:
+      std::fprintf(stdout, "%d\n", static_cast<int>(inter->getRepresentation()));
+      std::fprintf(stdout, "loadDcmFile_dcmtk(): DCMTK-unknown representation error: \n");
+      intensities.clear();
+      return false;
+  }
+  if (!fitted) {
+    std::fprintf(stdout, "loadDcmFile_dcmtk(): HU range overflow error: \n");
+    intensities.clear();
+    return false;
+  }
+  *width = static_cast<int>(columns);
+  *height = static_cast<int>(rows);
+  return true;
+}
+
+}  // namespace
+
+void initDicomCodecs() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    OFLog::configure(OFLogger::OFF_LOG_LEVEL);
+    DcmRLEDecoderRegistration::registerCodecs();
+    DJDecoderRegistration::registerCodecs();
+    DJLSDecoderRegistration::registerCodecs();
+    std::atexit(cleanupCodecs);
+  });
+}
+
+bool hasDicomPreamble(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  char buf[132];
+  if (!in.read(buf, sizeof buf)) return false;
+  return std::memcmp(buf + 128, "DICM", 4) == 0;
+}
+
+SliceFormat sliceFormatOf(const char* path) {
+  const std::string ext = fileExtension(path);
+  if (ext == "dcm") return SliceFormat::Dicom;
+  if (ext == "txt") return SliceFormat::Skip;
+  if (isRasterExtension(ext)) return SliceFormat::Raster;
+  if (hasDicomPreamble(path)) return SliceFormat::Dicom;
+  return ext.empty() ? SliceFormat::Skip : SliceFormat::Raster;
+}
+
+struct SliceFile::Impl {
+  std::string path;
+  SliceFormat format = SliceFormat::Skip;
+  SliceHeader header;
+  DcmFileFormat dicom;
+  cv::Mat raster;
+};
+
+SliceFile::SliceFile() : d_(std::make_unique<Impl>()) {}
+SliceFile::~SliceFile() = default;
+
+const SliceHeader& SliceFile::header() const { return d_->header; }
+SliceFormat SliceFile::format() const { return d_->format; }
+
+bool SliceFile::open(const char* path) {
+  if (!path) return false;
+  initDicomCodecs();
+  d_->path = path;
+  d_->format = sliceFormatOf(path);
+  SliceHeader& h = d_->header;
+  h = SliceHeader();
+  assignText(h.filePath, path);
+  switch (d_->format) {
+    case SliceFormat::Skip:
+      return false;
+    case SliceFormat::Dicom: {
+      OFCondition cond = parseDicom(d_->dicom, path);
+      if (cond.good()) cond = d_->dicom.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+      if (cond.bad()) {
+        logCondition(stderr, "DCMTK error: ", cond);
+        return false;
+      }
+      readDicomHeader(d_->dicom.getDataset(), h);
+      assignText(h.fileName, stripExtension(baseName(path)));
+      return true;
+    }
+    case SliceFormat::Raster: {
+      d_->raster = cv::imread(path, cv::IMREAD_GRAYSCALE);
+      if (d_->raster.empty()) return false;
+      rasterHeaderFromFileName(path, h);
+      h.width = d_->raster.cols;
+      h.height = d_->raster.rows;
+      h.pixelSpacing = h.sliceThickness = 0.0f;
+      h.windowCenter = 128;
+      h.windowWidth = 255;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SliceFile::decode(SlicePixels& out, const WarningSink& warn) {
+  switch (d_->format) {
+    case SliceFormat::Dicom: {
+      int instance = -1;
+      double sx = 0, sy = 0, thickness = 0;
+      return decodeDicomDataset(d_->dicom, &out.width, &out.height, out.intensities, &instance, &sx, &sy,
+                                &thickness);
+    }
+    case SliceFormat::Raster: {
+      if (!isRasterExtension(fileExtension(d_->path))) {
+        if (warn) warn(kUnsupportedExtension);
+        return false;
+      }
+      const cv::Mat& img = d_->raster;
+      out.width = img.cols;
+      out.height = img.rows;
+      out.intensities.resize(static_cast<std::size_t>(img.cols) * static_cast<std::size_t>(img.rows));
+      for (int y = 0; y < img.rows; ++y) {
+        const uint8_t* row = img.ptr<uint8_t>(y);
+        int16_t* dst = out.intensities.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(img.cols);
+        for (int x = 0; x < img.cols; ++x) dst[x] = row[x];
+      }
+      return true;
+    }
+    case SliceFormat::Skip:
+      break;
+  }
+  return false;
+}
+
+bool loadDcmFile_dcmtk(const char* path, int* width, int* height, std::vector<int16_t>& intensities,
+                       int* instanceNumber, double* spacingX, double* spacingY, double* sliceThickness) {
+  initDicomCodecs();
+  DcmFileFormat ff;
+  OFCondition cond = parseDicom(ff, path);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-loadDcm error: ", cond);
+    return false;
+  }
+  cond = ff.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+  if (cond.bad()) {
+    logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-chooseRepresentation error: ", cond);
+    return false;
+  }
+  return decodeDicomDataset(ff, width, height, intensities, instanceNumber, spacingX, spacingY, sliceThickness);
+}
+
+bool loadPixels(const char* path, SlicePixels& out, const WarningSink& warn) {
+  const std::string ext = fileExtension(path ? path : "");
+  if (ext == "dcm") {
+    int instance = -1;
+    double sx = 0, sy = 0, thickness = 0;
+    return loadDcmFile_dcmtk(path, &out.width, &out.height, out.intensities, &instance, &sx, &sy, &thickness);
+  }
+  if (!isRasterExtension(ext)) {
+    if (warn) warn(kUnsupportedExtension);
+    return false;
+  }
+  SliceFile file;
+  return file.open(path) && file.decode(out, warn);
+}
+
+}  // namespace morvex

@@ -1,0 +1,217 @@
+#include "study/study.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
+#include "study/slice_decoder.h"
+#include "study/text_field.h"
+
+namespace morvex {
+
+namespace {
+constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
+}
+
+Study::Study() {
+  frames_.resize(kGrowStep);
+  series_.resize(kGrowStep);
+}
+
+void Study::warn(const std::string& text) const {
+  if (warn_)
+    warn_(text);
+  else
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+int Study::addFrameFromFile(const char* path) {
+  SliceFile file;
+  if (!file.open(path)) return -1;
+  // Pixels are decoded before the tables change, so a failed load leaves no trace and a failed
+  // reload of an equal frame keeps that frame as it was.
+  SlicePixels pixels;
+  const WarningSink sink = [this](const std::string& text) { warn(text); };
+  if (!file.decode(pixels, sink)) {
+    warn(kLoadFailed);
+    return -1;
+  }
+  return insertFrame(file.header(), std::move(pixels));
+}
+
+int Study::findSeries(const std::string& patientName, const std::string& seriesDate) {
+  for (int s = 0; s < seriesCount_; ++s)
+    if (series_[s].patientName == patientName && series_[s].seriesDate == seriesDate) return s;
+  if (seriesCount_ == seriesCapacity()) series_.resize(series_.size() + kGrowStep);
+  Series& entry = series_[seriesCount_];
+  entry.slotState = seriesCount_;
+  entry.patientName = patientName;
+  entry.seriesDate = seriesDate;
+  return seriesCount_++;
+}
+
+int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
+  int idx = -1;
+  for (int i = 0; i < frameCount_; ++i) {
+    const SliceHeader& h = frames_[i].header;
+    if (h.patientName == header.patientName && h.seriesDate == header.seriesDate &&
+        h.instanceNumber == header.instanceNumber) {
+      idx = i;
+      break;
+    }
+  }
+  const bool isNew = idx < 0;
+  if (isNew) {
+    if (frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
+    idx = frameCount_;
+    Frame& f = frames_[idx];
+    f.slotState = frameCount_;
+    f.header = header;
+  }
+  Frame& f = frames_[idx];
+  f.seriesIndex = findSeries(header.patientName, header.seriesDate);
+  f.header.width = pixels.width;
+  f.header.height = pixels.height;
+  const std::size_t n = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
+  f.intensities = std::move(pixels.intensities);
+  f.intensities.resize(n);
+  f.labelImage.assign(n, 0);
+  f.selectionImage.assign(n, 0);
+  f.divisionImage.assign(n, 0);
+  f.divisionDefined = false;
+  if (isNew) ++frameCount_;
+  return idx;
+}
+
+const Frame* Study::frame(int i) const {
+  return (i >= 0 && i < frameCount_) ? &frames_[i] : nullptr;
+}
+Frame* Study::frame(int i) { return (i >= 0 && i < frameCount_) ? &frames_[i] : nullptr; }
+
+const Series* Study::series(int s) const {
+  return (s >= 0 && s < seriesCount_) ? &series_[s] : nullptr;
+}
+
+namespace {
+template <typename T>
+T* dataOrNull(std::vector<T>& v) {
+  return v.empty() ? nullptr : v.data();
+}
+}  // namespace
+
+const int16_t* Study::intensities(int i) const {
+  const Frame* f = frame(i);
+  return f && !f->intensities.empty() ? f->intensities.data() : nullptr;
+}
+uint8_t* Study::labelImage(int i) {
+  Frame* f = frame(i);
+  return f ? dataOrNull(f->labelImage) : nullptr;
+}
+const uint8_t* Study::labelImage(int i) const { return const_cast<Study*>(this)->labelImage(i); }
+uint8_t* Study::selectionImage(int i) {
+  Frame* f = frame(i);
+  return f ? dataOrNull(f->selectionImage) : nullptr;
+}
+const uint8_t* Study::selectionImage(int i) const { return const_cast<Study*>(this)->selectionImage(i); }
+const uint8_t* Study::divisionImage(int i) const {
+  const Frame* f = frame(i);
+  return f && !f->divisionImage.empty() ? f->divisionImage.data() : nullptr;
+}
+
+int Study::width(int i) const { return frame(i) ? frame(i)->header.width : 0; }
+int Study::height(int i) const { return frame(i) ? frame(i)->header.height : 0; }
+int Study::windowCenter(int i) const { return frame(i) ? frame(i)->header.windowCenter : 0; }
+int Study::windowWidth(int i) const { return frame(i) ? frame(i)->header.windowWidth : 0; }
+int Study::instanceNumber(int i) const { return frame(i) ? frame(i)->header.instanceNumber : 0; }
+int Study::seriesOfFrame(int i) const { return frame(i) ? frame(i)->seriesIndex : 0; }
+bool Study::divisionDefined(int i) const { return frame(i) && frame(i)->divisionDefined; }
+
+int Study::firstFrameOfSeries(int s) const {
+  for (int i = 0; i < frameCount_; ++i)
+    if (frames_[i].seriesIndex == s) return i;
+  return -1;
+}
+
+int Study::lastFrameOfSeries(int s) const {
+  for (int i = frameCount_ - 1; i >= 0; --i)
+    if (frames_[i].seriesIndex == s) return i;
+  return -1;
+}
+
+void Study::swapFrames(int i, int j) {
+  if (i < 0 || j < 0 || i >= frameCapacity() || j >= frameCapacity() || i == j) return;
+  std::swap(frames_[i], frames_[j]);
+}
+
+void Study::sortSeriesByInstance() {
+  // A stable sort by (series, instance): frames of one series end up contiguous even when the
+  // files of two series were loaded interleaved, and equal instance numbers keep load order.
+  std::vector<int> order(static_cast<std::size_t>(frameCount_));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+    const Frame& fa = frames_[a];
+    const Frame& fb = frames_[b];
+    if (fa.seriesIndex != fb.seriesIndex) return fa.seriesIndex < fb.seriesIndex;
+    return fa.header.instanceNumber < fb.header.instanceNumber;
+  });
+  std::vector<Frame> sorted;
+  sorted.reserve(order.size());
+  for (int i : order) sorted.push_back(std::move(frames_[i]));
+  for (int i = 0; i < frameCount_; ++i) frames_[i] = std::move(sorted[i]);
+}
+
+void Study::clear() {
+  frames_.clear();
+  series_.clear();
+  frames_.resize(kGrowStep);
+  series_.resize(kGrowStep);
+  frameCount_ = 0;
+  seriesCount_ = 0;
+}
+
+void Study::applyDivision(int i) {
+  Frame* f = frame(i);
+  if (!f || !f->divisionDefined || f->divisionImage.size() != f->labelImage.size()) return;
+  for (std::size_t p = 0; p < f->labelImage.size(); ++p) {
+    uint8_t& label = f->labelImage[p];
+    const bool right = f->divisionImage[p] == 1;
+    if (label == 1)
+      label = right ? 5 : 4;
+    else if (label == 2)
+      label = right ? 7 : 6;
+  }
+}
+
+void Study::fillLabelImage(int i, uint8_t value) {
+  if (Frame* f = frame(i)) std::fill(f->labelImage.begin(), f->labelImage.end(), value);
+}
+
+void Study::fillSelectionImage(int i, uint8_t value) {
+  if (Frame* f = frame(i)) std::fill(f->selectionImage.begin(), f->selectionImage.end(), value);
+}
+
+bool Study::setLabelImage(int i, const uint8_t* labels, int w, int h) {
+  Frame* f = frame(i);
+  if (!f || !labels || w != f->header.width || h != f->header.height || f->labelImage.empty()) return false;
+  std::copy(labels, labels + f->labelImage.size(), f->labelImage.begin());
+  return true;
+}
+
+bool Study::setDivisionImage(int i, const uint8_t* division, int w, int h) {
+  Frame* f = frame(i);
+  if (!f || !division || w != f->header.width || h != f->header.height || f->labelImage.empty()) return false;
+  f->divisionImage.assign(division, division + f->labelImage.size());
+  f->divisionDefined = true;
+  return true;
+}
+
+void Study::clearDivisionOfSeries(int s) {
+  for (int i = 0; i < frameCount_; ++i) {
+    Frame& f = frames_[i];
+    if (f.seriesIndex != s) continue;
+    std::fill(f.divisionImage.begin(), f.divisionImage.end(), 0);
+    f.divisionDefined = false;
+  }
+}
+
+}  // namespace morvex

@@ -1,0 +1,97 @@
+#pragma once
+// The study: the table of loaded slices (frames) grouped into series.
+// Frames are addressed by a dense frame index 0..frameCount()-1, series by series index.
+// Tables grow in steps of 100 slots; growing keeps every frame and series at its index.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "study/frame.h"
+
+namespace morvex {
+
+// Receives the user-facing warnings (the GUI shows them as message boxes).
+using WarningSink = std::function<void(const std::string&)>;
+
+class Study {
+ public:
+  static constexpr int kGrowStep = 100;
+
+  Study();
+
+  // --- loading -----------------------------------------------------------------
+  // Reads one slice file and inserts it (or reloads the pixels of an equal frame).
+  // Returns the frame index, or -1 when the file was skipped or failed to load.
+  int addFrameFromFile(const char* path);
+  // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
+  // The frame's size comes from pixels. Returns the frame index.
+  int insertFrame(const SliceHeader& header, SlicePixels&& pixels);
+  void setWarningSink(WarningSink sink) { warn_ = std::move(sink); }
+  void warn(const std::string& text) const;
+
+  // --- queries -----------------------------------------------------------------
+  int frameCount() const { return frameCount_; }
+  int seriesCount() const { return seriesCount_; }
+  int frameCapacity() const { return static_cast<int>(frames_.size()); }
+  int seriesCapacity() const { return static_cast<int>(series_.size()); }
+  int labelCount() const { return labelCount_; }
+  void setLabelCount(int n) { labelCount_ = n; }
+
+  // Live frame or null when nFrameIdx is not a live index.
+  const Frame* frame(int nFrameIdx) const;
+  Frame* frame(int nFrameIdx);
+  const Series* series(int nGroupIdx) const;
+
+  // Pixel buffers (width x height) or null beyond the live frames or when absent.
+  const int16_t* intensities(int nFrameIdx) const;
+  uint8_t* labelImage(int nFrameIdx);
+  const uint8_t* labelImage(int nFrameIdx) const;
+  uint8_t* selectionImage(int nFrameIdx);
+  const uint8_t* selectionImage(int nFrameIdx) const;
+  const uint8_t* divisionImage(int nFrameIdx) const;
+
+  // Numeric fields; 0 for an index beyond the live frames.
+  int width(int nFrameIdx) const;
+  int height(int nFrameIdx) const;
+  int windowCenter(int nFrameIdx) const;
+  int windowWidth(int nFrameIdx) const;
+  int instanceNumber(int nFrameIdx) const;
+  int seriesOfFrame(int nFrameIdx) const;
+  bool divisionDefined(int nFrameIdx) const;
+
+  // Smallest / largest live frame index of a series; -1 when it has none.
+  int firstFrameOfSeries(int nGroupIdx) const;
+  int lastFrameOfSeries(int nGroupIdx) const;
+
+  // --- mutations ---------------------------------------------------------------
+  void swapFrames(int i, int j);
+  // Keeps each series' frames together (series in index order) and orders them by instance
+  // number; equal instance numbers keep their load order.
+  void sortSeriesByInstance();
+  void clear();
+  // Liver 1 -> 5 / 4 and vessel 2 -> 7 / 6 by the division map (1 = right); needs a stored map.
+  void applyDivision(int nFrameIdx);
+
+  void fillLabelImage(int nFrameIdx, uint8_t value);
+  void fillSelectionImage(int nFrameIdx, uint8_t value);
+  // Replaces the label image when width and height match the frame; false otherwise.
+  bool setLabelImage(int nFrameIdx, const uint8_t* labels, int width, int height);
+  // Stores a division map (width x height) and marks it defined; false on a size mismatch.
+  bool setDivisionImage(int nFrameIdx, const uint8_t* division, int width, int height);
+  // Clears the division maps and flags of every frame of a series.
+  void clearDivisionOfSeries(int nGroupIdx);
+
+ private:
+  int findSeries(const std::string& patientName, const std::string& seriesDate);
+
+  std::vector<Frame> frames_;
+  std::vector<Series> series_;
+  int frameCount_ = 0;
+  int seriesCount_ = 0;
+  int labelCount_ = 0;
+  WarningSink warn_;
+};
+
+}  // namespace morvex

@@ -1,0 +1,41 @@
+#pragma once
+// Helpers shared by the tests: the real sample files, temporary folders, captured output.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace morvex::testing {
+
+// ../shared/data beside the checkout, or "" when this clone has none.
+std::string sharedDataDir();
+// Full path of a sample file below ../shared/data.
+std::string sharedFile(const std::string& relative);
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // Copies a file into the folder under a new name; returns the new path.
+  std::string copyIn(const std::string& source, const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// A 128 x 128, 24-slice synthetic CT series (same anatomy as the full-size one) written once per process.
+const std::string& smallSyntheticSeries();
+
+}  // namespace morvex::testing
+
+// Skips the current test when the sample files are not there.
+#define MORVEX_REQUIRE_SHARED_DATA()                                                              \
+  do {                                                                                            \
+    if (::morvex::testing::sharedDataDir().empty())                                               \
+      GTEST_SKIP() << "sample files not found (../shared/data beside the checkout); skipping";    \
+  } while (0)

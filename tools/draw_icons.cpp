@@ -1,0 +1,228 @@
+// Draws the program's pictures: the style-sheet pictures of the compiled-in "darkstyle" set and
+// the icon pictures under images/. Run by hand after changing a drawing:
+//   morvex-draw-icons SOURCE_DIR
+// Every picture is drawn with QPainter on a transparent background, so the set stays consistent.
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const QColor kInk(220, 220, 220);
+const QColor kMuted(120, 120, 120);
+const QColor kAccent(42, 130, 218);
+const QColor kLiver(145, 57, 53);
+const QColor kVessel(1, 175, 78);
+
+using Draw = std::function<void(QPainter&, int)>;
+
+bool save(const QString& path, int size, const Draw& draw) {
+  QImage img(size, size, QImage::Format_ARGB32);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  draw(p, size);
+  p.end();
+  if (!img.save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  return true;
+}
+
+QPen pen(const QColor& c, double w) { return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+
+// --- window buttons ------------------------------------------------------------
+void minimize(QPainter& p, int s) { p.setPen(pen(kInk, 1.5)); p.drawLine(QPointF(s * .25, s * .7), QPointF(s * .75, s * .7)); }
+void maximize(QPainter& p, int s) { p.setPen(pen(kInk, 1.5)); p.drawRect(QRectF(s * .25, s * .25, s * .5, s * .5)); }
+void restore(QPainter& p, int s) {
+  p.setPen(pen(kInk, 1.5));
+  p.drawRect(QRectF(s * .22, s * .38, s * .4, s * .4));
+  p.drawPolyline(QPolygonF({QPointF(s * .38, s * .38), QPointF(s * .38, s * .22), QPointF(s * .78, s * .22),
+                            QPointF(s * .78, s * .62), QPointF(s * .62, s * .62)}));
+}
+void cross(QPainter& p, int s, const QColor& c) {
+  p.setPen(pen(c, 1.6));
+  p.drawLine(QPointF(s * .28, s * .28), QPointF(s * .72, s * .72));
+  p.drawLine(QPointF(s * .72, s * .28), QPointF(s * .28, s * .72));
+}
+void undock(QPainter& p, int s) {
+  p.setPen(pen(kInk, 1.4));
+  p.drawRect(QRectF(s * .2, s * .35, s * .45, s * .45));
+  p.drawLine(QPointF(s * .5, s * .5), QPointF(s * .8, s * .2));
+  p.drawPolyline(QPolygonF({QPointF(s * .6, s * .2), QPointF(s * .8, s * .2), QPointF(s * .8, s * .4)}));
+}
+
+// --- check boxes and radio buttons ---------------------------------------------------
+enum class Mark { Checked, Unchecked, Indeterminate };
+enum class Look { Normal, Pressed, Disabled };
+
+QColor frameColor(Look l) { return l == Look::Disabled ? kMuted : (l == Look::Pressed ? kAccent.lighter(130) : kInk); }
+
+void checkbox(QPainter& p, int s, Mark m, Look l) {
+  p.setPen(pen(frameColor(l), 1.2));
+  p.setBrush(l == Look::Pressed ? QColor(60, 60, 60) : QColor(25, 25, 25));
+  p.drawRoundedRect(QRectF(1.5, 1.5, s - 3, s - 3), 2, 2);
+  const QColor mark = l == Look::Disabled ? kMuted : kAccent.lighter(140);
+  if (m == Mark::Checked) {
+    p.setPen(pen(mark, 2.0));
+    p.drawPolyline(QPolygonF({QPointF(s * .25, s * .52), QPointF(s * .43, s * .7), QPointF(s * .76, s * .3)}));
+  } else if (m == Mark::Indeterminate) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(mark);
+    p.drawRect(QRectF(s * .28, s * .42, s * .44, s * .16));
+  }
+}
+
+void radio(QPainter& p, int s, bool checked, Look l) {
+  p.setPen(pen(frameColor(l), 1.2));
+  p.setBrush(l == Look::Pressed ? QColor(60, 60, 60) : QColor(25, 25, 25));
+  p.drawEllipse(QRectF(1.5, 1.5, s - 3, s - 3));
+  if (checked) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(l == Look::Disabled ? kMuted : kAccent.lighter(140));
+    p.drawEllipse(QRectF(s * .3, s * .3, s * .4, s * .4));
+  }
+}
+
+// --- tree branches ---------------------------------------------------------------
+void branchArrow(QPainter& p, int s, bool open) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kInk);
+  if (open)
+    p.drawPolygon(QPolygonF({QPointF(s * .25, s * .38), QPointF(s * .75, s * .38), QPointF(s * .5, s * .68)}));
+  else
+    p.drawPolygon(QPolygonF({QPointF(s * .38, s * .25), QPointF(s * .68, s * .5), QPointF(s * .38, s * .75)}));
+}
+void branchLine(QPainter& p, int s, bool more) {
+  p.setPen(pen(kMuted, 1.0));
+  p.drawLine(QPointF(s * .5, 0), QPointF(s * .5, more ? s : s * .5));
+  p.drawLine(QPointF(s * .5, s * .5), QPointF(s, s * .5));
+}
+void vline(QPainter& p, int s) { p.setPen(pen(kMuted, 1.0)); p.drawLine(QPointF(s * .5, 0), QPointF(s * .5, s)); }
+
+// --- program icons -----------------------------------------------------------------
+void folder(QPainter& p, int s, const QColor& fill) {
+  QPainterPath path;
+  path.moveTo(s * .08, s * .25);
+  path.lineTo(s * .38, s * .25);
+  path.lineTo(s * .46, s * .34);
+  path.lineTo(s * .92, s * .34);
+  path.lineTo(s * .92, s * .82);
+  path.lineTo(s * .08, s * .82);
+  path.closeSubpath();
+  p.setPen(pen(fill.darker(160), 1.2));
+  p.setBrush(fill);
+  p.drawPath(path);
+}
+void folderMask(QPainter& p, int s) {
+  folder(p, s, QColor(222, 180, 80));
+  p.setPen(Qt::NoPen);
+  p.setBrush(kLiver);
+  p.drawEllipse(QRectF(s * .45, s * .45, s * .4, s * .3));
+}
+void calendar(QPainter& p, int s) {
+  p.setPen(pen(QColor(70, 70, 70), 1.2));
+  p.setBrush(QColor(240, 240, 240));
+  p.drawRect(QRectF(s * .12, s * .2, s * .76, s * .68));
+  p.setBrush(QColor(200, 60, 60));
+  p.drawRect(QRectF(s * .12, s * .2, s * .76, s * .18));
+  p.setPen(pen(QColor(90, 90, 90), 1.0));
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c) p.drawPoint(QPointF(s * (.24 + c * .17), s * (.5 + r * .13)));
+}
+void slice(QPainter& p, int s) {
+  p.setPen(pen(QColor(70, 70, 70), 1.0));
+  p.setBrush(QColor(20, 20, 20));
+  p.drawRect(QRectF(s * .12, s * .12, s * .76, s * .76));
+  p.setBrush(QColor(170, 170, 170));
+  p.setPen(Qt::NoPen);
+  p.drawEllipse(QRectF(s * .2, s * .3, s * .6, s * .42));
+  p.setBrush(kLiver.lighter(150));
+  p.drawEllipse(QRectF(s * .26, s * .36, s * .24, s * .2));
+}
+void logo(QPainter& p, int s) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kLiver);
+  QPainterPath liver;
+  liver.moveTo(s * .1, s * .45);
+  liver.cubicTo(s * .15, s * .15, s * .75, s * .12, s * .92, s * .3);
+  liver.cubicTo(s * .8, s * .5, s * .55, s * .85, s * .3, s * .82);
+  liver.cubicTo(s * .15, s * .78, s * .08, s * .62, s * .1, s * .45);
+  p.drawPath(liver);
+  p.setPen(pen(kVessel.lighter(120), s / 14.0));
+  p.drawLine(QPointF(s * .35, s * .7), QPointF(s * .5, s * .45));
+  p.drawLine(QPointF(s * .5, s * .45), QPointF(s * .7, s * .35));
+  p.drawLine(QPointF(s * .5, s * .45), QPointF(s * .4, s * .3));
+}
+
+struct Item {
+  const char* name;
+  int size;
+  Draw draw;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s SOURCE_DIR\n", argv[0]);
+    return 2;
+  }
+  const QString root = QString::fromLocal8Bit(argv[1]);
+  const QString style = root + "/app/darkstyle/";
+  const QString images = root + "/images/";
+  QDir().mkpath(style);
+  QDir().mkpath(images);
+
+  std::vector<Item> styleItems = {
+      {"icon_window_minimize.png", 16, minimize},
+      {"icon_window_restore.png", 16, restore},
+      {"icon_window_maximize.png", 16, maximize},
+      {"icon_window_close.png", 16, [](QPainter& p, int s) { cross(p, s, kInk); }},
+      {"icon_close.png", 16, [](QPainter& p, int s) { cross(p, s, kMuted.lighter(140)); }},
+      {"icon_undock.png", 16, undock},
+      {"icon_branch_open.png", 16, [](QPainter& p, int s) { branchArrow(p, s, true); }},
+      {"icon_branch_closed.png", 16, [](QPainter& p, int s) { branchArrow(p, s, false); }},
+      {"icon_branch_more.png", 16, [](QPainter& p, int s) { branchLine(p, s, true); }},
+      {"icon_branch_end.png", 16, [](QPainter& p, int s) { branchLine(p, s, false); }},
+      {"icon_vline.png", 16, vline},
+  };
+  const std::pair<const char*, Mark> marks[] = {
+      {"checked", Mark::Checked}, {"unchecked", Mark::Unchecked}, {"indeterminate", Mark::Indeterminate}};
+  const std::pair<const char*, Look> looks[] = {{"", Look::Normal}, {"_pressed", Look::Pressed}, {"_disabled", Look::Disabled}};
+  std::vector<QByteArray> names;  // keeps the generated names alive
+  names.reserve(32);
+  for (const auto& m : marks)
+    for (const auto& l : looks) {
+      names.push_back(QByteArray("icon_checkbox_") + m.first + l.first + ".png");
+      const Mark mark = m.second;
+      const Look look = l.second;
+      styleItems.push_back({names.back().constData(), 16, [mark, look](QPainter& p, int s) { checkbox(p, s, mark, look); }});
+    }
+  for (bool checked : {true, false})
+    for (const auto& l : looks) {
+      names.push_back(QByteArray("icon_radiobutton_") + (checked ? "checked" : "unchecked") + l.first + ".png");
+      const Look look = l.second;
+      styleItems.push_back({names.back().constData(), 16, [checked, look](QPainter& p, int s) { radio(p, s, checked, look); }});
+    }
+  const std::vector<Item> imageItems = {
+      {"logo.png", 24, logo},
+      {"folder.png", 32, [](QPainter& p, int s) { folder(p, s, QColor(222, 180, 80)); }},
+      {"folder_mask.png", 32, folderMask},
+      {"calendar.png", 32, calendar},
+      {"dcm.png", 32, slice},
+  };
+  bool ok = true;
+  for (const Item& it : styleItems) ok = save(style + it.name, it.size, it.draw) && ok;
+  for (const Item& it : imageItems) ok = save(images + it.name, it.size, it.draw) && ok;
+  std::printf("%zu style pictures, %zu images\n", styleItems.size(), imageItems.size());
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// User-facing warnings. They are modal warning boxes; tests install an interceptor so that no box
+// blocks them and the texts can be checked.
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace morvex {
+
+void warningBox(QWidget* parent, const QString& text);
+
+// While set, warningBox hands its text to the interceptor instead of opening a box.
+using WarningInterceptor = std::function<void(const QString&)>;
+void setWarningInterceptor(WarningInterceptor interceptor);
+
+}  // namespace morvex
