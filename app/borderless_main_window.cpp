@@ -45,15 +45,15 @@ void BorderlessMainWindow::buildTitleBar() {
   line->setFrameShadow(QFrame::Plain);
   line->setStyleSheet("border-top: 1px solid #666666;");
 
-  windowIcon = new QLabel(titlebarWidget);
-  windowIcon->setObjectName("windowIcon");
-  windowIcon->setPixmap(QPixmap(morvex::dataFilePath("images/logo.png")));
-  windowIcon->setStyleSheet("padding: 5px;");
+  windowIconLabel = new QLabel(titlebarWidget);
+  windowIconLabel->setObjectName("windowIcon");
+  windowIconLabel->setPixmap(QPixmap(morvex::dataFilePath("images/logo.png")));
+  windowIconLabel->setStyleSheet("padding: 5px;");
 
-  windowTitle = new QLabel(titlebarWidget);
-  windowTitle->setObjectName("windowTitle");
-  windowTitle->setText(QString::fromUtf8(kTitle));
-  windowTitle->setStyleSheet("padding-left: 3px; font-size: 14px;");
+  windowTitleLabel = new QLabel(titlebarWidget);
+  windowTitleLabel->setObjectName("windowTitle");
+  windowTitleLabel->setText(QString::fromUtf8(kTitle));
+  windowTitleLabel->setStyleSheet("padding-left: 3px; font-size: 14px;");
 
   auto makeButton = [this](const char* name) {
     auto* b = new QPushButton(titlebarWidget);
@@ -67,8 +67,8 @@ void BorderlessMainWindow::buildTitleBar() {
   closeButton = makeButton("closeButton");
   restoreButton->setVisible(false);
 
-  titleLayout->addWidget(windowIcon);
-  titleLayout->addWidget(windowTitle);
+  titleLayout->addWidget(windowIconLabel);
+  titleLayout->addWidget(windowTitleLabel);
   titleLayout->addStretch(1);
   titleLayout->addWidget(minimizeButton);
   titleLayout->addWidget(restoreButton);
@@ -96,7 +96,7 @@ void BorderlessMainWindow::buildTitleBar() {
 
 bool BorderlessMainWindow::onTitleBar(const QPoint& windowPos) const {
   const QWidget* w = childAt(windowPos);
-  return w && (w == titlebarWidget || w == windowTitle);
+  return w && (w == titlebarWidget || w == windowTitleLabel);
 }
 
 void BorderlessMainWindow::mousePressEvent(QMouseEvent* event) {

@@ -20,7 +20,7 @@ class BorderlessMainWindow : public QMainWindow {
 
   Morvex* mainWindowWidget() const { return mainWindow; }
   QWidget* titleBar() const { return titlebarWidget; }
-  QLabel* titleLabel() const { return windowTitle; }
+  QLabel* titleLabel() const { return windowTitleLabel; }
   bool isDragging() const { return dragging; }
   bool isFullScreenFlag() const { return fullScreen; }
 
@@ -44,8 +44,8 @@ class BorderlessMainWindow : public QMainWindow {
   Morvex* mainWindow = nullptr;
   QWidget* titlebarWidget = nullptr;
   QFrame* line = nullptr;
-  QLabel* windowIcon = nullptr;
-  QLabel* windowTitle = nullptr;
+  QLabel* windowIconLabel = nullptr;
+  QLabel* windowTitleLabel = nullptr;
   QPushButton* minimizeButton = nullptr;
   QPushButton* restoreButton = nullptr;
   QPushButton* maximizeButton = nullptr;

@@ -1,1 +1,395 @@
+// Decoding of slice files: real DICOM samples in every encoding, malformed files, DICOM files made
+// here with known values, and raster images whose metadata come from their file names.
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcuid.h"
+#include "study/slice_decoder.h"
+#include "study/study.h"
+#include "tests/testing_support.h"
+
+using morvex::Study;
+using morvex::testing::sharedFile;
+using morvex::testing::TempDir;
+
+namespace {
+
+// A study whose warning boxes are collected instead of shown.
+struct RecordingStudy {
+  Study study;
+  std::vector<std::string> warnings;
+  RecordingStudy() {
+    study.setWarningSink([this](const std::string& w) { warnings.push_back(w); });
+  }
+};
+
+struct DicomSpec {
+  int rows = 4, columns = 3;
+  bool signedPixels = false;
+  std::vector<int> stored;  // rows * columns stored values
+  std::string intercept = "0", slope = "1";
+  std::string windowCenter = "40\\400", windowWidth = "400\\1500";
+  bool instance = true, spacing = true, thickness = true;
+  std::string photometric = "MONOCHROME2";
+};
+
+void writeDicom(const std::string& path, const DicomSpec& spec) {
+  DcmFileFormat ff;
+  DcmDataset* ds = ff.getDataset();
+  ds->putAndInsertString(DCM_SOPClassUID, UID_CTImageStorage);
+  ds->putAndInsertString(DCM_SOPInstanceUID, "2.25.1234");
+  ds->putAndInsertString(DCM_PatientName, "TEST^PATIENT");
+  ds->putAndInsertString(DCM_PatientID, "ID42");
+  ds->putAndInsertString(DCM_SeriesDate, "20240102");
+  ds->putAndInsertString(DCM_Modality, "CT");
+  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, "7");
+  if (spec.spacing) ds->putAndInsertString(DCM_PixelSpacing, "0.5\\0.75");
+  if (spec.thickness) ds->putAndInsertString(DCM_SliceThickness, "2.5");
+  ds->putAndInsertString(DCM_WindowCenter, spec.windowCenter.c_str());
+  ds->putAndInsertString(DCM_WindowWidth, spec.windowWidth.c_str());
+  ds->putAndInsertString(DCM_RescaleIntercept, spec.intercept.c_str());
+  ds->putAndInsertString(DCM_RescaleSlope, spec.slope.c_str());
+  ds->putAndInsertString(DCM_PhotometricInterpretation, spec.photometric.c_str());
+  ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(spec.rows));
+  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
+  ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
+  ds->putAndInsertUint16(DCM_BitsAllocated, 16);
+  ds->putAndInsertUint16(DCM_BitsStored, 16);
+  ds->putAndInsertUint16(DCM_HighBit, 15);
+  ds->putAndInsertUint16(DCM_PixelRepresentation, spec.signedPixels ? 1 : 0);
+  std::vector<Uint16> raw(spec.stored.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<Uint16>(spec.stored[i]);
+  ds->putAndInsertUint16Array(DCM_PixelData, raw.data(), static_cast<unsigned long>(raw.size()));
+  ASSERT_TRUE(ff.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
+}
+
+std::vector<int16_t> intensitiesOf(const Study& s, int f) {
+  const int16_t* p = s.intensities(f);
+  return p ? std::vector<int16_t>(p, p + static_cast<std::size_t>(s.width(f)) * s.height(f)) : std::vector<int16_t>();
+}
+
+// Stored pixel values of a plain (uncompressed, 16-bit) DICOM file read independently.
+std::vector<long> storedValues(const std::string& path, double* slope, double* intercept) {
+  DcmFileFormat ff;
+  EXPECT_TRUE(ff.loadFile(path.c_str()).good());
+  DcmDataset* ds = ff.getDataset();
+  Uint16 representation = 0;
+  ds->findAndGetUint16(DCM_PixelRepresentation, representation);
+  Float64 v = 1;
+  *slope = ds->findAndGetFloat64(DCM_RescaleSlope, v).good() ? v : 1.0;
+  *intercept = ds->findAndGetFloat64(DCM_RescaleIntercept, v).good() ? v : 0.0;
+  const Uint16* data = nullptr;
+  unsigned long count = 0;
+  EXPECT_TRUE(ds->findAndGetUint16Array(DCM_PixelData, data, &count).good());
+  std::vector<long> out(count);
+  for (unsigned long i = 0; i < count; ++i) out[i] = representation ? static_cast<Sint16>(data[i]) : data[i];
+  return out;
+}
+
+}  // namespace
+
+TEST(DicomDecoding, CtSmallGivesItsHeaderAndCalibratedIntensities) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  const std::string path = sharedFile("nema-wg04/CT_small.dcm");
+  RecordingStudy r;
+  const int f = r.study.addFrameFromFile(path.c_str());
+  ASSERT_EQ(f, 0);
+  const morvex::SliceHeader& h = r.study.frame(f)->header;
+  EXPECT_EQ(h.width, 128);
+  EXPECT_EQ(h.height, 128);
+  EXPECT_NEAR(h.pixelSpacing, 0.661468, 1e-6);
+  EXPECT_FLOAT_EQ(h.sliceThickness, 5.0f);
+  EXPECT_EQ(h.instanceNumber, 1);
+  EXPECT_EQ(h.seriesDate, "19970430");
+  EXPECT_EQ(h.modality, "CT");
+  EXPECT_EQ(h.fileName, "CT_small");
+  EXPECT_EQ(h.filePath, path);
+
+  double slope = 0, intercept = 0;
+  const std::vector<long> stored = storedValues(path, &slope, &intercept);
+  EXPECT_DOUBLE_EQ(intercept, -1024.0);
+  const std::vector<int16_t> hu = intensitiesOf(r.study, f);
+  ASSERT_EQ(stored.size(), hu.size());
+  for (std::size_t i = 0; i < hu.size(); ++i)
+    ASSERT_EQ(hu[i], static_cast<int16_t>(stored[i] * slope + intercept)) << "pixel " << i;
+  EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(DicomDecoding, AllFiveMrEncodingsDecodeToIdenticalIntensities) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  const char* names[] = {"MR_small.dcm", "MR_small_implicit.dcm", "MR_small_bigendian.dcm", "MR_small_RLE.dcm",
+                         "MR_small_jpeg_ls_lossless.dcm"};
+  std::vector<int16_t> reference;
+  for (const char* name : names) {
+    RecordingStudy r;
+    const int f = r.study.addFrameFromFile(sharedFile(std::string("nema-wg04/") + name).c_str());
+    ASSERT_EQ(f, 0) << name;
+    EXPECT_EQ(r.study.width(f), 64) << name;
+    EXPECT_NEAR(r.study.frame(f)->header.pixelSpacing, 0.3125, 1e-6) << name;
+    const std::vector<int16_t> hu = intensitiesOf(r.study, f);
+    if (reference.empty())
+      reference = hu;
+    else
+      EXPECT_EQ(hu, reference) << name;
+  }
+  EXPECT_NE(*std::max_element(reference.begin(), reference.end()), 0);
+}
+
+TEST(DicomDecoding, LossyJpegSliceDecodesOnceItHasASliceThickness) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  const std::string original = sharedFile("nema-wg04/JPEG-lossy.dcm");
+  RecordingStudy r;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(r.study.addFrameFromFile(original.c_str()), -1) << "a slice without thickness is refused";
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("loadDcmFile_dcmtk(): DCMTK-slice thickness error: "),
+            std::string::npos);
+
+  // The same compressed slice with a thickness added (pixel data left compressed).
+  TempDir dir;
+  DcmFileFormat ff;
+  ASSERT_TRUE(ff.loadFile(original.c_str()).good());
+  const E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
+  ASSERT_TRUE(ff.getDataset()->putAndInsertString(DCM_SliceThickness, "1").good());
+  const std::string copy = dir.file("jpeg.dcm");
+  ASSERT_TRUE(ff.saveFile(copy.c_str(), xfer).good());
+  const int f = r.study.addFrameFromFile(copy.c_str());
+  ASSERT_EQ(f, 0);
+  EXPECT_EQ(r.study.width(f), 256);
+  EXPECT_EQ(r.study.height(f), 1024);
+  const std::vector<int16_t> hu = intensitiesOf(r.study, f);
+  EXPECT_GT(*std::max_element(hu.begin(), hu.end()), 0);
+}
+
+TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  struct Case {
+    const char* name;
+    const char* log;     // expected on standard error
+    bool loadFailedBox;  // the load-failure warning box
+  };
+  const Case cases[] = {
+      {"MR_truncated.dcm", "DCMTK error: ", false},
+      {"badVR.dcm", "loadDcmFile_dcmtk(): DCMTK-", true},
+      {"ExplVR_BigEndNoMeta.dcm", "loadDcmFile_dcmtk(): DCMTK-", true},
+      {"SC_rgb_rle.dcm", "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", true},
+      {"JPEG2000.dcm", "DCMTK error: ", false},
+  };
+  for (const Case& c : cases) {
+    RecordingStudy r;
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const int f = r.study.addFrameFromFile(sharedFile(std::string("malformed/") + c.name).c_str());
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(f, -1) << c.name;
+    EXPECT_EQ(r.study.frameCount(), 0) << c.name;
+    EXPECT_EQ(r.study.seriesCount(), 0) << c.name << ": a failed load creates no series";
+    EXPECT_NE((err + out).find(c.log), std::string::npos) << c.name << " logged: " << err << out;
+    if (c.loadFailedBox) {
+      ASSERT_EQ(r.warnings.size(), 1u) << c.name;
+      EXPECT_EQ(r.warnings[0], "Image load 실패 - DICOM Header에 문제가 있습니다.");
+    } else {
+      EXPECT_TRUE(r.warnings.empty()) << c.name;
+    }
+  }
+}
+
+TEST(DicomDecoding, ColourImagesAreRefusedRatherThanGuessedIntoGrey) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  // The colour sample with the slice geometry added, so that only its colour stands in the way.
+  TempDir dir;
+  DcmFileFormat ff;
+  ASSERT_TRUE(ff.loadFile(sharedFile("malformed/SC_rgb_rle.dcm").c_str()).good());
+  const E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
+  ff.getDataset()->putAndInsertString(DCM_SliceThickness, "1");
+  ff.getDataset()->putAndInsertString(DCM_PixelSpacing, "1\\1");
+  ff.getDataset()->putAndInsertString(DCM_InstanceNumber, "1");
+  const std::string copy = dir.file("rgb.dcm");
+  ASSERT_TRUE(ff.saveFile(copy.c_str(), xfer).good());
+  RecordingStudy r;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(r.study.addFrameFromFile(copy.c_str()), -1);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find(
+                "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: RGB"),
+            std::string::npos);
+  EXPECT_EQ(r.warnings.size(), 1u);
+  EXPECT_EQ(r.study.frameCount(), 0);
+}
+
+TEST(DicomDecoding, KnownValuesRescaleWindowAndSpacing) {
+  TempDir dir;
+  DicomSpec spec;
+  spec.stored = {0, 1, 2, 1024, 1064, 2048, 3000, 4000, 4095, 10, 20, 30};
+  spec.intercept = "-1024";
+  const std::string path = dir.file("ct.dcm");
+  writeDicom(path, spec);
+  RecordingStudy r;
+  const int f = r.study.addFrameFromFile(path.c_str());
+  ASSERT_EQ(f, 0);
+  const std::vector<int16_t> hu = intensitiesOf(r.study, f);
+  const std::vector<int16_t> expected = {-1024, -1023, -1022, 0, 40, 1024, 1976, 2976, 3071, -1014, -1004, -994};
+  EXPECT_EQ(hu, expected);
+  const morvex::SliceHeader& h = r.study.frame(f)->header;
+  EXPECT_EQ(h.windowCenter, 40) << "first value of a multi-valued window";
+  EXPECT_EQ(h.windowWidth, 400);
+  EXPECT_FLOAT_EQ(h.pixelSpacing, 0.5f);
+  EXPECT_EQ(h.width, 3);
+  EXPECT_EQ(h.height, 4);
+
+  int w = 0, ht = 0, instance = 0;
+  double sx = 0, sy = 0, thickness = 0;
+  std::vector<int16_t> direct;
+  ASSERT_TRUE(morvex::loadDcmFile_dcmtk(path.c_str(), &w, &ht, direct, &instance, &sx, &sy, &thickness));
+  EXPECT_EQ(direct, expected);
+  EXPECT_EQ(instance, 7);
+  EXPECT_DOUBLE_EQ(sx, 0.5);
+  EXPECT_DOUBLE_EQ(sy, 0.75);
+  EXPECT_DOUBLE_EQ(thickness, 2.5);
+}
+
+TEST(DicomDecoding, ValuesBeyondSixteenBitsAreClampedOrRefused) {
+  TempDir dir;
+  // Unsigned values above 32767 become the largest value that fits.
+  DicomSpec some;
+  some.rows = 1;
+  some.columns = 4;
+  some.stored = {40000, 100, 30000, 65535};
+  writeDicom(dir.file("some.dcm"), some);
+  RecordingStudy r;
+  const int f = r.study.addFrameFromFile(dir.file("some.dcm").c_str());
+  ASSERT_EQ(f, 0);
+  EXPECT_EQ(intensitiesOf(r.study, f), (std::vector<int16_t>{30000, 100, 30000, 30000}));
+
+  // All values above 32767: nothing fits.
+  DicomSpec all = some;
+  all.stored = {40000, 50000, 60000, 65535};
+  writeDicom(dir.file("all.dcm"), all);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(r.study.addFrameFromFile(dir.file("all.dcm").c_str()), -1);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("loadDcmFile_dcmtk(): HU range overflow error: "),
+            std::string::npos);
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_EQ(r.study.frameCount(), 1);
+}
+
+TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
+  TempDir dir;
+  struct Case {
+    const char* log;
+    void (*strip)(DicomSpec&);
+  };
+  const Case cases[] = {
+      {"loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", [](DicomSpec& s) { s.instance = false; }},
+      {"loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: ", [](DicomSpec& s) { s.spacing = false; }},
+      {"loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", [](DicomSpec& s) { s.thickness = false; }},
+  };
+  for (const Case& c : cases) {
+    DicomSpec spec;
+    spec.stored.assign(12, 5);
+    c.strip(spec);
+    const std::string path = dir.file("x.dcm");
+    writeDicom(path, spec);
+    RecordingStudy r;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(r.study.addFrameFromFile(path.c_str()), -1);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.log), std::string::npos) << c.log;
+    EXPECT_EQ(r.warnings.size(), 1u);
+  }
+  ::testing::internal::CaptureStderr();
+  int w, h, i;
+  double a, b, t;
+  std::vector<int16_t> buf;
+  EXPECT_FALSE(morvex::loadDcmFile_dcmtk(dir.file("missing.dcm").c_str(), &w, &h, buf, &i, &a, &b, &t));
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("loadDcmFile_dcmtk(): DCMTK-loadDcm error: "),
+            std::string::npos);
+}
+
+TEST(DicomDecoding, FilesWithoutExtensionOrUpperCaseExtensionAreReadByTheirPreamble) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  const std::string plain = dir.copyIn(sharedFile("nema-wg04/CT_small.dcm"), "IM0001");
+  const std::string upper = dir.copyIn(sharedFile("nema-wg04/MR_small.dcm"), "MR.DCM");
+  std::ofstream(dir.file("notes.txt")) << "not a slice";
+  std::ofstream(dir.file("junk.DCM")) << "neither DICOM nor an image";
+  std::ofstream(dir.file("README")) << "no extension, no preamble";
+  RecordingStudy r;
+  EXPECT_EQ(morvex::sliceFormatOf(plain.c_str()), morvex::SliceFormat::Dicom);
+  EXPECT_EQ(r.study.addFrameFromFile(plain.c_str()), 0);
+  EXPECT_EQ(r.study.frame(0)->header.fileName, "IM0001");
+  EXPECT_EQ(r.study.addFrameFromFile(upper.c_str()), 1);
+  EXPECT_EQ(r.study.frame(1)->header.fileName, "MR");
+  EXPECT_EQ(r.study.addFrameFromFile(dir.file("notes.txt").c_str()), -1);
+  EXPECT_EQ(r.study.addFrameFromFile(dir.file("junk.DCM").c_str()), -1);
+  EXPECT_EQ(r.study.addFrameFromFile(dir.file("README").c_str()), -1);
+  EXPECT_EQ(r.study.frameCount(), 2);
+  EXPECT_TRUE(r.warnings.empty()) << "skipped files raise no box";
+}
+
+TEST(DicomDecoding, RealSeriesWithoutExtensionLoadByTheirPreamble) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  RecordingStudy r;
+  int loaded = 0, refused = 0;
+  ::testing::internal::CaptureStderr();
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(sharedFile("multi-series"))) {
+    if (!entry.is_regular_file()) continue;
+    (r.study.addFrameFromFile(entry.path().string().c_str()) >= 0 ? loaded : refused)++;
+  }
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  // The three radiographs carry no Pixel Spacing, which a slice needs; everything else loads.
+  EXPECT_EQ(refused, 3);
+  EXPECT_EQ(loaded, 28);
+  EXPECT_NE(err.find("loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: "), std::string::npos);
+  EXPECT_EQ(r.warnings.size(), 3u);
+  // Series with equal patient, date and instance share a frame (the later file reloads it).
+  EXPECT_LT(r.study.frameCount(), loaded);
+  for (int f = 0; f < r.study.frameCount(); ++f) EXPECT_EQ(r.study.width(f), 16);
+}
+
+TEST(RasterDecoding, FileNamesGivePatientDateAndInstance) {
+  TempDir dir;
+  cv::Mat grey(3, 4, CV_8UC1);
+  for (int i = 0; i < 12; ++i) grey.data[i] = static_cast<uchar>(i * 20);
+  struct Case {
+    const char* name;
+    const char* fileName;
+    const char* patient;
+    const char* date;
+    int instance;
+  };
+  const Case cases[] = {
+      {"m_P001_20200115_12.png", "P001_20200115_12", "P001_20200115", "20200115", 12},
+      {"scan.bmp", "scan", "", "1900-01-01", 0},
+      {"c_CASE_2020.01.15_7.jpg", "CASE_2020.01.15_7", "CASE_2020.01.15", "20200115", 7},
+      {"ab_P_18991231_3.png", "P_18991231_3", "P_18991231", "1900-01-01", 3},
+      {"x_12a.png", "12a", "", "1900-01-01", 120},
+      {"P__9.png", "_9", "", "1900-01-01", 9},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.file(c.name);
+    ASSERT_TRUE(cv::imwrite(path, grey));
+    RecordingStudy r;
+    const int f = r.study.addFrameFromFile(path.c_str());
+    ASSERT_EQ(f, 0) << c.name;
+    const morvex::SliceHeader& h = r.study.frame(f)->header;
+    EXPECT_EQ(h.fileName, c.fileName) << c.name;
+    EXPECT_EQ(h.patientName, c.patient) << c.name;
+    EXPECT_EQ(h.seriesDate, c.date) << c.name;
+    EXPECT_EQ(h.instanceNumber, c.instance) << c.name;
+    EXPECT_EQ(h.windowCenter, 128);
+    EXPECT_EQ(h.windowWidth, 255);
+    EXPECT_EQ(h.pixelSpacing, 0.0f);
+    EXPECT_EQ(r.study.width(f), 4);
+    EXPECT_EQ(r.study.height(f), 3);
+    if (std::string(c.name).find(".jpg") == std::string::npos)
+      EXPECT_EQ(intensitiesOf(r.study, f)[11], 220) << c.name << ": lossless grey values are kept";
+  }
+}

@@ -1,1 +1,266 @@
+// Rules of the study model: duplicates, grouping into series, ordering, growth, clearing,
+// the label table, the division map and the fill operations.
 
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "study/label_table.h"
+#include "study/study.h"
+#include "tests/testing_support.h"
+
+using morvex::SliceHeader;
+using morvex::SlicePixels;
+using morvex::Study;
+
+namespace {
+
+SliceHeader header(const std::string& patient, const std::string& date, int instance) {
+  SliceHeader h;
+  h.patientName = patient;
+  h.seriesDate = date;
+  h.instanceNumber = instance;
+  h.fileName = patient + "_" + std::to_string(instance);
+  return h;
+}
+
+SlicePixels pixels(int w, int h, int16_t fill = 0) {
+  SlicePixels p;
+  p.width = w;
+  p.height = h;
+  p.intensities.assign(static_cast<std::size_t>(w) * h, fill);
+  return p;
+}
+
+int add(Study& s, const std::string& patient, const std::string& date, int instance, int16_t fill = 0) {
+  return s.insertFrame(header(patient, date, instance), pixels(4, 3, fill));
+}
+
+}  // namespace
+
+TEST(StudyModel, EqualPatientDateAndInstanceReloadsTheSameFrameAndClearsItsLabels) {
+  Study s;
+  const int first = add(s, "P1", "20200101", 7, 10);
+  s.fillLabelImage(first, 3);
+  s.fillSelectionImage(first, 255);
+  const int again = add(s, "P1", "20200101", 7, 20);
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(s.frameCount(), 1);
+  EXPECT_EQ(s.seriesCount(), 1);
+  EXPECT_EQ(s.intensities(first)[0], 20) << "pixels come from the second load";
+  EXPECT_EQ(s.labelImage(first)[5], 0);
+  EXPECT_EQ(s.selectionImage(first)[5], 0);
+}
+
+TEST(StudyModel, SeriesAreKeyedByPatientNameAndSeriesDate) {
+  Study s;
+  add(s, "P1", "20200101", 1);
+  add(s, "P1", "20200101", 2);
+  add(s, "P1", "20200102", 1);  // same patient, another day: a second series
+  add(s, "P2", "20200101", 1);
+  EXPECT_EQ(s.frameCount(), 4);
+  ASSERT_EQ(s.seriesCount(), 3);
+  EXPECT_EQ(s.seriesOfFrame(0), 0);
+  EXPECT_EQ(s.seriesOfFrame(1), 0);
+  EXPECT_EQ(s.seriesOfFrame(2), 1);
+  EXPECT_EQ(s.seriesOfFrame(3), 2);
+  EXPECT_EQ(s.series(1)->seriesDate, "20200102");
+  EXPECT_EQ(s.firstFrameOfSeries(0), 0);
+  EXPECT_EQ(s.lastFrameOfSeries(0), 1);
+  EXPECT_EQ(s.firstFrameOfSeries(7), -1);
+  EXPECT_EQ(s.lastFrameOfSeries(7), -1);
+}
+
+TEST(StudyModel, SortOrdersEachSeriesByInstanceAndKeepsEqualInstancesInLoadOrder) {
+  Study s;
+  add(s, "P1", "D", 3, 30);
+  add(s, "P1", "D", 1, 10);
+  add(s, "P1", "D", 2, 20);
+  s.sortSeriesByInstance();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(s.instanceNumber(i), i + 1);
+    EXPECT_EQ(s.intensities(i)[0], (i + 1) * 10) << "pixels travel with their frame";
+  }
+
+
+  // Two series sort independently of each other.
+  Study t;
+  add(t, "P", "D", 5);
+  add(t, "P", "D", 4);
+  add(t, "Q", "D", 9);
+  add(t, "Q", "D", 8);
+  t.sortSeriesByInstance();
+  EXPECT_EQ(t.instanceNumber(0), 4);
+  EXPECT_EQ(t.instanceNumber(1), 5);
+  EXPECT_EQ(t.instanceNumber(2), 8);
+  EXPECT_EQ(t.instanceNumber(3), 9);
+  EXPECT_EQ(t.seriesOfFrame(2), 1);
+}
+
+TEST(StudyModel, StableOrderForEqualInstanceNumbers) {
+  // Equal instance numbers in one series (as after editing the keys): sorting keeps their order.
+  Study s;
+  add(s, "P", "D", 1, 1);
+  add(s, "P", "D", 2, 2);
+  add(s, "P", "D", 3, 3);
+  s.frame(0)->header.instanceNumber = 2;  // now 2, 2, 3 ... and then 2, 2, 1
+  s.frame(2)->header.instanceNumber = 1;
+  s.sortSeriesByInstance();
+  EXPECT_EQ(s.intensities(0)[0], 3);
+  EXPECT_EQ(s.intensities(1)[0], 1) << "first of the equal pair stays first";
+  EXPECT_EQ(s.intensities(2)[0], 2);
+}
+
+TEST(StudyModel, InterleavedSeriesEndUpContiguousAfterSorting) {
+  Study s;
+  add(s, "A", "D", 2);
+  add(s, "B", "D", 1);
+  add(s, "A", "D", 1);
+  add(s, "B", "D", 2);
+  add(s, "A", "D", 3);
+  s.sortSeriesByInstance();
+  EXPECT_EQ(s.firstFrameOfSeries(0), 0);
+  EXPECT_EQ(s.lastFrameOfSeries(0), 2);
+  EXPECT_EQ(s.firstFrameOfSeries(1), 3);
+  EXPECT_EQ(s.lastFrameOfSeries(1), 4);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(s.instanceNumber(i), i + 1);
+  EXPECT_EQ(s.instanceNumber(3), 1);
+  EXPECT_EQ(s.instanceNumber(4), 2);
+}
+
+TEST(StudyModel, TablesGrowInStepsOfHundredAndKeepIndexes) {
+  Study s;
+  EXPECT_EQ(s.frameCapacity(), 100);
+  for (int i = 0; i < 100; ++i) add(s, "P", "D", i, static_cast<int16_t>(i));
+  EXPECT_EQ(s.frameCapacity(), 100);
+  add(s, "P", "D", 100, 100);
+  EXPECT_EQ(s.frameCapacity(), 200);
+  EXPECT_EQ(s.frameCount(), 101);
+  EXPECT_EQ(s.intensities(42)[0], 42);
+  EXPECT_EQ(s.intensities(100)[0], 100);
+  for (int p = 0; p < 150; ++p) add(s, "P" + std::to_string(p), "D", 0);
+  EXPECT_EQ(s.seriesCount(), 151);
+  EXPECT_EQ(s.seriesCapacity(), 200);
+}
+
+TEST(StudyModel, ClearEmptiesAFullTable) {
+  Study s;
+  for (int i = 0; i < 100; ++i) add(s, "P", "D" + std::to_string(i % 3), i);
+  s.clear();
+  EXPECT_EQ(s.frameCount(), 0);
+  EXPECT_EQ(s.seriesCount(), 0);
+  EXPECT_EQ(s.labelImage(0), nullptr);
+  add(s, "P", "D", 1);
+  EXPECT_EQ(s.frameCount(), 1);
+  EXPECT_EQ(s.seriesCount(), 1);
+}
+
+TEST(StudyModel, GettersReturnNullOrZeroBeyondTheLiveFrames) {
+  Study s;
+  EXPECT_EQ(s.intensities(0), nullptr);
+  EXPECT_EQ(s.width(0), 0);
+  EXPECT_EQ(s.windowCenter(0), 0);
+  EXPECT_EQ(s.seriesOfFrame(0), 0);
+  add(s, "P", "D", 1);
+  EXPECT_NE(s.labelImage(0), nullptr);
+  EXPECT_EQ(s.labelImage(1), nullptr);
+  EXPECT_EQ(s.selectionImage(-1), nullptr);
+  EXPECT_EQ(s.intensities(1), nullptr);
+  EXPECT_EQ(s.frame(1), nullptr);
+  EXPECT_EQ(s.width(0), 4);
+  EXPECT_EQ(s.height(0), 3);
+}
+
+TEST(LabelTable, ValuesFollowTheOrderOfAdding) {
+  const morvex::LabelTable t = morvex::defaultLabelTable();
+  EXPECT_EQ(t.size(), 7);
+  EXPECT_EQ(t.getLabelIdx("Vessel"), 2);
+  EXPECT_EQ(t.getLabelIdx("Vessel(Right)"), 7);
+  EXPECT_EQ(t.getLabelIdx("Image"), -1);
+  EXPECT_EQ(t.getLabelIdx("vessel"), -1) << "names compare byte for byte";
+  ASSERT_NE(t.byValue(5), nullptr);
+  EXPECT_EQ(t.byValue(5)->name, "Liver(Right)");
+  EXPECT_EQ(t.byValue(5)->b, 143);
+  EXPECT_EQ(t.byValue(0), nullptr);
+  EXPECT_EQ(t.byValue(8), nullptr);
+}
+
+TEST(StudyModel, ApplyDivisionNeedsAStoredMapAndSplitsLiverAndVessel) {
+  Study s;
+  const int f = add(s, "P", "D", 1);
+  const uint8_t labels[12] = {0, 1, 2, 3, 1, 2, 1, 2, 0, 0, 5, 7};
+  ASSERT_TRUE(s.setLabelImage(f, labels, 4, 3));
+  s.applyDivision(f);
+  EXPECT_EQ(0, std::memcmp(s.labelImage(f), labels, 12)) << "no map stored: unchanged";
+
+  const uint8_t division[12] = {0, 1, 1, 1, 0, 0, 2, 1, 0, 0, 0, 0};
+  ASSERT_TRUE(s.setDivisionImage(f, division, 4, 3));
+  EXPECT_TRUE(s.divisionDefined(f));
+  s.applyDivision(f);
+  const uint8_t expected[12] = {0, 5, 7, 3, 4, 6, 4, 7, 0, 0, 5, 7};
+  EXPECT_EQ(0, std::memcmp(s.labelImage(f), expected, 12));
+
+  s.clearDivisionOfSeries(s.seriesOfFrame(f));
+  EXPECT_FALSE(s.divisionDefined(f));
+  EXPECT_EQ(s.divisionImage(f)[1], 0);
+}
+
+TEST(StudyModel, FillAndReplaceOperationsCheckSizes) {
+  Study s;
+  const int f = add(s, "P", "D", 1);
+  s.fillLabelImage(f, 2);
+  s.fillSelectionImage(f, 255);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(s.labelImage(f)[i], 2);
+    EXPECT_EQ(s.selectionImage(f)[i], 255);
+  }
+  const uint8_t wrong[6] = {1, 1, 1, 1, 1, 1};
+  EXPECT_FALSE(s.setLabelImage(f, wrong, 3, 2));
+  EXPECT_FALSE(s.setDivisionImage(f, wrong, 2, 3));
+  EXPECT_EQ(s.labelImage(f)[0], 2);
+  EXPECT_FALSE(s.setLabelImage(5, wrong, 4, 3));
+  s.fillLabelImage(9, 1);  // no frame: nothing happens
+}
+
+TEST(StudyModel, SwapFramesExchangesWholeRecords) {
+  Study s;
+  add(s, "A", "D", 1, 11);
+  add(s, "B", "D", 2, 22);
+  s.fillLabelImage(0, 1);
+  s.swapFrames(0, 1);
+  EXPECT_EQ(s.frame(0)->header.patientName, "B");
+  EXPECT_EQ(s.seriesOfFrame(0), 1);
+  EXPECT_EQ(s.intensities(0)[0], 22);
+  EXPECT_EQ(s.labelImage(1)[0], 1);
+  s.swapFrames(0, 500);  // out of range: ignored
+  EXPECT_EQ(s.frame(0)->header.patientName, "B");
+}
+
+TEST(StudyModel, FailedLoadLeavesNoTraceAndFailedReloadKeepsTheFrame) {
+  morvex::testing::TempDir dir;
+  const cv::Mat grey(6, 5, CV_8UC1, cv::Scalar(77));
+  const std::string png = dir.file("P001_20200115_3.png");
+  ASSERT_TRUE(cv::imwrite(png, grey));
+  Study s;
+  std::vector<std::string> warnings;
+  s.setWarningSink([&](const std::string& w) { warnings.push_back(w); });
+  const int f = s.addFrameFromFile(png.c_str());
+  ASSERT_EQ(f, 0);
+  EXPECT_EQ(s.width(f), 5);
+  EXPECT_EQ(s.height(f), 6);
+  s.fillLabelImage(f, 1);
+
+  // Same name, now an unreadable tif: refused with the two boxes; no new series, labels kept.
+  const std::string tif = dir.file("P001_20200115_3.tif");
+  ASSERT_TRUE(cv::imwrite(tif, grey));
+  EXPECT_EQ(s.addFrameFromFile(tif.c_str()), -1);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0], "처리할 수 없는 파일 확장자입니다.");
+  EXPECT_EQ(warnings[1], "Image load 실패 - DICOM Header에 문제가 있습니다.");
+  EXPECT_EQ(s.frameCount(), 1);
+  EXPECT_EQ(s.seriesCount(), 1);
+  EXPECT_EQ(s.labelImage(f)[0], 1);
+}
