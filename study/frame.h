@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "study/image_buffer.h"
+
 namespace morvex {
 
 // Header values of one slice, as read from a DICOM header or from a raster file name.
@@ -32,7 +34,7 @@ struct SliceHeader {
 struct SlicePixels {
   int width = 0;
   int height = 0;
-  std::vector<int16_t> intensities;
+  ImageBuffer<int16_t> intensities;
 };
 
 // One slot of the frame table. A free slot has slotState -1 and no images.
@@ -40,10 +42,10 @@ struct Frame {
   int slotState = -1;
   int seriesIndex = -1;
   SliceHeader header;
-  std::vector<int16_t> intensities;   // width x height
-  std::vector<uint8_t> labelImage;    // width x height label values, 0 = unlabelled
-  std::vector<uint8_t> selectionImage;// width x height, nonzero = selected
-  std::vector<uint8_t> divisionImage; // width x height, 1 = right part of the liver
+  ImageBuffer<int16_t> intensities;   // width x height
+  ImageBuffer<uint8_t> labelImage;    // width x height label values, 0 = unlabelled
+  ImageBuffer<uint8_t> selectionImage;// width x height, nonzero = selected
+  ImageBuffer<uint8_t> divisionImage; // width x height, 1 = right part of the liver
   bool divisionDefined = false;
 
   bool live() const { return slotState != -1; }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <type_traits>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -74,6 +75,17 @@ void logCondition(FILE* stream, const char* message, const OFCondition& cond) {
 // largest / smallest value that fits. False when no value fits.
 template <typename T>
 bool copyFitting(const T* src, std::size_t n, int16_t* dst, long long lo, long long hi) {
+  if constexpr (sizeof(T) == 1 || std::is_same_v<T, Sint16>) {
+    // every value of these types fits
+    (void)lo;
+    (void)hi;
+    if (n == 0) return false;
+    if constexpr (std::is_same_v<T, Sint16>)
+      std::memcpy(dst, src, n * sizeof(int16_t));
+    else
+      for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
+    return true;
+  }
   long long mn = 999999, mx = -999999;
   for (std::size_t i = 0; i < n; ++i) {
     const long long v = src[i];
@@ -92,7 +104,7 @@ bool copyFitting(const T* src, std::size_t n, int16_t* dst, long long lo, long l
 
 // Steps after the dataset has been parsed and converted: size, instance, spacing, thickness,
 // then the modality-transformed pixel values of the first frame.
-bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, std::vector<int16_t>& intensities,
+bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<int16_t>& intensities,
                         int* instanceNumber, double* spacingX, double* spacingY, double* sliceThickness) {
   DcmDataset* ds = ff.getDataset();
   long value = 0;
@@ -164,7 +176,7 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, std::vector<
     intensities.clear();
     return false;
   }
-  intensities.resize(n);
+  intensities.resizeUninitialized(n);
   const void* data = inter->getData();
   bool fitted = false;
   switch (inter->getRepresentation()) {
@@ -298,7 +310,7 @@ bool SliceFile::decode(SlicePixels& out, const WarningSink& warn) {
       const cv::Mat& img = d_->raster;
       out.width = img.cols;
       out.height = img.rows;
-      out.intensities.resize(static_cast<std::size_t>(img.cols) * static_cast<std::size_t>(img.rows));
+      out.intensities.resizeUninitialized(static_cast<std::size_t>(img.cols) * static_cast<std::size_t>(img.rows));
       for (int y = 0; y < img.rows; ++y) {
         const uint8_t* row = img.ptr<uint8_t>(y);
         int16_t* dst = out.intensities.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(img.cols);
@@ -326,7 +338,10 @@ bool loadDcmFile_dcmtk(const char* path, int* width, int* height, std::vector<in
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-chooseRepresentation error: ", cond);
     return false;
   }
-  return decodeDicomDataset(ff, width, height, intensities, instanceNumber, spacingX, spacingY, sliceThickness);
+  ImageBuffer<int16_t> buffer;
+  if (!decodeDicomDataset(ff, width, height, buffer, instanceNumber, spacingX, spacingY, sliceThickness)) return false;
+  intensities.assign(buffer.begin(), buffer.end());
+  return true;
 }
 
 bool loadPixels(const char* path, SlicePixels& out, const WarningSink& warn) {
@@ -334,7 +349,10 @@ bool loadPixels(const char* path, SlicePixels& out, const WarningSink& warn) {
   if (ext == "dcm") {
     int instance = -1;
     double sx = 0, sy = 0, thickness = 0;
-    return loadDcmFile_dcmtk(path, &out.width, &out.height, out.intensities, &instance, &sx, &sy, &thickness);
+    std::vector<int16_t> values;
+    if (!loadDcmFile_dcmtk(path, &out.width, &out.height, values, &instance, &sx, &sy, &thickness)) return false;
+    out.intensities.assign(values.data(), values.size());
+    return true;
   }
   if (!isRasterExtension(ext)) {
     if (warn) warn(kUnsupportedExtension);

@@ -73,11 +73,13 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   f.header.width = pixels.width;
   f.header.height = pixels.height;
   const std::size_t n = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
-  f.intensities = std::move(pixels.intensities);
-  f.intensities.resize(n);
-  f.labelImage.assign(n, 0);
-  f.selectionImage.assign(n, 0);
-  f.divisionImage.assign(n, 0);
+  if (pixels.intensities.size() == n)
+    f.intensities = std::move(pixels.intensities);
+  else
+    f.intensities.reset(n);
+  f.labelImage.reset(n);
+  f.selectionImage.reset(n);
+  f.divisionImage.reset(n);
   f.divisionDefined = false;
   if (isNew) ++frameCount_;
   return idx;
@@ -94,7 +96,7 @@ const Series* Study::series(int s) const {
 
 namespace {
 template <typename T>
-T* dataOrNull(std::vector<T>& v) {
+T* dataOrNull(ImageBuffer<T>& v) {
   return v.empty() ? nullptr : v.data();
 }
 }  // namespace
@@ -200,7 +202,7 @@ bool Study::setLabelImage(int i, const uint8_t* labels, int w, int h) {
 bool Study::setDivisionImage(int i, const uint8_t* division, int w, int h) {
   Frame* f = frame(i);
   if (!f || !division || w != f->header.width || h != f->header.height || f->labelImage.empty()) return false;
-  f->divisionImage.assign(division, division + f->labelImage.size());
+  f->divisionImage.assign(division, f->labelImage.size());
   f->divisionDefined = true;
   return true;
 }

@@ -31,7 +31,8 @@ SlicePixels pixels(int w, int h, int16_t fill = 0) {
   SlicePixels p;
   p.width = w;
   p.height = h;
-  p.intensities.assign(static_cast<std::size_t>(w) * h, fill);
+  p.intensities.reset(static_cast<std::size_t>(w) * h);
+  p.intensities.fill(fill);
   return p;
 }
 
