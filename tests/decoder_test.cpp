@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -194,6 +195,11 @@ TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
     EXPECT_EQ(r.study.frameCount(), 0) << c.name;
     EXPECT_EQ(r.study.seriesCount(), 0) << c.name << ": a failed load creates no series";
     EXPECT_NE((err + out).find(c.log), std::string::npos) << c.name << " logged: " << err << out;
+    // DCMTK's own logger is silenced: only this program's diagnostic lines reach the console.
+    std::istringstream lines(err + out);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_TRUE(line.rfind("loadDcmFile_dcmtk(): ", 0) == 0 || line.rfind("DCMTK error: ", 0) == 0)
+          << c.name << ": stray console line '" << line << "'";
     if (c.loadFailedBox) {
       ASSERT_EQ(r.warnings.size(), 1u) << c.name;
       EXPECT_EQ(r.warnings[0], "Image load 실패 - DICOM Header에 문제가 있습니다.");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <opencv2/core.hpp>
@@ -264,4 +265,26 @@ TEST(StudyModel, FailedLoadLeavesNoTraceAndFailedReloadKeepsTheFrame) {
   EXPECT_EQ(s.frameCount(), 1);
   EXPECT_EQ(s.seriesCount(), 1);
   EXPECT_EQ(s.labelImage(f)[0], 1);
+}
+
+TEST(ImageBuffer, ZeroedLargeAndSmallBuffersCopyDeepAndMove) {
+  for (std::size_t n : {std::size_t(10), std::size_t(512 * 512)}) {
+    morvex::ImageBuffer<uint8_t> a(n);
+    ASSERT_EQ(a.size(), n);
+    EXPECT_EQ(*std::max_element(a.begin(), a.end()), 0) << n;
+    a[n - 1] = 9;
+    morvex::ImageBuffer<uint8_t> b = a;
+    b[n - 1] = 4;
+    EXPECT_EQ(a[n - 1], 9) << "copies are deep";
+    morvex::ImageBuffer<uint8_t> c = std::move(a);
+    EXPECT_TRUE(a.empty());
+    EXPECT_EQ(c[n - 1], 9);
+    c = b;
+    EXPECT_EQ(c[n - 1], 4);
+    c.reset(3);
+    EXPECT_EQ(c.size(), 3u);
+    EXPECT_EQ(c[2], 0);
+    c.clear();
+    EXPECT_EQ(c.data(), nullptr);
+  }
 }
