@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -186,4 +188,19 @@ TEST(DataFiles, WorkingDirectoryFirstThenBesideTheProgram) {
   EXPECT_EQ(morvex::readStyleSheet("morvex-beside-test.qss"), "QWidget { color: blue; }");
   beside.remove();
   QDir::setCurrent(previous);
+}
+
+TEST(Application, TheProgramStartsOffscreenAndKeepsRunningUntilClosed) {
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  program.setWorkingDirectory(QFileInfo(MORVEX_PROGRAM).absolutePath());
+  program.start(MORVEX_PROGRAM, QStringList());
+  ASSERT_TRUE(program.waitForStarted(10000));
+  EXPECT_FALSE(program.waitForFinished(1500)) << "the event loop keeps the program running: "
+                                              << program.readAllStandardError().toStdString();
+  EXPECT_EQ(program.state(), QProcess::Running);
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(10000));
 }
