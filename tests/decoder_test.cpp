@@ -395,7 +395,8 @@ TEST(RasterDecoding, FileNamesGivePatientDateAndInstance) {
     EXPECT_EQ(h.pixelSpacing, 0.0f);
     EXPECT_EQ(r.study.width(f), 4);
     EXPECT_EQ(r.study.height(f), 3);
-    if (std::string(c.name).find(".jpg") == std::string::npos)
+    if (std::string(c.name).find(".jpg") == std::string::npos) {
       EXPECT_EQ(intensitiesOf(r.study, f)[11], 220) << c.name << ": lossless grey values are kept";
+    }
   }
 }
