@@ -1,0 +1,30 @@
+#pragma once
+// The window-free part of a series import and of the DICOM information panel.
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "study/study.h"
+
+namespace morvex {
+
+struct ImportedSlice {
+  int frameIndex;  // where the file was stored before sorting
+  int instanceNumber;
+  std::string patientName;
+  std::string seriesDate;
+};
+
+// Loads paths into study in natural order, skipping files whose case key is not in nameList (when
+// nameList is not empty), then sorts every series by instance number. progress(percent) runs after
+// each file with the integer part of (i + 1) / n * 100. Returns the files that loaded, in load order.
+std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> paths,
+                                        const std::vector<std::string>& nameList,
+                                        const std::function<void(int)>& progress = {});
+
+// The thirteen rows of the DICOM information panel for a frame; patient-identifying rows show "-".
+std::vector<std::pair<std::string, std::string>> dicomInfoRows(const SliceHeader& header);
+
+}  // namespace morvex

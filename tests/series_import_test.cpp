@@ -1,0 +1,102 @@
+// The window-free import: natural order, the name list, sorting after the import, progress, and
+// the rows of the DICOM information panel.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "study/series_import.h"
+#include "tests/testing_support.h"
+
+using morvex::testing::TempDir;
+
+namespace {
+std::vector<std::string> filesBelow(const std::string& folder) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) out.push_back(e.path().string());
+  return out;
+}
+}  // namespace
+
+TEST(SeriesImport, RealSeriesAreGroupedAndOrderedByInstance) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  morvex::Study study;
+  study.setWarningSink([](const std::string&) {});
+  std::vector<int> progress;
+  ::testing::internal::CaptureStderr();
+  const auto loaded = morvex::importSlices(study, filesBelow(morvex::testing::sharedFile("multi-series")), {},
+                                           [&](int p) { progress.push_back(p); });
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(loaded.size(), 28u);
+  ASSERT_EQ(progress.size(), 31u);
+  EXPECT_EQ(progress.back(), 100);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  ASSERT_GT(study.seriesCount(), 1);
+  for (int s = 0; s < study.seriesCount(); ++s) {
+    const int first = study.firstFrameOfSeries(s), last = study.lastFrameOfSeries(s);
+    ASSERT_GE(first, 0);
+    for (int f = first; f <= last; ++f) {
+      EXPECT_EQ(study.seriesOfFrame(f), s) << "series are contiguous";
+      if (f > first) {
+        EXPECT_LE(study.instanceNumber(f - 1), study.instanceNumber(f));
+      }
+    }
+  }
+}
+
+TEST(SeriesImport, NaturalOrderNameListAndTheLastLoadedFile) {
+  TempDir dir;
+  const cv::Mat grey(4, 4, CV_8UC1, cv::Scalar(50));
+  std::vector<std::string> paths;
+  for (const char* name : {"P001_20200101_10.png", "P001_20200101_9.png", "P001_20200101_100.png", "P002_20200101_1.png"}) {
+    paths.push_back(dir.file(name));
+    ASSERT_TRUE(cv::imwrite(paths.back(), grey));
+  }
+  morvex::Study study;
+  auto loaded = morvex::importSlices(study, paths, {});
+  ASSERT_EQ(loaded.size(), 4u);
+  EXPECT_EQ(loaded[0].instanceNumber, 9);
+  EXPECT_EQ(loaded[1].instanceNumber, 10);
+  EXPECT_EQ(loaded[2].instanceNumber, 100);
+  EXPECT_EQ(loaded[3].patientName, "P002_20200101");
+
+  morvex::Study listed;
+  loaded = morvex::importSlices(listed, paths, {"P002_20200101_1"});
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(listed.frameCount(), 1);
+  EXPECT_EQ(listed.frame(0)->header.patientName, "P002_20200101");
+}
+
+TEST(DicomInfo, ThirteenRowsWithPatientValuesHidden) {
+  morvex::SliceHeader h;
+  h.patientName = "SECRET^NAME";
+  h.patientId = "123";
+  h.seriesDate = "20240102";
+  h.manufacturerModelName = "Model";
+  h.modality = "CT";
+  h.pixelSpacing = 0.703125f;
+  h.sliceThickness = 5.0f;
+  h.width = 512;
+  h.height = 400;
+  h.instanceNumber = 17;
+  const auto rows = morvex::dicomInfoRows(h);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"PatientID", "-"},       {"PatientName", "-"},        {"PatientSex", "-"},
+      {"PatientAge", "-"},      {"InstitutionName", "-"},    {"SeriesDate", "20240102"},
+      {"ManufacturerModelName", "Model"}, {"Modality", "CT"}, {"PixelSpacing", "0.703125"},
+      {"SliceThickness", "5"},  {"Rows", "400"},             {"Columns", "512"},
+      {"InstanceNumber", "17"}};
+  EXPECT_EQ(rows, expected);
+
+  morvex::SliceHeader raster;
+  raster.seriesDate = "1900-01-01";
+  const auto rasterRows = morvex::dicomInfoRows(raster);
+  EXPECT_EQ(rasterRows[8].second, "0");
+  EXPECT_EQ(rasterRows[9].second, "0");
+  EXPECT_EQ(rasterRows[6].second, "");
+}
