@@ -4,6 +4,7 @@
 
 #include "app/borderless_main_window.h"
 #include "app/data_files.h"
+#include "workspace/morvex.h"
 
 int main(int argc, char* argv[]) {
   morvex::registerDarkStyle();
@@ -11,5 +12,8 @@ int main(int argc, char* argv[]) {
   app.setStyleSheet(morvex::readStyleSheet());
   BorderlessMainWindow window;
   window.show();
+  // Paths on the command line are opened as if dropped on the window (toolkit options are gone).
+  const QStringList paths = QApplication::arguments().mid(1);
+  if (!paths.isEmpty()) window.mainWindowWidget()->openPaths(paths);
   return app.exec();
 }

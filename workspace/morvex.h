@@ -1,12 +1,16 @@
 #pragma once
 // The main window: owns the study and every view, and wires the widgets of its form to the
-// operations of the program.
+// operations of the program. Slot definitions are split by concern (morvex_import.cpp, ...).
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include "study/label_table.h"
 #include "study/study.h"
 #include "ui_morvex.h"
+
+class QProgressBar;
+class QTreeWidgetItem;
 
 class Morvex : public QMainWindow {
   Q_OBJECT
@@ -18,13 +22,42 @@ class Morvex : public QMainWindow {
   morvex::Study& study() { return study_; }
   const morvex::LabelTable& labelTable() const { return labelTable_; }
   Ui::MorvexClass& form() { return ui; }
+  QProgressBar* progressBar() const { return progressBar_; }
+  int currentFrame() const { return currentFrame_; }
+
+  // Files and folders named on the command line or dropped on the window: folders contribute
+  // every file below them; slices are imported (masks follow once mask import is available).
+  void openPaths(const QStringList& paths);
 
  public slots:
   // Repaints every slice view (the image area while no slice is shown).
   void redrawAll();
 
+  void readDICOM();
+  void readDICOM(QStringList fileList);
+  void addFileDirectoryItem(const char* ucPatientNum, const char* ucDate, int nInstanceNumber, int nFrameIdx);
+  void showImage(QTreeWidgetItem* item, int column);
+  void showImage(int nFrameIdx);
+  void selectedFrame(int nFrameIdx);
+  void deleteDICOMAll();
+  void showDICOMInfo(int nFrameIdx);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
+  void beginProgress();
+  void setProgress(int percent);
+  void endProgress();
+  void renumberFileTree();
+  QTreeWidgetItem* patientItem(const QString& patientName) const;
+
   Ui::MorvexClass ui;
   morvex::Study study_;
   morvex::LabelTable labelTable_;
+  QProgressBar* progressBar_ = nullptr;
+  QString defaultDirectory_;
+  int currentFrame_ = -1;
+  int previousFrame_ = -1;
 };

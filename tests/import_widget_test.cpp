@@ -1,0 +1,118 @@
+// The import driven through the real main window offscreen: the file tree, the information panel,
+// drops of folders, re-imports.
+
+#include <gtest/gtest.h>
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QUrl>
+#include <filesystem>
+
+#include "tests/testing_support.h"
+#include "workspace/message_box.h"
+#include "workspace/morvex.h"
+
+namespace {
+
+// The handler is called directly: offscreen there is no drag manager to route a synthetic drop.
+struct DropTarget : Morvex {
+  using Morvex::dragEnterEvent;
+  using Morvex::dropEvent;
+};
+
+struct Window {
+  DropTarget main;
+  QStringList warnings;
+  Window() {
+    morvex::setWarningInterceptor([this](const QString& w) { warnings << w; });
+  }
+  ~Window() { morvex::setWarningInterceptor({}); }
+  QTreeWidget* files() { return main.form().treeWidget_FileDirectory; }
+  QTreeWidget* info() { return main.form().treeWidget_DICOMInfo; }
+};
+
+QStringList filesBelow(const std::string& folder) {
+  QStringList out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) out << QString::fromStdString(e.path().string());
+  return out;
+}
+
+void drop(DropTarget& w, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  enter.setAccepted(false);
+  w.dragEnterEvent(&enter);
+  EXPECT_TRUE(enter.isAccepted()) << "URLs are accepted";
+  QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  w.dropEvent(&event);
+}
+
+}  // namespace
+
+TEST(ImportWindow, RealSeriesFillTheTreeInInstanceOrderAndShowTheLastFrame) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  Window w;
+  ::testing::internal::CaptureStderr();
+  w.main.readDICOM(filesBelow(morvex::testing::sharedFile("multi-series")));
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(w.warnings.size(), 3) << "the three radiographs without pixel spacing";
+  EXPECT_FALSE(w.main.progressBar()->isVisible());
+  QTreeWidget* tree = w.files();
+  ASSERT_EQ(tree->topLevelItemCount(), 2);
+  int frames = 0;
+  for (int p = 0; p < tree->topLevelItemCount(); ++p) {
+    QTreeWidgetItem* patient = tree->topLevelItem(p);
+    for (int s = 0; s < patient->childCount(); ++s) {
+      QTreeWidgetItem* series = patient->child(s);
+      for (int k = 0; k < series->childCount(); ++k) {
+        const int f = series->child(k)->text(1).toInt();
+        ++frames;
+        EXPECT_EQ(series->child(k)->text(0).toInt(), w.main.study().instanceNumber(f));
+        EXPECT_EQ(QString::fromStdString(w.main.study().frame(f)->header.patientName), patient->text(0));
+        EXPECT_EQ(QString::fromStdString(w.main.study().frame(f)->header.seriesDate), series->text(0));
+        if (k > 0) {
+          EXPECT_EQ(f, series->child(k - 1)->text(1).toInt() + 1) << "column 1 follows the sorted frames";
+        }
+      }
+    }
+  }
+  EXPECT_EQ(frames, w.main.study().frameCount());
+  ASSERT_NE(tree->currentItem(), nullptr);
+  EXPECT_EQ(tree->currentItem()->text(1).toInt(), w.main.currentFrame());
+  ASSERT_EQ(w.info()->topLevelItemCount(), 13);
+  EXPECT_EQ(w.info()->topLevelItem(1)->text(1), "-");
+  EXPECT_EQ(w.info()->topLevelItem(11)->text(1), "16");
+}
+
+TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  Window w;
+  drop(w.main, {QString::fromStdString(series)});
+  EXPECT_EQ(w.main.study().frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
+  EXPECT_EQ(w.files()->topLevelItemCount(), 1);
+  EXPECT_EQ(w.main.currentFrame(), 23);
+
+  // Importing one file again starts from an empty study.
+  w.main.readDICOM(QStringList{QString::fromStdString(series + "/IM0003.dcm")});
+  EXPECT_EQ(w.main.study().frameCount(), 1);
+  QTreeWidgetItem* patient = w.files()->topLevelItem(0);
+  ASSERT_NE(patient, nullptr);
+  ASSERT_EQ(patient->child(0)->childCount(), 1);
+  EXPECT_EQ(patient->child(0)->child(0)->text(0), "3");
+  EXPECT_EQ(w.info()->topLevelItem(12)->text(1), "3");
+
+  // The same file listed twice gives one tree item; an empty list changes nothing.
+  const QString again = QString::fromStdString(series + "/IM0005.dcm");
+  w.main.readDICOM(QStringList{again, again});
+  EXPECT_EQ(w.main.study().frameCount(), 1);
+  EXPECT_EQ(w.files()->topLevelItem(0)->child(0)->childCount(), 1);
+  w.main.readDICOM(QStringList{});
+  EXPECT_EQ(w.main.study().frameCount(), 1);
+  EXPECT_TRUE(w.warnings.isEmpty());
+}

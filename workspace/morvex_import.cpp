@@ -1,0 +1,202 @@
+// Series import, the file tree, the DICOM information panel, drag and drop.
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTreeWidgetItemIterator>
+#include <QUrl>
+#include <cstdio>
+
+#include "app/data_files.h"
+#include "study/import_rules.h"
+#include "study/series_import.h"
+#include "study/text_field.h"
+#include "workspace/morvex.h"
+
+namespace {
+
+QString local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
+
+// Paths handed to the file functions are local 8-bit strings of at most 1023 bytes; a longer path
+// is refused rather than cut into the name of another file.
+bool toLocalPath(const QString& path, std::string& out) {
+  const QByteArray bytes = path.toLocal8Bit();
+  if (bytes.size() >= static_cast<int>(morvex::kPathCapacity)) {
+    std::fprintf(stderr, "readDICOM(): path longer than %zu bytes skipped: %s\n", morvex::kPathCapacity - 1,
+                 bytes.constData());
+    return false;
+  }
+  out.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  return true;
+}
+
+}  // namespace
+
+void Morvex::readDICOM() {
+  readDICOM(QFileDialog::getOpenFileNames(this, tr("Select a file to open..."), defaultDirectory_,
+                                          tr("Dicom Files (*.dcm)")));
+}
+
+void Morvex::readDICOM(QStringList fileList) {
+  if (fileList.isEmpty()) return;
+  deleteDICOMAll();
+  const std::vector<std::string> names = morvex::readNameList("List");
+  std::vector<std::string> paths;
+  for (const QString& f : fileList) {
+    std::string p;
+    if (toLocalPath(f, p)) paths.push_back(p);
+  }
+  beginProgress();
+  const auto loaded = morvex::importSlices(study_, paths, names, [this](int p) { setProgress(p); });
+  for (const morvex::ImportedSlice& s : loaded) {
+    currentFrame_ = s.frameIndex;
+    addFileDirectoryItem(s.patientName.c_str(), s.seriesDate.c_str(), s.instanceNumber, s.frameIndex);
+  }
+  endProgress();
+  renumberFileTree();
+  if (loaded.empty()) return;
+  showImage(currentFrame_);
+  selectedFrame(currentFrame_);
+}
+
+void Morvex::beginProgress() {
+  progressBar_->setValue(0);
+  progressBar_->show();
+  ui.treeWidget_FileDirectory->setUpdatesEnabled(false);
+  ui.treeWidget_DICOMInfo->setUpdatesEnabled(false);
+}
+
+void Morvex::setProgress(int percent) {
+  progressBar_->setValue(percent);
+  progressBar_->repaint();
+}
+
+void Morvex::endProgress() {
+  progressBar_->setValue(0);
+  progressBar_->hide();
+  ui.treeWidget_FileDirectory->setUpdatesEnabled(true);
+  ui.treeWidget_DICOMInfo->setUpdatesEnabled(true);
+}
+
+QTreeWidgetItem* Morvex::patientItem(const QString& patientName) const {
+  // Patients are top-level items only: a date or instance equal to a patient name never matches.
+  QTreeWidget* tree = ui.treeWidget_FileDirectory;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i)
+    if (tree->topLevelItem(i)->text(0) == patientName) return tree->topLevelItem(i);
+  return nullptr;
+}
+
+void Morvex::addFileDirectoryItem(const char* ucPatientNum, const char* ucDate, int nInstanceNumber, int nFrameIdx) {
+  QTreeWidget* tree = ui.treeWidget_FileDirectory;
+  const QString patient = QString::fromLocal8Bit(ucPatientNum), date = QString::fromLocal8Bit(ucDate);
+  QTreeWidgetItem* patientNode = patientItem(patient);
+  if (!patientNode) {
+    patientNode = new QTreeWidgetItem(tree, QStringList{patient});
+    patientNode->setIcon(0, QIcon(morvex::dataFilePath("images/folder.png")));
+  }
+  QTreeWidgetItem* seriesNode = nullptr;
+  for (int i = 0; i < patientNode->childCount() && !seriesNode; ++i)
+    if (patientNode->child(i)->text(0) == date) seriesNode = patientNode->child(i);
+  if (!seriesNode) {
+    seriesNode = new QTreeWidgetItem(patientNode, QStringList{date});
+    seriesNode->setIcon(0, QIcon(morvex::dataFilePath("images/calendar.png")));
+  }
+  const QString instance = QString::number(nInstanceNumber);
+  for (int i = 0; i < seriesNode->childCount(); ++i)
+    if (seriesNode->child(i)->text(0) == instance) return;  // a reloaded duplicate
+  auto* frameNode = new QTreeWidgetItem(seriesNode, QStringList{instance, QString::number(nFrameIdx)});
+  frameNode->setIcon(0, QIcon(morvex::dataFilePath("images/dcm.png")));
+  tree->setCurrentItem(frameNode);
+}
+
+void Morvex::renumberFileTree() {
+  for (int s = 0; s < study_.seriesCount(); ++s) {
+    const int first = study_.firstFrameOfSeries(s);
+    if (first < 0) continue;
+    const morvex::SliceHeader& h = study_.frame(first)->header;
+    QTreeWidgetItem* patientNode = patientItem(local(h.patientName));
+    if (!patientNode) continue;
+    for (int i = 0; i < patientNode->childCount(); ++i) {
+      QTreeWidgetItem* seriesNode = patientNode->child(i);
+      if (seriesNode->text(0) != local(h.seriesDate)) continue;
+      for (int k = 0; k < seriesNode->childCount(); ++k) {
+        seriesNode->child(k)->setText(0, QString::number(study_.instanceNumber(first + k)));
+        seriesNode->child(k)->setText(1, QString::number(first + k));
+      }
+      break;
+    }
+  }
+}
+
+void Morvex::showImage(QTreeWidgetItem* item, int) {
+  if (item && !item->text(1).isEmpty()) showImage(item->text(1).toInt());
+}
+
+void Morvex::showImage(int nFrameIdx) {
+  currentFrame_ = nFrameIdx;
+  if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
+  showDICOMInfo(nFrameIdx);
+  previousFrame_ = currentFrame_;
+}
+
+void Morvex::selectedFrame(int nFrameIdx) {
+  QTreeWidget* tree = ui.treeWidget_FileDirectory;
+  const QString key = QString::number(nFrameIdx);
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+    if ((*it)->text(1).isEmpty() || (*it)->text(1) != key) continue;
+    tree->setCurrentItem(*it);
+    tree->clearSelection();
+    (*it)->setSelected(true);
+    tree->scrollToItem(*it);
+    return;
+  }
+}
+
+void Morvex::deleteDICOMAll() {
+  ui.treeWidget_FileDirectory->clear();
+  study_.clear();
+  ui.treeWidget_DICOMInfo->clear();
+}
+
+void Morvex::showDICOMInfo(int nFrameIdx) {
+  QTreeWidget* tree = ui.treeWidget_DICOMInfo;
+  tree->clear();
+  const morvex::Frame* f = study_.frame(nFrameIdx);
+  if (!f) return;
+  for (const auto& row : morvex::dicomInfoRows(f->header))
+    new QTreeWidgetItem(tree, QStringList{QString::fromStdString(row.first), local(row.second)});
+}
+
+void Morvex::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void Morvex::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) paths << url.toLocalFile();
+  openPaths(paths);
+}
+
+void Morvex::openPaths(const QStringList& paths) {
+  QStringList slices;
+  auto sort = [&slices](const QString& path, bool insideFolder) {
+    std::string p;
+    if (!toLocalPath(path, p)) return;
+    if (morvex::classifyDroppedFile(p, insideFolder) == morvex::DropKind::Slice) slices << path;
+  };
+  for (const QString& path : paths) {
+    if (path.isEmpty()) continue;
+    if (QFileInfo(path).isDir()) {
+      QDirIterator it(path, QDir::Files, QDirIterator::Subdirectories);
+      while (it.hasNext()) sort(it.next(), true);
+    } else {
+      sort(path, false);
+    }
+  }
+  readDICOM(slices);
+}
