@@ -161,6 +161,143 @@ void logo(QPainter& p, int s) {
   p.drawLine(QPointF(s * .5, s * .45), QPointF(s * .4, s * .3));
 }
 
+
+// --- action and tool pictures -----------------------------------------------------------
+void floppy(QPainter& p, int s, bool stacked) {
+  auto one = [&](double dx, double dy) {
+    p.setPen(pen(QColor(40, 60, 90), 1.2));
+    p.setBrush(QColor(70, 120, 200));
+    p.drawRoundedRect(QRectF(s * (.14 + dx), s * (.14 + dy), s * .66, s * .66), 2, 2);
+    p.setBrush(QColor(230, 230, 230));
+    p.drawRect(QRectF(s * (.26 + dx), s * (.16 + dy), s * .42, s * .22));
+    p.setBrush(QColor(40, 60, 90));
+    p.drawRect(QRectF(s * (.28 + dx), s * (.52 + dy), s * .38, s * .24));
+  };
+  if (stacked) one(.1, .1);
+  one(stacked ? -.04 : .03, stacked ? -.04 : .03);
+}
+void undoArrow(QPainter& p, int s) {
+  p.setPen(pen(kInk, s / 10.0));
+  p.setBrush(Qt::NoBrush);
+  QPainterPath path;
+  path.moveTo(s * .3, s * .42);
+  path.cubicTo(s * .55, s * .2, s * .9, s * .35, s * .78, s * .72);
+  p.drawPath(path);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kInk);
+  p.drawPolygon(QPolygonF({QPointF(s * .12, s * .42), QPointF(s * .38, s * .24), QPointF(s * .38, s * .6)}));
+}
+void annotation(QPainter& p, int s) {
+  p.setPen(pen(QColor(240, 200, 60), 1.5));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(QRectF(s * .12, s * .2, s * .76, s * .6));
+  for (int i = 0; i < 3; ++i) p.drawLine(QPointF(s * .24, s * (.35 + i * .15)), QPointF(s * (.76 - i * .12), s * (.35 + i * .15)));
+}
+void contrast(QPainter& p, int s) {
+  p.setPen(pen(kInk, 1.5));
+  p.setBrush(QColor(20, 20, 20));
+  p.drawEllipse(QRectF(s * .15, s * .15, s * .7, s * .7));
+  p.setBrush(kInk);
+  p.drawPie(QRectF(s * .15, s * .15, s * .7, s * .7), 90 * 16, 180 * 16);
+}
+void liverShape(QPainter& p, int s, const QColor& c) {
+  QPainterPath liver;
+  liver.moveTo(s * .1, s * .45);
+  liver.cubicTo(s * .15, s * .15, s * .75, s * .12, s * .92, s * .3);
+  liver.cubicTo(s * .8, s * .5, s * .55, s * .85, s * .3, s * .82);
+  liver.cubicTo(s * .15, s * .78, s * .08, s * .62, s * .1, s * .45);
+  p.setPen(pen(c.darker(150), 1.2));
+  p.setBrush(c);
+  p.drawPath(liver);
+}
+void liverSegmentation(QPainter& p, int s) {
+  liverShape(p, s, kLiver);
+  p.setPen(QPen(QColor(255, 230, 120), 1.5, Qt::DashLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QRectF(s * .05, s * .08, s * .9, s * .84));
+}
+void divideLine(QPainter& p, int s, int parts, const char* tag) {
+  liverShape(p, s, kLiver);
+  p.setPen(pen(QColor(47, 82, 143).lighter(160), 2.0));
+  for (int i = 1; i <= parts; ++i) {
+    const double x = s * (.2 + .6 * i / (parts + 1.0));
+    p.drawLine(QPointF(x, s * .1), QPointF(x - s * .1, s * .9));
+  }
+  if (tag[0]) {
+    p.setPen(pen(kInk, 1.4));
+    p.drawLine(QPointF(s * .7, s * .86), QPointF(s * .92, s * .86));
+    if (tag[0] == '3') p.drawLine(QPointF(s * .7, s * .86), QPointF(s * .82, s * .72));
+  }
+}
+void selectionTool(QPainter& p, int s) {
+  p.setPen(QPen(kInk, 1.4, Qt::DashLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QRectF(s * .12, s * .18, s * .6, s * .5));
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(240, 200, 60));
+  p.drawPolygon(QPolygonF({QPointF(s * .5, s * .45), QPointF(s * .9, s * .62), QPointF(s * .7, s * .7), QPointF(s * .62, s * .9)}));
+}
+void livewire(QPainter& p, int s) {
+  p.setPen(pen(QColor(60, 220, 120), 1.8));
+  p.setBrush(Qt::NoBrush);
+  QPainterPath path;
+  path.moveTo(s * .12, s * .8);
+  path.cubicTo(s * .2, s * .2, s * .5, s * .9, s * .88, s * .2);
+  p.drawPath(path);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kInk);
+  p.drawEllipse(QPointF(s * .12, s * .8), s * .07, s * .07);
+  p.drawEllipse(QPointF(s * .88, s * .2), s * .07, s * .07);
+}
+void plusMinus(QPainter& p, int s, bool plus) {
+  p.setPen(QPen(kInk, 1.4, Qt::DashLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawPolygon(QPolygonF({QPointF(s * .12, s * .3), QPointF(s * .55, s * .12), QPointF(s * .7, s * .55), QPointF(s * .3, s * .75)}));
+  p.setPen(pen(plus ? QColor(60, 220, 120) : QColor(230, 80, 70), 2.2));
+  p.drawLine(QPointF(s * .62, s * .8), QPointF(s * .9, s * .8));
+  if (plus) p.drawLine(QPointF(s * .76, s * .66), QPointF(s * .76, s * .94));
+}
+void brush(QPainter& p, int s) {
+  p.setPen(pen(QColor(180, 130, 70), s / 9.0));
+  p.drawLine(QPointF(s * .85, s * .12), QPointF(s * .45, s * .55));
+  p.setPen(Qt::NoPen);
+  p.setBrush(kLiver.lighter(130));
+  p.drawEllipse(QRectF(s * .12, s * .5, s * .38, s * .36));
+}
+void eraser(QPainter& p, int s) {
+  p.save();
+  p.translate(s * .5, s * .5);
+  p.rotate(-35);
+  p.setPen(pen(QColor(90, 90, 90), 1.2));
+  p.setBrush(QColor(235, 120, 140));
+  p.drawRect(QRectF(-s * .36, -s * .16, s * .4, s * .32));
+  p.setBrush(QColor(230, 230, 230));
+  p.drawRect(QRectF(s * .04, -s * .16, s * .3, s * .32));
+  p.restore();
+}
+void roi(QPainter& p, int s) {
+  p.setPen(QPen(QColor(240, 200, 60), 1.6, Qt::DashLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(QRectF(s * .15, s * .2, s * .7, s * .6));
+}
+void chart(QPainter& p, int s, bool group) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(kAccent.lighter(130));
+  const double h[] = {.3, .6, .45, .75};
+  for (int i = 0; i < 4; ++i) p.drawRect(QRectF(s * (.12 + i * .2), s * (.88 - h[i]), s * .14, s * h[i]));
+  if (group) {
+    p.setPen(pen(kInk, 1.2));
+    p.drawLine(QPointF(s * .1, s * .12), QPointF(s * .9, s * .12));
+  }
+}
+void vesselTree(QPainter& p, int s) {
+  p.setPen(pen(kVessel.lighter(120), s / 12.0));
+  p.drawLine(QPointF(s * .5, s * .9), QPointF(s * .5, s * .5));
+  p.drawLine(QPointF(s * .5, s * .5), QPointF(s * .2, s * .15));
+  p.drawLine(QPointF(s * .5, s * .5), QPointF(s * .8, s * .15));
+  p.drawLine(QPointF(s * .5, s * .6), QPointF(s * .85, s * .5));
+}
+
 struct Item {
   const char* name;
   int size;
@@ -219,6 +356,26 @@ int main(int argc, char** argv) {
       {"folder_mask.png", 32, folderMask},
       {"calendar.png", 32, calendar},
       {"dcm.png", 32, slice},
+      {"save.png", 32, [](QPainter& p, int s) { floppy(p, s, false); }},
+      {"saveAll.png", 32, [](QPainter& p, int s) { floppy(p, s, true); }},
+      {"undo.png", 32, undoArrow},
+      {"Display Annotation.png", 32, annotation},
+      {"contrast2.png", 32, contrast},
+      {"LiverDefault.png", 48, [](QPainter& p, int s) { liverShape(p, s, kLiver); }},
+      {"LiverSegmentation.png", 48, liverSegmentation},
+      {"divideSingle(2d).png", 48, [](QPainter& p, int s) { divideLine(p, s, 1, "2"); }},
+      {"divideSingle(3d).png", 48, [](QPainter& p, int s) { divideLine(p, s, 1, "3"); }},
+      {"divideMulti.png", 48, [](QPainter& p, int s) { divideLine(p, s, 3, ""); }},
+      {"selectionTool3.png", 48, selectionTool},
+      {"livewire3.png", 48, livewire},
+      {"add6.png", 48, [](QPainter& p, int s) { plusMinus(p, s, true); }},
+      {"cut5.png", 48, [](QPainter& p, int s) { plusMinus(p, s, false); }},
+      {"brush2.png", 48, brush},
+      {"eraser.png", 48, eraser},
+      {"roi.png", 48, roi},
+      {"histogramSave.png", 48, [](QPainter& p, int s) { chart(p, s, false); }},
+      {"histogramSaveGroup.png", 48, [](QPainter& p, int s) { chart(p, s, true); }},
+      {"vesselSegmentation.png", 48, vesselTree},
   };
   bool ok = true;
   for (const Item& it : styleItems) ok = save(style + it.name, it.size, it.draw) && ok;

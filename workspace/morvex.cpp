@@ -1,32 +1,129 @@
+// Construction of the main window: form, initial state, actions, menu, toolbar, pictures, wiring.
+
 #include "workspace/morvex.h"
 
 #include <QDir>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QToolBar>
 
+#include "app/data_files.h"
 #include "workspace/message_box.h"
+
+namespace {
+
+QIcon picture(const char* relative) { return QIcon(morvex::dataFilePath(QString::fromUtf8(relative))); }
+
+// A toolbar gap: fixed width, or expanding when width is 0.
+QWidget* toolbarSpacer(QWidget* parent, int width) {
+  auto* w = new QWidget(parent);
+  if (width > 0) {
+    w->setFixedWidth(width);
+    w->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  } else {
+    w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  }
+  return w;
+}
+
+}  // namespace
 
 Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   ui.setupUi(this);
   setMouseTracking(true);
+  setAcceptDrops(true);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-  ui.treeWidget_FileDirectory->setColumnHidden(1, true);
-
-  progressBar_ = new QProgressBar(this);
-  progressBar_->setMaximumSize(250, 15);
-  progressBar_->setAlignment(Qt::AlignRight);
-  progressBar_->hide();
-  statusBar()->addPermanentWidget(progressBar_);
   defaultDirectory_ = QDir::homePath();
+
+  setupActions();
+  setupToolButtonPictures();
+  ui.treeWidget_FileDirectory->setColumnHidden(1, true);
+  ui.treeWidget_DICOMInfo->setColumnWidth(0, 150);
 
   labelTable_ = morvex::defaultLabelTable();
   study_.setLabelCount(labelTable_.size());
   study_.setWarningSink(
       [this](const std::string& text) { morvex::warningBox(this, QString::fromStdString(text)); });
-  connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemActivated, this,
-          qOverload<QTreeWidgetItem*, int>(&Morvex::showImage));
+  connectSignals();
 }
 
 Morvex::~Morvex() = default;
+
+void Morvex::setupActions() {
+  ui.actionOpen->setIcon(picture("images/folder.png"));
+  ui.actionOpen->setShortcut(QKeySequence::Open);
+  ui.actionLoadMask->setIcon(picture("images/folder_mask.png"));
+  ui.actionSave->setIcon(picture("images/save.png"));
+  ui.actionSave->setShortcut(QKeySequence::Save);
+  ui.actionSaveAll->setIcon(picture("images/saveAll.png"));
+  ui.actionUndo->setIcon(picture("images/undo.png"));
+  ui.actionUndo->setShortcut(QKeySequence::Undo);
+  ui.actionDisplayAnnotation->setIcon(picture("images/Display Annotation.png"));
+  ui.actionAdjustIntensity->setIcon(picture("images/contrast2.png"));
+
+  QMenu* file = menuBar()->addMenu(tr("File"));
+  file->setObjectName("menuFile");
+  file->addAction(ui.actionOpen);
+  file->addAction(ui.actionSave);
+
+  progressBar_ = new QProgressBar(this);
+  progressBar_->setObjectName("progressBar");
+  progressBar_->setMaximumSize(250, 15);
+  progressBar_->setAlignment(Qt::AlignRight);
+  progressBar_->hide();
+  statusBar()->addPermanentWidget(progressBar_);
+
+  QToolBar* bar = addToolBar(tr("File"));
+  bar->setObjectName("toolBarFile");
+  bar->addAction(ui.actionOpen);
+  bar->addAction(ui.actionLoadMask);
+  bar->addAction(ui.actionSave);
+  bar->addAction(ui.actionSaveAll);
+  bar->addWidget(toolbarSpacer(bar, 160));
+  bar->addAction(ui.actionUndo);
+  bar->addWidget(toolbarSpacer(bar, 0));
+  bar->addAction(ui.actionDisplayAnnotation);
+  bar->addAction(ui.actionAdjustIntensity);
+}
+
+void Morvex::setupToolButtonPictures() {
+  const std::pair<QPushButton*, const char*> pictures[] = {
+      {ui.pushButton_LiverOption, "images/LiverDefault.png"},
+      {ui.pushButton_LiverSeg, "images/LiverSegmentation.png"},
+      {ui.pushButton_SelectionTool, "images/selectionTool3.png"},
+      {ui.pushButton_Livewire, "images/livewire3.png"},
+      {ui.pushButton_Add, "images/add6.png"},
+      {ui.pushButton_Cut, "images/cut5.png"},
+      {ui.pushButton_Brush, "images/brush2.png"},
+      {ui.pushButton_Eraser, "images/eraser.png"},
+      {ui.pushButton_Divide, "images/divideSingle(3d).png"},
+      {ui.pushButton_Divide_2, "images/divideMulti.png"},
+      {ui.pushButton_Divide_3, "images/divideSingle(2d).png"},
+      {ui.pushButton_ROI, "images/roi.png"},
+      {ui.pushButton_HistogramSave, "images/histogramSave.png"},
+      {ui.pushButton_HistogramSaveGroup, "images/histogramSaveGroup.png"},
+      {ui.pushButton_VesselSeg2, "images/vesselSegmentation.png"},
+  };
+  for (const auto& [button, file] : pictures) {
+    button->setIcon(picture(file));
+    button->setIconSize(button->size() - QSize(2, 2));
+  }
+  ui.pushButton_LiverOption->setCheckable(false);
+  ui.pushButton_LiverSeg->setCheckable(false);
+  const QString caption = "QWidget{color: #e4e4e4; font: bold}";
+  ui.label_liver->setStyleSheet(caption);
+  ui.label_LiverSeg->setStyleSheet(caption);
+}
+
+void Morvex::connectSignals() {
+  connect(ui.actionOpen, &QAction::triggered, this, qOverload<>(&Morvex::readDICOM));
+  connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemDoubleClicked, this,
+          qOverload<QTreeWidgetItem*, int>(&Morvex::showImage));
+  connect(ui.spinBox_2, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_BrushSize, &QSlider::setValue);
+  connect(ui.horizontalSlider_BrushSize, &QSlider::valueChanged, ui.spinBox_2, &QSpinBox::setValue);
+  connect(ui.spinBox, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_LabelOpacity, &QSlider::setValue);
+  connect(ui.horizontalSlider_LabelOpacity, &QSlider::valueChanged, ui.spinBox, &QSpinBox::setValue);
+}
 
 void Morvex::redrawAll() { ui.widget_image->update(); }

@@ -47,10 +47,15 @@ class Morvex : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  void setupActions();
+  void setupToolButtonPictures();
+  void connectSignals();
   void beginProgress();
   void setProgress(int percent);
   void endProgress();
   void renumberFileTree();
+  // Both slice-range boxes span the instance numbers of the series.
+  void setSliceRange(int nGroupIdx);
   QTreeWidgetItem* patientItem(const QString& patientName) const;
 
   Ui::MorvexClass ui;

@@ -140,8 +140,17 @@ void Morvex::showImage(QTreeWidgetItem* item, int) {
 void Morvex::showImage(int nFrameIdx) {
   currentFrame_ = nFrameIdx;
   if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
+  setSliceRange(study_.seriesOfFrame(nFrameIdx));
   showDICOMInfo(nFrameIdx);
   previousFrame_ = currentFrame_;
+}
+
+void Morvex::setSliceRange(int nGroupIdx) {
+  const int low = study_.instanceNumber(study_.firstFrameOfSeries(nGroupIdx));
+  const int high = study_.instanceNumber(study_.lastFrameOfSeries(nGroupIdx));
+  for (QSpinBox* box : {ui.spinBox_Slice1, ui.spinBox_Slice2}) box->setRange(low, high);
+  ui.spinBox_Slice1->setValue(low);
+  ui.spinBox_Slice2->setValue(high);
 }
 
 void Morvex::selectedFrame(int nFrameIdx) {
