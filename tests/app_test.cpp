@@ -204,3 +204,22 @@ TEST(Application, TheProgramStartsOffscreenAndKeepsRunningUntilClosed) {
   program.terminate();
   ASSERT_TRUE(program.waitForFinished(10000));
 }
+
+TEST(Application, PathsOnTheCommandLineAreImportedAsIfDropped) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(env);
+  // Toolkit options stay the toolkit's; the folder is imported (its masks are not slices).
+  program.start(MORVEX_PROGRAM, {"-style", "fusion", QString::fromStdString(series)});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  QByteArray out;
+  for (int i = 0; i < 100 && !out.contains("readDICOM()"); ++i) {
+    program.waitForReadyRead(200);
+    out += program.readAllStandardOutput();
+  }
+  EXPECT_TRUE(out.contains("readDICOM(): 24 of 24 files loaded")) << out.toStdString();
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(10000));
+}

@@ -3,16 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QUrl>
 #include <filesystem>
+#include <fstream>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include "tests/testing_support.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
+
+using morvex::testing::TempDir;
 
 namespace {
 
@@ -115,4 +122,51 @@ TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
   w.main.readDICOM(QStringList{});
   EXPECT_EQ(w.main.study().frameCount(), 1);
   EXPECT_TRUE(w.warnings.isEmpty());
+}
+
+TEST(ImportWindow, FolderDropReadsDicomByPreambleAndSkipsTextAndBrokenFilesQuietly) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("export"));
+  dir.copyIn(morvex::testing::sharedFile("nema-wg04/CT_small.dcm"), "export/IM0001");
+  dir.copyIn(morvex::testing::sharedFile("nema-wg04/MR_small.dcm"), "export/MR.DCM");
+  std::ofstream(dir.file("export/notes.txt")) << "reading list";
+  std::ofstream(dir.file("export/broken.dcm")) << "not really DICOM";
+  Window w;
+  ::testing::internal::CaptureStderr();
+  drop(w.main, {QString::fromStdString(dir.file("export"))});
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(w.main.study().frameCount(), 2);
+  EXPECT_TRUE(w.warnings.isEmpty()) << w.warnings.join("; ").toStdString();
+}
+
+TEST(ImportWindow, MostlyBlackImageIsASliceAloneAndAMaskInsideAFolder) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("case"));
+  cv::Mat img(10, 10, CV_8UC1, cv::Scalar(128));
+  for (int i = 0; i < 78; ++i) img.data[i] = (i % 2) ? 255 : 0;
+  ASSERT_TRUE(cv::imwrite(dir.file("case/P1_20200101_1.png"), img));
+  ASSERT_TRUE(cv::imwrite(dir.file("case/P1_20200101_2.png"), cv::Mat(10, 10, CV_8UC1, cv::Scalar(90))));
+  Window w;
+  drop(w.main, {QString::fromStdString(dir.file("case/P1_20200101_1.png"))});
+  EXPECT_EQ(w.main.study().frameCount(), 1) << "dropped alone: 78 % is below 80 %, a slice";
+  drop(w.main, {QString::fromStdString(dir.file("case"))});
+  ASSERT_EQ(w.main.study().frameCount(), 1) << "inside a folder: above 75 %, a mask";
+  EXPECT_EQ(w.main.study().instanceNumber(0), 2);
+}
+
+TEST(ImportWindow, ListFolderLimitsTheImportToItsCases) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("List"));
+  std::ofstream(dir.file("List/cases.txt")) << "P001\n";
+  const std::string wanted = dir.copyIn(morvex::testing::sharedFile("nema-wg04/CT_small.dcm"), "a_P001_DCM.dcm");
+  const std::string other = dir.copyIn(morvex::testing::sharedFile("nema-wg04/MR_small.dcm"), "P002.dcm");
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.path())));
+  Window w;
+  w.main.readDICOM({QString::fromStdString(other), QString::fromStdString(wanted)});
+  QDir::setCurrent(previous);
+  ASSERT_EQ(w.main.study().frameCount(), 1);
+  EXPECT_EQ(w.main.study().frame(0)->header.fileName, "a_P001_DCM");
 }

@@ -59,6 +59,8 @@ void Morvex::readDICOM(QStringList fileList) {
   }
   endProgress();
   renumberFileTree();
+  std::printf("readDICOM(): %zu of %d files loaded\n", loaded.size(), static_cast<int>(fileList.size()));
+  std::fflush(stdout);
   if (loaded.empty()) return;
   showImage(currentFrame_);
   selectedFrame(currentFrame_);
