@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QUrl>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -102,6 +103,15 @@ TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
   Window w;
   drop(w.main, {QString::fromStdString(series)});
   EXPECT_EQ(w.main.study().frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
+  // ...they are masks, loaded onto their slices after the import.
+  long labelled = 0;
+  for (int f = 0; f < 24; ++f) {
+    const cv::Mat truth = cv::imread(series + "/m_" + w.main.study().frame(f)->header.fileName + ".png",
+                                     cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(0, std::memcmp(w.main.study().labelImage(f), truth.data, truth.total())) << f;
+    labelled += cv::countNonZero(truth);
+  }
+  EXPECT_GT(labelled, 1000);
   EXPECT_EQ(w.files()->topLevelItemCount(), 1);
   EXPECT_EQ(w.main.currentFrame(), 23);
 

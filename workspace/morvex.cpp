@@ -118,6 +118,7 @@ void Morvex::setupToolButtonPictures() {
 
 void Morvex::connectSignals() {
   connect(ui.actionOpen, &QAction::triggered, this, qOverload<>(&Morvex::readDICOM));
+  connect(ui.actionLoadMask, &QAction::triggered, this, qOverload<>(&Morvex::readMask));
   connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemDoubleClicked, this,
           qOverload<QTreeWidgetItem*, int>(&Morvex::showImage));
   connect(ui.spinBox_2, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_BrushSize, &QSlider::setValue);

@@ -26,7 +26,7 @@ class Morvex : public QMainWindow {
   int currentFrame() const { return currentFrame_; }
 
   // Files and folders named on the command line or dropped on the window: folders contribute
-  // every file below them; slices are imported (masks follow once mask import is available).
+  // every file below them; slices are imported first, then the masks are loaded onto them.
   void openPaths(const QStringList& paths);
 
  public slots:
@@ -35,6 +35,8 @@ class Morvex : public QMainWindow {
 
   void readDICOM();
   void readDICOM(QStringList fileList);
+  void readMask();
+  void readMask(QStringList fileList);
   void addFileDirectoryItem(const char* ucPatientNum, const char* ucDate, int nInstanceNumber, int nFrameIdx);
   void showImage(QTreeWidgetItem* item, int column);
   void showImage(int nFrameIdx);

@@ -10,10 +10,12 @@
 #include <QProgressBar>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/data_files.h"
 #include "study/import_rules.h"
+#include "study/mask_import.h"
 #include "study/series_import.h"
 #include "study/text_field.h"
 #include "workspace/morvex.h"
@@ -64,6 +66,27 @@ void Morvex::readDICOM(QStringList fileList) {
   if (loaded.empty()) return;
   showImage(currentFrame_);
   selectedFrame(currentFrame_);
+}
+
+void Morvex::readMask() {
+  readMask(QFileDialog::getOpenFileNames(this, tr("Select a file to open..."), defaultDirectory_,
+                                         tr("Mask Image (*.png *.tiff)")));
+}
+
+void Morvex::readMask(QStringList fileList) {
+  if (fileList.isEmpty()) return;
+  beginProgress();
+  for (int i = 0; i < fileList.size(); ++i) {
+    std::string path;
+    if (toLocalPath(fileList[i], path)) {
+      const int f = morvex::loadMaskFile(study_, path.c_str());
+      if (f != -1) currentFrame_ = f;
+    }
+    setProgress(static_cast<int>((i + 1) * 100LL / fileList.size()));
+  }
+  endProgress();
+  selectedFrame(currentFrame_);
+  redrawAll();
 }
 
 void Morvex::beginProgress() {
@@ -194,11 +217,15 @@ void Morvex::dropEvent(QDropEvent* event) {
 }
 
 void Morvex::openPaths(const QStringList& paths) {
-  QStringList slices;
-  auto sort = [&slices](const QString& path, bool insideFolder) {
+  QStringList slices, masks;
+  auto sort = [&](const QString& path, bool insideFolder) {
     std::string p;
     if (!toLocalPath(path, p)) return;
-    if (morvex::classifyDroppedFile(p, insideFolder) == morvex::DropKind::Slice) slices << path;
+    switch (morvex::classifyDroppedFile(p, insideFolder)) {
+      case morvex::DropKind::Slice: slices << path; break;
+      case morvex::DropKind::Mask: masks << path; break;
+      case morvex::DropKind::Ignored: break;
+    }
   };
   for (const QString& path : paths) {
     if (path.isEmpty()) continue;
@@ -210,4 +237,10 @@ void Morvex::openPaths(const QStringList& paths) {
     }
   }
   readDICOM(slices);
+  // Folder listings come in no particular order: masks load in natural order too, so the last
+  // mask (which becomes the current frame) is the last slice's.
+  std::stable_sort(masks.begin(), masks.end(), [](const QString& a, const QString& b) {
+    return morvex::naturalLess(a.toStdString(), b.toStdString());
+  });
+  readMask(masks);
 }

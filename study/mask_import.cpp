@@ -1,0 +1,161 @@
+#include "study/mask_import.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <tiffio.h>
+
+#include "study/file_name_meta.h"
+#include "study/text_field.h"
+
+namespace morvex {
+
+namespace {
+
+constexpr const char* kSizeMismatch = "load된 영상과 maskImage의 가로/세로 크기가 다름";
+
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  std::string::size_type start = 0;
+  for (auto pos = s.find(sep); pos != std::string::npos; pos = s.find(sep, start)) {
+    parts.push_back(s.substr(start, pos - start));
+    start = pos + 1;
+  }
+  parts.push_back(s.substr(start));
+  return parts;
+}
+
+std::string join(const std::vector<std::string>& parts, std::size_t from, std::size_t to, char sep) {
+  std::string out;
+  for (std::size_t i = from; i < to && i < parts.size(); ++i) {
+    if (i > from) out += sep;
+    out += parts[i];
+  }
+  return out;
+}
+
+int intValue(const std::string& text) {
+  int v = 0;
+  return parseWholeInt(text, v) ? v : 0;
+}
+
+int findFrame(const Study& study, const std::string& patient, const std::string& date, int instance) {
+  for (int f = 0; f < study.frameCount(); ++f) {
+    const SliceHeader& h = study.frame(f)->header;
+    if (h.patientName == patient && h.seriesDate == date && h.instanceNumber == instance) return f;
+  }
+  return -1;
+}
+
+// The frame whose file name contains the mask name without its "m_" prefixes.
+int findFrameByFileName(const Study& study, std::string name) {
+  for (auto pos = name.find("m_"); pos != std::string::npos; pos = name.find("m_")) name.erase(pos, 2);
+  if (name.empty()) return -1;  // an empty key would match every frame
+  for (int f = 0; f < study.frameCount(); ++f)
+    if (study.frame(f)->header.fileName.find(name) != std::string::npos) return f;
+  return -1;
+}
+
+int targetOfBmp(const Study& study, const std::string& fileName) {
+  const std::string name = fileName.substr(0, fileName.find('.'));
+  const std::vector<std::string> p = split(name, '_');
+  const auto piece = [&p](std::size_t i) { return i < p.size() ? p[i] : std::string(); };
+  int target;
+  if (p.size() >= 4)
+    target = findFrame(study, p[0], p[1] + "_" + std::to_string(intValue(p[2])), intValue(piece(3)));
+  else
+    target = findFrame(study, p[0], piece(1), intValue(piece(2)));
+  return target >= 0 ? target : findFrameByFileName(study, stripExtension(fileName));
+}
+
+int targetOfImage(const Study& study, const std::string& fileName) {
+  const std::string name = stripExtension(fileName);
+  const std::vector<std::string> t = split(name, '_');
+  std::size_t d = 0;
+  for (std::size_t i = 0; i < t.size(); ++i)
+    if (t[i].size() == 8) d = i;
+  const std::string patient = d >= 1 ? join(t, 1, d, '_') : std::string();
+  const std::string date = join(t, d, t.size() - 1, '_');
+  const int target = findFrame(study, patient, date, intValue(t.back()));
+  return target >= 0 ? target : findFrameByFileName(study, name);
+}
+
+void loadTiffSeries(Study& study, const char* path, const std::string& name) {
+  int series = -1;
+  for (int f = 0; f < study.frameCount() && series < 0; ++f) {
+    const SliceHeader& h = study.frame(f)->header;
+    if (name.find(h.patientName) != std::string::npos && name.find(h.seriesDate) != std::string::npos &&
+        name.find(h.patientId) != std::string::npos)
+      series = study.seriesOfFrame(f);
+  }
+  if (series < 0) return;
+  const int first = study.firstFrameOfSeries(series), last = study.lastFrameOfSeries(series);
+  TIFFSetWarningHandler(nullptr);
+  TIFF* tif = TIFFOpen(path, "r");
+  if (!tif) return;
+  // Each page must fit its frame: pages past the series or of another size are skipped.
+  int page = 0;
+  do {
+    const int f = first + page;
+    if (f > last) break;
+    uint32_t w = 0, h = 0;
+    uint16_t bits = 8, samples = 1;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    uint8_t* labels = study.labelImage(f);
+    const bool fits = labels && study.seriesOfFrame(f) == series && static_cast<int>(w) == study.width(f) &&
+                      static_cast<int>(h) == study.height(f) && bits == 8 && samples == 1;
+    if (fits) {
+      std::vector<uint8_t> row(std::max<tmsize_t>(TIFFScanlineSize(tif), static_cast<tmsize_t>(w)));
+      std::vector<uint8_t> pageLabels(static_cast<std::size_t>(w) * h);
+      bool ok = true;
+      for (uint32_t y = 0; y < h && ok; ++y) {
+        ok = TIFFReadScanline(tif, row.data(), y, 0) == 1;
+        if (ok) std::copy(row.begin(), row.begin() + w, pageLabels.begin() + static_cast<std::size_t>(y) * w);
+      }
+      if (ok) std::copy(pageLabels.begin(), pageLabels.end(), labels);
+    }
+    ++page;
+  } while (TIFFReadDirectory(tif));
+  TIFFClose(tif);
+}
+
+}  // namespace
+
+bool applyMaskImage(Study& study, int k, const uint8_t* mask, int width, int height) {
+  uint8_t* labels = study.labelImage(k);
+  if (!labels || !mask) return false;
+  if (width != study.width(k) || height != study.height(k)) {
+    study.warn(kSizeMismatch);
+    return false;
+  }
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const bool binary = std::find(mask, mask + n, 255) != mask + n;
+  for (std::size_t i = 0; i < n; ++i) labels[i] = binary ? (mask[i] > 125 ? 1 : 0) : mask[i];
+  return true;
+}
+
+int loadMaskFile(Study& study, const char* path) {
+  if (!path) return -1;
+  const std::string p(path);
+  const auto dot = p.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? std::string() : p.substr(dot + 1);
+  const std::string fileName = baseName(p);
+  if (ext == "tiff") {
+    loadTiffSeries(study, path, stripExtension(fileName));
+    return -1;
+  }
+  const int target = ext == "bmp" ? targetOfBmp(study, fileName) : targetOfImage(study, fileName);
+  if (target < 0) return -1;
+  const cv::Mat mask = cv::imread(p, cv::IMREAD_GRAYSCALE);
+  if (mask.empty()) return -1;
+  const cv::Mat dense = mask.isContinuous() ? mask : mask.clone();
+  return applyMaskImage(study, target, dense.ptr<uint8_t>(0), dense.cols, dense.rows) ? target : -1;
+}
+
+}  // namespace morvex

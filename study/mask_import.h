@@ -1,0 +1,18 @@
+#pragma once
+// Mask import: label masks written by mask export read back into the label images of frames that
+// are already loaded. Single-image masks (PNG, BMP, ...) find their frame by name; a multi-page
+// TIFF fills a whole series, page k into the series' k-th frame.
+
+#include "study/study.h"
+
+namespace morvex {
+
+// Loads one mask file. Returns the frame a single-image mask was loaded into, otherwise -1
+// (TIFF series masks, masks that match no frame, unreadable files, size mismatches).
+int loadMaskFile(Study& study, const char* path);
+
+// Copies a grey mask into frame k's labels: a mask holding any 255 is binary (label 1 where above
+// 125), otherwise its values are the labels. False with the size warning when sizes differ.
+bool applyMaskImage(Study& study, int k, const uint8_t* mask, int width, int height);
+
+}  // namespace morvex

@@ -1,0 +1,170 @@
+// Mask import: name matching for PNG / BMP masks, binary and label-valued masks, the size check,
+// series TIFF masks page by page, and the generator's ground truth loaded onto its series.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <tiffio.h>
+
+#include "study/mask_import.h"
+#include "study/study.h"
+#include "tests/testing_support.h"
+#include "tools/synthct/series_writer.h"
+
+using morvex::Study;
+using morvex::testing::TempDir;
+
+namespace {
+
+struct RecordingStudy {
+  Study study;
+  std::vector<std::string> warnings;
+  RecordingStudy() {
+    study.setWarningSink([this](const std::string& w) { warnings.push_back(w); });
+  }
+  int add(const std::string& file, const std::string& patient, const std::string& date, int instance, int w = 6,
+          int h = 4, const std::string& id = "ID1") {
+    morvex::SliceHeader header;
+    header.fileName = file;
+    header.patientName = patient;
+    header.patientId = id;
+    header.seriesDate = date;
+    header.instanceNumber = instance;
+    morvex::SlicePixels px;
+    px.width = w;
+    px.height = h;
+    px.intensities.reset(static_cast<std::size_t>(w) * h);
+    return study.insertFrame(header, std::move(px));
+  }
+  std::vector<uint8_t> labels(int f) const {
+    const uint8_t* l = study.labelImage(f);
+    return std::vector<uint8_t>(l, l + static_cast<std::size_t>(study.width(f)) * study.height(f));
+  }
+};
+
+cv::Mat maskOf(std::initializer_list<uint8_t> values, int w = 6, int h = 4) {
+  cv::Mat m(h, w, CV_8UC1, cv::Scalar(0));
+  int i = 0;
+  for (uint8_t v : values) m.data[i++] = v;
+  return m;
+}
+
+std::vector<uint8_t> bytes(const cv::Mat& m) { return std::vector<uint8_t>(m.data, m.data + m.total()); }
+
+void writeTiff(const std::string& path, const std::vector<cv::Mat>& pages) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  for (std::size_t p = 0; p < pages.size(); ++p) {
+    const cv::Mat& m = pages[p];
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, m.rows);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, m.cols);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(p), static_cast<uint16_t>(pages.size()));
+    for (int y = 0; y < m.rows; ++y) ASSERT_EQ(TIFFWriteScanline(tif, const_cast<uint8_t*>(m.ptr<uint8_t>(y)), y, 0), 1);
+    TIFFWriteDirectory(tif);
+  }
+  TIFFClose(tif);
+}
+
+}  // namespace
+
+TEST(MaskImport, PngMatchedByNameOrByFileNameKeepsLabelValues) {
+  TempDir dir;
+  RecordingStudy r;
+  const int im = r.add("IM0001", "P", "D", 1);
+  const int named = r.add("other", "P001", "20200115", 12);
+  const cv::Mat labels = maskOf({0, 1, 2, 3, 4, 5, 6, 7, 1, 1});
+  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0001.png"), labels));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0001.png").c_str()), im);
+  EXPECT_EQ(r.labels(im), bytes(labels));
+  ASSERT_TRUE(cv::imwrite(dir.file("m_P001_20200115_12.png"), labels));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_P001_20200115_12.png").c_str()), named);
+  EXPECT_EQ(r.labels(named), bytes(labels));
+  ASSERT_TRUE(cv::imwrite(dir.file("m_unknown.png"), labels));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_unknown.png").c_str()), -1);
+  ASSERT_TRUE(cv::imwrite(dir.file("m_.png"), labels));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_.png").c_str()), -1) << "an empty name matches nothing";
+  EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(MaskImport, AnyWhitePixelMakesTheMaskBinary) {
+  TempDir dir;
+  RecordingStudy r;
+  const int f = r.add("IM0002", "P", "D", 2);
+  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0002.bmp"), maskOf({0, 255, 200, 126, 125, 5, 255})));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0002.bmp").c_str()), f);
+  const std::vector<uint8_t> expected = bytes(maskOf({0, 1, 1, 1, 0, 0, 1}));
+  EXPECT_EQ(r.labels(f), expected);
+}
+
+TEST(MaskImport, BmpNamesWithDateAndInstance) {
+  TempDir dir;
+  RecordingStudy r;
+  const int plain = r.add("a", "P7", "20210304", 3);
+  const int stamped = r.add("b", "P8", "20210304_5", 9);
+  ASSERT_TRUE(cv::imwrite(dir.file("P7_20210304_3.bmp"), maskOf({4})));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("P7_20210304_3.bmp").c_str()), plain);
+  ASSERT_TRUE(cv::imwrite(dir.file("P8_20210304_05_9.bmp"), maskOf({6})));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("P8_20210304_05_9.bmp").c_str()), stamped);
+  EXPECT_EQ(r.labels(stamped)[0], 6);
+}
+
+TEST(MaskImport, SizeMismatchWarnsAndKeepsTheLabels) {
+  TempDir dir;
+  RecordingStudy r;
+  const int f = r.add("IM0003", "P", "D", 3);
+  r.study.fillLabelImage(f, 2);
+  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0003.png"), maskOf({1}, 5, 4)));
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0003.png").c_str()), -1);
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_EQ(r.warnings[0], "load된 영상과 maskImage의 가로/세로 크기가 다름");
+  EXPECT_EQ(r.labels(f)[0], 2);
+}
+
+TEST(MaskImport, SeriesTiffFillsFramesInPageOrderAndSkipsWhatDoesNotFit) {
+  TempDir dir;
+  RecordingStudy r;
+  r.add("x", "OTHER", "20190101", 1);
+  const int first = r.add("s1", "P_9", "20200202", 1);
+  r.add("s2", "P_9", "20200202", 2);
+  r.add("s3", "P_9", "20200202", 3);
+  r.study.sortSeriesByInstance();
+  const cv::Mat p0 = maskOf({1, 2}), p1 = maskOf({3}), odd = maskOf({5}, 3, 2), p3 = maskOf({7}), p4 = maskOf({7});
+  const std::string name = dir.file("m_ID1_P_9_20200202.tiff");
+  writeTiff(name, {p0, p1, odd, p3, p4});
+  EXPECT_EQ(morvex::loadMaskFile(r.study, name.c_str()), -1);
+  EXPECT_EQ(r.labels(first), bytes(p0));
+  EXPECT_EQ(r.labels(first + 1), bytes(p1));
+  EXPECT_EQ(r.labels(first + 2)[0], 0) << "a page of another size is skipped";
+  EXPECT_EQ(r.labels(0)[0], 0) << "the other series is untouched";
+
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_ID9_NOBODY_19990101.tiff").c_str()), -1);
+  std::ofstream(dir.file("m_ID1_P_9_20200202_broken.tiff")) << "not a tiff";
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_ID1_P_9_20200202_broken.tiff").c_str()), -1);
+  EXPECT_EQ(r.labels(first), bytes(p0));
+}
+
+TEST(MaskImport, GeneratorGroundTruthLoadsOntoItsSeries) {
+  const std::string& folder = morvex::testing::smallSyntheticSeries();
+  Study study;
+  for (int k = 0; k < 24; ++k)
+    ASSERT_EQ(study.addFrameFromFile((folder + "/" + morvex::synth::sliceFileName(k) + ".dcm").c_str()), k);
+  long labelled = 0;
+  for (int k = 0; k < 24; ++k) {
+    const std::string mask = folder + "/m_" + morvex::synth::sliceFileName(k) + ".png";
+    ASSERT_EQ(morvex::loadMaskFile(study, mask.c_str()), k);
+    const cv::Mat truth = cv::imread(mask, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(0, std::memcmp(study.labelImage(k), truth.data, truth.total()));
+    for (std::size_t i = 0; i < truth.total(); ++i) labelled += study.labelImage(k)[i] != 0;
+  }
+  EXPECT_GT(labelled, 1000);
+}
