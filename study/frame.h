@@ -47,6 +47,10 @@ struct Frame {
   ImageBuffer<uint8_t> selectionImage;// width x height, nonzero = selected
   ImageBuffer<uint8_t> divisionImage; // width x height, 1 = right part of the liver
   bool divisionDefined = false;
+  // Identity of the loaded slice and a counter bumped whenever its pixels may have changed;
+  // caches of derived data (statistics) compare both.
+  uint64_t uid = 0;
+  uint64_t revision = 0;
 
   bool live() const { return slotState != -1; }
   bool hasPixels() const { return !intensities.empty(); }

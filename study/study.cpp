@@ -67,8 +67,10 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
     Frame& f = frames_[idx];
     f.slotState = frameCount_;
     f.header = header;
+    f.uid = nextUid_++;
   }
   Frame& f = frames_[idx];
+  ++f.revision;
   f.seriesIndex = findSeries(header.patientName, header.seriesDate);
   f.header.width = pixels.width;
   f.header.height = pixels.height;
@@ -88,7 +90,11 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
 const Frame* Study::frame(int i) const {
   return (i >= 0 && i < frameCount_) ? &frames_[i] : nullptr;
 }
-Frame* Study::frame(int i) { return (i >= 0 && i < frameCount_) ? &frames_[i] : nullptr; }
+Frame* Study::frame(int i) {
+  if (i < 0 || i >= frameCount_) return nullptr;
+  ++frames_[i].revision;
+  return &frames_[i];
+}
 
 const Series* Study::series(int s) const {
   return (s >= 0 && s < seriesCount_) ? &series_[s] : nullptr;
@@ -105,16 +111,26 @@ const int16_t* Study::intensities(int i) const {
   const Frame* f = frame(i);
   return f && !f->intensities.empty() ? f->intensities.data() : nullptr;
 }
+int16_t* Study::intensitiesForEdit(int i) {
+  Frame* f = frame(i);
+  return f ? dataOrNull(f->intensities) : nullptr;
+}
 uint8_t* Study::labelImage(int i) {
   Frame* f = frame(i);
   return f ? dataOrNull(f->labelImage) : nullptr;
 }
-const uint8_t* Study::labelImage(int i) const { return const_cast<Study*>(this)->labelImage(i); }
+const uint8_t* Study::labelImage(int i) const {
+  const Frame* f = frame(i);
+  return f && !f->labelImage.empty() ? f->labelImage.data() : nullptr;
+}
 uint8_t* Study::selectionImage(int i) {
   Frame* f = frame(i);
   return f ? dataOrNull(f->selectionImage) : nullptr;
 }
-const uint8_t* Study::selectionImage(int i) const { return const_cast<Study*>(this)->selectionImage(i); }
+const uint8_t* Study::selectionImage(int i) const {
+  const Frame* f = frame(i);
+  return f && !f->selectionImage.empty() ? f->selectionImage.data() : nullptr;
+}
 const uint8_t* Study::divisionImage(int i) const {
   const Frame* f = frame(i);
   return f && !f->divisionImage.empty() ? f->divisionImage.data() : nullptr;
@@ -138,6 +154,52 @@ int Study::lastFrameOfSeries(int s) const {
   for (int i = frameCount_ - 1; i >= 0; --i)
     if (frames_[i].seriesIndex == s) return i;
   return -1;
+}
+
+bool Study::getLabelVolume(int s, uint8_t label, LabelVolume& out) const {
+  const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
+  if (first < 0 || first > last || !out.frames.empty() || !out.masks.empty()) return false;
+  out.width = width(first);
+  out.height = height(first);
+  for (int f = first; f <= last; ++f) {
+    const Frame& fr = frames_[f];
+    if (std::find(fr.labelImage.begin(), fr.labelImage.end(), label) == fr.labelImage.end()) continue;
+    std::vector<uint8_t> mask(fr.labelImage.size());
+    std::transform(fr.labelImage.begin(), fr.labelImage.end(), mask.begin(),
+                   [label](uint8_t v) { return v == label ? label : 0; });
+    out.frames.push_back(f);
+    out.masks.push_back(std::move(mask));
+  }
+  return true;
+}
+
+bool Study::getIntensityImage(int i, int& w, int& h, std::vector<int16_t>& buffer) const {
+  const Frame* f = frame(i);
+  if (!f || f->intensities.empty()) return false;
+  if (buffer.empty()) {
+    w = f->header.width;
+    h = f->header.height;
+    buffer.resize(f->intensities.size());
+  } else if (static_cast<std::size_t>(w) * static_cast<std::size_t>(h) != f->intensities.size() ||
+             buffer.size() < f->intensities.size()) {
+    return false;  // never copy more than the frame holds or the buffer takes
+  }
+  std::copy(f->intensities.begin(), f->intensities.end(), buffer.begin());
+  return true;
+}
+
+bool Study::getIntensityVolume(int s, int& count, int& w, int& h, std::vector<std::vector<int16_t>>& slices) const {
+  const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
+  if (first < 0 || first > last || !slices.empty()) return false;
+  count = last - first + 1;
+  w = width(first);
+  h = height(first);
+  slices.resize(static_cast<std::size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    int fw = 0, fh = 0;
+    getIntensityImage(first + k, fw, fh, slices[static_cast<std::size_t>(k)]);
+  }
+  return true;
 }
 
 void Study::swapFrames(int i, int j) {

@@ -39,13 +39,15 @@ class Study {
   int labelCount() const { return labelCount_; }
   void setLabelCount(int n) { labelCount_ = n; }
 
-  // Live frame or null when nFrameIdx is not a live index.
+  // Live frame or null when nFrameIdx is not a live index. The non-const accessors count as a
+  // possible change of the frame's pixels (its revision is bumped).
   const Frame* frame(int nFrameIdx) const;
   Frame* frame(int nFrameIdx);
   const Series* series(int nGroupIdx) const;
 
   // Pixel buffers (width x height) or null beyond the live frames or when absent.
   const int16_t* intensities(int nFrameIdx) const;
+  int16_t* intensitiesForEdit(int nFrameIdx);
   uint8_t* labelImage(int nFrameIdx);
   const uint8_t* labelImage(int nFrameIdx) const;
   uint8_t* selectionImage(int nFrameIdx);
@@ -64,6 +66,23 @@ class Study {
   // Smallest / largest live frame index of a series; -1 when it has none.
   int firstFrameOfSeries(int nGroupIdx) const;
   int lastFrameOfSeries(int nGroupIdx) const;
+
+  // Copies of one series' label masks: the frames from first to last of the series whose label
+  // image holds nLabel at least once, each with a width x height mask (nLabel where set, else 0).
+  // False when the series has no frame or out is not empty.
+  struct LabelVolume {
+    std::vector<int> frames;
+    std::vector<std::vector<uint8_t>> masks;
+    int width = 0, height = 0;
+  };
+  bool getLabelVolume(int nGroupIdx, uint8_t nLabel, LabelVolume& out) const;
+  // Copies a frame's intensities. An empty buffer is sized from the frame (width and height set);
+  // a filled one must already have the frame's size. False for a missing frame or a size mismatch.
+  bool getIntensityImage(int nFrameIdx, int& width, int& height, std::vector<int16_t>& buffer) const;
+  // Intensities of every frame from first to last of a series; false when the series has none or
+  // slices is not empty.
+  bool getIntensityVolume(int nGroupIdx, int& count, int& width, int& height,
+                          std::vector<std::vector<int16_t>>& slices) const;
 
   // --- mutations ---------------------------------------------------------------
   void swapFrames(int i, int j);
@@ -91,6 +110,7 @@ class Study {
   int frameCount_ = 0;
   int seriesCount_ = 0;
   int labelCount_ = 0;
+  uint64_t nextUid_ = 1;
   WarningSink warn_;
 };
 

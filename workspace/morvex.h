@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include "analysis/area_statistics.h"
 #include "study/label_table.h"
 #include "study/study.h"
 #include "ui_morvex.h"
@@ -23,6 +24,8 @@ class Morvex : public QMainWindow {
   const morvex::LabelTable& labelTable() const { return labelTable_; }
   Ui::MorvexClass& form() { return ui; }
   QProgressBar* progressBar() const { return progressBar_; }
+  const morvex::AreaStatistics& areaStatistics() const { return areaStatistics_; }
+  const morvex::AreaStatistics& selectedAreaStatistics() const { return selectedAreaStatistics_; }
   int currentFrame() const { return currentFrame_; }
 
   // Files and folders named on the command line or dropped on the window: folders contribute
@@ -44,6 +47,17 @@ class Morvex : public QMainWindow {
   void deleteDICOMAll();
   void showDICOMInfo(int nFrameIdx);
 
+  // Label clean-up and body segmentation of the current frame.
+  void deNoiseObject();
+  void reLabeling(int nFrameIdx, unsigned char* pucBeforeLabelImage, unsigned char* pucAfterLabelImage);
+  void bodySegmentation();
+
+  // Region statistics: the labels (or the working selection) of a series; -1 is the current series.
+  void calcGroupAreaStatistic(int nGroupIdx);
+  void calcGroupSelectedAreaStatistic(int nGroupIdx);
+  void reCalcRegionGroup();
+  void reCalcRegionGroup(int nGroupIdx);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -56,6 +70,7 @@ class Morvex : public QMainWindow {
   void setProgress(int percent);
   void endProgress();
   void renumberFileTree();
+  void resetStatistics();
   // Both slice-range boxes span the instance numbers of the series.
   void setSliceRange(int nGroupIdx);
   QTreeWidgetItem* patientItem(const QString& patientName) const;
@@ -65,6 +80,10 @@ class Morvex : public QMainWindow {
   morvex::LabelTable labelTable_;
   QProgressBar* progressBar_ = nullptr;
   QString defaultDirectory_;
+  morvex::AreaStatistics areaStatistics_{morvex::defaultLabelTable().size()};
+  morvex::AreaStatistics selectedAreaStatistics_{1};
+  morvex::SeriesStatistics seriesStatistics_;
+  morvex::SeriesStatistics selectionStatistics_;
   int currentFrame_ = -1;
   int previousFrame_ = -1;
 };

@@ -166,6 +166,8 @@ void Morvex::showImage(int nFrameIdx) {
   currentFrame_ = nFrameIdx;
   if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
   setSliceRange(study_.seriesOfFrame(nFrameIdx));
+  if (previousFrame_ < 0 || study_.seriesOfFrame(nFrameIdx) != study_.seriesOfFrame(previousFrame_))
+    reCalcRegionGroup(-1);
   showDICOMInfo(nFrameIdx);
   previousFrame_ = currentFrame_;
 }
@@ -194,6 +196,7 @@ void Morvex::selectedFrame(int nFrameIdx) {
 void Morvex::deleteDICOMAll() {
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
+  resetStatistics();
   ui.treeWidget_DICOMInfo->clear();
 }
 
@@ -243,4 +246,5 @@ void Morvex::openPaths(const QStringList& paths) {
     return morvex::naturalLess(a.toStdString(), b.toStdString());
   });
   readMask(masks);
+  for (int s = 0; s < study_.seriesCount(); ++s) reCalcRegionGroup(s);
 }

@@ -1,0 +1,189 @@
+#include "segmentation/mask_utils.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace morvex {
+
+namespace {
+
+// The scanline fill on a precomputed in-range test. inRange(i) tells whether pixel i may be filled.
+// Each run is walked once; a neighbour row gets one queued seed per stretch of fillable pixels.
+template <typename InRange>
+void fillKernel(InRange inRange, const int16_t* seedX, const int16_t* seedY, int seedCount, int width, int height,
+                int16_t* out, int16_t filledValue, int16_t otherValue) {
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  if (!out || n == 0) return;
+  std::vector<uint8_t> taken(n, 0);
+  std::vector<int32_t> queue;  // FIFO of pixel indices, grows as needed
+  queue.reserve(1024);
+  for (int s = 0; s < seedCount && seedX && seedY; ++s) {
+    const int x = seedX[s], y = seedY[s];
+    if (x == -1 || y == -1) break;  // end marker
+    if (x < 0 || y < 0 || x >= width || y >= height) continue;
+    queue.push_back(y * width + x);
+  }
+  auto visitNeighbour = [&](int idx, bool& open) {
+    if (!taken[idx] && inRange(idx)) {
+      if (!open) {
+        queue.push_back(idx);
+        open = true;
+      }
+    } else {
+      open = false;
+    }
+  };
+  for (std::size_t head = 0; head < queue.size(); ++head) {
+    const int idx = queue[head];
+    const int y = idx / width, x0 = idx - y * width;
+    const bool hasUp = y > 0, hasDown = y < height - 1;
+    const int rowStart = y * width;
+    // leftward run, starting at the seed itself
+    bool upOpen = false, downOpen = false;
+    for (int x = x0; x >= 0; --x) {
+      const int i = rowStart + x;
+      if (taken[i] || !inRange(i)) break;
+      taken[i] = 1;
+      if (hasUp) visitNeighbour(i - width, upOpen);
+      if (hasDown) visitNeighbour(i + width, downOpen);
+    }
+    // rightward run
+    upOpen = downOpen = false;
+    for (int x = x0 + 1; x < width; ++x) {
+      const int i = rowStart + x;
+      if (taken[i] || !inRange(i)) break;
+      taken[i] = 1;
+      if (hasUp) visitNeighbour(i - width, upOpen);
+      if (hasDown) visitNeighbour(i + width, downOpen);
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) out[i] = taken[i] ? filledValue : otherValue;
+}
+
+// Integer bounds equivalent to lo <= v <= hi for integer v; false when nothing can be in range.
+bool integerWindow(float lo, float hi, int& ilo, int& ihi) {
+  if (std::isnan(lo) || std::isnan(hi) || lo > hi) return false;
+  const double l = std::ceil(static_cast<double>(lo)), h = std::floor(static_cast<double>(hi));
+  ilo = static_cast<int>(std::max(l, -1e9));
+  ihi = static_cast<int>(std::min(h, 1e9));
+  return ilo <= ihi;
+}
+
+}  // namespace
+
+void seedFill(const uint8_t* src, float lo, float hi, const int16_t* seedX, const int16_t* seedY, int seedCount,
+              int width, int height, int16_t* out, int16_t filledValue, int16_t otherValue) {
+  bool lut[256] = {};
+  int ilo = 0, ihi = -1;
+  if (integerWindow(lo, hi, ilo, ihi))
+    for (int v = std::max(ilo, 0); v <= std::min(ihi, 255); ++v) lut[v] = true;
+  fillKernel([src, &lut](int i) { return lut[src[i]]; }, seedX, seedY, src ? seedCount : 0, width, height, out,
+             filledValue, otherValue);
+}
+
+void seedFill(const int16_t* src, float lo, float hi, const int16_t* seedX, const int16_t* seedY, int seedCount,
+              int width, int height, int16_t* out, int16_t filledValue, int16_t otherValue) {
+  int ilo = 0, ihi = -1;
+  if (!integerWindow(lo, hi, ilo, ihi)) seedCount = 0;
+  seedFillInt(src, ilo, ihi, seedX, seedY, seedCount, width, height, out, filledValue, otherValue);
+}
+
+void seedFillInt(const int16_t* src, int lo, int hi, const int16_t* seedX, const int16_t* seedY, int seedCount,
+                 int width, int height, int16_t* out, int16_t filledValue, int16_t otherValue) {
+  fillKernel([src, lo, hi](int i) { return src[i] >= lo && src[i] <= hi; }, seedX, seedY, src ? seedCount : 0,
+             width, height, out, filledValue, otherValue);
+}
+
+void seedFillExcluding(const int16_t* a, const int16_t* b, int lo, int hi, const int16_t* seedX,
+                       const int16_t* seedY, int seedCount, int width, int height, int16_t* out,
+                       int16_t filledValue, int16_t otherValue) {
+  fillKernel(
+      [a, b, lo, hi, otherValue](int i) {
+        const int v = b[i] != 0 ? otherValue : a[i];
+        return v >= lo && v <= hi;
+      },
+      seedX, seedY, (a && b) ? seedCount : 0, width, height, out, filledValue, otherValue);
+}
+
+void extractBodyMask(const int16_t* intensities, int width, int height, int16_t* out) {
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  if (!intensities || !out || n == 0) return;
+  const int W = width, H = height;
+  // tissue 0, air 1
+  std::vector<int16_t> m(n), filled(n);
+  for (std::size_t i = 0; i < n; ++i) m[i] = intensities[i] < -424 ? 1 : 0;
+
+  // keep the tissue component that touches the centre grid
+  std::vector<int16_t> sx, sy;
+  for (int y = 3 * (H / 5) - 20; y <= 3 * (H / 5) + 20; y += 4)
+    for (int x = W / 3 - 40; x <= 2 * (W / 3) + 40; x += 5) {
+      sx.push_back(static_cast<int16_t>(x));
+      sy.push_back(static_cast<int16_t>(y));
+    }
+  seedFill(m.data(), 0.0f, 0.5f, sx.data(), sy.data(), static_cast<int>(sx.size()), W, H, filled.data(), 0, 1);
+  for (std::size_t i = 0; i < n; ++i) m[i] = filled[i] == 0 ? 1 : 0;
+
+  // fill from the left and right borders: what is not reached is body, holes included
+  sx.clear();
+  sy.clear();
+  for (int y = 0; y < H; y += 30)
+    for (int x : {5, 10, W - 10, W - 5}) {
+      sx.push_back(static_cast<int16_t>(x));
+      sy.push_back(static_cast<int16_t>(y));
+    }
+  seedFill(m.data(), 0.0f, 0.5f, sx.data(), sy.data(), static_cast<int>(sx.size()), W, H, filled.data(), 0, 1);
+  for (std::size_t i = 0; i < n; ++i) out[i] = filled[i] == 0 ? 0 : 255;
+}
+
+std::vector<int16_t> extractBodyMask(const int16_t* intensities, int width, int height) {
+  std::vector<int16_t> out(static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0)));
+  extractBodyMask(intensities, width, height, out.data());
+  return out;
+}
+
+void getLinePoints(int x0, int y0, int x1, int y1, int* px, int* py, int* count) {
+  const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+  int stored = 0;
+  if (dx < dy) {  // steep: step in y
+    if (y1 < y0) {
+      std::swap(x0, x1);
+      std::swap(y0, y1);
+    }
+    const int sx = x0 < x1 ? 1 : -1;
+    int e = 2 * dx - dy, x = x0;
+    for (int y = y0 + 1; y <= y1 - 1; ++y) {
+      if (e >= 0) {
+        x += sx;
+        e += 2 * (dx - dy);
+      } else {
+        e += 2 * dx;
+      }
+      px[stored] = x;
+      py[stored] = y;
+      ++stored;
+    }
+    *count = y1 - y0 - 1;
+  } else {
+    if (x1 < x0) {
+      std::swap(x0, x1);
+      std::swap(y0, y1);
+    }
+    const int sy = y0 < y1 ? 1 : -1;
+    int e = 2 * dy - dx, y = y0;
+    for (int x = x0 + 1; x <= x1 - 1; ++x) {
+      if (e >= 0) {
+        y += sy;
+        e += 2 * (dy - dx);
+      } else {
+        e += 2 * dy;
+      }
+      px[stored] = x;
+      py[stored] = y;
+      ++stored;
+    }
+    *count = x1 - x0 - 1;
+  }
+}
+
+}  // namespace morvex

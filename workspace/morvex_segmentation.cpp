@@ -1,0 +1,54 @@
+// Label clean-up, body segmentation and the region statistics of the main window.
+
+#include <QTreeWidget>
+#include <cstring>
+#include <vector>
+
+#include "segmentation/label_cleanup.h"
+#include "workspace/morvex.h"
+
+void Morvex::deNoiseObject() {
+  const int f = currentFrame_;
+  if (!study_.intensities(f) || !study_.labelImage(f) || !study_.selectionImage(f)) return;
+  morvex::deNoiseLabels(study_.labelImage(f), study_.width(f), study_.height(f));
+  redrawAll();
+}
+
+void Morvex::reLabeling(int nFrameIdx, unsigned char* pucBeforeLabelImage, unsigned char* pucAfterLabelImage) {
+  // The frame named by the caller is the one corrected (callers pass the current frame).
+  uint8_t* labels = study_.labelImage(nFrameIdx);
+  if (!labels) return;
+  const std::size_t n = static_cast<std::size_t>(study_.width(nFrameIdx)) * study_.height(nFrameIdx);
+  morvex::reLabel(labels, pucBeforeLabelImage, pucAfterLabelImage, n);
+}
+
+void Morvex::bodySegmentation() {
+  const int f = currentFrame_;
+  int16_t* intensities = study_.intensitiesForEdit(f);
+  if (!intensities) return;
+  morvex::clearOutsideBody(intensities, study_.width(f), study_.height(f));
+  redrawAll();
+}
+
+void Morvex::calcGroupAreaStatistic(int nGroupIdx) {
+  seriesStatistics_.compute(study_, nGroupIdx, false, areaStatistics_);
+}
+
+void Morvex::calcGroupSelectedAreaStatistic(int nGroupIdx) {
+  selectionStatistics_.compute(study_, nGroupIdx, true, selectedAreaStatistics_);
+}
+
+void Morvex::reCalcRegionGroup() { reCalcRegionGroup(-1); }
+
+void Morvex::reCalcRegionGroup(int nGroupIdx) {
+  if (study_.frameCount() == 0) return;
+  if (nGroupIdx == -1) nGroupIdx = study_.seriesOfFrame(currentFrame_);
+  calcGroupAreaStatistic(nGroupIdx);
+}
+
+void Morvex::resetStatistics() {
+  areaStatistics_.reset();
+  selectedAreaStatistics_.reset();
+  seriesStatistics_.clear();
+  selectionStatistics_.clear();
+}
