@@ -36,6 +36,8 @@ void fillKernel(InRange inRange, const int16_t* seedX, const int16_t* seedY, int
   };
   for (std::size_t head = 0; head < queue.size(); ++head) {
     const int idx = queue[head];
+    // a seed that is out of the window, or was reached by an earlier run, adds nothing
+    if (taken[idx] || !inRange(idx)) continue;
     const int y = idx / width, x0 = idx - y * width;
     const bool hasUp = y > 0, hasDown = y < height - 1;
     const int rowStart = y * width;
