@@ -10,57 +10,83 @@ namespace {
 
 // The scanline fill on a precomputed in-range test. inRange(i) tells whether pixel i may be filled.
 // Each run is walked once; a neighbour row gets one queued seed per stretch of fillable pixels.
+// Marks of the fill kept in the output itself: filled pixels hold filledValue, all others
+// otherValue (usable when the two differ).
+struct OutputMarks {
+  int16_t* out;
+  int16_t filled;
+  bool taken(int i) const { return out[i] == filled; }
+  void take(int i) { out[i] = filled; }
+};
+// Marks in a byte per pixel, for a fill whose two values are equal.
+struct ByteMarks {
+  uint8_t* bytes;
+  bool taken(int i) const { return bytes[i] != 0; }
+  void take(int i) { bytes[i] = 1; }
+};
+
+// The span fill on an in-range test: inRange(i) tells whether pixel i may be filled. A queue
+// entry is a filled span of one row and the direction of the row still to look at; only the parts
+// of a new span that overhang its parent are looked at again in the parent's row, so each pixel is
+// examined about twice. The filled set is the 4-connected component of the in-range seeds.
+template <typename InRange, typename Marks>
+void scanlineFill(InRange inRange, Marks marks, const int16_t* seedX, const int16_t* seedY, int seedCount, int width,
+                  int height) {
+  struct Span {
+    int y, left, right, dy;
+  };
+  static thread_local std::vector<Span> queue;  // grows as needed
+  queue.clear();
+  auto fillable = [&](int i) { return !marks.taken(i) && inRange(i); };
+  // Fills the maximal run of row y through x (which must be fillable); returns its ends.
+  auto fillRun = [&](int y, int x, int& left, int& right) {
+    const int row = y * width;
+    left = x;
+    right = x;
+    while (left > 0 && fillable(row + left - 1)) --left;
+    while (right < width - 1 && fillable(row + right + 1)) ++right;
+    for (int i = row + left; i <= row + right; ++i) marks.take(i);
+  };
+  for (int s = 0; s < seedCount && seedX && seedY; ++s) {
+    const int x = seedX[s], y = seedY[s];
+    if (x == -1 || y == -1) break;  // end marker
+    if (x < 0 || y < 0 || x >= width || y >= height) continue;
+    if (!fillable(y * width + x)) continue;  // out of the window, or already filled
+    int left, right;
+    fillRun(y, x, left, right);
+    queue.push_back({y, left, right, 1});
+    queue.push_back({y, left, right, -1});
+  }
+  while (!queue.empty()) {
+    const Span sp = queue.back();
+    queue.pop_back();
+    const int y = sp.y + sp.dy;
+    if (y < 0 || y >= height) continue;
+    const int row = y * width;
+    for (int x = sp.left; x <= sp.right; ++x) {
+      if (!fillable(row + x)) continue;
+      int left, right;
+      fillRun(y, x, left, right);
+      queue.push_back({y, left, right, sp.dy});
+      if (left < sp.left - 1) queue.push_back({y, left, sp.left - 2, -sp.dy});
+      if (right > sp.right + 1) queue.push_back({y, sp.right + 2, right, -sp.dy});
+      x = right + 1;
+    }
+  }
+}
+
 template <typename InRange>
 void fillKernel(InRange inRange, const int16_t* seedX, const int16_t* seedY, int seedCount, int width, int height,
                 int16_t* out, int16_t filledValue, int16_t otherValue) {
   const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   if (!out || n == 0) return;
-  std::vector<uint8_t> taken(n, 0);
-  std::vector<int32_t> queue;  // FIFO of pixel indices, grows as needed
-  queue.reserve(1024);
-  for (int s = 0; s < seedCount && seedX && seedY; ++s) {
-    const int x = seedX[s], y = seedY[s];
-    if (x == -1 || y == -1) break;  // end marker
-    if (x < 0 || y < 0 || x >= width || y >= height) continue;
-    queue.push_back(y * width + x);
+  std::fill(out, out + n, otherValue);
+  if (filledValue != otherValue) {
+    scanlineFill(inRange, OutputMarks{out, filledValue}, seedX, seedY, seedCount, width, height);
+    return;
   }
-  auto visitNeighbour = [&](int idx, bool& open) {
-    if (!taken[idx] && inRange(idx)) {
-      if (!open) {
-        queue.push_back(idx);
-        open = true;
-      }
-    } else {
-      open = false;
-    }
-  };
-  for (std::size_t head = 0; head < queue.size(); ++head) {
-    const int idx = queue[head];
-    // a seed that is out of the window, or was reached by an earlier run, adds nothing
-    if (taken[idx] || !inRange(idx)) continue;
-    const int y = idx / width, x0 = idx - y * width;
-    const bool hasUp = y > 0, hasDown = y < height - 1;
-    const int rowStart = y * width;
-    // leftward run, starting at the seed itself
-    bool upOpen = false, downOpen = false;
-    for (int x = x0; x >= 0; --x) {
-      const int i = rowStart + x;
-      if (taken[i] || !inRange(i)) break;
-      taken[i] = 1;
-      if (hasUp) visitNeighbour(i - width, upOpen);
-      if (hasDown) visitNeighbour(i + width, downOpen);
-    }
-    // rightward run
-    upOpen = downOpen = false;
-    for (int x = x0 + 1; x < width; ++x) {
-      const int i = rowStart + x;
-      if (taken[i] || !inRange(i)) break;
-      taken[i] = 1;
-      if (hasUp) visitNeighbour(i - width, upOpen);
-      if (hasDown) visitNeighbour(i + width, downOpen);
-    }
-  }
-  for (std::size_t i = 0; i < n; ++i) out[i] = taken[i] ? filledValue : otherValue;
+  std::vector<uint8_t> bytes(n, 0);  // the output stays all one value; the marks only bound the fill
+  scanlineFill(inRange, ByteMarks{bytes.data()}, seedX, seedY, seedCount, width, height);
 }
 
 // Integer bounds equivalent to lo <= v <= hi for integer v; false when nothing can be in range.
