@@ -274,3 +274,51 @@ TEST(ImageBuffer, ZeroedLargeAndSmallBuffersCopyDeepAndMove) {
     EXPECT_EQ(c.data(), nullptr);
   }
 }
+
+TEST(StudyVolumes, LabelAndIntensityVolumesWithTheirRefusals) {
+  Study s;
+  add(s, "P", "D", 1, 10);
+  add(s, "P", "D", 2, 20);
+  add(s, "P", "D", 3, 30);
+  add(s, "Q", "D", 1, 40);
+  s.labelImage(1)[2] = 2;
+  s.labelImage(2)[0] = 2;
+  s.labelImage(2)[5] = 1;
+
+  Study::LabelVolume vessel;
+  ASSERT_TRUE(s.getLabelVolume(0, 2, vessel));
+  EXPECT_EQ(vessel.frames, (std::vector<int>{1, 2}));
+  EXPECT_EQ(vessel.width, 4);
+  EXPECT_EQ(vessel.height, 3);
+  ASSERT_EQ(vessel.masks.size(), 2u);
+  EXPECT_EQ(vessel.masks[1][0], 2);
+  EXPECT_EQ(vessel.masks[1][5], 0) << "other labels are not copied";
+  EXPECT_FALSE(s.getLabelVolume(0, 2, vessel)) << "the out arrays must come empty";
+  Study::LabelVolume none;
+  EXPECT_TRUE(s.getLabelVolume(1, 3, none)) << "a label no frame holds: true with nothing";
+  EXPECT_TRUE(none.frames.empty());
+  Study::LabelVolume missing;
+  EXPECT_FALSE(s.getLabelVolume(5, 1, missing));
+
+  int w = 0, h = 0;
+  std::vector<int16_t> buffer;
+  ASSERT_TRUE(s.getIntensityImage(2, w, h, buffer));
+  EXPECT_EQ(w, 4);
+  EXPECT_EQ(buffer.size(), 12u);
+  EXPECT_EQ(buffer[0], 30);
+  ASSERT_TRUE(s.getIntensityImage(0, w, h, buffer)) << "a filled buffer of the right size is reused";
+  EXPECT_EQ(buffer[0], 10);
+  int wrongW = 2, wrongH = 2;
+  EXPECT_FALSE(s.getIntensityImage(0, wrongW, wrongH, buffer)) << "never copies a size other than the frame's";
+  EXPECT_FALSE(s.getIntensityImage(-1, w, h, buffer));
+  EXPECT_FALSE(s.getIntensityImage(9, w, h, buffer));
+
+  int count = 0;
+  std::vector<std::vector<int16_t>> slices;
+  ASSERT_TRUE(s.getIntensityVolume(0, count, w, h, slices));
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(slices[2][11], 30);
+  EXPECT_FALSE(s.getIntensityVolume(0, count, w, h, slices));
+  std::vector<std::vector<int16_t>> empty;
+  EXPECT_FALSE(s.getIntensityVolume(4, count, w, h, empty));
+}
