@@ -132,6 +132,7 @@ void BorderlessMainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
 void BorderlessMainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   mainWindow->redrawAll();
+  mainWindow->fitViewsToImageArea();
 }
 
 void BorderlessMainWindow::slot_minimized() { setWindowState(Qt::WindowMinimized); }

@@ -2,13 +2,16 @@
 
 #include "workspace/morvex.h"
 
+#include <QBoxLayout>
 #include <QDir>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "analysis/chistogram_view.h"
 #include "app/data_files.h"
+#include "view/cimage.h"
 #include "workspace/message_box.h"
 
 namespace {
@@ -38,6 +41,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
 
   setupActions();
   setupToolButtonPictures();
+  setupHistogramViews();
   ui.treeWidget_FileDirectory->setColumnHidden(1, true);
   ui.treeWidget_DICOMInfo->setColumnWidth(0, 150);
 
@@ -116,9 +120,31 @@ void Morvex::setupToolButtonPictures() {
   ui.label_LiverSeg->setStyleSheet(caption);
 }
 
+void Morvex::setupHistogramViews() {
+  // Each view takes the place of its placeholder in the form, at the placeholder's size.
+  auto replace = [](QWidget* placeholder, int mode) {
+    auto* view = new CHistogramView(placeholder->parentWidget());
+    view->setInputMode(mode);
+    view->setViewSize(std::max(placeholder->width(), 250), std::max(placeholder->height(), 100));
+    auto* layout = qobject_cast<QBoxLayout*>(placeholder->parentWidget()->layout());
+    if (layout) layout->insertWidget(0, view);
+    placeholder->hide();
+    return view;
+  };
+  histogramView_ = replace(ui.widget_histogram, 0);
+  histogramView_->setObjectName("histogramView");
+  liverHistogramView_ = replace(ui.widget_LiverHistogram, 1);
+  liverHistogramView_->setObjectName("liverHistogramView");
+}
+
 void Morvex::connectSignals() {
   connect(ui.actionOpen, &QAction::triggered, this, qOverload<>(&Morvex::readDICOM));
   connect(ui.actionLoadMask, &QAction::triggered, this, qOverload<>(&Morvex::readMask));
+  connect(ui.actionDisplayAnnotation, &QAction::triggered, this, &Morvex::setDisplayAnnotationState);
+  connect(ui.comboBox_Histogram, qOverload<int>(&QComboBox::currentIndexChanged), this, &Morvex::setHistogramView);
+  connect(histogramView_, &CHistogramView::valueChanged, this, qOverload<int, int>(&Morvex::setHistogramValue));
+  for (QSpinBox* box : {ui.spinBox_histogram_low, ui.spinBox_histogram_high})
+    connect(box, qOverload<int>(&QSpinBox::valueChanged), this, qOverload<int>(&Morvex::setHistogramValue));
   connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemDoubleClicked, this,
           qOverload<QTreeWidgetItem*, int>(&Morvex::showImage));
   connect(ui.spinBox_2, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_BrushSize, &QSlider::setValue);
@@ -127,4 +153,15 @@ void Morvex::connectSignals() {
   connect(ui.horizontalSlider_LabelOpacity, &QSlider::valueChanged, ui.spinBox, &QSpinBox::setValue);
 }
 
-void Morvex::redrawAll() { ui.widget_image->update(); }
+void Morvex::redrawAll() {
+  for (CImage* view : imageViews_) view->redraw(false);
+}
+
+void Morvex::fitViewsToImageArea() {
+  for (CImage* view : imageViews_) view->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
+}
+
+void Morvex::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  fitViewsToImageArea();
+}

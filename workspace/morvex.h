@@ -9,7 +9,10 @@
 #include "study/label_table.h"
 #include "study/study.h"
 #include "ui_morvex.h"
+#include "workspace/tool_mode.h"
 
+class CHistogramView;
+class CImage;
 class QProgressBar;
 class QTreeWidgetItem;
 
@@ -28,13 +31,38 @@ class Morvex : public QMainWindow {
   const morvex::AreaStatistics& selectedAreaStatistics() const { return selectedAreaStatistics_; }
   int currentFrame() const { return currentFrame_; }
 
+  // Display state read by the slice views.
+  CHistogramView* displayHistogram() const { return histogramView_; }
+  CHistogramView* liverHistogram() const { return liverHistogramView_; }
+  const QList<CImage*>& imageViews() const { return imageViews_; }
+  CImage* activeView() const { return activeView_; }
+  int currentLabel() const { return currentLabel_; }
+  void setCurrentLabel(int value) { currentLabel_ = value; }
+  float opacity() const { return opacity_; }
+  void setOpacityValue(float value) { opacity_ = value; }
+  bool outlineMode() const { return outlineMode_; }
+  void setOutlineMode(bool on) { outlineMode_ = on; }
+  bool displayAnnotation() const { return displayAnnotation_; }
+  ToolMode toolMode() const { return toolMode_; }
+  int brushSize() const { return brushSize_; }
+  int lineWidth() const { return lineWidth_; }
+
   // Files and folders named on the command line or dropped on the window: folders contribute
   // every file below them; slices are imported first, then the masks are loaded onto them.
   void openPaths(const QStringList& paths);
 
  public slots:
-  // Repaints every slice view (the image area while no slice is shown).
+  // Redraws every slice view.
   void redrawAll();
+  // Fits every slice view to the current size of the image area, then redraws.
+  void fitViewsToImageArea();
+
+  // Display window: presets, the WL / WW boxes and the histogram handles.
+  void setHistogramView();
+  void setHistogramValue(int nValue);
+  void setHistogramValue(int nCurrentMinValue, int nCurrentMaxValue);
+  void setDisplayAnnotationState();
+  void changeInvertMode();
 
   void readDICOM();
   void readDICOM(QStringList fileList);
@@ -59,12 +87,16 @@ class Morvex : public QMainWindow {
   void reCalcRegionGroup(int nGroupIdx);
 
  protected:
+  void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   void setupActions();
   void setupToolButtonPictures();
+  void setupHistogramViews();
+  void bindSliceViews();
+  void removeSliceViews();
   void connectSignals();
   void beginProgress();
   void setProgress(int percent);
@@ -84,6 +116,18 @@ class Morvex : public QMainWindow {
   morvex::AreaStatistics selectedAreaStatistics_{1};
   morvex::SeriesStatistics seriesStatistics_;
   morvex::SeriesStatistics selectionStatistics_;
+  CHistogramView* histogramView_ = nullptr;
+  CHistogramView* liverHistogramView_ = nullptr;
+  QList<CImage*> imageViews_;
+  CImage* activeView_ = nullptr;
+  int currentLabel_ = 0;
+  float opacity_ = 0.5f;
+  bool outlineMode_ = false;
+  bool displayAnnotation_ = true;
+  bool invert_ = false;
+  ToolMode toolMode_ = ToolMode::NoMode;
+  int brushSize_ = 5;
+  int lineWidth_ = 1;
   int currentFrame_ = -1;
   int previousFrame_ = -1;
 };

@@ -13,11 +13,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "analysis/chistogram_view.h"
 #include "app/data_files.h"
 #include "study/import_rules.h"
 #include "study/mask_import.h"
 #include "study/series_import.h"
 #include "study/text_field.h"
+#include "view/cimage.h"
 #include "workspace/morvex.h"
 
 namespace {
@@ -166,6 +168,9 @@ void Morvex::showImage(int nFrameIdx) {
   currentFrame_ = nFrameIdx;
   if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
   setSliceRange(study_.seriesOfFrame(nFrameIdx));
+  bindSliceViews();
+  imageViews_.first()->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
+  setHistogramView();
   if (previousFrame_ < 0 || study_.seriesOfFrame(nFrameIdx) != study_.seriesOfFrame(previousFrame_))
     reCalcRegionGroup(-1);
   showDICOMInfo(nFrameIdx);
@@ -197,6 +202,8 @@ void Morvex::deleteDICOMAll() {
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
   resetStatistics();
+  removeSliceViews();
+  if (histogramView_) histogramView_->resetView();
   ui.treeWidget_DICOMInfo->clear();
 }
 

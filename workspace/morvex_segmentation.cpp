@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "analysis/chistogram_view.h"
 #include "segmentation/label_cleanup.h"
+#include "view/cimage.h"
 #include "workspace/morvex.h"
 
 void Morvex::deNoiseObject() {
@@ -26,8 +28,16 @@ void Morvex::bodySegmentation() {
   const int f = currentFrame_;
   int16_t* intensities = study_.intensitiesForEdit(f);
   if (!intensities) return;
-  morvex::clearOutsideBody(intensities, study_.width(f), study_.height(f));
-  redrawAll();
+  const int w = study_.width(f), h = study_.height(f);
+  morvex::clearOutsideBody(intensities, w, h);
+  if (!activeView_) return;
+  // Show the result at once with the current display window.
+  const int lo = histogramView_ && histogramView_->model().hasBins() ? static_cast<int>(histogramView_->lowValue()) : -1;
+  const int hi = histogramView_ && histogramView_->model().hasBins() ? static_cast<int>(histogramView_->highValue()) : -1;
+  const std::vector<uint8_t> picture =
+      morvex::windowedImage(intensities, static_cast<std::size_t>(w) * static_cast<std::size_t>(h), lo, hi);
+  activeView_->copyDisplayBuffer(picture.data(), w, h);
+  activeView_->redraw(false);
 }
 
 void Morvex::calcGroupAreaStatistic(int nGroupIdx) {
