@@ -223,3 +223,25 @@ TEST(Application, PathsOnTheCommandLineAreImportedAsIfDropped) {
   program.terminate();
   ASSERT_TRUE(program.waitForFinished(10000));
 }
+
+TEST(Application, ScreenshotShowsTheSeriesWithItsLabelledLiver) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  morvex::testing::TempDir dir;
+  const QString png = QString::fromStdString(dir.file("shot.png"));
+  QProcess tool;
+  tool.setWorkingDirectory(QFileInfo(MORVEX_PROGRAM).absolutePath());
+  tool.start(MORVEX_SCREENSHOT, {png, QString::fromStdString(series)});
+  ASSERT_TRUE(tool.waitForFinished(60000));
+  ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  const QImage shot(png);
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_GE(shot.width(), 1000);
+  // The liver is drawn in its label colour (145, 57, 53) blended over grey at opacity 0.5.
+  int liverLike = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      const QRgb p = shot.pixel(x, y);
+      liverLike += qRed(p) > qGreen(p) + 30 && qRed(p) > qBlue(p) + 30 && qGreen(p) > 20;
+    }
+  EXPECT_GT(liverLike, 500);
+}
