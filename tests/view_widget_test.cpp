@@ -230,3 +230,15 @@ TEST(SliceView, BodySegmentationShowsTheClearedSliceAtOnce) {
   EXPECT_EQ(w.view()->displayBuffer(), expected);
   EXPECT_EQ(w.view()->displayBuffer()[0], morvex::windowedImage(m.study().intensities(f), 1, -160, 240)[0]);
 }
+
+TEST(SliceView, ContextMenuRequestOpensNothing) {
+  LoadedWindow w;
+  CImage* view = w.view();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->contextMenuPolicy(), Qt::CustomContextMenu);
+  emit view->customContextMenuRequested(QPoint(10, 10));
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  view->setCursorShape(true);
+  EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor) << "no drawing tool: the arrow";
+}

@@ -290,6 +290,14 @@ void chart(QPainter& p, int s, bool group) {
     p.drawLine(QPointF(s * .1, s * .12), QPointF(s * .9, s * .12));
   }
 }
+void scissors(QPainter& p, int s) {
+  p.setPen(pen(QColor(240, 240, 240), s / 14.0));
+  p.drawLine(QPointF(s * .2, s * .15), QPointF(s * .75, s * .7));
+  p.drawLine(QPointF(s * .8, s * .15), QPointF(s * .25, s * .7));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QPointF(s * .2, s * .8), s * .12, s * .12);
+  p.drawEllipse(QPointF(s * .8, s * .8), s * .12, s * .12);
+}
 void vesselTree(QPainter& p, int s) {
   p.setPen(pen(kVessel.lighter(120), s / 12.0));
   p.drawLine(QPointF(s * .5, s * .9), QPointF(s * .5, s * .5));
@@ -376,6 +384,8 @@ int main(int argc, char** argv) {
       {"histogramSave.png", 48, [](QPainter& p, int s) { chart(p, s, false); }},
       {"histogramSaveGroup.png", 48, [](QPainter& p, int s) { chart(p, s, true); }},
       {"vesselSegmentation.png", 48, vesselTree},
+      {"scissor2.png", 30, scissors},
+      {"brush4.png", 30, brush},
   };
   bool ok = true;
   for (const Item& it : styleItems) ok = save(style + it.name, it.size, it.draw) && ok;
