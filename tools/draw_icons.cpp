@@ -388,6 +388,19 @@ int main(int argc, char** argv) {
       {"brush4.png", 30, brush},
   };
   bool ok = true;
+  {
+    // The merged-overlay layer picture is a JPEG by name.
+    QImage merged(32, 32, QImage::Format_RGB32);
+    merged.fill(QColor(20, 20, 20));
+    QPainter p(&merged);
+    p.setRenderHint(QPainter::Antialiasing);
+    slice(p, 32);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kVessel);
+    p.drawEllipse(QRectF(15, 14, 6, 6));
+    p.end();
+    ok = merged.save(images + "Total merged overlay image.jpg", "JPG", 95) && ok;
+  }
   for (const Item& it : styleItems) ok = save(style + it.name, it.size, it.draw) && ok;
   for (const Item& it : imageItems) ok = save(images + it.name, it.size, it.draw) && ok;
   std::printf("%zu style pictures, %zu images\n", styleItems.size(), imageItems.size());

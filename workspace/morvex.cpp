@@ -45,11 +45,11 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   ui.treeWidget_FileDirectory->setColumnHidden(1, true);
   ui.treeWidget_DICOMInfo->setColumnWidth(0, 150);
 
-  labelTable_ = morvex::defaultLabelTable();
-  study_.setLabelCount(labelTable_.size());
+  setupLayers();
   study_.setWarningSink(
       [this](const std::string& text) { morvex::warningBox(this, QString::fromStdString(text)); });
   connectSignals();
+  showLabelImage(1);
 }
 
 Morvex::~Morvex() = default;
@@ -145,6 +145,24 @@ void Morvex::connectSignals() {
   connect(histogramView_, &CHistogramView::valueChanged, this, qOverload<int, int>(&Morvex::setHistogramValue));
   for (QSpinBox* box : {ui.spinBox_histogram_low, ui.spinBox_histogram_high})
     connect(box, qOverload<int>(&QSpinBox::valueChanged), this, qOverload<int>(&Morvex::setHistogramValue));
+  connect(ui.actionUndo, &QAction::triggered, this, &Morvex::undoHistory);
+  connect(ui.actionAdjustIntensity, &QAction::triggered, this, &Morvex::setAdjustIntensityState);
+  for (QSpinBox* box : {ui.spinBox_Slice1, ui.spinBox_Slice2})
+    connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &Morvex::slotSlice);
+  for (QTabWidget* tabs : {ui.tabWidget_Tool, ui.tabWidget_toolOption})
+    connect(tabs, &QTabWidget::currentChanged, this, &Morvex::changeTab);
+  connect(ui.horizontalSlider_BrushSize, &QSlider::valueChanged, this, &Morvex::setBrushSize);
+  connect(ui.horizontalSlider_LabelOpacity, &QSlider::valueChanged, this, &Morvex::setOpacity);
+  connect(ui.pushButton_Livewire, &QPushButton::clicked, this, &Morvex::setLiveWireState);
+  connect(ui.pushButton_SelectionTool, &QPushButton::clicked, this, &Morvex::setSelectionToolState);
+  connect(ui.pushButton_Add, &QPushButton::clicked, this, &Morvex::setAddState);
+  connect(ui.pushButton_Cut, &QPushButton::clicked, this, &Morvex::setCutState);
+  connect(ui.pushButton_Brush, &QPushButton::clicked, this, &Morvex::setBrushState);
+  connect(ui.pushButton_Eraser, &QPushButton::clicked, this, &Morvex::setEraserState);
+  // The ROI button is there to be used: it switches region-of-interest mode.
+  connect(ui.pushButton_ROI, &QPushButton::clicked, this, &Morvex::setROIState);
+  connect(ui.treeWidget_Label, &QTreeWidget::itemClicked, this, qOverload<QTreeWidgetItem*, int>(&Morvex::showLabelImage));
+  connect(ui.treeWidget_Label, &QTreeWidget::itemCollapsed, this, &Morvex::expandLayerItem);
   connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemDoubleClicked, this,
           qOverload<QTreeWidgetItem*, int>(&Morvex::showImage));
   connect(ui.spinBox_2, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_BrushSize, &QSlider::setValue);

@@ -10,6 +10,7 @@
 #include "study/study.h"
 #include "ui_morvex.h"
 #include "workspace/tool_mode.h"
+#include "workspace/undo_history.h"
 
 class CHistogramView;
 class CImage;
@@ -46,6 +47,16 @@ class Morvex : public QMainWindow {
   ToolMode toolMode() const { return toolMode_; }
   int brushSize() const { return brushSize_; }
   int lineWidth() const { return lineWidth_; }
+  bool adjustIntensityMode() const { return adjustIntensityMode_; }
+  bool roiMode() const { return roiMode_; }
+  bool ctrlHeld() const { return ctrlHeld_; }
+  bool liverHistogramMode() const { return liverHistogramMode_; }
+  bool liveWireSelected() const { return liveWire_; }
+  int sliceStart() const { return sliceStart_; }
+  int sliceEnd() const { return sliceEnd_; }
+  const morvex::UndoHistory& undoRing() const { return undoHistory_; }
+  // Records the shown frame's label and selection images for undo (kind 1 labels, 2 selection, 3 both).
+  void pushUndo(int kind);
 
   // Files and folders named on the command line or dropped on the window: folders contribute
   // every file below them; slices are imported first, then the masks are loaded onto them.
@@ -63,6 +74,44 @@ class Morvex : public QMainWindow {
   void setHistogramValue(int nCurrentMinValue, int nCurrentMaxValue);
   void setDisplayAnnotationState();
   void changeInvertMode();
+
+  // Tools and switches.
+  void setLiveWireState();
+  void setSelectionToolState();
+  void setBrushState();
+  void setEraserState();
+  void setCutState();
+  void setAddState();
+  void setBodyRegionGrowingState();
+  void setAdjustIntensityState();
+  void setROIState();
+  void stopAllMode(bool bStopAllMode);
+  void stopLiveWireMode();
+  void stopDivideRegion();
+  void stopVesselHistogramMode();
+  void changeTab(int id);
+  void slotSlice(int n);
+  void syncMouseCursorShape(bool bChangeShape);
+  void setBrushSize(int nBrushSize);
+  void setOpacity(int nOpacity);
+  void deSelectObjectGroup();
+
+  // Label layers.
+  void addLayerItem(const char* ucItemName, const char* ucParentItemName, int r, int g, int b, bool bEnable, bool bVisible);
+  void addLayerItem(const char* ucItemName, const char* ucParentItemName, int r, int g, int b, bool bEnable);
+  void addLayerItem(const char* ucItemName, const char* ucParentItemName, int r, int g, int b);
+  void addLayerItem(const char* ucItemName, const char* ucParentItemName, int r, int g);
+  void addLayerItem(const char* ucItemName, const char* ucParentItemName, int r);
+  void addLayerItem(const char* ucItemName, const char* ucParentItemName);
+  void addLayerItem(const char* ucItemName);
+  void setVisibleLayerItem(const char* ucItemName, bool bOnOff);
+  void showLabelImage(QTreeWidgetItem* item, int column);
+  void showLabelImage(int nLabelIdx);
+  void expandLayerItem(QTreeWidgetItem* item);
+  int getLabelIdx(const char* pcLabelName) const { return labelTable_.getLabelIdx(pcLabelName); }
+
+  // Undo of the shown frame.
+  void undoHistory();
 
   void readDICOM();
   void readDICOM(QStringList fileList);
@@ -88,6 +137,8 @@ class Morvex : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -95,6 +146,10 @@ class Morvex : public QMainWindow {
   void setupActions();
   void setupToolButtonPictures();
   void setupHistogramViews();
+  void setupLayers();
+  void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
+  void showNeighbourFrame(int step);
+  QTreeWidgetItem* findLayerItem(const QString& name) const;
   void bindSliceViews();
   void removeSliceViews();
   void connectSignals();
@@ -128,6 +183,16 @@ class Morvex : public QMainWindow {
   ToolMode toolMode_ = ToolMode::NoMode;
   int brushSize_ = 5;
   int lineWidth_ = 1;
+  bool adjustIntensityMode_ = false;
+  bool roiMode_ = false, roiSet_ = false;
+  int roi_[4] = {0, 0, 0, 0};
+  bool ctrlHeld_ = false;
+  bool liverHistogramMode_ = false;
+  bool vesselHistogramMode_ = false;
+  bool liveWire_ = false, liveWireClosed_ = false;
+  bool liveWireContour_ = false;  // a contour is being traced (the live-wire tool keeps its points)
+  int sliceStart_ = 0, sliceEnd_ = 0;
+  morvex::UndoHistory undoHistory_;
   int currentFrame_ = -1;
   int previousFrame_ = -1;
 };

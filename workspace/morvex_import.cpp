@@ -171,6 +171,9 @@ void Morvex::showImage(int nFrameIdx) {
   bindSliceViews();
   imageViews_.first()->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
   setHistogramView();
+  undoHistory_.init(study_.width(nFrameIdx), study_.height(nFrameIdx));
+  pushUndo(3);
+  stopAllMode(false);
   if (previousFrame_ < 0 || study_.seriesOfFrame(nFrameIdx) != study_.seriesOfFrame(previousFrame_))
     reCalcRegionGroup(-1);
   showDICOMInfo(nFrameIdx);

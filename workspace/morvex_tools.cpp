@@ -1,0 +1,203 @@
+// Tool modes, switches, the tab and slice-range controllers and the keyboard.
+
+#include <QApplication>
+#include <QDebug>
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
+
+#include "view/cimage.h"
+#include "workspace/morvex.h"
+
+void Morvex::selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor) {
+  if (logName) qDebug("%s", logName);
+  stopAllMode(true);
+  button->setChecked(true);
+  toolMode_ = mode;
+  if (mode == ToolMode::LiveWireMode) liveWire_ = true;
+  if (refreshCursor) syncMouseCursorShape(true);
+}
+
+void Morvex::setLiveWireState() { selectTool(ToolMode::LiveWireMode, ui.pushButton_Livewire, "LiveWireMode", false); }
+void Morvex::setSelectionToolState() {
+  selectTool(ToolMode::RegionGrowingMode, ui.pushButton_SelectionTool, "RegionGrowingMode", false);
+}
+void Morvex::setBrushState() { selectTool(ToolMode::BrushMode, ui.pushButton_Brush, "BrushMode", true); }
+void Morvex::setEraserState() { selectTool(ToolMode::EraserMode, ui.pushButton_Eraser, "EraserMode", true); }
+void Morvex::setCutState() { selectTool(ToolMode::CutMode, ui.pushButton_Cut, "CutMode", true); }
+void Morvex::setAddState() { selectTool(ToolMode::AddMode, ui.pushButton_Add, "AddMode", true); }
+void Morvex::setBodyRegionGrowingState() {
+  selectTool(ToolMode::BodyRegionGrowingMode, ui.pushButton_LiverSeg, nullptr, false);
+}
+
+void Morvex::setAdjustIntensityState() {
+  qDebug("AdjustIntensityMode");
+  stopAllMode(true);
+  adjustIntensityMode_ = !adjustIntensityMode_;
+}
+
+void Morvex::setROIState() {
+  if (!roiMode_ && !roiSet_) {
+    stopAllMode(true);
+    roiMode_ = true;
+    ui.pushButton_ROI->setChecked(true);
+    return;
+  }
+  std::fill(std::begin(roi_), std::end(roi_), 0);
+  roiMode_ = roiSet_ = false;
+  ui.pushButton_ROI->setChecked(false);
+  if (activeView_) activeView_->redraw(false);
+}
+
+void Morvex::stopAllMode(bool bStopAllMode) {
+  const bool contourInProgress = liveWireContour_;
+  if (bStopAllMode) {
+    // One tool at a time: a new tool also ends live wire, contour and all.
+    liveWireContour_ = false;
+    liveWire_ = liveWireClosed_ = false;
+    stopDivideRegion();
+    stopVesselHistogramMode();
+    toolMode_ = ToolMode::NoMode;
+    for (QPushButton* b : {ui.pushButton_SelectionTool, ui.pushButton_Add, ui.pushButton_Cut, ui.pushButton_Brush,
+                           ui.pushButton_Eraser, ui.pushButton_Livewire})
+      b->setChecked(false);
+  } else if (contourInProgress) {
+    // Another frame: the contour is dropped, live wire stays selected for a fresh one.
+    liveWireContour_ = false;
+    liveWireClosed_ = false;
+    ui.pushButton_Livewire->setChecked(true);
+    liveWire_ = true;
+  }
+  ui.pushButton_LiverSeg->setChecked(false);
+  syncMouseCursorShape(true);
+  redrawAll();
+}
+
+void Morvex::stopLiveWireMode() {
+  if (!liveWireContour_) return;
+  liveWireContour_ = false;
+  liveWire_ = liveWireClosed_ = false;
+  ui.pushButton_Livewire->setChecked(false);
+}
+
+void Morvex::stopDivideRegion() {
+  for (QPushButton* b : {ui.pushButton_Divide, ui.pushButton_Divide_2, ui.pushButton_Divide_3}) b->setChecked(false);
+}
+
+void Morvex::stopVesselHistogramMode() {
+  vesselHistogramMode_ = false;
+  ui.pushButton_VesselSeg->setChecked(false);
+  ui.pushButton_VesselSeg->setText("On");
+  deSelectObjectGroup();
+  redrawAll();
+}
+
+void Morvex::deSelectObjectGroup() {
+  const int series = study_.seriesOfFrame(currentFrame_);
+  const int first = study_.firstFrameOfSeries(series), last = study_.lastFrameOfSeries(series);
+  for (int f = first; f >= 0 && f <= last; ++f) study_.fillSelectionImage(f, 0);
+}
+
+void Morvex::changeTab(int id) {
+  stopAllMode(true);
+  outlineMode_ = false;
+  liverHistogramMode_ = false;
+  stopVesselHistogramMode();
+  deSelectObjectGroup();
+  redrawAll();
+  if (sender() == ui.tabWidget_Tool && id == 1) {
+    liverHistogramMode_ = true;
+    outlineMode_ = true;
+    reCalcRegionGroup(-1);
+    redrawAll();
+    return;
+  }
+  if (sender() == ui.tabWidget_toolOption && id == 1) outlineMode_ = true;
+  redrawAll();
+}
+
+void Morvex::slotSlice(int) {
+  if (study_.frameCount() == 0) return;
+  const int first = study_.firstFrameOfSeries(study_.seriesOfFrame(currentFrame_));
+  const int i0 = study_.instanceNumber(first);
+  sliceStart_ = ui.spinBox_Slice1->value() - i0;
+  sliceEnd_ = ui.spinBox_Slice2->value() - i0;
+  if (sliceStart_ > sliceEnd_) {
+    std::swap(sliceStart_, sliceEnd_);
+    const QSignalBlocker b1(ui.spinBox_Slice1), b2(ui.spinBox_Slice2);
+    ui.spinBox_Slice1->setValue(sliceStart_ + i0);
+    ui.spinBox_Slice2->setValue(sliceEnd_ + i0);
+  }
+}
+
+void Morvex::syncMouseCursorShape(bool bChangeShape) {
+  for (CImage* view : imageViews_) view->setCursorShape(bChangeShape);
+}
+
+void Morvex::setBrushSize(int nBrushSize) {
+  brushSize_ = nBrushSize;
+  syncMouseCursorShape(true);
+}
+
+void Morvex::setOpacity(int nOpacity) {
+  opacity_ = static_cast<float>(nOpacity) / 100.0f;
+  redrawAll();
+}
+
+void Morvex::showNeighbourFrame(int step) {
+  const QString key = QString::number(currentFrame_ + step);
+  QTreeWidget* tree = ui.treeWidget_FileDirectory;
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+    if ((*it)->text(1) != key) continue;
+    showImage(*it, 1);
+    tree->clearSelection();
+    (*it)->setSelected(true);
+    tree->setCurrentItem(*it);
+    tree->scrollToItem(*it);
+    return;
+  }
+}
+
+void Morvex::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  const bool alt = (event->modifiers() | QApplication::keyboardModifiers()) & Qt::AltModifier;
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+    const int digit = key - Qt::Key_0;
+    opacity_ = static_cast<float>(digit) * 0.1f;
+    redrawAll();
+    ui.horizontalSlider_LabelOpacity->setValue(digit * 10);
+    return;
+  }
+  switch (key) {
+    case Qt::Key_A: setAddState(); break;
+    case Qt::Key_B: setBrushState(); break;
+    case Qt::Key_C: setCutState(); break;
+    case Qt::Key_E: setEraserState(); break;
+    case Qt::Key_L: setLiveWireState(); break;
+    case Qt::Key_M: bodySegmentation(); break;
+    case Qt::Key_N: deNoiseObject(); break;
+    case Qt::Key_R: setBodyRegionGrowingState(); break;
+    case Qt::Key_S: setSelectionToolState(); break;
+    case Qt::Key_BracketLeft: ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1)); break;
+    case Qt::Key_BracketRight: ui.spinBox_2->setValue(std::min(brushSize_ + 1, 300)); break;
+    case Qt::Key_Plus:
+      if (alt) ui.spinBox_2->setValue(std::min(brushSize_ + 1, 30));
+      break;
+    case Qt::Key_Minus:
+      if (alt) ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1));
+      break;
+    case Qt::Key_Up: showNeighbourFrame(-1); break;
+    case Qt::Key_Down: showNeighbourFrame(1); break;
+    case Qt::Key_Control: ctrlHeld_ = true; break;
+    case Qt::Key_Backspace:
+      if (liveWireContour_ && activeView_) activeView_->redraw(false);
+      break;
+    default: QMainWindow::keyPressEvent(event); return;
+  }
+}
+
+void Morvex::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Control || event->key() == Qt::Key_Alt) ctrlHeld_ = false;
+  QMainWindow::keyReleaseEvent(event);
+}
