@@ -1,12 +1,15 @@
 #include "view/cimage.h"
 
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QPixmap>
 #include <algorithm>
 
 #include "analysis/chistogram_view.h"
 #include "app/data_files.h"
 #include "view/slice_render.h"
+#include "view/stroke_raster.h"
 #include "workspace/morvex.h"
 
 CImage::CImage(QWidget* parent) : QWidget(parent) {
@@ -79,7 +82,7 @@ void CImage::redraw(bool bDuringDrag) {
     morvex::composeSlice(displayBuffer_.data(), labels, selection, imageWidth_, imageHeight_, s,
                          reinterpret_cast<uint32_t*>(canvas_.bits()));
   }
-  // Tool overlays (strokes, polygons, contours, division lines) are drawn here by their tools.
+  drawToolOverlays(bDuringDrag);
   if (displayWidth_ > 0 && displayHeight_ > 0)
     shownImage_ = canvas_.scaled(displayWidth_, displayHeight_, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   repaint();
@@ -161,4 +164,154 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(QPoint(W - 190, y), QPoint(W - 10, bottom)), Qt::AlignRight,
                QString::asprintf(i == 6 ? "%0.1f(%%)\n" : "%0.1f(mL)\n", static_cast<double>(rows[i].second)));
   }
+}
+
+QPoint CImage::toImage(const QPoint& e) const {
+  if (displayWidth_ <= 0 || displayHeight_ <= 0) return QPoint(-1, -1);
+  const int ix = static_cast<int>(static_cast<float>(e.x() - originX_) / static_cast<float>(displayWidth_) *
+                                      static_cast<float>(imageWidth_) + 0.5f);
+  const int iy = static_cast<int>(static_cast<float>(e.y() - originY_) / static_cast<float>(displayHeight_) *
+                                      static_cast<float>(imageHeight_) + 0.5f);
+  return QPoint(ix, iy);
+}
+
+bool CImage::insideImage(const QPoint& p) const {
+  return p.x() >= 0 && p.y() >= 0 && p.x() < imageWidth_ && p.y() < imageHeight_;
+}
+
+void CImage::drawToolOverlays(bool bDuringDrag) {
+  if (!bDuringDrag || !owner_ || stroke_.isEmpty()) return;
+  const ToolMode mode = owner_->toolMode();
+  // cut / add: the line drawn so far
+  if ((mode == ToolMode::CutMode || mode == ToolMode::AddMode) && leftHeld_ && stroke_.size() > 1) {
+    QPainter p(&canvas_);
+    p.setPen(QPen(Qt::blue, owner_->lineWidth()));
+    for (int i = 0; i + 1 < stroke_.size(); ++i) p.drawLine(stroke_[i], stroke_[i + 1]);
+  }
+  // brush / eraser: the newest segment, accumulating on the canvas kept from the press
+  if ((mode == ToolMode::BrushMode || mode == ToolMode::EraserMode) && displayWidth_ > 0) {
+    const int pen = owner_->brushSize() * imageWidth_ / displayWidth_;
+    QVector<QPoint> segment;
+    if (stroke_.size() == 1)
+      segment << stroke_[0];
+    else
+      segment << stroke_[stroke_.size() - 2] << stroke_.last();
+    const std::vector<uint8_t> mask = morvex::rasteriseStroke(segment, imageWidth_, imageHeight_, pen);
+    for (int y = 0; y < imageHeight_; ++y) {
+      QRgb* row = reinterpret_cast<QRgb*>(canvas_.scanLine(y));
+      for (int x = 0; x < imageWidth_; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y) * imageWidth_ + x;
+        if (!mask[i] || !owner_->isInROIRange(x, y)) continue;
+        const int d = displayBuffer_[i];
+        row[x] = mode == ToolMode::BrushMode ? qRgb(255, 0, 0) : qRgb(d, d, d);
+      }
+    }
+  }
+}
+
+void CImage::adjustWindowByDrag() {
+  CHistogramView* h = owner_->displayHistogram();
+  if (!h || stroke_.size() < 2) return;
+  const QPoint prev = stroke_[stroke_.size() - 2];
+  const int dx = (currentPoint_.x() > prev.x()) - (currentPoint_.x() < prev.x());
+  const int dy = (currentPoint_.y() > prev.y()) - (currentPoint_.y() < prev.y());
+  const float L = h->lowValue(), U = h->highValue();
+  const int step = static_cast<int>((h->rangeMax() - h->rangeMin()) * 0.005f);
+  h->setPreset(4);
+  h->setValues(static_cast<int>((L + U) / 2) - 2 * step * dy, step * dx + static_cast<int>(U - L));
+}
+
+void CImage::mousePressEvent(QMouseEvent* event) {
+  if (liveWireLatch_ || !owner_) return;
+  const QPoint p = toImage(event->pos());
+  if (event->button() == Qt::LeftButton) {
+    leftHeld_ = true;
+    pressPoint_ = p;
+    if (!insideImage(p)) return;
+    owner_->setActiveView(this);
+    currentPoint_ = p;
+    // a left press starts a new stroke (the selection tools seed at this press)
+    if (!owner_->liveWireSelected()) stroke_.clear();
+    stroke_.append(p);
+    const int ctrl = owner_->ctrlHeld() ? 1 : 0;
+    if (owner_->toolMode() == ToolMode::RegionGrowingMode)
+      owner_->selectObject(1, ctrl);
+    else if (owner_->toolMode() == ToolMode::BodyRegionGrowingMode)
+      owner_->selectObject(3, ctrl);
+  } else if (event->button() == Qt::RightButton) {
+    rightHeld_ = true;
+  }
+}
+
+void CImage::mouseMoveEvent(QMouseEvent* event) {
+  if (!owner_) return;
+  const QPoint p = toImage(event->pos());
+  const ToolMode mode = owner_->toolMode();
+  if (insideImage(p)) {
+    owner_->setActiveView(this);
+    currentPoint_ = p;
+    if (leftHeld_ || rightHeld_) {
+      stroke_.append(p);
+      redraw(true);
+    }
+    if (owner_->adjustIntensityMode() && leftHeld_ && stroke_.size() >= 2) adjustWindowByDrag();
+  } else {
+    if (leftHeld_) {
+      // leaving the image applies the stroke painted so far
+      if (mode == ToolMode::BrushMode) owner_->selectObject(2, owner_->ctrlHeld() ? 1 : 0);
+      if (mode == ToolMode::EraserMode) owner_->deleteObject();
+    }
+    if (!owner_->liveWireSelected()) {
+      stroke_.clear();
+      leftHeld_ = rightHeld_ = false;
+    }
+  }
+  liveWireLatch_ = owner_->liveWireSelected();
+}
+
+void CImage::mouseReleaseEvent(QMouseEvent* event) {
+  if (!owner_) return;
+  const QPoint p = toImage(event->pos());
+  const ToolMode mode = owner_->toolMode();
+  if (event->button() == Qt::LeftButton) {
+    leftHeld_ = false;
+    if (insideImage(p)) {
+      owner_->setActiveView(this);
+      currentPoint_ = p;
+      if (mode == ToolMode::BrushMode) {
+        owner_->selectObject(2, owner_->ctrlHeld() ? 1 : 0);
+        stroke_.clear();
+      } else if (mode == ToolMode::EraserMode) {
+        owner_->deleteObject();
+        stroke_.clear();
+      } else if (mode == ToolMode::AddMode) {
+        owner_->refineObject(1);
+        stroke_.clear();
+      } else if (mode == ToolMode::CutMode) {
+        owner_->refineObject(2);
+        stroke_.clear();
+      } else if (owner_->roiMode()) {
+        const QPoint first = stroke_.isEmpty() ? p : stroke_.first();
+        owner_->setROIRegion(first, p);
+        stroke_.clear();
+      }
+    }
+  } else if (event->button() == Qt::RightButton) {
+    rightHeld_ = false;
+    if (insideImage(p) && mode == ToolMode::CutMode) owner_->deleteObjectAt(p);
+  }
+  liveWireLatch_ = owner_->liveWireSelected();
+  redraw(false);
+}
+
+// The second press of a double click is a press like any other.
+void CImage::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+
+void CImage::wheelEvent(QWheelEvent* event) {
+  if (!owner_ || leftHeld_ || rightHeld_) return;
+  owner_->showNeighbourFrame(event->angleDelta().y() <= 0 ? 1 : -1);
+}
+
+void CImage::selectLayer(int nLayerIdx) {
+  if (owner_) owner_->moveObjectToLayer(currentPoint_, nLayerIdx);
 }

@@ -44,16 +44,31 @@ class CImage : public QWidget {
   int windowWidth() const { return windowWidth_; }
   int windowLevel() const { return windowLevel_; }
   const std::vector<uint8_t>& displayBuffer() const { return displayBuffer_; }
+  const QVector<QPoint>& stroke() const { return stroke_; }
+  QPoint currentPoint() const { return currentPoint_; }
+  bool leftHeld() const { return leftHeld_; }
+  // Image pixel under a widget position (may lie outside the image).
+  QPoint toImage(const QPoint& widgetPos) const;
+  bool insideImage(const QPoint& imagePos) const;
 
  public slots:
   // A context-menu request has no visible effect.
   void showContextMenu(const QPoint& pos);
+  // Moves the connected object under the current point to layer nLayerIdx (-1 deletes it).
+  void selectLayer(int nLayerIdx);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void drawReadout(QPainter& painter);
+  void drawToolOverlays(bool bDuringDrag);
+  void adjustWindowByDrag();
 
   Morvex* owner_ = nullptr;
   int widgetWidth_ = -1, widgetHeight_ = -1;

@@ -161,6 +161,9 @@ void Morvex::connectSignals() {
   connect(ui.pushButton_Eraser, &QPushButton::clicked, this, &Morvex::setEraserState);
   // The ROI button is there to be used: it switches region-of-interest mode.
   connect(ui.pushButton_ROI, &QPushButton::clicked, this, &Morvex::setROIState);
+  connect(ui.pushButton_Apply, &QPushButton::clicked, this, qOverload<>(&Morvex::applySelectedRegion));
+  connect(ui.pushButton_Delete, &QPushButton::clicked, this, &Morvex::deleteObject);
+  connect(ui.pushButton_DeleteAll, &QPushButton::clicked, this, &Morvex::deleteAll);
   connect(ui.treeWidget_Label, &QTreeWidget::itemClicked, this, qOverload<QTreeWidgetItem*, int>(&Morvex::showLabelImage));
   connect(ui.treeWidget_Label, &QTreeWidget::itemCollapsed, this, &Morvex::expandLayerItem);
   connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemDoubleClicked, this,

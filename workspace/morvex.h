@@ -7,6 +7,7 @@
 
 #include "analysis/area_statistics.h"
 #include "study/label_table.h"
+#include "view/edit_ops.h"
 #include "study/study.h"
 #include "ui_morvex.h"
 #include "workspace/tool_mode.h"
@@ -57,6 +58,15 @@ class Morvex : public QMainWindow {
   const morvex::UndoHistory& undoRing() const { return undoHistory_; }
   // Records the shown frame's label and selection images for undo (kind 1 labels, 2 selection, 3 both).
   void pushUndo(int kind);
+  void setActiveView(CImage* view) { activeView_ = view; }
+  // Shows the frame step positions away in the file tree (nothing past either end).
+  void showNeighbourFrame(int step);
+  bool isInROIRange(int x, int y) const { return roi().contains(x, y); }
+  morvex::Roi roi() const;
+  // Right click in cut mode: the connected liver part under the pointer is removed.
+  void deleteObjectAt(const QPoint& imagePoint);
+  // The view slot selectLayer: the object at p moves to another layer.
+  void moveObjectToLayer(const QPoint& p, int nLayerIdx);
 
   // Files and folders named on the command line or dropped on the window: folders contribute
   // every file below them; slices are imported first, then the masks are loaded onto them.
@@ -113,6 +123,20 @@ class Morvex : public QMainWindow {
   // Undo of the shown frame.
   void undoHistory();
 
+  // Editing operations on the shown frame (stroke and press position from the active view).
+  void selectObject(int nToolMode, int nOption);
+  void deleteObject();
+  void refineObject(int nOption);
+  void addObject(int nLabelIdx);
+  void applySelectedRegion();
+  void applySelectedRegion(int nLabelIdx);
+  void deSelectObject();
+  void deleteAll();
+  void setSelectedAreaToLabel2D(int nFrameIdx, int nLabelIdx);
+  void setSelectedAreaToLabel3D(int nLabelIdx);
+  void setSelectedAreaToVessel();
+  void setROIRegion(QPoint qpTopLeft, QPoint qpBottomRight);
+
   void readDICOM();
   void readDICOM(QStringList fileList);
   void readMask();
@@ -147,8 +171,11 @@ class Morvex : public QMainWindow {
   void setupToolButtonPictures();
   void setupHistogramViews();
   void setupLayers();
+  morvex::SliceEdit currentSliceEdit();
+  // The tail of every edit of the shown frame: vessel labels outside the liver taken back (when
+  // the labels before the edit are given), statistics, undo push (kind > 0), redraw.
+  void finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind);
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
-  void showNeighbourFrame(int step);
   QTreeWidgetItem* findLayerItem(const QString& name) const;
   void bindSliceViews();
   void removeSliceViews();

@@ -22,6 +22,8 @@ class UndoHistory {
   // restored (1, 2 or 3), or 0 when there was nothing to undo.
   int undo(uint8_t* label, uint8_t* selection);
 
+  // Number of steps an undo can still go back.
+  int steps() const { return (head_ - tail_ + kCapacity) % kCapacity; }
   bool initialised() const { return width_ > 0 && height_ > 0; }
   int width() const { return width_; }
   int height() const { return height_; }
