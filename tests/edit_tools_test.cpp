@@ -320,3 +320,15 @@ TEST(Wheel, ChangesSlicesAndStopsAtTheEnds) {
   EXPECT_EQ(main.currentFrame(), last - 1);
   morvex::setWarningInterceptor({});
 }
+
+TEST(PointerMapping, EdgesOfTheImage) {
+  Editor e;
+  e.view->setDisplaySize(200, 100);  // image 100 x 100 shown 100 wide, centred: origin x 50
+  ASSERT_EQ(e.view->origin(), QPoint(50, 0));
+  EXPECT_EQ(e.view->toImage({150, 10}).x(), 100) << "origin + display width is one past the image";
+  EXPECT_FALSE(e.view->insideImage(e.view->toImage({150, 10})));
+  EXPECT_EQ(e.view->toImage({49, 10}).x(), 0) << "less than 1.5 pixels left of the image still maps to 0";
+  EXPECT_TRUE(e.view->insideImage(e.view->toImage({49, 10})));
+  EXPECT_FALSE(e.view->insideImage(e.view->toImage({47, 10})));
+  EXPECT_EQ(e.view->toImage({99, 10}).x(), 49);
+}

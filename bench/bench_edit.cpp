@@ -1,0 +1,132 @@
+// Edit latency on a 200-slice 512 x 512 series shown at scale 1: a 50-point brush stroke applied
+// through the whole tail (rasterise, paint, vessel clean-up, statistics refresh, undo push, redraw of
+// the view), and each step on its own to show its share.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <filesystem>
+
+#include "segmentation/label_cleanup.h"
+#include "tools/synthct/series_writer.h"
+#include "view/cimage.h"
+#include "view/edit_ops.h"
+#include "view/stroke_raster.h"
+#include "workspace/message_box.h"
+#include "workspace/morvex.h"
+
+namespace {
+
+Morvex* g_main = nullptr;
+CImage* g_view = nullptr;
+
+QVector<QPoint> strokePoints(int shift) {
+  QVector<QPoint> pts;
+  for (int i = 0; i < 50; ++i) pts << QPoint(150 + 4 * i, 250 + (i % 10) + shift % 40);
+  return pts;
+}
+
+void sendStroke(const QVector<QPoint>& pts) {
+  QMouseEvent press(QEvent::MouseButtonPress, pts[0], pts[0], Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(g_view, &press);
+  for (int i = 1; i < pts.size(); ++i) {
+    QMouseEvent move(QEvent::MouseMove, pts[i], pts[i], Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(g_view, &move);
+  }
+}
+
+void release(const QPoint& at) {
+  QMouseEvent up(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(g_view, &up);
+}
+
+// The whole edit as the user triggers it: the release applies the stroke.
+void BM_BrushStrokeFullTail(benchmark::State& state) {
+  int shift = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const QVector<QPoint> pts = strokePoints(shift++);
+    sendStroke(pts);
+    state.ResumeTiming();
+    release(pts.last());
+  }
+}
+
+void BM_StepRasterise(benchmark::State& state) {
+  const QVector<QPoint> pts = strokePoints(0);
+  for (auto _ : state) benchmark::DoNotOptimize(morvex::rasteriseStroke(pts, 512, 512, 5).data());
+}
+
+void BM_StepPaint(benchmark::State& state) {
+  const std::vector<uint8_t> mask = morvex::rasteriseStroke(strokePoints(0), 512, 512, 5);
+  const int f = g_main->currentFrame();
+  morvex::SliceEdit s;
+  s.labels = g_main->study().labelImage(f);
+  s.selection = g_main->study().selectionImage(f);
+  s.intensities = g_main->study().intensities(f);
+  s.width = s.height = 512;
+  s.table = &g_main->labelTable();
+  s.currentLabel = 1;
+  for (auto _ : state) morvex::paintStroke(s, mask.data());
+}
+
+void BM_StepReLabeling(benchmark::State& state) {
+  const int f = g_main->currentFrame();
+  std::vector<uint8_t> before(g_main->study().labelImage(f), g_main->study().labelImage(f) + 512 * 512);
+  std::vector<uint8_t> after = before;
+  for (auto _ : state) g_main->reLabeling(f, before.data(), after.data());
+}
+
+void BM_StepStatisticsRefresh(benchmark::State& state) {
+  const int f = g_main->currentFrame();
+  for (auto _ : state) {
+    g_main->study().labelImage(f)[1000] = 1;  // the edit marks the frame changed
+    g_main->reCalcRegionGroup(-1);
+  }
+}
+
+void BM_StepUndoPush(benchmark::State& state) {
+  for (auto _ : state) g_main->pushUndo(3);
+}
+
+void BM_StepRedrawAll(benchmark::State& state) {
+  for (auto _ : state) g_main->redrawAll();
+}
+
+BENCHMARK(BM_BrushStrokeFullTail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_StepRasterise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepPaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepReLabeling)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepStatisticsRefresh)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepUndoPush)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepRedrawAll)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const std::string folder = "bench-data/synthetic-200";
+  if (!std::filesystem::exists(folder + "/IM0200.dcm")) {
+    morvex::synth::PhantomOptions options;
+    options.slices = 200;
+    options.sliceThickness = 1.5;
+    std::string error;
+    if (!morvex::synth::writeSeries(options, folder, &error)) return 1;
+  }
+  morvex::setWarningInterceptor([](const QString&) {});
+  Morvex main;
+  main.resize(1374, 904);
+  main.openPaths({QString::fromStdString(folder)});  // slices and their liver masks
+  main.showImage(100);
+  g_main = &main;
+  g_view = main.imageViews().value(0);
+  g_view->resize(512, 512);
+  g_view->setDisplaySize(512, 512);
+  main.setBrushState();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
