@@ -1,4 +1,4 @@
-// Edit latency on a 200-slice 512 x 512 series shown at scale 1: a 50-point brush stroke applied
+// Edit latency and the save command on a 200-slice 512 x 512 series shown at scale 1: a 50-point brush stroke applied
 // through the whole tail (rasterise, paint, vessel clean-up, statistics refresh, undo push, redraw of
 // the view), and each step on its own to show its share.
 
@@ -94,6 +94,16 @@ void BM_StepRedrawAll(benchmark::State& state) {
   for (auto _ : state) g_main->redrawAll();
 }
 
+// The save command on the 200-slice series: the series TIFF and the reports, into a folder and
+// beside the slices.
+void BM_SaveFileDir(benchmark::State& state) {
+  const std::string out = "bench-data/save-out";
+  std::filesystem::create_directories(out);
+  g_main->setDirectoryChooser([&] { return QString::fromStdString(out); });
+  for (auto _ : state) g_main->saveFileDir();
+}
+
+BENCHMARK(BM_SaveFileDir)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_BrushStrokeFullTail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_StepRasterise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepPaint)->Unit(benchmark::kMillisecond);

@@ -146,6 +146,10 @@ void Morvex::connectSignals() {
   for (QSpinBox* box : {ui.spinBox_histogram_low, ui.spinBox_histogram_high})
     connect(box, qOverload<int>(&QSpinBox::valueChanged), this, qOverload<int>(&Morvex::setHistogramValue));
   connect(ui.actionUndo, &QAction::triggered, this, &Morvex::undoHistory);
+  connect(ui.actionSave, &QAction::triggered, this, &Morvex::saveFileDir);
+  connect(ui.actionSaveAll, &QAction::triggered, this, &Morvex::saveFileDir);
+  connect(ui.pushButton_HistogramSaveGroup, &QPushButton::clicked, this, qOverload<>(&Morvex::saveGroupHistogram));
+  connect(ui.pushButton_HistogramSave, &QPushButton::clicked, this, qOverload<>(&Morvex::saveHistogram));
   connect(ui.actionAdjustIntensity, &QAction::triggered, this, &Morvex::setAdjustIntensityState);
   for (QSpinBox* box : {ui.spinBox_Slice1, ui.spinBox_Slice2})
     connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &Morvex::slotSlice);

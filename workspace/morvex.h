@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <functional>
 
 #include "analysis/area_statistics.h"
 #include "study/label_table.h"
@@ -59,6 +60,8 @@ class Morvex : public QMainWindow {
   // Records the shown frame's label and selection images for undo (kind 1 labels, 2 selection, 3 both).
   void pushUndo(int kind);
   void setActiveView(CImage* view) { activeView_ = view; }
+  // The folder dialog of the save command (tests answer it without a dialog).
+  void setDirectoryChooser(std::function<QString()> chooser) { directoryChooser_ = std::move(chooser); }
   // Shows the frame step positions away in the file tree (nothing past either end).
   void showNeighbourFrame(int step);
   bool isInROIRange(int x, int y) const { return roi().contains(x, y); }
@@ -137,6 +140,26 @@ class Morvex : public QMainWindow {
   void setSelectedAreaToVessel();
   void setROIRegion(QPoint qpTopLeft, QPoint qpBottomRight);
 
+  // Export: masks, series TIFFs, histograms, statistics, reports and contrast images.
+  void saveFileDir();
+  void saveFile_png(const char* pcRootPath, int nFrameIdx, bool bGroup, bool bBinary, const char* pcExtension);
+  void saveFile_png(const char* pcRootPath, int nFrameIdx, bool bGroup, bool bBinary);
+  void saveFile(const char* pcRootPath, int nFrameIdx);
+  void saveFile_tiff(const char* pcRootPath, int nGroupIdx);
+  void saveFileAll();
+  void saveFileCurrent();
+  void saveGroupHistogram(const char* pcRootPath, int nGroupIdx);
+  void saveGroupHistogram();
+  void saveGroupHistogram2(const char* pcRootPath, int nGroupIdx);
+  void saveGroupHistogram2();
+  void saveHistogram(const char* pcRootPath, int nFrameIdx);
+  void saveHistogram();
+  void saveReport(const char* pcRootPath);
+  void saveReport(const char* pcRootPath, int nGroupIdx);
+  void saveReport();
+  void saveContrastImage(const char* pcRootPath, int nFrameIdx, const char* pcExtension);
+  void saveContrastImage(const char* pcRootPath, int nFrameIdx);
+
   void readDICOM();
   void readDICOM(QStringList fileList);
   void readMask();
@@ -185,6 +208,9 @@ class Morvex : public QMainWindow {
   void endProgress();
   void renumberFileTree();
   void resetStatistics();
+  // Folder of the frame's file (its path up to the last '/'), "" when the path has none.
+  std::string dicomFolderOf(int nFrameIdx) const;
+  void writeMaskPass(int frameCount, bool contrast);
   // Both slice-range boxes span the instance numbers of the series.
   void setSliceRange(int nGroupIdx);
   QTreeWidgetItem* patientItem(const QString& patientName) const;
@@ -220,6 +246,7 @@ class Morvex : public QMainWindow {
   bool liveWireContour_ = false;  // a contour is being traced (the live-wire tool keeps its points)
   int sliceStart_ = 0, sliceEnd_ = 0;
   morvex::UndoHistory undoHistory_;
+  std::function<QString()> directoryChooser_;
   int currentFrame_ = -1;
   int previousFrame_ = -1;
 };

@@ -1,0 +1,228 @@
+// Export: mask images and series TIFFs read back through mask import, the TIFF tags, text files
+// byte for byte, contrast images, and files that stay intact when a write fails.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <tiffio.h>
+
+#include "export/atomic_file.h"
+#include "export/mask_writer.h"
+#include "export/report_writer.h"
+#include "study/mask_import.h"
+#include "study/study.h"
+#include "tests/testing_support.h"
+
+using morvex::Study;
+using morvex::testing::TempDir;
+
+namespace {
+
+int addFrame(Study& s, const std::string& file, const std::string& patient, int instance, int w = 8, int h = 6,
+             int16_t fill = 0) {
+  morvex::SliceHeader header;
+  header.fileName = file;
+  header.patientName = patient;
+  header.patientId = "ID7";
+  header.seriesDate = "20240101";
+  header.instanceNumber = instance;
+  header.pixelSpacing = 0.7f;
+  header.sliceThickness = 5.0f;
+  morvex::SlicePixels px;
+  px.width = w;
+  px.height = h;
+  px.intensities.reset(static_cast<std::size_t>(w) * h);
+  px.intensities.fill(fill);
+  return s.insertFrame(header, std::move(px));
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<uint8_t> labelsOf(const Study& s, int f) {
+  return std::vector<uint8_t>(s.labelImage(f), s.labelImage(f) + s.width(f) * s.height(f));
+}
+
+}  // namespace
+
+TEST(MaskExport, LabelValuedPngBinaryBmpAndSeriesTiffReadBackExactly) {
+  TempDir dir;
+  Study s;
+  const int a = addFrame(s, "IM0001", "P", 1), b = addFrame(s, "IM0002", "P", 2);
+  for (int i = 0; i < 48; ++i) s.labelImage(a)[i] = static_cast<uint8_t>(i % 8);
+  s.labelImage(b)[5] = 5;
+  s.labelImage(b)[6] = 1;
+  const std::vector<uint8_t> original = labelsOf(s, a);
+
+  ASSERT_TRUE(morvex::writeMaskImage(dir.file("m_IM0001.png"), s.labelImage(a), 8, 6, false));
+  ASSERT_TRUE(morvex::writeMaskImage(dir.file("m_IM0002.bmp"), s.labelImage(b), 8, 6, true));
+  ASSERT_TRUE(morvex::writeSeriesTiff(dir.file("m_ID7_P_20240101.tiff"), s, 0));
+  const std::vector<uint8_t> second = labelsOf(s, b);
+
+  s.fillLabelImage(a, 0);
+  s.fillLabelImage(b, 0);
+  EXPECT_EQ(morvex::loadMaskFile(s, dir.file("m_IM0001.png").c_str()), a);
+  EXPECT_EQ(labelsOf(s, a), original) << "label values 0-7 come back as written";
+  EXPECT_EQ(morvex::loadMaskFile(s, dir.file("m_IM0002.bmp").c_str()), b);
+  EXPECT_EQ(s.labelImage(b)[5], 1) << "binary: label 1 where set";
+  EXPECT_EQ(s.labelImage(b)[6], 1);
+  EXPECT_EQ(s.labelImage(b)[7], 0);
+  s.fillLabelImage(a, 0);
+  s.fillLabelImage(b, 0);
+  EXPECT_EQ(morvex::loadMaskFile(s, dir.file("m_ID7_P_20240101.tiff").c_str()), -1);
+  EXPECT_EQ(labelsOf(s, a), original);
+  EXPECT_EQ(labelsOf(s, b), second);
+  EXPECT_FALSE(morvex::writeMaskImage(dir.file("m_x.nosuchformat"), s.labelImage(a), 8, 6, false));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("m_x.nosuchformat")));
+}
+
+TEST(MaskExport, TiffTagsFollowTheTable) {
+  TempDir dir;
+  Study one;
+  addFrame(one, "a", "P", 1, 640, 480);
+  ASSERT_TRUE(morvex::writeSeriesTiff(dir.file("one.tiff"), one, 0));
+  TIFF* tif = TIFFOpen(dir.file("one.tiff").c_str(), "rc");  // "c": the strips as stored, not chopped
+  ASSERT_NE(tif, nullptr);
+  uint32_t w = 0, h = 0, rows = 0, subfile = 0;
+  uint16_t bits = 0, samples = 0, compression = 0, photometric = 0, orientation = 0, planar = 0, page = 9, pages = 9;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+  TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile);
+  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetField(tif, TIFFTAG_PAGENUMBER, &page, &pages);
+  EXPECT_EQ(w, 640u);
+  EXPECT_EQ(h, 480u);
+  EXPECT_EQ(rows, 640u) << "the default strip size for a request of the width";
+  EXPECT_EQ(subfile, 2u);
+  EXPECT_EQ(bits, 8);
+  EXPECT_EQ(samples, 1);
+  EXPECT_EQ(compression, 1);
+  EXPECT_EQ(photometric, 1);
+  EXPECT_EQ(orientation, 1);
+  EXPECT_EQ(planar, 1);
+  EXPECT_EQ(page, 0);
+  EXPECT_EQ(pages, 1) << "a series of one frame: PageNumber (0, 1)";
+  EXPECT_EQ(TIFFReadDirectory(tif), 0);
+  TIFFClose(tif);
+}
+
+TEST(MaskExport, OtherSizedFramesAreCroppedOrPaddedAndForeignFramesSkipped) {
+  TempDir dir;
+  Study s;
+  addFrame(s, "a", "P", 1, 4, 3);
+  addFrame(s, "x", "Q", 1, 4, 3);  // another series inside the range (not sorted on purpose)
+  addFrame(s, "b", "P", 2, 2, 5);  // narrower and taller than the first frame
+  s.fillLabelImage(0, 1);
+  s.fillLabelImage(2, 3);
+  ASSERT_TRUE(morvex::writeSeriesTiff(dir.file("s.tiff"), s, 0));
+  TIFF* tif = TIFFOpen(dir.file("s.tiff").c_str(), "r");
+  ASSERT_NE(tif, nullptr);
+  int directories = 0;
+  std::vector<uint8_t> row(4);
+  std::vector<std::vector<uint8_t>> page2;
+  do {
+    ++directories;
+    uint16_t page = 0, pages = 0;
+    TIFFGetField(tif, TIFFTAG_PAGENUMBER, &page, &pages);
+    EXPECT_EQ(pages, 2) << "the foreign frame is not a page";
+    if (directories == 2)
+      for (uint32_t y = 0; y < 3; ++y) {
+        TIFFReadScanline(tif, row.data(), y, 0);
+        page2.push_back(row);
+      }
+  } while (TIFFReadDirectory(tif));
+  TIFFClose(tif);
+  EXPECT_EQ(directories, 2);
+  ASSERT_EQ(page2.size(), 3u);
+  EXPECT_EQ(page2[0], (std::vector<uint8_t>{3, 3, 0, 0})) << "cropped to 3 rows, padded to 4 columns";
+}
+
+TEST(TextFiles, HistogramStatisticsAndReportByteForByte) {
+  // selection spanning -50..200 in a series spanning -1024..3071
+  std::vector<int16_t> hu = {-1024, 3071, -50, 200, 100, 100};
+  std::vector<uint8_t> sel = {0, 0, 255, 255, 255, 0};
+  morvex::AreaStatistics st(1);
+  st.computeSlice(hu.data(), sel.data(), 3, 2, true);
+  const std::string csv = morvex::histogramCsv(st, 1);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4096);
+  EXPECT_EQ(csv.substr(0, 9), "-1024,0\n-");
+  EXPECT_EQ(csv.substr(csv.size() - 7), "3071,0\n");
+  EXPECT_NE(csv.find("\n-50,1\n"), std::string::npos);
+
+  morvex::SliceHeader h;
+  h.patientId = "ID7";
+  h.patientName = "P";
+  h.patientSex = "F";
+  h.patientAge = "054Y";
+  h.pixelSpacing = 0.7f;
+  h.sliceThickness = 5.0f;
+  EXPECT_EQ(morvex::statisticsText(h, st, 1),
+            "ID7\tP\tF\t054Y\t\nmin\tQ1\tmedian\tQ3\tmax\tavg\tstd\tpixelCnt\n-50\t100\t200\t-1024\t200\t83.33\t125.83\t3")
+      << "no line end after the numbers; Q3 by the rank rule (rank 3 of 3 pixels is held by no bin)";
+
+  // a liver of 1 000 000 voxels at 0.7 mm and 5 mm
+  std::vector<int16_t> big(1000000, 60);
+  std::vector<uint8_t> liver(1000000, 1);
+  morvex::AreaStatistics labels(7);
+  labels.computeSlice(big.data(), liver.data(), 1000, 1000, false);
+  EXPECT_EQ(morvex::reportText(h, labels), "ID7\tP\tF\t054Y\t\n2450.0\t2450.0\t0.0\t0.0\t0.0\t0.0");
+}
+
+TEST(ContrastImage, StretchesTheFrameRangeToGrey) {
+  std::vector<int16_t> v = {-1024, 0, 3071, 100};
+  morvex::rescaleToRange(v.data(), 2, 2, 255, 0);
+  EXPECT_EQ(v, (std::vector<int16_t>{0, 63, 255, 69}));
+  std::vector<int16_t> flat = {7, 7};
+  morvex::rescaleToRange(flat.data(), 2, 1, 255, 0);
+  EXPECT_EQ(flat, (std::vector<int16_t>{7, 7})) << "a constant frame is left as it is";
+  TempDir dir;
+  const int16_t hu[4] = {-1024, 0, 3071, 100};
+  ASSERT_TRUE(morvex::writeContrastImage(dir.file("c_IM0001.png"), hu, 2, 2));
+  const cv::Mat back = cv::imread(dir.file("c_IM0001.png"), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(back.channels(), 3);
+  EXPECT_EQ(back.at<cv::Vec3b>(0, 1), cv::Vec3b(63, 63, 63));
+}
+
+TEST(SafeWrites, AFailedWriteLeavesTheEarlierFileAndNoLeftovers) {
+  TempDir dir;
+  const std::string target = dir.file("report.txt");
+  ASSERT_TRUE(morvex::writeFileAtomically(target, "good report"));
+  {
+    morvex::AtomicFile file(target);  // the writer dies half-way: no commit
+    ASSERT_TRUE(file.write("half a rep"));
+    EXPECT_EQ(readAll(target), "good report") << "nothing visible before the commit";
+  }
+  EXPECT_EQ(readAll(target), "good report");
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
+  EXPECT_EQ(entries, 1) << "no temporary file left behind";
+
+  // The disk refuses: the temporary file cannot be created.
+  std::filesystem::create_directory(dir.file("blocked"));
+  const std::string blockedTarget = dir.file("blocked/mask.png");
+  ASSERT_TRUE(morvex::writeFileAtomically(blockedTarget, "old mask"));
+  std::filesystem::create_directory(morvex::AtomicFile(blockedTarget, false).tempPath());  // a folder in the way
+  EXPECT_FALSE(morvex::writeFileAtomically(blockedTarget, "new mask"));
+  EXPECT_EQ(readAll(blockedTarget), "old mask");
+
+  // A path that does not fit the program's buffers is refused, never cut short.
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(morvex::joinPath(dir.path(), std::string(1100, 'a') + ".png", "saveFile_png()"), "");
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("saveFile_png(): path longer than 1023 bytes refused"),
+            std::string::npos);
+}

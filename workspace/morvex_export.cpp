@@ -1,0 +1,188 @@
+// Export of masks, series TIFFs, histogram / statistics / report files and contrast images.
+// Every file is written under a temporary name and renamed over its target when complete.
+
+#include <QFileDialog>
+#include <QProgressBar>
+#include <set>
+
+#include "export/atomic_file.h"
+#include "export/mask_writer.h"
+#include "export/report_writer.h"
+#include "study/text_field.h"
+#include "workspace/morvex.h"
+
+namespace {
+constexpr const char* kResult = "Result";
+
+std::string fileNameOf(const char* pattern, const morvex::SliceHeader& h, const char* suffix = "") {
+  return std::string(pattern) + "_" + h.patientId + "_" + h.patientName + "_" + h.seriesDate + suffix;
+}
+}  // namespace
+
+std::string Morvex::dicomFolderOf(int f) const {
+  const morvex::Frame* frame = study_.frame(f);
+  if (!frame) return std::string();
+  const auto slash = frame->header.filePath.find_last_of('/');
+  return slash == std::string::npos ? std::string() : frame->header.filePath.substr(0, slash);
+}
+
+void Morvex::saveFileDir() {
+  if (study_.frameCount() == 0) return;
+  const QString chosen = directoryChooser_
+                             ? directoryChooser_()
+                             : QFileDialog::getExistingDirectory(
+                                   this, tr("Save Directory"), defaultDirectory_,
+                                   QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+  if (chosen.isEmpty()) return;
+  const QByteArray root = chosen.toLocal8Bit();
+  std::set<std::string> reportFolders{root.toStdString()};
+  for (int s = 0; s < study_.seriesCount(); ++s) {
+    const int first = study_.firstFrameOfSeries(s);
+    if (first < 0) continue;
+    const morvex::SliceHeader& h = study_.frame(first)->header;
+    const std::string name = fileNameOf("m", h) + ".tiff";
+    morvex::writeSeriesTiff(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), study_, s);
+    // the same TIFF beside the series' DICOM files (paths from the dialogs always hold a '/')
+    const std::string dicom = dicomFolderOf(first);
+    if (dicom.empty()) continue;
+    reportFolders.insert(dicom);
+    morvex::writeSeriesTiff(morvex::joinPath(dicom, name, "saveFileDir()"), study_, s);
+  }
+  for (const std::string& folder : reportFolders) saveReport(folder.c_str());
+}
+
+void Morvex::saveFile_png(const char* pcRootPath, int f, bool bGroup, bool bBinary, const char* pcExtension) {
+  const morvex::Frame* frame = study_.frame(f);
+  if (study_.frameCount() == 0 || !frame || !pcRootPath || !study_.labelImage(f)) return;
+  std::string folder = pcRootPath;
+  if (bGroup) folder = morvex::seriesFolder(folder, frame->header.patientName, frame->header.seriesDate);
+  if (folder.empty()) return;
+  const std::string name = "m_" + frame->header.fileName + "." + (pcExtension ? pcExtension : "png");
+  morvex::writeMaskImage(morvex::joinPath(folder, name, "saveFile_png()"), study_.labelImage(f), study_.width(f),
+                         study_.height(f), bBinary);
+}
+
+void Morvex::saveFile_png(const char* root, int f, bool group, bool binary) { saveFile_png(root, f, group, binary, nullptr); }
+void Morvex::saveFile(const char* root, int f) { saveFile_png(root, f, false, false, nullptr); }
+
+void Morvex::saveFile_tiff(const char* pcRootPath, int s) {
+  const int first = study_.firstFrameOfSeries(s);
+  if (study_.frameCount() == 0 || first < 0 || !pcRootPath) return;
+  const morvex::SliceHeader& h = study_.frame(first)->header;
+  const std::string folder = morvex::seriesFolder(pcRootPath, h.patientName, h.seriesDate);
+  if (folder.empty()) return;
+  morvex::writeSeriesTiff(morvex::joinPath(folder, fileNameOf("m", h) + ".tiff", "saveFile_tiff()"), study_, s);
+}
+
+void Morvex::writeMaskPass(int n, bool contrast) {
+  beginProgress();
+  for (int f = 0; f < study_.frameCount(); ++f) {
+    if (contrast)
+      saveContrastImage(kResult, f, "jpg");
+    else
+      saveFile_png(kResult, f, false, true, "bmp");
+    setProgress(static_cast<int>(static_cast<float>(f + 1) / static_cast<float>(n) * 100));
+  }
+  endProgress();
+}
+
+void Morvex::saveFileAll() {
+  const int n = study_.frameCount();
+  if (n == 0) return;
+  writeMaskPass(n, true);
+  writeMaskPass(n, false);
+}
+
+void Morvex::saveFileCurrent() {
+  if (study_.frameCount() == 0) return;
+  saveContrastImage(kResult, currentFrame_, "jpg");
+  saveFile_png(kResult, currentFrame_, false, true, "bmp");
+}
+
+void Morvex::saveGroupHistogram(const char* pcRootPath, int s) {
+  const int first = study_.firstFrameOfSeries(s);
+  if (!pcRootPath || first < 0 || !selectedAreaStatistics_.computed()) return;
+  const morvex::SliceHeader& h = study_.frame(first)->header;
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, ".csv"), "saveGroupHistogram()"),
+                              morvex::histogramCsv(selectedAreaStatistics_, 1));
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram()"),
+                              morvex::statisticsText(h, selectedAreaStatistics_, 1));
+}
+
+void Morvex::saveGroupHistogram() {
+  if (study_.frameCount() == 0) return;
+  const int s = study_.seriesOfFrame(currentFrame_);
+  const std::string dicom = dicomFolderOf(currentFrame_);
+  if (!dicom.empty()) saveGroupHistogram(dicom.c_str(), s);
+  saveGroupHistogram(kResult, s);
+}
+
+void Morvex::saveGroupHistogram2(const char* pcRootPath, int s) {
+  const int first = study_.firstFrameOfSeries(s);
+  if (!pcRootPath || first < 0 || !areaStatistics_.computed() || areaStatistics_.pixelCnt(morvex::kLiverRight) == 0)
+    return;
+  const morvex::SliceHeader& h = study_.frame(first)->header;
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_R.csv"), "saveGroupHistogram2()"),
+                              morvex::histogramCsv(areaStatistics_, morvex::kLiverRight));
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_L.csv"), "saveGroupHistogram2()"),
+                              morvex::histogramCsv(areaStatistics_, morvex::kLiverLeft));
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram2()"),
+                              morvex::statisticsTextLeftRight(h, areaStatistics_));
+}
+
+void Morvex::saveGroupHistogram2() {
+  if (study_.frameCount() == 0) return;
+  const int s = study_.seriesOfFrame(currentFrame_);
+  const std::string dicom = dicomFolderOf(currentFrame_);
+  if (!dicom.empty()) saveGroupHistogram2(dicom.c_str(), s);
+  saveGroupHistogram2(kResult, s);
+}
+
+void Morvex::saveHistogram(const char* pcRootPath, int f) {
+  const morvex::Frame* frame = study_.frame(f);
+  if (!pcRootPath || !frame || !study_.intensities(f) || !study_.selectionImage(f)) return;
+  morvex::AreaStatistics st(1);
+  st.computeSlice(study_.intensities(f), study_.selectionImage(f), study_.width(f), study_.height(f), true);
+  const morvex::SliceHeader& h = frame->header;
+  const std::string suffix = "_" + std::to_string(h.instanceNumber);
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, (suffix + ".csv").c_str()), "saveHistogram()"),
+                              morvex::histogramCsv(st, 1));
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, (suffix + ".txt").c_str()), "saveHistogram()"),
+                              morvex::statisticsText(h, st, 1));
+}
+
+void Morvex::saveHistogram() {
+  if (study_.frameCount() == 0) return;
+  const std::string dicom = dicomFolderOf(currentFrame_);
+  if (!dicom.empty()) saveHistogram(dicom.c_str(), currentFrame_);
+  saveHistogram(kResult, currentFrame_);
+}
+
+void Morvex::saveReport(const char* pcRootPath) {
+  for (int s = 0; s < study_.seriesCount(); ++s) saveReport(pcRootPath, s);
+}
+
+void Morvex::saveReport(const char* pcRootPath, int s) {
+  const int first = study_.firstFrameOfSeries(s);
+  if (!pcRootPath || first < 0) return;
+  morvex::AreaStatistics st(study_.labelCount());
+  seriesStatistics_.compute(study_, s, false, st);
+  const morvex::SliceHeader& h = study_.frame(first)->header;
+  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("report", h, ".txt"), "saveReport()"),
+                              morvex::reportText(h, st));
+}
+
+// Without a folder the reports go to the working directory.
+void Morvex::saveReport() { saveReport("."); }
+
+void Morvex::saveContrastImage(const char* pcRootPath, int f, const char* pcExtension) {
+  if (study_.frameCount() == 0 || !pcRootPath) return;
+  if (f == -1) f = currentFrame_;
+  const morvex::Frame* frame = study_.frame(f);
+  if (!frame) return;
+  const std::string name = "c_" + frame->header.fileName + "." + (pcExtension ? pcExtension : "png");
+  morvex::writeContrastImage(morvex::joinPath(pcRootPath, name, "saveContrastImage()"), study_.intensities(f),
+                             study_.width(f), study_.height(f));
+}
+
+void Morvex::saveContrastImage(const char* root, int f) { saveContrastImage(root, f, nullptr); }
