@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -219,4 +222,47 @@ TEST(UndoWindow, StrokesUndoneOnTheShownFrameOnly) {
   w.main.showImage(f - 1);
   w.main.undoHistory();
   EXPECT_EQ(w.main.undoRing().width(), study.width(f - 1));
+}
+
+TEST(LiverSegmentationWindow, OptionsOutlineWarningAndARun) {
+  Window w;
+  Ui::MorvexClass& ui = w.main.form();
+  EXPECT_EQ(w.main.liverOption(), 2);
+  QTest::mouseClick(ui.pushButton_left, Qt::LeftButton);
+  EXPECT_EQ(ui.label_liver->text(), "Soft");
+  QTest::mouseClick(ui.pushButton_left, Qt::LeftButton);
+  EXPECT_EQ(w.main.liverOption(), 3) << "0 wraps to 3";
+  EXPECT_EQ(ui.label_liver->text(), "Hard");
+  QTest::mouseClick(ui.pushButton_right, Qt::LeftButton);
+  EXPECT_EQ(w.main.liverOption(), 1) << "4 wraps to 1";
+  QTest::mouseClick(ui.pushButton_right, Qt::LeftButton);
+  EXPECT_EQ(ui.label_liver->text(), "Default");
+  QTest::mouseClick(ui.radioButton, Qt::LeftButton);
+  EXPECT_FALSE(w.main.liver3D());
+  QTest::mouseClick(ui.radioButton_2, Qt::LeftButton);
+  EXPECT_TRUE(w.main.liver3D());
+
+  EXPECT_EQ(w.main.liverSegmentation(), -1) << "no study";
+  QStringList warnings;
+  morvex::setWarningInterceptor([&](const QString& text) { warnings << text; });
+  w.load();
+  for (int f = 0; f < w.main.study().frameCount(); ++f) w.main.study().fillLabelImage(f, 0);
+  w.main.study().labelImage(3)[7] = 2;
+  EXPECT_EQ(w.main.liverSegmentation(), -1);
+  ASSERT_EQ(warnings.size(), 1);
+  EXPECT_EQ(warnings[0], QString::fromUtf8("간 영역을 입력해주세요"));
+  EXPECT_EQ(w.main.study().labelImage(3)[7], 2) << "nothing changed";
+
+  // An outline on the shown slice: the run writes liver and ends with the bar hidden.
+  const int f = w.main.currentFrame() - 12;
+  w.main.showImage(f);
+  const morvex::Frame* frame = w.main.study().frame(f);
+  for (int y = 40; y < 80; ++y)
+    for (int x = 25; x < 60; ++x) w.main.study().labelImage(f)[y * frame->header.width + x] = 1;
+  QSignalSpy progress(w.main.progressBar(), &QProgressBar::valueChanged);
+  EXPECT_EQ(w.main.liverSegmentation(), 1);
+  EXPECT_GE(progress.count(), 2) << "the bar advances while the run blocks the window";
+  EXPECT_FALSE(w.main.progressBar()->isVisible());
+  EXPECT_GT(std::count(w.main.study().labelImage(f), w.main.study().labelImage(f) + 128 * 128, 1), 100);
+  EXPECT_EQ(w.main.study().labelImage(3)[7], 0) << "3D runs clear the other labels of the series";
 }

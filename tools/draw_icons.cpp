@@ -370,6 +370,8 @@ int main(int argc, char** argv) {
       {"Display Annotation.png", 32, annotation},
       {"contrast2.png", 32, contrast},
       {"LiverDefault.png", 48, [](QPainter& p, int s) { liverShape(p, s, kLiver); }},
+      {"LiverSoft.png", 48, [](QPainter& p, int s) { liverShape(p, s, kLiver.lighter(150)); }},
+      {"LiverHard.png", 48, [](QPainter& p, int s) { liverShape(p, s, kLiver.darker(160)); }},
       {"LiverSegmentation.png", 48, liverSegmentation},
       {"divideSingle(2d).png", 48, [](QPainter& p, int s) { divideLine(p, s, 1, "2"); }},
       {"divideSingle(3d).png", 48, [](QPainter& p, int s) { divideLine(p, s, 1, "3"); }},

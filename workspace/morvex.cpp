@@ -3,6 +3,7 @@
 #include "workspace/morvex.h"
 
 #include <QBoxLayout>
+#include <QSignalMapper>
 #include <QDir>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -165,6 +166,15 @@ void Morvex::connectSignals() {
   connect(ui.pushButton_Eraser, &QPushButton::clicked, this, &Morvex::setEraserState);
   // The ROI button is there to be used: it switches region-of-interest mode.
   connect(ui.pushButton_ROI, &QPushButton::clicked, this, &Morvex::setROIState);
+  connect(ui.pushButton_LiverSeg, &QPushButton::clicked, this, &Morvex::liverSegmentation);
+  connect(ui.pushButton_left, &QPushButton::clicked, this, &Morvex::clickLiverOptionLeft);
+  connect(ui.pushButton_right, &QPushButton::clicked, this, &Morvex::clickLiverOptionRight);
+  auto* dimensions = new QSignalMapper(this);
+  dimensions->setMapping(ui.radioButton, 0);
+  dimensions->setMapping(ui.radioButton_2, 1);
+  for (QRadioButton* b : {ui.radioButton, ui.radioButton_2})
+    connect(b, &QRadioButton::clicked, dimensions, qOverload<>(&QSignalMapper::map));
+  connect(dimensions, &QSignalMapper::mappedInt, this, &Morvex::setLiver2D3DOption);
   connect(ui.pushButton_Apply, &QPushButton::clicked, this, qOverload<>(&Morvex::applySelectedRegion));
   connect(ui.pushButton_Delete, &QPushButton::clicked, this, &Morvex::deleteObject);
   connect(ui.pushButton_DeleteAll, &QPushButton::clicked, this, &Morvex::deleteAll);

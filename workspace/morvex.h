@@ -49,6 +49,8 @@ class Morvex : public QMainWindow {
   ToolMode toolMode() const { return toolMode_; }
   int brushSize() const { return brushSize_; }
   int lineWidth() const { return lineWidth_; }
+  int liverOption() const { return liverOption_; }
+  bool liver3D() const { return liver3D_; }
   bool adjustIntensityMode() const { return adjustIntensityMode_; }
   bool roiMode() const { return roiMode_; }
   bool ctrlHeld() const { return ctrlHeld_; }
@@ -139,6 +141,15 @@ class Morvex : public QMainWindow {
   void setSelectedAreaToLabel3D(int nLabelIdx);
   void setSelectedAreaToVessel();
   void setROIRegion(QPoint qpTopLeft, QPoint qpBottomRight);
+
+  // Liver segmentation of the current series and its options.
+  int liverSegmentation();
+  void changeLiverOption();
+  void clickLiverOptionLeft();
+  void clickLiverOptionRight();
+  void setLiver2D3DOption(int id);
+  void liverUnion(int nFrameIdx);
+  void liverUnion();
 
   // Export: masks, series TIFFs, histograms, statistics, reports and contrast images.
   void saveFileDir();
@@ -246,6 +257,8 @@ class Morvex : public QMainWindow {
   bool liveWireContour_ = false;  // a contour is being traced (the live-wire tool keeps its points)
   int sliceStart_ = 0, sliceEnd_ = 0;
   morvex::UndoHistory undoHistory_;
+  int liverOption_ = 2;
+  bool liver3D_ = true;
   std::function<QString()> directoryChooser_;
   int currentFrame_ = -1;
   int previousFrame_ = -1;

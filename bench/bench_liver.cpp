@@ -1,0 +1,117 @@
+// Liver segmentation on the generated 120-slice 512 x 512 series, seeded by the ground-truth liver
+// of slice 50: the seed run, one propagation run, and the whole 3D run. The 3D run also reports
+// the Dice coefficient against the generator's truth.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "segmentation/liver_driver.h"
+#include "segmentation/liver_segmenter.h"
+#include "tools/synthct/series_writer.h"
+
+namespace {
+
+const std::string kFolder = "bench-data/synthetic-120";
+constexpr int kSeed = 50, kSize = 512, kSlices = 120;
+
+void loadSeries(morvex::Study& study) {
+  for (int k = 0; k < kSlices; ++k)
+    study.addFrameFromFile((kFolder + "/" + morvex::synth::sliceFileName(k) + ".dcm").c_str());
+}
+
+cv::Mat truth(int k) {
+  return cv::imread(kFolder + "/m_" + morvex::synth::sliceFileName(k) + ".png", cv::IMREAD_UNCHANGED);
+}
+
+std::FILE* quietLog() {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  return sink;
+}
+
+void BM_SeedRun(benchmark::State& state) {
+  morvex::Study study;
+  loadSeries(study);
+  const cv::Mat gt = truth(kSeed);
+  std::vector<uint8_t> mask(kSize * kSize);
+  for (auto _ : state) {
+    for (int i = 0; i < kSize * kSize; ++i) mask[i] = gt.data[i] ? 1 : 0;
+    morvex::CLiverSegmenter e;
+    e.setLog(quietLog());
+    e.setOption(0);
+    e.setInput(study.intensities(kSeed), mask.data(), kSize, kSize, 1);
+    e.iterations = 10;
+    e.run(morvex::CLiverSegmenter::RunKind::Seed);
+  }
+}
+
+void BM_PropagationRun(benchmark::State& state) {
+  morvex::Study study;
+  loadSeries(study);
+  const cv::Mat gt = truth(kSeed);
+  std::vector<uint8_t> mask(kSize * kSize);
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int i = 0; i < kSize * kSize; ++i) mask[i] = gt.data[i] ? 1 : 0;
+    morvex::CLiverSegmenter e;
+    e.setLog(quietLog());
+    e.setOption(0);
+    e.setInput(study.intensities(kSeed), mask.data(), kSize, kSize, 1);
+    e.allocateReference();
+    e.saveReference();
+    e.restoreReference();
+    e.setInput(study.intensities(kSeed + 1), mask.data(), kSize, kSize, 1);
+    state.ResumeTiming();
+    e.run(morvex::CLiverSegmenter::RunKind::Propagation);
+  }
+}
+
+void BM_Whole3DRun(benchmark::State& state) {
+  double dice = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    morvex::Study study;
+    loadSeries(study);
+    const cv::Mat gt = truth(kSeed);
+    for (int i = 0; i < kSize * kSize; ++i) study.labelImage(kSeed)[i] = gt.data[i] ? 1 : 0;
+    morvex::LiverRunOptions options;
+    options.currentFrame = kSeed;
+    options.log = quietLog();
+    state.ResumeTiming();
+    morvex::segmentLiver(study, options);
+    state.PauseTiming();
+    long inter = 0, sum = 0;
+    for (int k = 0; k < kSlices; ++k) {
+      const cv::Mat t = truth(k);
+      for (int i = 0; i < kSize * kSize; ++i) {
+        const bool p = study.labelImage(k)[i] == 1, g = t.data[i] != 0;
+        inter += p && g;
+        sum += p + g;
+      }
+    }
+    dice = 2.0 * inter / sum;
+    state.ResumeTiming();
+  }
+  state.counters["dice"] = dice;
+}
+
+BENCHMARK(BM_SeedRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PropagationRun)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Whole3DRun)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::filesystem::exists(kFolder + "/IM0120.dcm")) {
+    std::string error;
+    if (!morvex::synth::writeSeries(morvex::synth::PhantomOptions(), kFolder, &error)) return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

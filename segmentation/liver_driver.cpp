@@ -1,0 +1,108 @@
+#include "segmentation/liver_driver.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "segmentation/liver_segmenter.h"
+#include "study/label_table.h"
+
+namespace morvex {
+
+LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt) {
+  if (study.frameCount() == 0) return LiverRunResult::NoStudy;
+  const int c = opt.currentFrame;
+  const int W = study.width(c), H = study.height(c);
+  const std::size_t n = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
+  if (n == 0) return LiverRunResult::NoStudy;
+  const int series = study.seriesOfFrame(c);
+  const int first = study.firstFrameOfSeries(series), last = study.lastFrameOfSeries(series);
+
+  // seed outlines: frames holding label 1 (3D) or the current frame (2D)
+  Study::LabelVolume liver;
+  study.getLabelVolume(series, kLiver, liver);
+  int f0 = -1;
+  std::vector<uint8_t> contour;
+  for (std::size_t k = 0; k < liver.frames.size(); ++k) {
+    if (!opt.threeD && liver.frames[k] != c) continue;
+    if (study.width(liver.frames[k]) != W || study.height(liver.frames[k]) != H) continue;
+    f0 = liver.frames[k];
+    contour = liver.masks[k];
+    for (uint8_t& v : contour) v = v ? 1 : 0;
+    break;
+  }
+  const int contours = opt.threeD ? static_cast<int>(liver.frames.size()) : (f0 >= 0 ? 1 : 0);
+  if (f0 >= 0 && opt.threeD)
+    for (int f = first; f <= last; ++f) study.fillLabelImage(f, 0);
+
+  CLiverSegmenter engine;
+  engine.setLog(opt.log);
+  engine.setOption(opt.engineOption);
+  std::fprintf(opt.log, "%s\nContour number : %d\nIteration number : %d\n", std::string(62, '/').c_str(), contours, 100);
+  const auto start = std::chrono::steady_clock::now();
+  if (f0 < 0) return LiverRunResult::NoOutline;
+
+  std::vector<int16_t> intensity(n, 0);
+  std::vector<uint8_t> mask(n, 0), empty(n, 0);
+  int w = W, h = H;
+  auto load = [&](int f) {
+    std::fill(intensity.begin(), intensity.end(), 0);
+    return study.width(f) == W && study.height(f) == H && study.getIntensityImage(f, w, h, intensity);
+  };
+  auto write = [&](int f) { study.setLabelImage(f, mask.data(), W, H); };
+
+  // seed slice
+  std::fprintf(opt.log, "now slice: %d\n", study.instanceNumber(f0));
+  engine.setSliceNumber(study.instanceNumber(f0));
+  load(f0);
+  std::fprintf(opt.log, "%d\n", f0);
+  mask = contour;
+  engine.setInput(intensity.data(), mask.data(), W, H, 1);
+  engine.iterations = 10;
+  engine.run(CLiverSegmenter::RunKind::Seed);
+  write(f0);
+  engine.allocateReference();
+  engine.saveReference();
+  engine.restoreReference();
+
+  const int total = opt.threeD ? last - first + 1 : 1;
+  int done = 0;
+  auto step = [&](int f, bool stopTest) {
+    std::fprintf(opt.log, "now slice: %d\n", study.instanceNumber(f));
+    engine.setSliceNumber(study.instanceNumber(f));
+    const bool loaded = load(f);
+    std::fprintf(opt.log, "%d\n", f);
+    if (!loaded) return false;
+    if (stopTest && !engine.shrinkMask(-7)) return false;
+    if (!stopTest) mask = empty;
+    engine.setInput(intensity.data(), mask.data(), W, H, 1);
+    engine.iterations = 100;
+    engine.run(CLiverSegmenter::RunKind::Propagation);
+    ++done;
+    if (opt.progress) opt.progress(done, total);
+    write(f);
+    return true;
+  };
+
+  if (!opt.threeD) {
+    step(f0, true);
+  } else {
+    std::fprintf(opt.log, "propagation up\n");
+    for (int f = f0; f <= last; ++f)
+      if (!step(f, true)) break;
+    // below the seed: grow from the seed's own result
+    const int below = f0 - 1;
+    if (below >= first) {
+      engine.restoreReference();
+      step(below, false);
+      std::fprintf(opt.log, "\npropagation down\n");
+      for (int f = below - 1; f >= first; --f)
+        if (!step(f, true)) break;
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(opt.log, "\npropagation time = %f\n%s\n", seconds, std::string(62, '/').c_str());
+  return LiverRunResult::Done;
+}
+
+}  // namespace morvex

@@ -1,0 +1,28 @@
+#pragma once
+// The liver segmentation of a series: the seed slice refined by a level set, then the result
+// carried slice by slice up and down the series, label 1 written into every reached frame.
+
+#include <cstdio>
+#include <functional>
+
+#include "study/study.h"
+
+namespace morvex {
+
+struct LiverRunOptions {
+  bool threeD = true;
+  int engineOption = 0;         // 0 Default, 1 Hard, 2 Soft (the engine's options)
+  int currentFrame = -1;        // the frame shown; in 2D mode it must hold the outline
+  std::FILE* log = stdout;
+  std::function<void(int done, int total)> progress;  // after every processed slice
+};
+
+enum class LiverRunResult { Done, NoOutline, NoStudy };
+
+// Segments the liver of the current frame's series from the label-1 outline(s) drawn on it.
+// The seed is the lowest frame holding label 1 (3D) or the current frame (2D). In 3D every label of
+// the series is cleared first; each pass stops when the previous result keeps fewer than 10 pixels
+// at level -7. The first slice below the seed grows from the seed's result.
+LiverRunResult segmentLiver(Study& study, const LiverRunOptions& options);
+
+}  // namespace morvex

@@ -1,0 +1,544 @@
+#include "segmentation/liver_segmenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "segmentation/level_set.h"
+#include "segmentation/mask_utils.h"
+
+namespace morvex {
+
+namespace {
+
+using Image = std::vector<int16_t>;
+
+// A propagated slice larger than this share of the previous one is taken for a leak.
+constexpr double kMaxGrowthPercent = 150.0;
+
+std::size_t idx(int x, int y, int w) { return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + x; }
+
+long countNonzero(const Image& img) {
+  return static_cast<long>(std::count_if(img.begin(), img.end(), [](int16_t v) { return v != 0; }));
+}
+
+Image fillInt(const Image& src, int lo, int hi, const std::vector<int16_t>& sx, const std::vector<int16_t>& sy, int w,
+              int h, int16_t filled, int16_t other) {
+  Image out(src.size());
+  seedFillInt(src.data(), lo, hi, sx.data(), sy.data(), static_cast<int>(sx.size()), w, h, out.data(), filled, other);
+  return out;
+}
+
+// Fills the holes of a region: the background reached from (10, 10) through values 0..hi is 0,
+// everything else 254.
+Image fillHoles(const Image& region, int hi, int w, int h) {
+  return fillInt(region, 0, hi, {10}, {10}, w, h, 0, 254);
+}
+
+Image dilate(const Image& img, int s, int w, int h) {
+  const int half = s / 2;
+  Image out(img.size(), 0);
+  for (int y = half; y < h - half; ++y)
+    for (int x = half; x < w - half; ++x) {
+      if (!img[idx(x, y, w)]) continue;
+      for (int yy = y - half; yy <= y + half; ++yy)
+        for (int xx = x - half; xx <= x + half; ++xx) out[idx(xx, yy, w)] = 255;
+    }
+  return out;
+}
+
+Image erode(const Image& img, int s, int w, int h) {
+  const int half = s / 2;
+  Image out(img.size(), 0);
+  for (int y = half; y < h - half; ++y)
+    for (int x = half; x < w - half; ++x) {
+      bool all = true;
+      for (int yy = y - half; yy <= y + half && all; ++yy)
+        for (int xx = x - half; xx <= x + half && all; ++xx) all = img[idx(xx, yy, w)] != 0;
+      out[idx(x, y, w)] = all ? 255 : 0;
+    }
+  return out;
+}
+
+// Integer local variation with radius r (mean of opposite differences, integer division by r).
+Image localVariationInt(const Image& img, int w, int h, int r) {
+  Image out(img.size(), 0);
+  for (int y = r; y <= h - r - 1; ++y)
+    for (int x = r; x <= w - r - 1; ++x) {
+      long sum = 0;
+      for (int i = 0; i < r; ++i)
+        sum += std::abs(img[idx(x, y + i, w)] - img[idx(x, y - i, w)]) + std::abs(img[idx(x + i, y, w)] - img[idx(x - i, y, w)]);
+      out[idx(x, y, w)] = static_cast<int16_t>(std::min<long>(sum / r, 32767));
+    }
+  return out;
+}
+
+// Chessboard distance from the nonzero pixels of a band, capped at cap.
+Image chessboardDistance(const Image& band, int w, int h, int cap) {
+  Image d(band.size(), static_cast<int16_t>(cap));
+  std::vector<int> frontier;
+  for (std::size_t i = 0; i < band.size(); ++i)
+    if (band[i]) {
+      d[i] = 0;
+      frontier.push_back(static_cast<int>(i));
+    }
+  for (int level = 1; level < cap && !frontier.empty(); ++level) {
+    std::vector<int> next;
+    for (int i : frontier) {
+      const int x = i % w, y = i / w;
+      for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, h - 1); ++yy)
+        for (int xx = std::max(x - 1, 0); xx <= std::min(x + 1, w - 1); ++xx) {
+          int16_t& v = d[idx(xx, yy, w)];
+          if (v > level) {
+            v = static_cast<int16_t>(level);
+            next.push_back(static_cast<int>(idx(xx, yy, w)));
+          }
+        }
+    }
+    frontier.swap(next);
+  }
+  return d;
+}
+
+void drawSegment(Image& img, int x0, int y0, int x1, int y1, int w) {
+  const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
+  std::vector<int> px(static_cast<std::size_t>(n)), py(static_cast<std::size_t>(n));
+  int count = 0;
+  getLinePoints(x0, y0, x1, y1, px.data(), py.data(), &count);
+  img[idx(x0, y0, w)] = 255;
+  img[idx(x1, y1, w)] = 255;
+  for (int k = 0; k < count; ++k) img[idx(px[k], py[k], w)] = 255;
+}
+
+}  // namespace
+
+void referenceCore(const Image& reference, int w, int h, Image& core, std::vector<int16_t>& seedX,
+                   std::vector<int16_t>& seedY, int* depthOut) {
+  const long n = countNonzero(reference);
+  const bool wide = n > 10000;
+  const int k = wide ? 20 : n <= 1000 ? 5 : n <= 3000 ? 7 : n <= 5000 ? 10 : 15;
+  if (depthOut) *depthOut = k;
+  std::vector<int> d(reference.size(), -100);
+  std::vector<int> front;
+  for (int y = 1; y <= h - 2; ++y)
+    for (int x = 1; x <= w - 2; ++x) {
+      const std::size_t i = idx(x, y, w);
+      if (reference[i]) {
+        d[i] = 100;
+        continue;
+      }
+      bool touches = false;
+      for (int yy = y - 1; yy <= y + 1 && !touches; ++yy)
+        for (int xx = x - 1; xx <= x + 1 && !touches; ++xx) touches = reference[idx(xx, yy, w)] != 0;
+      if (touches) {
+        d[i] = 0;
+        front.push_back(static_cast<int>(i));
+      }
+    }
+  for (int level = 0; level < k; ++level) {
+    std::vector<int> next;
+    for (int i : front) {
+      if (d[i] != level) continue;
+      const int x = i % w, y = i / w;
+      for (int yy = std::max(y - 1, 0); yy <= std::min(y + 1, h - 1); ++yy)
+        for (int xx = std::max(x - 1, 0); xx <= std::min(x + 1, w - 1); ++xx) {
+          const std::size_t q = idx(xx, yy, w);
+          if (d[q] > level + 1 && reference[q]) {
+            d[q] = level + 1;
+            next.push_back(static_cast<int>(q));
+          }
+        }
+    }
+    front.swap(next);
+  }
+  core.assign(reference.size(), 0);
+  seedX.clear();
+  seedY.clear();
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int v = d[idx(x, y, w)];
+      if (wide ? v == k : v >= k) {
+        seedX.push_back(static_cast<int16_t>(x));
+        seedY.push_back(static_cast<int16_t>(y));
+      }
+      if (wide ? v > k + 2 : v >= k) core[idx(x, y, w)] = wide ? 255 : 254;
+    }
+}
+
+std::vector<double> localVariation(const std::vector<double>& g, int w, int h, int r) {
+  std::vector<double> out(g.size(), 0.0);
+  for (int y = r; y <= h - r - 1; ++y)
+    for (int x = r; x <= w - r - 1; ++x) {
+      double sum = 0;
+      for (int i = 0; i < r; ++i)
+        sum += std::fabs(g[idx(x, y + i, w)] - g[idx(x, y - i, w)]) + std::fabs(g[idx(x + i, y, w)] - g[idx(x - i, y, w)]);
+      out[idx(x, y, w)] = sum / r;
+    }
+  return out;
+}
+
+void CLiverSegmenter::setInput(const int16_t* intensity, uint8_t* mask, int width, int height, uint8_t labelValue) {
+  intensity_ = intensity;
+  mask_ = mask;
+  width_ = width;
+  height_ = height;
+  labelValue_ = labelValue;
+  pixelCount_ = width * height;
+  phi.assign(static_cast<std::size_t>(std::max(pixelCount_, 0)), 0.0f);
+}
+
+void CLiverSegmenter::setOption(int o) {
+  option = o;
+  shrinkLevel = -7;
+  sigmoidAlpha = -0.5;
+  sigmoidBeta = 3.0;
+  refineSteps = 3;
+  refineTimeStep = 0.15f;
+  bridgeRadius = 10;
+  switch (o) {
+    case 0: fT = 0.7f; variationRadius = 10; refineBand = 6.0f; break;
+    case 1: fT = 0.8f; variationRadius = 14; refineBand = 10.0f; break;
+    case 2: fT = 0.6f; variationRadius = 7; refineBand = 6.0f; break;
+    default: break;
+  }
+}
+
+void CLiverSegmenter::run(RunKind kind) {
+  if (!intensity_ || !mask_ || pixelCount_ <= 0) return;
+  std::vector<uint8_t> result(static_cast<std::size_t>(pixelCount_), 0);
+  if (kind == RunKind::Seed)
+    seedRun(result);
+  else
+    propagationRun(result);
+  for (int i = 0; i < pixelCount_; ++i) mask_[i] = result[static_cast<std::size_t>(i)] ? labelValue_ : 0;
+}
+
+bool CLiverSegmenter::shrinkMask(int level) {
+  if (!mask_ || phi.empty()) return false;
+  const auto [mn, mx] = std::minmax_element(phi.begin(), phi.end());
+  std::fprintf(log_, "shrinkMask(): MIN(%f) ~ MAX(%f)\n", static_cast<double>(*mn), static_cast<double>(*mx));
+  const int cut = (option >= 0 && option <= 2) ? shrinkLevel : level;
+  int set = 0;
+  for (int i = 0; i < pixelCount_; ++i) {
+    const bool in = phi[static_cast<std::size_t>(i)] <= static_cast<float>(cut);
+    mask_[i] = in ? labelValue_ : 0;
+    set += in;
+  }
+  return set >= 10;
+}
+
+void CLiverSegmenter::allocateReference() {
+  referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);
+  savedIntensity.assign(static_cast<std::size_t>(pixelCount_), 0);
+  savedMask.assign(static_cast<std::size_t>(pixelCount_), 0);
+}
+
+void CLiverSegmenter::saveReference() {
+  if (savedMask.size() != static_cast<std::size_t>(pixelCount_)) allocateReference();
+  std::copy(intensity_, intensity_ + pixelCount_, savedIntensity.begin());
+  std::copy(mask_, mask_ + pixelCount_, savedMask.begin());
+  referenceChanged = true;
+}
+
+void CLiverSegmenter::restoreReference() {
+  referenceMask = savedMask;
+  referenceChanged = true;
+}
+
+void CLiverSegmenter::seedRun(std::vector<uint8_t>& result) {
+  const int w = width_, h = height_;
+  std::vector<uint8_t> inside(static_cast<std::size_t>(pixelCount_));
+  for (int i = 0; i < pixelCount_; ++i) inside[static_cast<std::size_t>(i)] = mask_[i] != 0;
+  signedDistance(inside.data(), w, h, phi.data());
+  const std::vector<float> g = edgeStopImage(intensity_, w, h);
+  std::vector<float> other(phi.size());
+  for (int t = 1; t <= iterations - 1; ++t) {
+    levelSetStep(phi.data(), other.data(), g.data(), w, h, timeStep, 6.0f);
+    phi.swap(other);
+    if (t % 3 == 0)
+      for (int r = 0; r < 5; ++r) {
+        reinitialiseStep(phi.data(), other.data(), w, h, timeStep);
+        phi.swap(other);
+      }
+  }
+  for (int r = 0; r < 10; ++r) {
+    reinitialiseStep(phi.data(), other.data(), w, h, timeStep);
+    phi.swap(other);
+  }
+  for (int y = 1; y <= h - 2; ++y)
+    for (int x = 1; x <= w - 2; ++x)
+      if (phi[idx(x, y, w)] <= 0) result[idx(x, y, w)] = 255;
+}
+
+std::vector<int16_t> CLiverSegmenter::homogeneityMap() const {
+  const int w = width_, h = height_;
+  const std::size_t n = static_cast<std::size_t>(pixelCount_);
+  const auto [mn, mx] = std::minmax_element(intensity_, intensity_ + n);
+  std::vector<int> a(n), b(n);
+  for (std::size_t i = 0; i < n; ++i) a[i] = *mx == *mn ? 0 : (intensity_[i] - *mn) * 255 / (*mx - *mn);
+  // nonlinear diffusion: the flux of a difference d is floor(d / (1 + 0.0001 d^2) + 0.5); the new
+  // value floor(I + sum / 8 + 0.5) is computed exactly in integers
+  constexpr int kLut = 1024;
+  static const std::vector<int> fluxLut = [] {
+    std::vector<int> lut(2 * kLut + 1);
+    for (int d = -kLut; d <= kLut; ++d)
+      lut[static_cast<std::size_t>(d + kLut)] = static_cast<int>(std::floor(d / (1.0 + 0.0001 * d * d) + 0.5));
+    return lut;
+  }();
+  auto flux = [&](int d) {
+    return (d >= -kLut && d <= kLut) ? fluxLut[static_cast<std::size_t>(d + kLut)]
+                                     : static_cast<int>(std::floor(d / (1.0 + 0.0001 * d * d) + 0.5));
+  };
+  for (int step = 0; step < 10; ++step) {
+    for (int y = 0; y < h; ++y) {
+      const int* row = &a[idx(0, y, w)];
+      const int* up = y > 0 ? &a[idx(0, y - 1, w)] : row;
+      const int* down = y < h - 1 ? &a[idx(0, y + 1, w)] : row;
+      int* out = &b[idx(0, y, w)];
+      for (int x = 0; x < w; ++x) {
+        const int I = row[x];
+        const int sum = flux((x > 0 ? row[x - 1] : I) - I) + flux((x < w - 1 ? row[x + 1] : I) - I) +
+                        flux(up[x] - I) + flux(down[x] - I);
+        const int num = 8 * I + sum + 4;  // floor(num / 8)
+        out[x] = num >= 0 ? num / 8 : -((-num + 7) / 8);
+      }
+    }
+    a.swap(b);
+  }
+  // 5 x 5 Gaussian, exp(-(dx^2 + dy^2) / 2) normalised: separable into two 5-tap passes
+  double k1[5], total1 = 0;
+  for (int d = -2; d <= 2; ++d) total1 += k1[d + 2] = std::exp(-(d * d) / 2.0);
+  for (double& v : k1) v /= total1;
+  std::vector<double> rows(n, 0.0), G(n, 0.0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 2; x <= w - 3; ++x) {
+      const int* r = &a[idx(x, y, w)];
+      rows[idx(x, y, w)] = k1[0] * r[-2] + k1[1] * r[-1] + k1[2] * r[0] + k1[3] * r[1] + k1[4] * r[2];
+    }
+  for (int y = 2; y <= h - 3; ++y)
+    for (int x = 2; x <= w - 3; ++x) {
+      double s = 0;
+      for (int dy = -2; dy <= 2; ++dy) s += k1[dy + 2] * rows[idx(x, y + dy, w)];
+      G[idx(x, y, w)] = s;
+    }
+  const std::vector<double> v = localVariation(G, w, h, variationRadius);
+  Image H(n);
+  for (std::size_t i = 0; i < n; ++i)
+    H[i] = static_cast<int16_t>(std::floor(254.0 / (1.0 + std::exp(-(v[i] - sigmoidBeta) / sigmoidAlpha))));
+  return H;
+}
+
+std::vector<int16_t> CLiverSegmenter::refine(const Image& region, const Image& edges) {
+  const int w = width_, h = height_;
+  std::vector<uint8_t> inside(region.size());
+  for (std::size_t i = 0; i < region.size(); ++i) inside[i] = region[i] != 0;
+  signedDistance(inside.data(), w, h, phi.data());
+  std::vector<float> g(edges.begin(), edges.end()), other(phi.size());
+  for (int t = 1; t <= refineSteps - 1; ++t) {
+    levelSetStep(phi.data(), other.data(), g.data(), w, h, refineTimeStep, refineBand);
+    phi.swap(other);
+    if (t % 3 == 0)
+      for (int r = 0; r < 5; ++r) {
+        reinitialiseStep(phi.data(), other.data(), w, h, refineTimeStep);
+        phi.swap(other);
+      }
+  }
+  for (int r = 0; r < 10; ++r) {
+    reinitialiseStep(phi.data(), other.data(), w, h, refineTimeStep);
+    phi.swap(other);
+  }
+  Image S(region.size(), 0);
+  for (int y = 1; y <= h - 2; ++y)
+    for (int x = 1; x <= w - 2; ++x)
+      if (phi[idx(x, y, w)] <= 0) S[idx(x, y, w)] = 255;
+  return fillHoles(S, 127, w, h);
+}
+
+std::vector<int16_t> CLiverSegmenter::bridgeAndClose(const Image& S) const {
+  const int w = width_, h = height_, R0 = bridgeRadius;
+  const Image M = localVariationInt(S, w, h, 3);
+  std::vector<std::pair<int, int>> ring, disc;
+  for (int dy = -R0; dy <= R0; ++dy)
+    for (int dx = -R0; dx <= R0; ++dx) {
+      const double len = std::sqrt(static_cast<double>(dx * dx + dy * dy));
+      if (std::fabs(len - R0) < 0.5)
+        ring.emplace_back(dx, dy);
+      else if (len <= R0 - 0.5)
+        disc.emplace_back(dx, dy);
+    }
+  int minX = w, minY = h, maxX = -1, maxY = -1;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (S[idx(x, y, w)]) {
+        minX = std::min(minX, x);
+        maxX = std::max(maxX, x);
+        minY = std::min(minY, y);
+        maxY = std::max(maxY, y);
+      }
+  Image bridged = S;
+  if (maxX < 0) return bridged;
+  // summed-area table: a square around the disc with fewer than 5 pixels settles the count at once
+  std::vector<int> sat(static_cast<std::size_t>(w + 1) * (h + 1), 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      sat[idx(x + 1, y + 1, w + 1)] = (S[idx(x, y, w)] != 0) + sat[idx(x, y + 1, w + 1)] + sat[idx(x + 1, y, w + 1)] -
+                                     sat[idx(x, y, w + 1)];
+  auto squareCount = [&](int x0, int y0, int x1, int y1) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, w - 1);
+    y1 = std::min(y1, h - 1);
+    if (x0 > x1 || y0 > y1) return 0;
+    return sat[idx(x1 + 1, y1 + 1, w + 1)] - sat[idx(x0, y1 + 1, w + 1)] - sat[idx(x1 + 1, y0, w + 1)] + sat[idx(x0, y0, w + 1)];
+  };
+  Image bridge(S.size(), 0);
+  std::vector<std::pair<int, int>> points;
+  for (int cy = std::max(minY - 2 * R0, 0); cy <= std::min(maxY + 2 * R0, h - 1); ++cy)
+    for (int cx = std::max(minX - 2 * R0, 0); cx <= std::min(maxX + 2 * R0, w - 1); ++cx) {
+      if (squareCount(cx - R0, cy - R0, cx + R0, cy + R0) >= 5) {
+        int inDisc = 0;
+        for (const auto& [dx, dy] : disc) {
+          const int x = cx + dx, y = cy + dy;
+          if (x >= 0 && y >= 0 && x < w && y < h && S[idx(x, y, w)] && ++inDisc >= 5) break;
+        }
+        if (inDisc >= 5) continue;
+      }
+      points.clear();
+      for (const auto& [dx, dy] : ring) {
+        const int x = cx + dx, y = cy + dy;
+        if (x >= 0 && y >= 0 && x < w && y < h && S[idx(x, y, w)] && M[idx(x, y, w)]) points.emplace_back(x, y);
+      }
+      long best = 0;
+      std::size_t bi = 0, bj = 0;
+      for (std::size_t i = 0; i < points.size(); ++i)
+        for (std::size_t j = 0; j < points.size(); ++j) {
+          const long dx = points[i].first - points[j].first, dy = points[i].second - points[j].second;
+          if (dx * dx + dy * dy > best) {
+            best = dx * dx + dy * dy;
+            bi = i;
+            bj = j;
+          }
+        }
+      if (best > 1) drawSegment(bridge, points[bi].first, points[bi].second, points[bj].first, points[bj].second, w);
+    }
+  for (std::size_t i = 0; i < bridged.size(); ++i)
+    if (bridge[i]) bridged[i] = 255;
+  return erode(fillHoles(dilate(bridged, 3, w, h), 127, w, h), 3, w, h);
+}
+
+void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
+  const int w = width_, h = height_;
+  if (referenceMask.size() != static_cast<std::size_t>(pixelCount_)) referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);
+  // 1. core seeds from the reference
+  Image core;
+  std::vector<int16_t> sx, sy;
+  referenceCore(referenceMask, w, h, core, sx, sy, nullptr);
+  // 2. threshold
+  const int thr = static_cast<int>(std::floor(fT * 254));
+  if (referenceChanged) {
+    std::fprintf(log_, "final fT = %0.3f\n", static_cast<double>(fT));
+    referenceChanged = false;
+  }
+  // 3. homogeneity, 4. edge network
+  const Image H = homogeneityMap();
+  std::vector<int16_t> ex, ey;
+  for (int x = 0; x < w; x += 10) {
+    int run = 0;
+    bool first = false, deep = false;
+    for (int y = 1; y < h && !(first && deep); ++y) {
+      if (H[idx(x, y, w)] < thr) {
+        if (!first) {
+          ex.push_back(static_cast<int16_t>(x));
+          ey.push_back(static_cast<int16_t>(y));
+          first = true;
+        }
+        if (++run == 20 && !deep) {
+          ex.push_back(static_cast<int16_t>(x));
+          ey.push_back(static_cast<int16_t>(y));
+          deep = true;
+        }
+      } else {
+        run = 0;
+      }
+    }
+    run = 0;
+    for (int y = h - 2; y >= 0; --y) {
+      if (H[idx(x, y, w)] < thr) {
+        if (++run == 10) {
+          ex.push_back(static_cast<int16_t>(x));
+          ey.push_back(static_cast<int16_t>(y));
+          break;
+        }
+      } else {
+        run = 0;
+      }
+    }
+  }
+  Image E = fillInt(H, 0, thr, ex, ey, w, h, 254, 0);
+  // 5. growth through everything that is not edge network, and through the core regardless
+  Image B(E.size());
+  for (std::size_t i = 0; i < B.size(); ++i) B[i] = core[i] ? 0 : E[i];
+  Image R = fillInt(B, 0, thr, sx, sy, w, h, 254, 0);
+  R = fillHoles(R, thr, w, h);
+  // 6. refinement, 7. bridging and closing
+  Image P = bridgeAndClose(refine(R, E));
+  // 8. leak check against the reference
+  const Image& Q = referenceMask;
+  const Image Qb = localVariationInt(Q, w, h, 3);
+  const Image D = chessboardDistance(Qb, w, h, 7);
+  const Image Pv = localVariationInt(P, w, h, 3);
+  long far = 0;
+  for (std::size_t i = 0; i < P.size(); ++i) far += Pv[i] != 0 && D[i] == 7;
+  long thin = 0;
+  if (far > 200) {
+    auto zeroAt = [&](int x, int y) { return x < 0 || y < 0 || x >= w || y >= h || P[idx(x, y, w)] == 0; };
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        if (!P[idx(x, y, w)] || !Q[idx(x, y, w)]) continue;
+        if (zeroAt(x + 13, y) && zeroAt(x - 13, y) && zeroAt(x, y + 13) && zeroAt(x, y - 13) && zeroAt(x + 13, y + 13) &&
+            zeroAt(x - 13, y - 13) && zeroAt(x + 13, y - 13) && zeroAt(x - 13, y + 13))
+          ++thin;
+      }
+  }
+  if (thin > 3) {
+    Image L(P.size(), 0);
+    for (std::size_t i = 0; i < P.size(); ++i) L[i] = (P[i] && !Q[i] && D[i] == 7) ? 255 : 0;
+    L = dilate(erode(L, 3, w, h), 3, w, h);
+    L = dilate(erode(L, 5, w, h), 5, w, h);
+    L = dilate(dilate(dilate(L, 7, w, h), 7, w, h), 5, w, h);
+    for (std::size_t i = 0; i < P.size(); ++i)
+      if (L[i]) P[i] = 0;
+  }
+  std::fprintf(log_, " %ld\t", thin);
+  if (thin >= 4) {
+    std::fprintf(log_, "erase\t");
+    for (std::size_t i = 0; i < P.size(); ++i)
+      if (!P[i]) {
+        E[i] = 255;
+        R[i] = 0;
+      }
+    P = bridgeAndClose(refine(R, E));
+  }
+  // 9. size check
+  const long q = countNonzero(Q), p = countNonzero(P);
+  const double ratio = q ? 100.0 * static_cast<double>(p) / static_cast<double>(q) : 0.0;
+  std::fprintf(log_, ratio >= 80 && ratio <= 120 ? "%0.3f good res\t" : "%0.3f bad res\t", ratio);
+  // Neighbouring slices of one organ do not grow by half: such a result has run out of the liver
+  // into the tissue around it (where the liver ends). It is dropped and the pass ends here.
+  if (q > 0 && ratio > kMaxGrowthPercent) {
+    std::fprintf(log_, "leak\t");
+    std::fill(P.begin(), P.end(), 0);
+    std::fill(phi.begin(), phi.end(), 1.0f);
+  }
+  // 10. the new reference, 11. the log line
+  referenceMask = P;
+  for (std::size_t i = 0; i < P.size(); ++i) result[i] = P[i] ? 255 : 0;
+  ++runCount;
+  if (sliceNumber == -1)
+    std::fprintf(log_, "tycnt = %d\n", runCount);
+  else
+    std::fprintf(log_, "tycnt = %d, now slice num = %d\n", runCount, sliceNumber);
+}
+
+}  // namespace morvex

@@ -1,0 +1,181 @@
+// Building blocks of the liver segmentation: the signed distance transform against brute force,
+// Canny edges with hysteresis, the level set's growth and stop, the seed rule and shrinkMask.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "segmentation/level_set.h"
+#include "segmentation/liver_segmenter.h"
+
+TEST(SignedDistance, MatchesBruteForceOnRandomMasks) {
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 20; ++trial) {
+    const int w = 12 + static_cast<int>(rng() % 20), h = 12 + static_cast<int>(rng() % 20);
+    std::vector<uint8_t> inside(static_cast<std::size_t>(w) * h);
+    // blobs rather than salt: a few random discs
+    for (int d = 0; d < 3; ++d) {
+      const int cx = static_cast<int>(rng() % w), cy = static_cast<int>(rng() % h), r = 2 + static_cast<int>(rng() % 6);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) inside[y * w + x] = 1;
+    }
+    std::vector<float> phi(inside.size());
+    morvex::signedDistance(inside.data(), w, h, phi.data());
+    double worst = 0;
+    for (int y = 1; y < h - 1; ++y)
+      for (int x = 1; x < w - 1; ++x) {
+        double toIn = 1e9, toOut = 1e9;
+        for (int yy = 0; yy < h; ++yy)
+          for (int xx = 0; xx < w; ++xx) {
+            const double d = std::hypot(xx - x, yy - y);
+            (inside[yy * w + xx] ? toIn : toOut) = std::min(inside[yy * w + xx] ? toIn : toOut, d);
+          }
+        if (toIn > 1e8 || toOut > 1e8) continue;  // a mask of one class only
+        worst = std::max(worst, std::fabs(phi[y * w + x] - (toIn - toOut)));
+      }
+    EXPECT_LT(worst, 0.35) << "trial " << trial;
+  }
+  std::vector<uint8_t> one(25, 0);
+  one[12] = 1;
+  std::vector<float> phi(25);
+  morvex::signedDistance(one.data(), 5, 5, phi.data());
+  EXPECT_FLOAT_EQ(phi[12], -1.0f) << "inside: minus the distance to the nearest outside pixel";
+  EXPECT_FLOAT_EQ(phi[7], 1.0f);
+  EXPECT_FLOAT_EQ(phi[0], 0.0f) << "border pixels stay 0";
+}
+
+TEST(CannyEdges, StepEdgeDiscAndHysteresis) {
+  constexpr int W = 40, H = 40;
+  std::vector<int16_t> step(W * H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) step[y * W + x] = x < 20 ? 0 : 100;
+  std::vector<uint8_t> edges(W * H);
+  morvex::cannyEdges(step.data(), edges.data(), W, H, 15, 0, 1.0);
+  for (int y = 5; y < H - 5; ++y)
+    for (int x = 0; x < W; ++x)
+      if (edges[y * W + x]) EXPECT_TRUE(x == 19 || x == 20) << "the edge sits on the step, row " << y << " col " << x;
+  EXPECT_TRUE(edges[20 * W + 19] || edges[20 * W + 20]);
+  std::vector<int16_t> disc(W * H, 0);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      if ((x - 20) * (x - 20) + (y - 20) * (y - 20) <= 100) disc[y * W + x] = 200;
+  morvex::cannyEdges(disc.data(), edges.data(), W, H, 15, 0, 1.0);
+  int ring = 0;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      if (edges[y * W + x]) {
+        ++ring;
+        const double r = std::hypot(x - 20, y - 20);
+        EXPECT_NEAR(r, 10, 1.6) << x << "," << y;
+      }
+  EXPECT_GT(ring, 40);
+
+  // A faint step (weak everywhere) is dropped; joined to a strong one it is kept.
+  std::vector<int16_t> faint(W * H, 0);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) faint[y * W + x] = x < 20 ? 0 : 5;
+  morvex::cannyEdges(faint.data(), edges.data(), W, H, 15, 0, 1.0);
+  EXPECT_EQ(std::count(edges.begin(), edges.end(), 1), 0) << "weak pixels alone are not edges";
+  // The same step growing stronger down the image: its faint top joins the strong part.
+  for (int y = 0; y < H; ++y)
+    for (int x = 20; x < W; ++x) faint[y * W + x] = static_cast<int16_t>(5 + 3 * y);
+  morvex::cannyEdges(faint.data(), edges.data(), W, H, 15, 0, 1.0);
+  EXPECT_TRUE(edges[1 * W + 19] || edges[1 * W + 20]) << "weak pixels chained to strong ones are kept";
+}
+
+TEST(LevelSet, BalloonGrowsOnAUniformImageAndStopsAtAStrongEdge) {
+  constexpr int W = 80, H = 80;
+  std::vector<uint8_t> seed(W * H, 0);
+  for (int y = 35; y < 45; ++y)
+    for (int x = 35; x < 45; ++x) seed[y * W + x] = 1;
+
+  std::vector<int16_t> flat(W * H, 50);
+  morvex::CLiverSegmenter grow;
+  std::vector<uint8_t> mask = seed;
+  grow.setLog(std::tmpfile());
+  grow.setInput(flat.data(), mask.data(), W, H, 1);
+  grow.iterations = 30;
+  grow.run(morvex::CLiverSegmenter::RunKind::Seed);
+  const long before = std::count(seed.begin(), seed.end(), 1), after = std::count(mask.begin(), mask.end(), 1);
+  EXPECT_GT(after, before + 100) << "the balloon term inflates the contour";
+
+  std::vector<int16_t> ring(W * H, 50);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      if (std::hypot(x - 40, y - 40) > 15) ring[y * W + x] = 1000;
+  morvex::CLiverSegmenter stop;
+  stop.setLog(std::tmpfile());
+  mask = seed;
+  stop.setInput(ring.data(), mask.data(), W, H, 1);
+  stop.iterations = 200;
+  stop.run(morvex::CLiverSegmenter::RunKind::Seed);
+  int outside = 0, inside = 0;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      if (!mask[y * W + x]) continue;
+      (std::hypot(x - 40, y - 40) > 17 ? outside : inside)++;
+    }
+  EXPECT_GT(inside, 400) << "it fills the disc";
+  EXPECT_EQ(outside, 0) << "and stops at its edge";
+}
+
+TEST(PropagationSeeds, NarrowAndWideRuleAtTheThreshold) {
+  constexpr int W = 200, H = 200;
+  auto square = [&](int pixels) {
+    std::vector<int16_t> ref(W * H, 0);
+    int placed = 0;
+    for (int y = 20; y < H - 20 && placed < pixels; ++y)
+      for (int x = 20; x < 120 && placed < pixels; ++x, ++placed) ref[y * W + x] = 254;
+    return ref;
+  };
+  std::vector<int16_t> core, sx, sy;
+  int depth = 0;
+  morvex::referenceCore(square(10000), W, H, core, sx, sy, &depth);
+  EXPECT_EQ(depth, 15) << "10000 pixels: the narrow rule";
+  EXPECT_EQ(core[70 * W + 70], 254);
+  EXPECT_EQ(std::count(core.begin(), core.end(), 254), static_cast<long>(sx.size())) << "every core pixel is a seed";
+  morvex::referenceCore(square(10001), W, H, core, sx, sy, &depth);
+  EXPECT_EQ(depth, 20) << "10001 pixels: the wide rule";
+  EXPECT_EQ(core[70 * W + 70], 255);
+  EXPECT_LT(static_cast<long>(sx.size()), std::count(core.begin(), core.end(), 255)) << "seeds only on the ring";
+  std::vector<int16_t> thin(W * H, 0);
+  for (int x = 20; x < 180; ++x)
+    for (int y = 50; y < 56; ++y) thin[y * W + x] = 254;
+  morvex::referenceCore(thin, W, H, core, sx, sy, &depth);
+  EXPECT_TRUE(sx.empty()) << "thinner than twice the depth: no seed";
+}
+
+TEST(LiverEngine, ShrinkMaskCountsAndOptions) {
+  constexpr int W = 40, H = 40;
+  std::vector<int16_t> img(W * H, 0);
+  std::vector<uint8_t> mask(W * H, 0);
+  for (int y = 10; y < 30; ++y)
+    for (int x = 10; x < 30; ++x) mask[y * W + x] = 1;
+  morvex::CLiverSegmenter e;
+  std::FILE* log = std::tmpfile();
+  e.setLog(log);
+  e.setInput(img.data(), mask.data(), W, H, 1);
+  e.iterations = 1;
+  e.run(morvex::CLiverSegmenter::RunKind::Seed);  // no evolution: the outline's own distance
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 400);
+  e.setOption(0);
+  EXPECT_FLOAT_EQ(e.fT, 0.7f);
+  EXPECT_EQ(e.variationRadius, 10);
+  EXPECT_TRUE(e.shrinkMask(0)) << "the option's level -7 is used";
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 6 * 6) << "pixels 7 or more inside";
+  e.setOption(1);
+  EXPECT_FLOAT_EQ(e.refineBand, 10.0f);
+  e.option = -1;  // without an option the argument is the level
+  EXPECT_TRUE(e.shrinkMask(-8));
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 4 * 4);
+  EXPECT_FALSE(e.shrinkMask(-9)) << "fewer than 10 pixels";
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 2 * 2);
+  std::rewind(log);
+  char line[256] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, log), nullptr);
+  EXPECT_EQ(std::string(line).rfind("shrinkMask(): MIN(", 0), 0u);
+  EXPECT_NE(std::string(line).find(") ~ MAX("), std::string::npos);
+  std::fclose(log);
+}

@@ -1,0 +1,138 @@
+// The liver segmentation of a synthetic series seeded by the ground truth of one middle slice:
+// Dice against the generator's truth, no leak into the touching organs, label values, 2D mode, the
+// missing outline, and the run's log.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "segmentation/liver_driver.h"
+#include "tests/testing_support.h"
+#include "tools/synthct/phantom.h"
+#include "tools/synthct/series_writer.h"
+
+namespace {
+
+constexpr int kSize = 256, kSlices = 60, kSeed = 25;
+
+struct Series {
+  morvex::testing::TempDir dir;
+  morvex::synth::PhantomOptions options;
+  Series() {
+    options.size = kSize;
+    options.slices = kSlices;
+    options.pixelSpacing = 1.4;
+    options.sliceThickness = 5.0;
+    std::string error;
+    EXPECT_TRUE(morvex::synth::writeSeries(options, dir.path(), &error)) << error;
+  }
+  void load(morvex::Study& study) const {
+    for (int k = 0; k < kSlices; ++k)
+      ASSERT_EQ(study.addFrameFromFile(dir.file(morvex::synth::sliceFileName(k) + ".dcm").c_str()), k);
+  }
+  cv::Mat truth(int k) const {
+    return cv::imread(dir.file("m_" + morvex::synth::sliceFileName(k) + ".png"), cv::IMREAD_UNCHANGED);
+  }
+  void seed(morvex::Study& study, int k) const {
+    const cv::Mat gt = truth(k);
+    for (int i = 0; i < kSize * kSize; ++i) study.labelImage(k)[i] = gt.data[i] ? 1 : 0;
+  }
+};
+
+const Series& series() {
+  static const Series s;
+  return s;
+}
+
+}  // namespace
+
+TEST(LiverSegmentation, ThreeDRunFollowsTheLiverThroughTheSeries) {
+  const Series& s = series();
+  morvex::Study study;
+  s.load(study);
+  s.seed(study, kSeed);
+  study.labelImage(kSeed + 3)[5] = 3;  // another label in the series is cleared by the run
+  std::FILE* log = std::tmpfile();
+  morvex::LiverRunOptions options;
+  options.currentFrame = kSeed;
+  options.log = log;
+  int lastDone = 0, total = 0;
+  options.progress = [&](int done, int t) {
+    EXPECT_EQ(done, lastDone + 1) << "progress advances per slice";
+    lastDone = done;
+    total = t;
+  };
+  ASSERT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::Done);
+  EXPECT_EQ(total, kSlices);
+
+  const morvex::synth::Phantom phantom(s.options);
+  long inter = 0, predicted = 0, actual = 0, leak = 0;
+  std::map<int, std::pair<long, long>> byRange;  // slices / 10 -> (2 x intersection, sum)
+  for (int k = 0; k < kSlices; ++k) {
+    const cv::Mat gt = s.truth(k);
+    for (int y = 0; y < kSize; ++y)
+      for (int x = 0; x < kSize; ++x) {
+        const int i = y * kSize + x;
+        const uint8_t label = study.labelImage(k)[i];
+        ASSERT_LE(label, 1) << "written frames hold only 0 and 1";
+        const bool p = label == 1, g = gt.data[i] != 0;
+        inter += p && g;
+        predicted += p;
+        actual += g;
+        byRange[k / 10].first += 2 * (p && g);
+        byRange[k / 10].second += p + g;
+        if (p && !g) {
+          const morvex::synth::Tissue t = phantom.tissueAt(k, x, y);
+          leak += t == morvex::synth::Tissue::StomachWall || t == morvex::synth::Tissue::StomachContent ||
+                  t == morvex::synth::Tissue::StomachAir || t == morvex::synth::Tissue::Kidney;
+        }
+      }
+  }
+  const double dice = 2.0 * inter / (predicted + actual);
+  for (const auto& [range, v] : byRange)
+    std::printf("slices %2d-%2d: Dice %.3f\n", range * 10, range * 10 + 9, v.second ? double(v.first) / v.second : 1.0);
+  std::printf("series Dice %.4f, leak into stomach and kidney %.2f %% of the liver\n", dice, 100.0 * leak / actual);
+  EXPECT_GE(dice, 0.90);
+  EXPECT_LE(leak, actual / 20) << "at most 5 % of the liver volume in the touching organs";
+
+  std::rewind(log);
+  std::string text;
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, log)) text += buf;
+  std::fclose(log);
+  EXPECT_NE(text.find(std::string(62, '/') + "\nContour number : 1\nIteration number : 100\n"), std::string::npos);
+  EXPECT_NE(text.find("now slice: 26\n"), std::string::npos);
+  EXPECT_NE(text.find("propagation up"), std::string::npos);
+  EXPECT_NE(text.find("propagation down"), std::string::npos);
+  EXPECT_NE(text.find("final fT = 0.700"), std::string::npos);
+  EXPECT_NE(text.find("good res"), std::string::npos);
+  EXPECT_NE(text.find("tycnt = 1, now slice num = 26"), std::string::npos);
+  EXPECT_NE(text.find("propagation time = "), std::string::npos);
+}
+
+TEST(LiverSegmentation, TwoDModeTouchesOnlyTheSeedSliceAndNoOutlineChangesNothing) {
+  const Series& s = series();
+  morvex::Study study;
+  s.load(study);
+  s.seed(study, kSeed);
+  study.labelImage(kSeed + 5)[100] = 2;
+  morvex::LiverRunOptions options;
+  options.threeD = false;
+  options.currentFrame = kSeed;
+  options.log = std::tmpfile();
+  ASSERT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::Done);
+  EXPECT_EQ(study.labelImage(kSeed + 5)[100], 2) << "other slices keep their labels";
+  EXPECT_EQ(std::count(study.labelImage(kSeed + 1), study.labelImage(kSeed + 1) + kSize * kSize, 1), 0);
+  EXPECT_GT(std::count(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize, 1), 1000);
+
+  options.currentFrame = kSeed + 5;  // the outline is on another slice
+  const std::vector<uint8_t> before(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize);
+  EXPECT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::NoOutline);
+  EXPECT_EQ(std::vector<uint8_t>(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize), before);
+  EXPECT_EQ(study.labelImage(kSeed + 5)[100], 2);
+  std::fclose(options.log);
+}

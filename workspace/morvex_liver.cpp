@@ -1,0 +1,96 @@
+// Liver segmentation of the current series and its options.
+
+#include <QApplication>
+#include <QProgressBar>
+#include <cstdio>
+
+#include "app/data_files.h"
+#include "segmentation/liver_driver.h"
+#include "view/cimage.h"
+#include "workspace/message_box.h"
+#include "workspace/morvex.h"
+
+namespace {
+// The user's option (1 Soft, 2 Default, 3 Hard) as the engine's option.
+int engineOptionOf(int liverOption) {
+  switch (liverOption) {
+    case 1: return 2;
+    case 3: return 1;
+    default: return 0;
+  }
+}
+}  // namespace
+
+void Morvex::changeLiverOption() {
+  const char* picture = nullptr;
+  const char* text = nullptr;
+  switch (liverOption_) {
+    case 1: picture = "images/LiverSoft.png"; text = "Soft"; break;
+    case 2: picture = "images/LiverDefault.png"; text = "Default"; break;
+    case 3: picture = "images/LiverHard.png"; text = "Hard"; break;
+    default: return;
+  }
+  ui.pushButton_LiverOption->setIcon(QIcon(morvex::dataFilePath(picture)));
+  ui.pushButton_LiverOption->setIconSize(ui.pushButton_LiverOption->rect().size() - QSize(1, 1));
+  ui.label_liver->setText(text);
+}
+
+void Morvex::clickLiverOptionLeft() {
+  liverOption_ = liverOption_ - 1 < 1 ? 3 : liverOption_ - 1;
+  changeLiverOption();
+}
+
+void Morvex::clickLiverOptionRight() {
+  liverOption_ = liverOption_ + 1 > 3 ? 1 : liverOption_ + 1;
+  changeLiverOption();
+}
+
+void Morvex::setLiver2D3DOption(int id) { liver3D_ = id != 0; }
+
+void Morvex::liverUnion() { liverUnion(-1); }
+
+void Morvex::liverUnion(int nFrameIdx) {
+  if (!study_.divisionDefined(currentFrame_)) return;
+  const int series = study_.seriesOfFrame(currentFrame_);
+  const int first = nFrameIdx < 1 ? study_.firstFrameOfSeries(series) : nFrameIdx;
+  const int last = nFrameIdx < 1 ? study_.lastFrameOfSeries(series) : nFrameIdx;
+  for (int f = first; f >= 0 && f <= last; ++f) {
+    uint8_t* labels = study_.labelImage(f);
+    if (!labels) continue;
+    for (int i = 0; i < study_.width(f) * study_.height(f); ++i) {
+      if (labels[i] == morvex::kLiverLeft || labels[i] == morvex::kLiverRight) labels[i] = morvex::kLiver;
+      if (labels[i] == morvex::kVesselLeft || labels[i] == morvex::kVesselRight) labels[i] = morvex::kVessel;
+    }
+  }
+}
+
+int Morvex::liverSegmentation() {
+  if (study_.frameCount() == 0) return -1;
+  liverUnion(-1);
+  morvex::LiverRunOptions options;
+  options.threeD = liver3D_;
+  options.engineOption = engineOptionOf(liverOption_);
+  options.currentFrame = currentFrame_;
+  // The run blocks the window; only the progress bar moves, repainted after every slice.
+  beginProgress();
+  if (!liver3D_) setProgress(50);
+  for (CImage* view : imageViews_) view->setUpdatesEnabled(false);
+  options.progress = [this](int done, int total) {
+    setProgress(static_cast<int>(static_cast<float>(done) / static_cast<float>(std::max(total, 1)) * 100));
+  };
+  const morvex::LiverRunResult result = morvex::segmentLiver(study_, options);
+  setProgress(100);
+  endProgress();
+  for (CImage* view : imageViews_) view->setUpdatesEnabled(true);
+  std::fflush(stdout);
+  if (result == morvex::LiverRunResult::NoOutline) {
+    morvex::warningBox(this, QString::fromUtf8("간 영역을 입력해주세요"));
+    return -1;
+  }
+  if (result != morvex::LiverRunResult::Done) return -1;
+  study_.fillSelectionImage(currentFrame_, 0);
+  reCalcRegionGroup(-1);
+  redrawAll();
+  showImage(currentFrame_);
+  return 1;
+}
