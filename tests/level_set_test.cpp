@@ -54,8 +54,11 @@ TEST(CannyEdges, StepEdgeDiscAndHysteresis) {
   std::vector<uint8_t> edges(W * H);
   morvex::cannyEdges(step.data(), edges.data(), W, H, 15, 0, 1.0);
   for (int y = 5; y < H - 5; ++y)
-    for (int x = 0; x < W; ++x)
-      if (edges[y * W + x]) EXPECT_TRUE(x == 19 || x == 20) << "the edge sits on the step, row " << y << " col " << x;
+    for (int x = 0; x < W; ++x) {
+      if (edges[y * W + x]) {
+        EXPECT_TRUE(x == 19 || x == 20) << "the edge sits on the step, row " << y << " col " << x;
+      }
+    }
   EXPECT_TRUE(edges[20 * W + 19] || edges[20 * W + 20]);
   std::vector<int16_t> disc(W * H, 0);
   for (int y = 0; y < H; ++y)
