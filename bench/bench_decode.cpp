@@ -12,10 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dcmtk/config/osconfig.h"
-#include "dcmtk/dcmdata/dcfilefo.h"
-#include "dcmtk/dcmimgle/dcmimage.h"
-#include "dcmtk/dcmimgle/dipixel.h"
+#include "bench/bare_dcmtk.h"
 #include "study/slice_decoder.h"
 #include "study/study.h"
 #include "tools/synthct/series_writer.h"
@@ -43,16 +40,11 @@ void BM_BareDcmtkDecode(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<std::vector<int16_t>> kept;
     for (const std::string& f : g_files) {
-      DcmFileFormat ff;
-      if (ff.loadFile(f.c_str()).bad()) state.SkipWithError("load failed");
-      DicomImage image(ff.getDataset(), ff.getDataset()->getOriginalXfer(), 0UL, 0UL, 1UL);
-      const DiPixel* inter = image.getInterData();
-      if (!inter || inter->getRepresentation() != EPR_Sint16) {
-        state.SkipWithError("unexpected pixel data");
+      std::vector<int16_t> out;
+      if (!bareDcmtkDecode(f, out)) {
+        state.SkipWithError("unexpected file");
         break;
       }
-      std::vector<int16_t> out(inter->getCount());
-      std::memcpy(out.data(), inter->getData(), out.size() * sizeof(int16_t));
       benchmark::DoNotOptimize(out.data());
       if (keep) kept.push_back(std::move(out));
     }

@@ -90,10 +90,12 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
 const Frame* Study::frame(int i) const {
   return (i >= 0 && i < frameCount_) ? &frames_[i] : nullptr;
 }
-Frame* Study::frame(int i) {
-  if (i < 0 || i >= frameCount_) return nullptr;
-  ++frames_[i].revision;
-  return &frames_[i];
+Frame* Study::frame(int i) { return (i >= 0 && i < frameCount_) ? &frames_[i] : nullptr; }
+
+Frame* Study::touched(int i) {
+  Frame* f = frame(i);
+  if (f) ++f->revision;
+  return f;
 }
 
 const Series* Study::series(int s) const {
@@ -112,11 +114,11 @@ const int16_t* Study::intensities(int i) const {
   return f && !f->intensities.empty() ? f->intensities.data() : nullptr;
 }
 int16_t* Study::intensitiesForEdit(int i) {
-  Frame* f = frame(i);
+  Frame* f = touched(i);
   return f ? dataOrNull(f->intensities) : nullptr;
 }
 uint8_t* Study::labelImage(int i) {
-  Frame* f = frame(i);
+  Frame* f = touched(i);
   return f ? dataOrNull(f->labelImage) : nullptr;
 }
 const uint8_t* Study::labelImage(int i) const {
@@ -124,7 +126,7 @@ const uint8_t* Study::labelImage(int i) const {
   return f && !f->labelImage.empty() ? f->labelImage.data() : nullptr;
 }
 uint8_t* Study::selectionImage(int i) {
-  Frame* f = frame(i);
+  Frame* f = touched(i);
   return f ? dataOrNull(f->selectionImage) : nullptr;
 }
 const uint8_t* Study::selectionImage(int i) const {
@@ -234,7 +236,7 @@ void Study::clear() {
 }
 
 void Study::applyDivision(int i) {
-  Frame* f = frame(i);
+  Frame* f = touched(i);
   if (!f || !f->divisionDefined || f->divisionImage.size() != f->labelImage.size()) return;
   for (std::size_t p = 0; p < f->labelImage.size(); ++p) {
     uint8_t& label = f->labelImage[p];
@@ -247,22 +249,22 @@ void Study::applyDivision(int i) {
 }
 
 void Study::fillLabelImage(int i, uint8_t value) {
-  if (Frame* f = frame(i)) std::fill(f->labelImage.begin(), f->labelImage.end(), value);
+  if (Frame* f = touched(i)) std::fill(f->labelImage.begin(), f->labelImage.end(), value);
 }
 
 void Study::fillSelectionImage(int i, uint8_t value) {
-  if (Frame* f = frame(i)) std::fill(f->selectionImage.begin(), f->selectionImage.end(), value);
+  if (Frame* f = touched(i)) std::fill(f->selectionImage.begin(), f->selectionImage.end(), value);
 }
 
 bool Study::setLabelImage(int i, const uint8_t* labels, int w, int h) {
-  Frame* f = frame(i);
+  Frame* f = touched(i);
   if (!f || !labels || w != f->header.width || h != f->header.height || f->labelImage.empty()) return false;
   std::copy(labels, labels + f->labelImage.size(), f->labelImage.begin());
   return true;
 }
 
 bool Study::setDivisionImage(int i, const uint8_t* division, int w, int h) {
-  Frame* f = frame(i);
+  Frame* f = touched(i);
   if (!f || !division || w != f->header.width || h != f->header.height || f->labelImage.empty()) return false;
   f->divisionImage.assign(division, f->labelImage.size());
   f->divisionDefined = true;

@@ -39,8 +39,8 @@ class Study {
   int labelCount() const { return labelCount_; }
   void setLabelCount(int n) { labelCount_ = n; }
 
-  // Live frame or null when nFrameIdx is not a live index. The non-const accessors count as a
-  // possible change of the frame's pixels (its revision is bumped).
+  // Live frame or null when nFrameIdx is not a live index. Pixels are written through the pixel
+  // accessors and mutations below, which count as a change of the frame (its revision is bumped).
   const Frame* frame(int nFrameIdx) const;
   Frame* frame(int nFrameIdx);
   const Series* series(int nGroupIdx) const;
@@ -104,6 +104,7 @@ class Study {
 
  private:
   int findSeries(const std::string& patientName, const std::string& seriesDate);
+  Frame* touched(int nFrameIdx);
 
   std::vector<Frame> frames_;
   std::vector<Series> series_;

@@ -20,18 +20,11 @@
 
 using morvex::Study;
 using morvex::testing::sharedFile;
+using morvex::testing::RecordingStudy;
 using morvex::testing::TempDir;
 
 namespace {
 
-// A study whose warning boxes are collected instead of shown.
-struct RecordingStudy {
-  Study study;
-  std::vector<std::string> warnings;
-  RecordingStudy() {
-    study.setWarningSink([this](const std::string& w) { warnings.push_back(w); });
-  }
-};
 
 struct DicomSpec {
   int rows = 4, columns = 3;

@@ -20,12 +20,7 @@ using morvex::testing::TempDir;
 
 namespace {
 
-struct RecordingStudy {
-  Study study;
-  std::vector<std::string> warnings;
-  RecordingStudy() {
-    study.setWarningSink([this](const std::string& w) { warnings.push_back(w); });
-  }
+struct RecordingStudy : morvex::testing::RecordingStudy {
   int add(const std::string& file, const std::string& patient, const std::string& date, int instance, int w = 6,
           int h = 4, const std::string& id = "ID1") {
     morvex::SliceHeader header;

@@ -39,3 +39,18 @@ const std::string& smallSyntheticSeries();
     if (::morvex::testing::sharedDataDir().empty())                                               \
       GTEST_SKIP() << "sample files not found (../shared/data beside the checkout); skipping";    \
   } while (0)
+
+#include "study/study.h"
+
+namespace morvex::testing {
+
+// A study whose warning boxes are collected instead of shown.
+struct RecordingStudy {
+  Study study;
+  std::vector<std::string> warnings;
+  RecordingStudy() {
+    study.setWarningSink([this](const std::string& w) { warnings.push_back(w); });
+  }
+};
+
+}  // namespace morvex::testing
