@@ -44,12 +44,14 @@ bool writeSeriesTiff(const std::string& path, const Study& study, int nGroupIdx)
   std::vector<int> pages;
   for (int f = first; f <= last; ++f)
     if (study.seriesOfFrame(f) == nGroupIdx && study.labelImage(f)) pages.push_back(f);
+  if (pages.empty()) return false;
   AtomicFile file(path, false);
   TIFFSetWarningHandler(nullptr);
   TIFF* tif = TIFFOpen(file.tempPath().c_str(), "w");
   if (!tif) return false;
   std::vector<uint8_t> row(static_cast<std::size_t>(width), 0);
   const uint16_t count = static_cast<uint16_t>(pages.size());
+  bool complete = true;
   for (uint16_t page = 0; page < count; ++page) {
     const int f = pages[page];
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
@@ -71,13 +73,15 @@ bool writeSeriesTiff(const std::string& path, const Study& study, int nGroupIdx)
       if (y < fh) std::copy(labels + static_cast<std::size_t>(y) * fw, labels + static_cast<std::size_t>(y) * fw + std::min(fw, width), row.begin());
       if (TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0) != 1) {
         std::printf("Unable to write a row\n");
+        complete = false;
         break;
       }
     }
-    TIFFWriteDirectory(tif);
+    complete = TIFFWriteDirectory(tif) == 1 && complete;
   }
   TIFFClose(tif);
-  return file.commit();
+  // a TIFF with a missing row never replaces the file that was there
+  return complete && file.commit();
 }
 
 std::string seriesFolder(const std::string& root, const std::string& patientName, const std::string& seriesDate) {

@@ -144,11 +144,14 @@ void extractBodyMask(const int16_t* intensities, int width, int height, int16_t*
 
   // keep the tissue component that touches the centre grid
   std::vector<int16_t> sx, sy;
+  // seeds outside a small image are left out (a coordinate of -1 would end the seed list)
+  auto addSeed = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= W || y >= H) return;
+    sx.push_back(static_cast<int16_t>(x));
+    sy.push_back(static_cast<int16_t>(y));
+  };
   for (int y = 3 * (H / 5) - 20; y <= 3 * (H / 5) + 20; y += 4)
-    for (int x = W / 3 - 40; x <= 2 * (W / 3) + 40; x += 5) {
-      sx.push_back(static_cast<int16_t>(x));
-      sy.push_back(static_cast<int16_t>(y));
-    }
+    for (int x = W / 3 - 40; x <= 2 * (W / 3) + 40; x += 5) addSeed(x, y);
   seedFill(m.data(), 0.0f, 0.5f, sx.data(), sy.data(), static_cast<int>(sx.size()), W, H, filled.data(), 0, 1);
   for (std::size_t i = 0; i < n; ++i) m[i] = filled[i] == 0 ? 1 : 0;
 
@@ -156,10 +159,7 @@ void extractBodyMask(const int16_t* intensities, int width, int height, int16_t*
   sx.clear();
   sy.clear();
   for (int y = 0; y < H; y += 30)
-    for (int x : {5, 10, W - 10, W - 5}) {
-      sx.push_back(static_cast<int16_t>(x));
-      sy.push_back(static_cast<int16_t>(y));
-    }
+    for (int x : {5, 10, W - 10, W - 5}) addSeed(x, y);
   seedFill(m.data(), 0.0f, 0.5f, sx.data(), sy.data(), static_cast<int>(sx.size()), W, H, filled.data(), 0, 1);
   for (std::size_t i = 0; i < n; ++i) out[i] = filled[i] == 0 ? 0 : 255;
 }

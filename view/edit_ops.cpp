@@ -24,9 +24,25 @@ std::vector<int16_t> fill16(const int16_t* src, float lo, float hi, ImagePoint s
   return out;
 }
 
-// The mask with everything it encloses (filled from the corner through zero pixels).
+// The mask with everything it encloses: the background is what zero pixels connect to the image
+// border (seeded on every zero border pixel, so a mask touching the corner still has an outside).
 std::vector<int16_t> withEnclosed(const std::vector<int16_t>& mask, int w, int h) {
-  return fill16(mask.data(), 0.0f, 0.0f, {0, 0}, w, h, 0, 255);
+  std::vector<int16_t> sx, sy;
+  for (int x = 0; x < w; ++x)
+    for (int y : {0, h - 1})
+      if (!mask[static_cast<std::size_t>(y) * w + x]) {
+        sx.push_back(static_cast<int16_t>(x));
+        sy.push_back(static_cast<int16_t>(y));
+      }
+  for (int y = 0; y < h; ++y)
+    for (int x : {0, w - 1})
+      if (!mask[static_cast<std::size_t>(y) * w + x]) {
+        sx.push_back(static_cast<int16_t>(x));
+        sy.push_back(static_cast<int16_t>(y));
+      }
+  std::vector<int16_t> out(mask.size());
+  seedFill(mask.data(), 0.0f, 0.0f, sx.data(), sy.data(), static_cast<int>(sx.size()), w, h, out.data(), 0, 255);
+  return out;
 }
 
 bool inside(const SliceEdit& s, ImagePoint p) { return p.x >= 0 && p.y >= 0 && p.x < s.width && p.y < s.height; }
@@ -78,7 +94,11 @@ void eraseStroke(SliceEdit& s, const uint8_t* mask) {
     }
 }
 
-std::vector<ImagePoint> strokeOutline(const std::vector<ImagePoint>& stroke) {
+std::vector<ImagePoint> strokeOutline(const std::vector<ImagePoint>& input) {
+  // The pointer may report the same pixel twice in a row; that is not a loop.
+  std::vector<ImagePoint> stroke;
+  for (const ImagePoint& p : input)
+    if (stroke.empty() || stroke.back().x != p.x || stroke.back().y != p.y) stroke.push_back(p);
   std::vector<ImagePoint> outline;
   std::vector<int> px, py;
   for (std::size_t i = 0; i + 1 < stroke.size(); ++i) {
@@ -259,7 +279,8 @@ bool growRegion(SliceEdit& s, ImagePoint seed, int nToolMode, bool ctrlHeld) {
   if (labelledSeed) {
     region = fill8(s.labels, static_cast<float>(v), static_cast<float>(v), seed, s.width, s.height, 255, 0);
   } else {
-    const int f = s.intensities[si] > 0 ? s.intensities[si] : v;
+    // the window centres on the clicked intensity (CT values at or below 0 included)
+    const int f = s.intensities[si];
     region = fill16(s.intensities, static_cast<float>(f - 10), static_cast<float>(f + 10), seed, s.width, s.height,
                     255, 0);
   }

@@ -1,0 +1,76 @@
+// Editing operations on small slices without a widget: strokes touching the image corner,
+// repeated pointer positions, the selection tool's window on negative CT values, and the
+// body mask and series TIFF on inputs the widget tests do not reach.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "export/mask_writer.h"
+#include "segmentation/mask_utils.h"
+#include "tests/testing_support.h"
+#include "view/edit_ops.h"
+
+namespace {
+
+struct Slice {
+  static constexpr int N = 30;
+  std::vector<uint8_t> labels = std::vector<uint8_t>(N * N, 0), selection = std::vector<uint8_t>(N * N, 0);
+  std::vector<int16_t> hu = std::vector<int16_t>(N * N, 60);
+  morvex::LabelTable table = morvex::defaultLabelTable();
+  morvex::SliceEdit edit() {
+    morvex::SliceEdit s;
+    s.labels = labels.data();
+    s.selection = selection.data();
+    s.intensities = hu.data();
+    s.width = s.height = N;
+    s.table = &table;
+    s.currentLabel = 1;
+    return s;
+  }
+  long count(uint8_t v) const { return static_cast<long>(std::count(labels.begin(), labels.end(), v)); }
+};
+
+}  // namespace
+
+TEST(EditOps, ALoopThroughTheImageCornerAddsOnlyItsInside) {
+  Slice sl;
+  morvex::SliceEdit s = sl.edit();
+  const std::vector<morvex::ImagePoint> loop = {{0, 0}, {8, 0}, {8, 8}, {0, 8}, {0, 0}, {1, 0}};
+  ASSERT_TRUE(morvex::refineSlice(s, loop, 1));
+  EXPECT_EQ(sl.labels[4 * Slice::N + 4], 1);
+  EXPECT_EQ(sl.labels[20 * Slice::N + 20], 0) << "the rest of the slice stays outside";
+  EXPECT_LT(sl.count(1), 100);
+}
+
+TEST(EditOps, RepeatedPointerPositionsAreNoLoop) {
+  Slice sl;
+  morvex::SliceEdit s = sl.edit();
+  const std::vector<morvex::ImagePoint> open = {{5, 5}, {5, 5}, {10, 5}, {10, 5}, {15, 9}};
+  EXPECT_FALSE(morvex::refineSlice(s, open, 1)) << "an open line in empty tissue changes nothing";
+  EXPECT_EQ(sl.count(0), Slice::N * Slice::N);
+  EXPECT_FALSE(morvex::refineSlice(s, open, 2));
+}
+
+TEST(EditOps, SelectionWindowCentresOnNegativeIntensitiesToo) {
+  Slice sl;
+  for (int i = 0; i < Slice::N * Slice::N; ++i) sl.hu[i] = static_cast<int16_t>(i % Slice::N < 15 ? -100 : 40);
+  morvex::SliceEdit s = sl.edit();  // a label chosen, an unlabelled seed in fat
+  ASSERT_TRUE(morvex::growRegion(s, {3, 3}, 1, false));
+  EXPECT_EQ(sl.count(1), 15 * Slice::N) << "the fat (-100) around the click, nothing else";
+}
+
+TEST(EditOps, BodyMaskOfANarrowImageUsesTheSeedsInside) {
+  std::vector<int16_t> img(12 * 12, -1000);
+  for (int y = 3; y <= 8; ++y)
+    for (int x = 3; x <= 8; ++x) img[y * 12 + x] = 40;
+  const std::vector<int16_t> mask = morvex::extractBodyMask(img.data(), 12, 12);
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 255), 36) << "just the tissue block";
+}
+
+TEST(EditOps, SeriesTiffOfASeriesWithoutPixelsIsNotWritten) {
+  morvex::testing::TempDir dir;
+  morvex::Study study;
+  EXPECT_FALSE(morvex::writeSeriesTiff(dir.file("none.tiff"), study, 0));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("none.tiff")));
+}
