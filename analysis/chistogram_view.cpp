@@ -1,5 +1,7 @@
 #include "analysis/chistogram_view.h"
 
+#include <algorithm>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
@@ -85,7 +87,7 @@ void CHistogramView::paintEvent(QPaintEvent*) {
   p.setPen(QColor(100, 100, 100));
   p.setBrush(QColor(100, 100, 100));
   for (float hx : {model_.lowX(), model_.highX()}) {
-    const int x = static_cast<int>(hx - HistogramModel::kHandleWidth / 2);
+    const int x = static_cast<int>(std::clamp(hx, -1000.0f, 10000.0f) - HistogramModel::kHandleWidth / 2);
     const int y = HistogramModel::kTrackY - HistogramModel::kHandleHeight / 2;
     p.drawRect(x, y, HistogramModel::kHandleWidth - 1, HistogramModel::kHandleHeight - 1);
   }
@@ -93,8 +95,10 @@ void CHistogramView::paintEvent(QPaintEvent*) {
   if (!model_.markers().empty()) {
     p.setPen(QPen(QColor(0, 255, 0), 2));
     for (int m : model_.markers()) {
-      const int x = static_cast<int>(HistogramModel::kLeft + static_cast<float>(static_cast<int>(m - model_.rangeMin())) /
-                                                                 binCount * HistogramModel::kPlotWidth);
+      // markers far outside the range are pinned to the plot's ends (no out-of-range float-to-int)
+      const float offset = std::clamp(static_cast<float>(m) - model_.rangeMin(), -1.0f, static_cast<float>(binCount));
+      const int x = static_cast<int>(HistogramModel::kLeft + static_cast<float>(static_cast<int>(offset)) / binCount *
+                                                                 HistogramModel::kPlotWidth);
       p.drawLine(x, HistogramModel::kTrackY, x, 0);
     }
   }

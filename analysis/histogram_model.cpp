@@ -55,7 +55,11 @@ void findDominantRange(const int16_t* image, const int16_t* mask, int width, int
 }
 
 float HistogramModel::xOf(float value) const {
-  return (value - rangeMin_) * kTrackWidth / (rangeMax_ - rangeMin_) + kLeft;
+  // A range of one value (a uniform slice) has no width to divide by: values at or below it sit
+  // at the left end of the track, values above it at the right end.
+  const float span = rangeMax_ - rangeMin_;
+  if (!(span > 0.0f)) return value <= rangeMin_ ? static_cast<float>(kLeft) : static_cast<float>(kLeft + kTrackWidth);
+  return (value - rangeMin_) * kTrackWidth / span + kLeft;
 }
 
 void HistogramModel::setLow(int v) {
@@ -101,7 +105,8 @@ void HistogramModel::handlesToRangeEnds() {
 
 bool HistogramModel::computeHistogram(const int16_t* image, int width, int height) {
   const std::size_t n = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
-  if (!image || n == 0) return false;
+  // A slice of one pixel has no meaningful bins and is refused.
+  if (!image || n < 2) return false;
   const auto [mn, mx] = std::minmax_element(image, image + n);
   bins_.assign(static_cast<std::size_t>(*mx - *mn + 1), 0);
   for (std::size_t i = 0; i < n; ++i) ++bins_[static_cast<std::size_t>(image[i] - *mn)];

@@ -1,5 +1,6 @@
 #include "segmentation/liver_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -9,7 +10,8 @@
 
 namespace morvex {
 
-LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt) {
+LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slicesLabelled) {
+  if (slicesLabelled) *slicesLabelled = 0;
   if (study.frameCount() == 0) return LiverRunResult::NoStudy;
   const int c = opt.currentFrame;
   const int W = study.width(c), H = study.height(c);
@@ -50,6 +52,9 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt) {
     return study.width(f) == W && study.height(f) == H && study.getIntensityImage(f, w, h, intensity);
   };
   auto write = [&](int f) { study.setLabelImage(f, mask.data(), W, H); };
+  auto nothingLabelled = [&]() { return std::none_of(mask.begin(), mask.end(), [](uint8_t v) { return v != 0; }); };
+  int labelled = 0;
+  bool seedLabelled = false;
 
   // seed slice
   std::fprintf(opt.log, "now slice: %d\n", study.instanceNumber(f0));
@@ -60,6 +65,14 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt) {
   engine.setInput(intensity.data(), mask.data(), W, H, 1);
   engine.iterations = 10;
   engine.run(CLiverSegmenter::RunKind::Seed);
+  // The user's outline is never replaced by nothing: an empty seed result keeps the outline.
+  if (nothingLabelled()) {
+    std::fprintf(opt.log, "segmentLiver(): the seed slice gave no liver; the outline is kept\n");
+    mask = contour;
+  } else {
+    ++labelled;
+    seedLabelled = true;
+  }
   write(f0);
   engine.allocateReference();
   engine.saveReference();
@@ -80,7 +93,18 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt) {
     engine.run(CLiverSegmenter::RunKind::Propagation);
     ++done;
     if (opt.progress) opt.progress(done, total);
-    write(f);
+    // An empty result (the growth guard fired, or nothing grew) is not written: the slice keeps
+    // what it held and the pass ends. The seed slice keeps its level-set result: reprocessing it
+    // only feeds the next slice.
+    if (nothingLabelled()) {
+      std::fprintf(opt.log, "segmentLiver(): slice %d gave no liver; the pass ends\n", study.instanceNumber(f));
+      return false;
+    }
+    if (f != f0 || !opt.threeD) {
+      write(f);
+      if (f != f0 || !seedLabelled) ++labelled;
+      if (f == f0) seedLabelled = true;
+    }
     return true;
   };
 
@@ -94,14 +118,15 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt) {
     const int below = f0 - 1;
     if (below >= first) {
       engine.restoreReference();
-      step(below, false);
+      const bool reached = step(below, false);
       std::fprintf(opt.log, "\npropagation down\n");
-      for (int f = below - 1; f >= first; --f)
+      for (int f = below - 1; reached && f >= first; --f)
         if (!step(f, true)) break;
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(opt.log, "\npropagation time = %f\n%s\n", seconds, std::string(62, '/').c_str());
+  if (slicesLabelled) *slicesLabelled = labelled;
   return LiverRunResult::Done;
 }
 

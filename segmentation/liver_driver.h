@@ -23,6 +23,10 @@ enum class LiverRunResult { Done, NoOutline, NoStudy };
 // The seed is the lowest frame holding label 1 (3D) or the current frame (2D). In 3D every label of
 // the series is cleared first; each pass stops when the previous result keeps fewer than 10 pixels
 // at level -7. The first slice below the seed grows from the seed's result.
-LiverRunResult segmentLiver(Study& study, const LiverRunOptions& options);
+// An empty result is never written: the seed slice keeps the user's outline when the level set
+// leaves nothing, and keeps its level-set result when the upward pass reprocesses it; a propagated
+// slice that comes out empty ends its pass. slicesLabelled (when given) receives the number of
+// frames that received a new liver result (0 when the run reached nothing).
+LiverRunResult segmentLiver(Study& study, const LiverRunOptions& options, int* slicesLabelled = nullptr);
 
 }  // namespace morvex

@@ -30,11 +30,6 @@ Image fillInt(const Image& src, int lo, int hi, const std::vector<int16_t>& sx, 
   return out;
 }
 
-// Fills the holes of a region: the background reached from (10, 10) through values 0..hi is 0,
-// everything else 254.
-Image fillHoles(const Image& region, int hi, int w, int h) {
-  return fillInt(region, 0, hi, {10}, {10}, w, h, 0, 254);
-}
 
 Image dilate(const Image& img, int s, int w, int h) {
   const int half = s / 2;
@@ -112,6 +107,14 @@ void drawSegment(Image& img, int x0, int y0, int x1, int y1, int w) {
 }
 
 }  // namespace
+
+// The background is seeded on the whole image border: a single seed inside the image would turn
+// the whole slice into the region whenever the region covers that seed.
+std::vector<int16_t> fillHoles(const std::vector<int16_t>& region, int hi, int w, int h) {
+  std::vector<int16_t> sx, sy;
+  borderSeeds(w, h, sx, sy);
+  return fillInt(region, 0, hi, sx, sy, w, h, 0, 254);
+}
 
 void referenceCore(const Image& reference, int w, int h, Image& core, std::vector<int16_t>& seedX,
                    std::vector<int16_t>& seedY, int* depthOut) {

@@ -68,6 +68,9 @@ class CLiverSegmenter {
 // Chessboard core of a reference: the seeds (row-major) and the core image (254 / 255 / 0).
 void referenceCore(const std::vector<int16_t>& reference, int width, int height, std::vector<int16_t>& core,
                    std::vector<int16_t>& seedX, std::vector<int16_t>& seedY, int* depth);
+// Fills the holes of a region: the background reached from the image border through values 0..hi
+// becomes 0, everything else 254.
+std::vector<int16_t> fillHoles(const std::vector<int16_t>& region, int hi, int width, int height);
 // Local variation with radius r (mean of |opposite differences| along both axes), 0 near the border.
 std::vector<double> localVariation(const std::vector<double>& image, int width, int height, int r);
 

@@ -100,6 +100,24 @@ bool integerWindow(float lo, float hi, int& ilo, int& ihi) {
 
 }  // namespace
 
+void borderSeeds(int width, int height, std::vector<int16_t>& seedX, std::vector<int16_t>& seedY) {
+  seedX.clear();
+  seedY.clear();
+  if (width <= 0 || height <= 0) return;
+  auto add = [&](int x, int y) {
+    seedX.push_back(static_cast<int16_t>(x));
+    seedY.push_back(static_cast<int16_t>(y));
+  };
+  for (int x = 0; x < width; ++x) {
+    add(x, 0);
+    if (height > 1) add(x, height - 1);
+  }
+  for (int y = 1; y + 1 < height; ++y) {
+    add(0, y);
+    if (width > 1) add(width - 1, y);
+  }
+}
+
 void seedFill(const uint8_t* src, float lo, float hi, const int16_t* seedX, const int16_t* seedY, int seedCount,
               int width, int height, int16_t* out, int16_t filledValue, int16_t otherValue) {
   bool lut[256] = {};

@@ -23,6 +23,10 @@ void seedFillExcluding(const int16_t* a, const int16_t* b, int lo, int hi, const
                        const int16_t* seedY, int seedCount, int width, int height, int16_t* out,
                        int16_t filledValue, int16_t otherValue);
 
+// Seeds on every pixel of the image border (each border pixel once), for fills that find the
+// background of a region from the outside of the image.
+void borderSeeds(int width, int height, std::vector<int16_t>& seedX, std::vector<int16_t>& seedY);
+
 // Body mask of a CT slice: 255 inside the patient's body (holes included), 0 for air, table and
 // anything not connected to the centre of the slice. out holds width x height values.
 void extractBodyMask(const int16_t* intensities, int width, int height, int16_t* out);

@@ -19,7 +19,8 @@ std::string shortNumber(double v) {
 
 std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> paths,
                                         const std::vector<std::string>& nameList,
-                                        const std::function<void(int)>& progress) {
+                                        const std::function<void(int)>& progress,
+                                        const std::function<void()>& beforeFirstSlice) {
   std::vector<ImportedSlice> loaded;
   std::stable_sort(paths.begin(), paths.end(), naturalLess);
   const std::size_t n = paths.size();
@@ -28,7 +29,7 @@ std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> p
     const bool listed = nameList.empty() ||
                         std::find(nameList.begin(), nameList.end(), normalizeCaseKey(baseName(path))) != nameList.end();
     if (listed) {
-      const int f = study.addFrameFromFile(path.c_str());
+      const int f = study.addFrameFromFile(path.c_str(), loaded.empty() ? beforeFirstSlice : std::function<void()>());
       if (f >= 0) {
         const SliceHeader& h = study.frame(f)->header;
         loaded.push_back({f, h.instanceNumber, h.patientName, h.seriesDate});
@@ -36,7 +37,7 @@ std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> p
     }
     if (progress) progress(static_cast<int>((i + 1) * 100 / n));
   }
-  study.sortSeriesByInstance();
+  if (!loaded.empty()) study.sortSeriesByInstance();
   return loaded;
 }
 

@@ -19,10 +19,13 @@ struct ImportedSlice {
 
 // Loads paths into study in natural order, skipping files whose case key is not in nameList (when
 // nameList is not empty), then sorts every series by instance number. progress(percent) runs after
-// each file with the integer part of (i + 1) / n * 100. Returns the files that loaded, in load order.
+// each file with the integer part of (i + 1) / n * 100. beforeFirstSlice (when given) runs once,
+// after the first file has decoded and before it is stored: an import that loads nothing leaves
+// the study as it was. Returns the files that loaded, in load order.
 std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> paths,
                                         const std::vector<std::string>& nameList,
-                                        const std::function<void(int)>& progress = {});
+                                        const std::function<void(int)>& progress = {},
+                                        const std::function<void()>& beforeFirstSlice = {});
 
 // The thirteen rows of the DICOM information panel for a frame; patient-identifying rows show "-".
 std::vector<std::pair<std::string, std::string>> dicomInfoRows(const SliceHeader& header);

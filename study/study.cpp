@@ -25,7 +25,9 @@ void Study::warn(const std::string& text) const {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-int Study::addFrameFromFile(const char* path) {
+int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}); }
+
+int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert) {
   SliceFile file;
   if (!file.open(path)) return -1;
   // Pixels are decoded before the tables change, so a failed load leaves no trace and a failed
@@ -36,6 +38,7 @@ int Study::addFrameFromFile(const char* path) {
     warn(kLoadFailed);
     return -1;
   }
+  if (beforeInsert) beforeInsert();
   return insertFrame(file.header(), std::move(pixels));
 }
 

@@ -25,6 +25,9 @@ class Study {
   // Reads one slice file and inserts it (or reloads the pixels of an equal frame).
   // Returns the frame index, or -1 when the file was skipped or failed to load.
   int addFrameFromFile(const char* path);
+  // The same; beforeInsert (when given) runs once the file has decoded, before the tables change
+  // (an import clears the previous study there, so a file that fails to load clears nothing).
+  int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert);
   // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
   // The frame's size comes from pixels. Returns the frame index.
   int insertFrame(const SliceHeader& header, SlicePixels&& pixels);

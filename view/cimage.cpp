@@ -97,14 +97,17 @@ void CImage::setCursorShape(bool bChangeShape) {
     return;
   }
   if (mode == ToolMode::BrushMode || mode == ToolMode::EraserMode) {
-    const int size = owner_->brushSize();
-    QPixmap pix(size + 1, size + 1);
+    // The circle covers the pixels a dot of this width covers at scale 1: centred on the hot spot
+    // pixel for odd widths, on its top-left corner for even ones.
+    const int size = std::max(owner_->brushSize(), 1);
+    const int hot = size / 2 + 1;
+    QPixmap pix(size + 2, size + 2);
     pix.fill(Qt::transparent);
     QPainter p(&pix);
     p.setPen(Qt::yellow);
-    p.drawEllipse(0, 0, size - 1, size - 1);
+    p.drawEllipse(hot - size / 2, hot - size / 2, size - 1, size - 1);
     p.end();
-    setCursor(QCursor(pix, (size + 1) / 2, (size + 1) / 2));
+    setCursor(QCursor(pix, hot, hot));
     return;
   }
   const int w = owner_->lineWidth();

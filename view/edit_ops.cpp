@@ -1,6 +1,7 @@
 #include "view/edit_ops.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "segmentation/mask_utils.h"
 
@@ -28,18 +29,7 @@ std::vector<int16_t> fill16(const int16_t* src, float lo, float hi, ImagePoint s
 // border (seeded on every zero border pixel, so a mask touching the corner still has an outside).
 std::vector<int16_t> withEnclosed(const std::vector<int16_t>& mask, int w, int h) {
   std::vector<int16_t> sx, sy;
-  for (int x = 0; x < w; ++x)
-    for (int y : {0, h - 1})
-      if (!mask[static_cast<std::size_t>(y) * w + x]) {
-        sx.push_back(static_cast<int16_t>(x));
-        sy.push_back(static_cast<int16_t>(y));
-      }
-  for (int y = 0; y < h; ++y)
-    for (int x : {0, w - 1})
-      if (!mask[static_cast<std::size_t>(y) * w + x]) {
-        sx.push_back(static_cast<int16_t>(x));
-        sy.push_back(static_cast<int16_t>(y));
-      }
+  borderSeeds(w, h, sx, sy);
   std::vector<int16_t> out(mask.size());
   seedFill(mask.data(), 0.0f, 0.0f, sx.data(), sy.data(), static_cast<int>(sx.size()), w, h, out.data(), 0, 255);
   return out;
@@ -113,6 +103,35 @@ std::vector<ImagePoint> strokeOutline(const std::vector<ImagePoint>& input) {
     for (int k = 0; k < count; ++k) outline.push_back({px[k], py[k]});
   }
   return outline;
+}
+
+std::vector<uint8_t> rasteriseBrush(const std::vector<ImagePoint>& stroke, int width, int height, int penWidth) {
+  std::vector<uint8_t> mask(static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0)), 0);
+  if (stroke.empty() || mask.empty()) return mask;
+  const int pen = std::max(penWidth, 1);
+  const double r = pen / 2.0, r2 = r * r, offset = pen % 2 ? 0.5 : 0.0;
+  auto capsule = [&](double ax, double ay, double bx, double by) {
+    const int x0 = std::max(static_cast<int>(std::floor(std::min(ax, bx) - r)) - 1, 0);
+    const int x1 = std::min(static_cast<int>(std::ceil(std::max(ax, bx) + r)) + 1, width - 1);
+    const int y0 = std::max(static_cast<int>(std::floor(std::min(ay, by) - r)) - 1, 0);
+    const int y1 = std::min(static_cast<int>(std::ceil(std::max(ay, by) + r)) + 1, height - 1);
+    const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x) {
+        const double px = x + 0.5 - ax, py = y + 0.5 - ay;
+        // distance from the pixel centre to the segment a..b
+        const double t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0, 1.0) : 0.0;
+        const double ex = px - t * dx, ey = py - t * dy;
+        if (ex * ex + ey * ey <= r2) mask[static_cast<std::size_t>(y) * width + x] = 1;
+      }
+  };
+  if (stroke.size() == 1) {
+    capsule(stroke[0].x + offset, stroke[0].y + offset, stroke[0].x + offset, stroke[0].y + offset);
+    return mask;
+  }
+  for (std::size_t i = 0; i + 1 < stroke.size(); ++i)
+    capsule(stroke[i].x + offset, stroke[i].y + offset, stroke[i + 1].x + offset, stroke[i + 1].y + offset);
+  return mask;
 }
 
 bool refineSlice(SliceEdit& s, const std::vector<ImagePoint>& stroke, int nOption) {
@@ -247,6 +266,9 @@ bool refineSlice(SliceEdit& s, const std::vector<ImagePoint>& stroke, int nOptio
     changed = true;  // other options run the common end only
   }
   if (!changed) return false;
+  // A cut loop in empty tissue only removes what it encloses: committing the rest of the working
+  // selection to the liver there would label pixels the user never meant to touch.
+  if (nOption == 2 && target == Target::Nothing) return true;
   // the working selection is committed to the liver label
   for (std::size_t i = 0; i < s.size(); ++i)
     if (s.selection[i]) {

@@ -38,6 +38,12 @@ struct SliceEdit {
   bool isTableLabel(int value) const { return table && table->byValue(value) != nullptr; }
 };
 
+// The pixels a round pen of width penWidth covers along a stroke (1 where covered): every pixel
+// whose centre lies within penWidth / 2 of the stroke's path. An odd width is centred on the
+// stroke pixel's centre, an even width on its top-left corner, so dots and bands are exactly
+// penWidth across and symmetric for every width (as the brush cursor's circle is drawn).
+std::vector<uint8_t> rasteriseBrush(const std::vector<ImagePoint>& stroke, int width, int height, int penWidth);
+
 // Brush: stroke pixels (mask > 0, inside the ROI) get currentLabel when it is a label of the table,
 // otherwise selection 255.
 void paintStroke(SliceEdit& s, const uint8_t* strokeMask);

@@ -1,7 +1,6 @@
 #pragma once
-// Rasterisation of a freehand stroke as the user sees it: QPainter without anti-aliasing, a red
-// pen of the given width with round caps, one point drawn as a point, otherwise one line per pair
-// of consecutive points. The result is a byte mask (1 where the pen's red exceeds 125).
+// The stroke of the slice view as the brush and eraser apply it: a round pen of the given width
+// along the stroke's points (see morvex::rasteriseBrush). The result is a byte mask (1 = covered).
 
 #include <QPoint>
 #include <QVector>

@@ -182,6 +182,9 @@ void Morvex::connectSignals() {
   connect(ui.treeWidget_Label, &QTreeWidget::itemCollapsed, this, &Morvex::expandLayerItem);
   connect(ui.treeWidget_FileDirectory, &QTreeWidget::itemDoubleClicked, this,
           qOverload<QTreeWidgetItem*, int>(&Morvex::showImage));
+  // The highlighted frame is the shown frame, however the highlight moved (click, arrow keys).
+  connect(ui.treeWidget_FileDirectory, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* item, QTreeWidgetItem*) { followFileTreeHighlight(item); });
   connect(ui.spinBox_2, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_BrushSize, &QSlider::setValue);
   connect(ui.horizontalSlider_BrushSize, &QSlider::valueChanged, ui.spinBox_2, &QSpinBox::setValue);
   connect(ui.spinBox, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_LabelOpacity, &QSlider::setValue);

@@ -209,6 +209,14 @@ class Morvex : public QMainWindow {
   // The tail of every edit of the shown frame: vessel labels outside the liver taken back (when
   // the labels before the edit are given), statistics, undo push (kind > 0), redraw.
   void finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind);
+  // Every path that changes labels ends here: the statistics of the shown series and the views.
+  void labelsChanged();
+  // Shows the frame of the file tree's highlighted item unless it is already the shown frame.
+  void followFileTreeHighlight(QTreeWidgetItem* item);
+  // One write of a save command; a failed write (or a path that did not fit) is logged and recorded.
+  bool writeTo(const std::string& path, const char* operation, const std::function<bool(const std::string&)>& write);
+  // Ends a save command: names every file that failed in one message, else says where it saved.
+  void endSave(const QStringList& folders);
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
   QTreeWidgetItem* findLayerItem(const QString& name) const;
   void bindSliceViews();
@@ -262,4 +270,5 @@ class Morvex : public QMainWindow {
   std::function<QString()> directoryChooser_;
   int currentFrame_ = -1;
   int previousFrame_ = -1;
+  QStringList failedWrites_;
 };

@@ -53,6 +53,11 @@ void Morvex::finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind) 
   redrawAll();
 }
 
+void Morvex::labelsChanged() {
+  reCalcRegionGroup(-1);
+  redrawAll();
+}
+
 void Morvex::selectObject(int nToolMode, int nOption) {
   morvex::SliceEdit s = currentSliceEdit();
   if (!s.valid() || !activeView_) return;
@@ -98,7 +103,7 @@ void Morvex::refineObject(int nOption) {
 void Morvex::deleteObjectAt(const QPoint& p) {
   morvex::SliceEdit s = currentSliceEdit();
   if (!s.valid()) return;
-  if (morvex::deleteObjectAt(s, {p.x(), p.y()})) pushUndo(1);
+  if (morvex::deleteObjectAt(s, {p.x(), p.y()})) finishEdit(nullptr, 1);
 }
 
 void Morvex::addObject(int nLabelIdx) {
@@ -201,6 +206,6 @@ void Morvex::moveObjectToLayer(const QPoint& p, int nLayerIdx) {
   morvex::moveObjectToLayer(s, {p.x(), p.y()}, nLayerIdx);
   showLabelImage(nLayerIdx == -1 ? 1 : nLayerIdx);
   stopLiveWireMode();
-  redrawAll();
+  labelsChanged();
   pushUndo(3);
 }

@@ -3,12 +3,15 @@
 
 #include <QFileDialog>
 #include <QProgressBar>
+#include <QStatusBar>
+#include <cstdio>
 #include <set>
 
 #include "export/atomic_file.h"
 #include "export/mask_writer.h"
 #include "export/report_writer.h"
 #include "study/text_field.h"
+#include "workspace/message_box.h"
 #include "workspace/morvex.h"
 
 namespace {
@@ -17,7 +20,38 @@ constexpr const char* kResult = "Result";
 std::string fileNameOf(const char* pattern, const morvex::SliceHeader& h, const char* suffix = "") {
   return std::string(pattern) + "_" + h.patientId + "_" + h.patientName + "_" + h.seriesDate + suffix;
 }
+
+// The folders a histogram command writes to: the slices' folder (when known) and "Result".
+QStringList savedFolders(const std::string& dicom) {
+  QStringList folders;
+  if (!dicom.empty()) folders << QString::fromLocal8Bit(dicom.c_str());
+  return folders << kResult;
+}
 }  // namespace
+
+bool Morvex::writeTo(const std::string& path, const char* operation,
+                     const std::function<bool(const std::string&)>& write) {
+  // joinPath has logged a path that does not fit; the write itself is not tried then.
+  const bool ok = !path.empty() && write(path);
+  if (!ok) {
+    const QString shown = path.empty() ? tr("(a path longer than 1023 bytes)") : QString::fromLocal8Bit(path.c_str());
+    std::fprintf(stderr, "%s: could not write %s\n", operation, path.c_str());
+    failedWrites_ << shown;
+  }
+  return ok;
+}
+
+void Morvex::endSave(const QStringList& folders) {
+  if (!failedWrites_.isEmpty()) {
+    QStringList lines = failedWrites_.mid(0, 20);
+    if (failedWrites_.size() > 20) lines << tr("and %1 more").arg(failedWrites_.size() - 20);
+    statusBar()->showMessage(tr("Save failed: %1").arg(failedWrites_.first()));
+    morvex::warningBox(this, QString::fromUtf8("파일을 저장하지 못했습니다:\n") + lines.join("\n"));
+  } else if (!folders.isEmpty()) {
+    statusBar()->showMessage(tr("Saved to %1").arg(folders.join(tr(" and "))));
+  }
+  failedWrites_.clear();
+}
 
 std::string Morvex::dicomFolderOf(int f) const {
   const morvex::Frame* frame = study_.frame(f);
@@ -41,14 +75,19 @@ void Morvex::saveFileDir() {
     if (first < 0) continue;
     const morvex::SliceHeader& h = study_.frame(first)->header;
     const std::string name = fileNameOf("m", h) + ".tiff";
-    morvex::writeSeriesTiff(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), study_, s);
+    writeTo(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
     // the same TIFF beside the series' DICOM files (paths from the dialogs always hold a '/')
     const std::string dicom = dicomFolderOf(first);
     if (dicom.empty()) continue;
     reportFolders.insert(dicom);
-    morvex::writeSeriesTiff(morvex::joinPath(dicom, name, "saveFileDir()"), study_, s);
+    writeTo(morvex::joinPath(dicom, name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
   }
-  for (const std::string& folder : reportFolders) saveReport(folder.c_str());
+  QStringList folders;
+  for (const std::string& folder : reportFolders) {
+    saveReport(folder.c_str());
+    folders << QString::fromLocal8Bit(folder.c_str());
+  }
+  endSave(folders);
 }
 
 void Morvex::saveFile_png(const char* pcRootPath, int f, bool bGroup, bool bBinary, const char* pcExtension) {
@@ -58,8 +97,8 @@ void Morvex::saveFile_png(const char* pcRootPath, int f, bool bGroup, bool bBina
   if (bGroup) folder = morvex::seriesFolder(folder, frame->header.patientName, frame->header.seriesDate);
   if (folder.empty()) return;
   const std::string name = "m_" + frame->header.fileName + "." + (pcExtension ? pcExtension : "png");
-  morvex::writeMaskImage(morvex::joinPath(folder, name, "saveFile_png()"), study_.labelImage(f), study_.width(f),
-                         study_.height(f), bBinary);
+  writeTo(morvex::joinPath(folder, name, "saveFile_png()"), "saveFile_png()", [&](const std::string& path) { return morvex::writeMaskImage(path, study_.labelImage(f), study_.width(f),
+                         study_.height(f), bBinary); });
 }
 
 void Morvex::saveFile_png(const char* root, int f, bool group, bool binary) { saveFile_png(root, f, group, binary, nullptr); }
@@ -71,7 +110,7 @@ void Morvex::saveFile_tiff(const char* pcRootPath, int s) {
   const morvex::SliceHeader& h = study_.frame(first)->header;
   const std::string folder = morvex::seriesFolder(pcRootPath, h.patientName, h.seriesDate);
   if (folder.empty()) return;
-  morvex::writeSeriesTiff(morvex::joinPath(folder, fileNameOf("m", h) + ".tiff", "saveFile_tiff()"), study_, s);
+  writeTo(morvex::joinPath(folder, fileNameOf("m", h) + ".tiff", "saveFile_tiff()"), "saveFile_tiff()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
 }
 
 void Morvex::writeMaskPass(int n, bool contrast) {
@@ -91,22 +130,24 @@ void Morvex::saveFileAll() {
   if (n == 0) return;
   writeMaskPass(n, true);
   writeMaskPass(n, false);
+  endSave({kResult});
 }
 
 void Morvex::saveFileCurrent() {
   if (study_.frameCount() == 0) return;
   saveContrastImage(kResult, currentFrame_, "jpg");
   saveFile_png(kResult, currentFrame_, false, true, "bmp");
+  endSave({kResult});
 }
 
 void Morvex::saveGroupHistogram(const char* pcRootPath, int s) {
   const int first = study_.firstFrameOfSeries(s);
   if (!pcRootPath || first < 0 || !selectedAreaStatistics_.computed()) return;
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, ".csv"), "saveGroupHistogram()"),
-                              morvex::histogramCsv(selectedAreaStatistics_, 1));
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram()"),
-                              morvex::statisticsText(h, selectedAreaStatistics_, 1));
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, ".csv"), "saveGroupHistogram()"), "saveGroupHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::histogramCsv(selectedAreaStatistics_, 1)); });
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram()"), "saveGroupHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::statisticsText(h, selectedAreaStatistics_, 1)); });
 }
 
 void Morvex::saveGroupHistogram() {
@@ -115,6 +156,7 @@ void Morvex::saveGroupHistogram() {
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveGroupHistogram(dicom.c_str(), s);
   saveGroupHistogram(kResult, s);
+  endSave(savedFolders(dicom));
 }
 
 void Morvex::saveGroupHistogram2(const char* pcRootPath, int s) {
@@ -122,12 +164,12 @@ void Morvex::saveGroupHistogram2(const char* pcRootPath, int s) {
   if (!pcRootPath || first < 0 || !areaStatistics_.computed() || areaStatistics_.pixelCnt(morvex::kLiverRight) == 0)
     return;
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_R.csv"), "saveGroupHistogram2()"),
-                              morvex::histogramCsv(areaStatistics_, morvex::kLiverRight));
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_L.csv"), "saveGroupHistogram2()"),
-                              morvex::histogramCsv(areaStatistics_, morvex::kLiverLeft));
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram2()"),
-                              morvex::statisticsTextLeftRight(h, areaStatistics_));
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_R.csv"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::histogramCsv(areaStatistics_, morvex::kLiverRight)); });
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_L.csv"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::histogramCsv(areaStatistics_, morvex::kLiverLeft)); });
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::statisticsTextLeftRight(h, areaStatistics_)); });
 }
 
 void Morvex::saveGroupHistogram2() {
@@ -136,6 +178,7 @@ void Morvex::saveGroupHistogram2() {
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveGroupHistogram2(dicom.c_str(), s);
   saveGroupHistogram2(kResult, s);
+  endSave(savedFolders(dicom));
 }
 
 void Morvex::saveHistogram(const char* pcRootPath, int f) {
@@ -145,10 +188,10 @@ void Morvex::saveHistogram(const char* pcRootPath, int f) {
   st.computeSlice(study_.intensities(f), study_.selectionImage(f), study_.width(f), study_.height(f), true);
   const morvex::SliceHeader& h = frame->header;
   const std::string suffix = "_" + std::to_string(h.instanceNumber);
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, (suffix + ".csv").c_str()), "saveHistogram()"),
-                              morvex::histogramCsv(st, 1));
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, (suffix + ".txt").c_str()), "saveHistogram()"),
-                              morvex::statisticsText(h, st, 1));
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, (suffix + ".csv").c_str()), "saveHistogram()"), "saveHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::histogramCsv(st, 1)); });
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, (suffix + ".txt").c_str()), "saveHistogram()"), "saveHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::statisticsText(h, st, 1)); });
 }
 
 void Morvex::saveHistogram() {
@@ -156,6 +199,7 @@ void Morvex::saveHistogram() {
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveHistogram(dicom.c_str(), currentFrame_);
   saveHistogram(kResult, currentFrame_);
+  endSave(savedFolders(dicom));
 }
 
 void Morvex::saveReport(const char* pcRootPath) {
@@ -168,12 +212,15 @@ void Morvex::saveReport(const char* pcRootPath, int s) {
   morvex::AreaStatistics st(study_.labelCount());
   seriesStatistics_.compute(study_, s, false, st);
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  morvex::writeFileAtomically(morvex::joinPath(pcRootPath, fileNameOf("report", h, ".txt"), "saveReport()"),
-                              morvex::reportText(h, st));
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("report", h, ".txt"), "saveReport()"), "saveReport()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+                              morvex::reportText(h, st)); });
 }
 
 // Without a folder the reports go to the working directory.
-void Morvex::saveReport() { saveReport("."); }
+void Morvex::saveReport() {
+  saveReport(".");
+  endSave({"."});
+}
 
 void Morvex::saveContrastImage(const char* pcRootPath, int f, const char* pcExtension) {
   if (study_.frameCount() == 0 || !pcRootPath) return;
@@ -181,8 +228,8 @@ void Morvex::saveContrastImage(const char* pcRootPath, int f, const char* pcExte
   const morvex::Frame* frame = study_.frame(f);
   if (!frame) return;
   const std::string name = "c_" + frame->header.fileName + "." + (pcExtension ? pcExtension : "png");
-  morvex::writeContrastImage(morvex::joinPath(pcRootPath, name, "saveContrastImage()"), study_.intensities(f),
-                             study_.width(f), study_.height(f));
+  writeTo(morvex::joinPath(pcRootPath, name, "saveContrastImage()"), "saveContrastImage()", [&](const std::string& path) { return morvex::writeContrastImage(path, study_.intensities(f),
+                             study_.width(f), study_.height(f)); });
 }
 
 void Morvex::saveContrastImage(const char* root, int f) { saveContrastImage(root, f, nullptr); }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <algorithm>
@@ -48,7 +49,6 @@ void Morvex::readDICOM() {
 
 void Morvex::readDICOM(QStringList fileList) {
   if (fileList.isEmpty()) return;
-  deleteDICOMAll();
   const std::vector<std::string> names = morvex::readNameList("List");
   std::vector<std::string> paths;
   for (const QString& f : fileList) {
@@ -56,13 +56,19 @@ void Morvex::readDICOM(QStringList fileList) {
     if (toLocalPath(f, p)) paths.push_back(p);
   }
   beginProgress();
-  const auto loaded = morvex::importSlices(study_, paths, names, [this](int p) { setProgress(p); });
-  for (const morvex::ImportedSlice& s : loaded) {
-    currentFrame_ = s.frameIndex;
-    addFileDirectoryItem(s.patientName.c_str(), s.seriesDate.c_str(), s.instanceNumber, s.frameIndex);
+  // The open study goes only once a new slice has decoded: files that load nothing change nothing.
+  const auto loaded = morvex::importSlices(
+      study_, paths, names, [this](int p) { setProgress(p); }, [this] { deleteDICOMAll(); });
+  {
+    // building the tree moves its highlight item by item; only the final frame is shown
+    const QSignalBlocker quiet(ui.treeWidget_FileDirectory);
+    for (const morvex::ImportedSlice& s : loaded) {
+      currentFrame_ = s.frameIndex;
+      addFileDirectoryItem(s.patientName.c_str(), s.seriesDate.c_str(), s.instanceNumber, s.frameIndex);
+    }
+    endProgress();
+    renumberFileTree();
   }
-  endProgress();
-  renumberFileTree();
   std::printf("readDICOM(): %zu of %d files loaded\n", loaded.size(), static_cast<int>(fileList.size()));
   std::fflush(stdout);
   if (loaded.empty()) return;
@@ -78,17 +84,22 @@ void Morvex::readMask() {
 void Morvex::readMask(QStringList fileList) {
   if (fileList.isEmpty()) return;
   beginProgress();
+  int lastLoaded = -1;
   for (int i = 0; i < fileList.size(); ++i) {
     std::string path;
     if (toLocalPath(fileList[i], path)) {
       const int f = morvex::loadMaskFile(study_, path.c_str());
-      if (f != -1) currentFrame_ = f;
+      if (f != -1) lastLoaded = f;
     }
     setProgress(static_cast<int>((i + 1) * 100LL / fileList.size()));
   }
   endProgress();
-  selectedFrame(currentFrame_);
-  redrawAll();
+  if (lastLoaded < 0) return;
+  // The frame of the last mask becomes the shown frame, exactly as choosing it in the tree: edits
+  // and undo then act on the frame the user sees, and the readout counts the loaded labels.
+  showImage(lastLoaded);
+  selectedFrame(lastLoaded);
+  labelsChanged();
 }
 
 void Morvex::beginProgress() {
@@ -164,6 +175,14 @@ void Morvex::showImage(QTreeWidgetItem* item, int) {
   if (item && !item->text(1).isEmpty()) showImage(item->text(1).toInt());
 }
 
+void Morvex::followFileTreeHighlight(QTreeWidgetItem* item) {
+  if (!item || item->text(1).isEmpty()) return;
+  const int f = item->text(1).toInt();
+  const int shown = imageViews_.isEmpty() ? -1 : imageViews_.first()->frameIndex();
+  if (f == currentFrame_ && f == shown) return;
+  showImage(f);
+}
+
 void Morvex::showImage(int nFrameIdx) {
   currentFrame_ = nFrameIdx;
   if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
@@ -202,6 +221,7 @@ void Morvex::selectedFrame(int nFrameIdx) {
 }
 
 void Morvex::deleteDICOMAll() {
+  previousFrame_ = -1;  // the next shown frame belongs to a new series: statistics are recomputed
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
   resetStatistics();
@@ -257,4 +277,6 @@ void Morvex::openPaths(const QStringList& paths) {
   });
   readMask(masks);
   for (int s = 0; s < study_.seriesCount(); ++s) reCalcRegionGroup(s);
+  // the statistics record ends on the shown series, whatever series came last
+  if (study_.frameCount() > 0) labelsChanged();
 }

@@ -133,5 +133,5 @@ void Morvex::undoHistory() {
   if (!labels || !selection || study_.width(currentFrame_) != undoHistory_.width() ||
       study_.height(currentFrame_) != undoHistory_.height())
     return;
-  if (undoHistory_.undo(labels, selection) != 0) redrawAll();
+  if (undoHistory_.undo(labels, selection) != 0) labelsChanged();
 }

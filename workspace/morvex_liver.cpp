@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <cstdio>
 
 #include "app/data_files.h"
@@ -78,7 +79,8 @@ int Morvex::liverSegmentation() {
   options.progress = [this](int done, int total) {
     setProgress(static_cast<int>(static_cast<float>(done) / static_cast<float>(std::max(total, 1)) * 100));
   };
-  const morvex::LiverRunResult result = morvex::segmentLiver(study_, options);
+  int labelled = 0;
+  const morvex::LiverRunResult result = morvex::segmentLiver(study_, options, &labelled);
   setProgress(100);
   endProgress();
   for (CImage* view : imageViews_) view->setUpdatesEnabled(true);
@@ -88,9 +90,14 @@ int Morvex::liverSegmentation() {
     return -1;
   }
   if (result != morvex::LiverRunResult::Done) return -1;
+  std::printf("liverSegmentation(): %d slices labelled\n", labelled);
+  std::fflush(stdout);
+  statusBar()->showMessage(tr("LiverSeg: %1 slices labelled").arg(labelled));
   study_.fillSelectionImage(currentFrame_, 0);
   reCalcRegionGroup(-1);
   redrawAll();
   showImage(currentFrame_);
+  // A run that reached nothing kept the outline: say so rather than end without a word.
+  if (labelled == 0) morvex::warningBox(this, QString::fromUtf8("간 영역을 찾지 못했습니다. 입력한 윤곽은 그대로 두었습니다."));
   return 1;
 }

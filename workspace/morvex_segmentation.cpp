@@ -13,7 +13,7 @@ void Morvex::deNoiseObject() {
   const int f = currentFrame_;
   if (!study_.intensities(f) || !study_.labelImage(f) || !study_.selectionImage(f)) return;
   morvex::deNoiseLabels(study_.labelImage(f), study_.width(f), study_.height(f));
-  redrawAll();
+  labelsChanged();
 }
 
 void Morvex::reLabeling(int nFrameIdx, unsigned char* pucBeforeLabelImage, unsigned char* pucAfterLabelImage) {
@@ -30,6 +30,7 @@ void Morvex::bodySegmentation() {
   if (!intensities) return;
   const int w = study_.width(f), h = study_.height(f);
   morvex::clearOutsideBody(intensities, w, h);
+  reCalcRegionGroup(-1);  // the intensities behind the statistics changed
   if (!activeView_) return;
   // Show the result at once with the current display window.
   const int lo = histogramView_ && histogramView_->model().hasBins() ? static_cast<int>(histogramView_->lowValue()) : -1;
