@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "analysis/histogram_model.h"
 #include "study/study.h"
 #include "tests/testing_support.h"
@@ -156,4 +159,28 @@ TEST(AutoRange, RealSliceWithPaddingOutsideTheScanField) {
   EXPECT_LT(m.lowValue(), 0);
   EXPECT_GT(m.highValue(), 100);
   EXPECT_LT(m.highValue(), 600);
+}
+
+TEST(HistogramModel, UniformSliceKeepsFiniteHandlesAndOnePixelIsRefused) {
+  const std::vector<int16_t> flat(64, 40);
+  HistogramModel m;
+  ASSERT_TRUE(m.computeHistogram(flat.data(), 8, 8));
+  EXPECT_EQ(m.bins().size(), 1u);
+  for (const auto& values : {std::pair{40, 40}, std::pair{40, 400}, std::pair{-1000, 3000}}) {
+    m.setValues(values.first, values.second);
+    for (float x : {m.lowX(), m.highX()}) {
+      EXPECT_TRUE(std::isfinite(x));
+      EXPECT_GE(x, HistogramModel::kLeft);
+      EXPECT_LE(x, HistogramModel::kLeft + HistogramModel::kTrackWidth);
+    }
+  }
+  EXPECT_EQ(m.xOf(40), HistogramModel::kLeft);
+  EXPECT_EQ(m.xOf(41), HistogramModel::kLeft + HistogramModel::kTrackWidth);
+  EXPECT_TRUE(m.move(100, 80, 100)) << "a drag on a one-value range stays on that value";
+  EXPECT_TRUE(std::isfinite(m.lowX()) && std::isfinite(m.highX()));
+
+  HistogramModel one;
+  const int16_t pixel = 5;
+  EXPECT_FALSE(one.computeHistogram(&pixel, 1, 1)) << "a slice of one pixel has no meaningful bins";
+  EXPECT_FALSE(one.hasBins());
 }

@@ -182,3 +182,22 @@ TEST(LiverEngine, ShrinkMaskCountsAndOptions) {
   EXPECT_NE(std::string(line).find(") ~ MAX("), std::string::npos);
   std::fclose(log);
 }
+
+TEST(FillHoles, BackgroundComesFromTheWholeBorderWhateverTheRegionCovers) {
+  constexpr int w = 30, h = 20;
+  // a ring covering (10, 10) with a hole, and a region touching no border at all
+  std::vector<int16_t> region(w * h, 0);
+  for (int y = 4; y <= 15; ++y)
+    for (int x = 4; x <= 16; ++x) region[y * w + x] = (y >= 8 && y <= 11 && x >= 12 && x <= 14) ? 0 : 255;
+  const std::vector<int16_t> filled = morvex::fillHoles(region, 127, w, h);
+  EXPECT_EQ(filled[9 * w + 13], 254) << "the hole is filled";
+  EXPECT_EQ(filled[10 * w + 10], 254) << "the ring covers (10, 10)";
+  EXPECT_EQ(filled[0], 0);
+  EXPECT_EQ(filled[19 * w + 29], 0);
+  EXPECT_EQ(filled[10 * w + 25], 0) << "the outside stays background";
+  EXPECT_EQ(std::count(filled.begin(), filled.end(), 254), 12 * 13);
+  // a region covering the whole border leaves no background
+  const std::vector<int16_t> full(w * h, 255);
+  const std::vector<int16_t> all = morvex::fillHoles(full, 127, w, h);
+  EXPECT_EQ(std::count(all.begin(), all.end(), 254), w * h);
+}

@@ -136,3 +136,49 @@ TEST(LiverSegmentation, TwoDModeTouchesOnlyTheSeedSliceAndNoOutlineChangesNothin
   EXPECT_EQ(study.labelImage(kSeed + 5)[100], 2);
   std::fclose(options.log);
 }
+
+namespace {
+// A series of flat slices (every pixel 100 HU): any growth floods the whole slice, so the growth
+// guard fires on the first propagated result.
+void addFlatSlices(morvex::Study& study, int count, int size) {
+  for (int k = 0; k < count; ++k) {
+    morvex::SliceHeader h;
+    h.patientName = "FLAT";
+    h.seriesDate = "20240101";
+    h.instanceNumber = k + 1;
+    h.pixelSpacing = 0.7f;
+    h.sliceThickness = 5.0f;
+    morvex::SlicePixels px;
+    px.width = px.height = size;
+    px.intensities.reset(static_cast<std::size_t>(size) * size);
+    px.intensities.fill(100);
+    study.insertFrame(h, std::move(px));
+  }
+}
+long liverPixels(const morvex::Study& study, int f) {
+  const uint8_t* l = study.labelImage(f);
+  return std::count(l, l + study.width(f) * study.height(f), 1);
+}
+}  // namespace
+
+TEST(LiverSegmentation, TheGuardNeverEmptiesTheSeedSliceAndTheRunCountsWhatItLabelled) {
+  constexpr int size = 96;
+  for (const bool threeD : {false, true}) {
+    SCOPED_TRACE(threeD ? "3D" : "2D");
+    morvex::Study study;
+    addFlatSlices(study, 3, size);
+    for (int y = 38; y < 58; ++y)
+      for (int x = 38; x < 58; ++x) study.labelImage(1)[y * size + x] = 1;  // a 20 x 20 outline
+    morvex::LiverRunOptions options;
+    options.threeD = threeD;
+    options.currentFrame = 1;
+    options.log = std::tmpfile();
+    int labelled = -1;
+    ASSERT_EQ(morvex::segmentLiver(study, options, &labelled), morvex::LiverRunResult::Done);
+    std::fclose(options.log);
+    EXPECT_GT(liverPixels(study, 1), 200) << "the seed slice keeps its outline's result";
+    EXPECT_LT(liverPixels(study, 1), size * size / 2) << "and no flooded result is written over it";
+    EXPECT_EQ(liverPixels(study, 0) + liverPixels(study, 2), 0) << "flooded neighbours are not written";
+    EXPECT_EQ(labelled, 1) << "only the seed slice received a result";
+  }
+}
