@@ -5,6 +5,7 @@
 #include <QWheelEvent>
 #include <QPixmap>
 #include <algorithm>
+#include <cmath>
 
 #include "analysis/chistogram_view.h"
 #include "app/data_files.h"
@@ -31,6 +32,7 @@ void CImage::attachFrame(Morvex* owner) {
   const morvex::Study& study = owner->study();
   const int w = study.width(frameIndex_), h = study.height(frameIndex_);
   if (w != canvas_.width() || h != canvas_.height()) canvas_ = QImage(std::max(w, 1), std::max(h, 1), QImage::Format_RGB32);
+  if (w != imageWidth_ || h != imageHeight_) zoom_ = 1.0f, panX_ = panY_ = 0;  // zoom survives slice changes only
   imageWidth_ = w;
   imageHeight_ = h;
   displayBuffer_.assign(static_cast<std::size_t>(std::max(w, 0)) * static_cast<std::size_t>(std::max(h, 0)), 0);
@@ -56,14 +58,78 @@ void CImage::setDisplaySize(int w, int h) {
   setMaximumSize(std::max(w, 0), std::max(h, 0));
   widgetWidth_ = w;
   widgetHeight_ = h;
-  if (imageWidth_ > 0 && imageHeight_ > 0) {
-    const float s = static_cast<float>(std::min(w, h)) / static_cast<float>(std::max(imageWidth_, imageHeight_));
-    displayWidth_ = static_cast<int>(imageWidth_ * s * zoom_);
-    displayHeight_ = static_cast<int>(imageHeight_ * s * zoom_);
-    originX_ = (w - displayWidth_) / 2 + panX_;
-    originY_ = (h - displayHeight_) / 2 + panY_;
-  }
+  layoutPicture();
   redraw(false);
+}
+
+void CImage::layoutPicture() {
+  if (imageWidth_ <= 0 || imageHeight_ <= 0 || widgetWidth_ < 0 || widgetHeight_ < 0) return;
+  const int w = widgetWidth_, h = widgetHeight_;
+  fitScale_ = static_cast<float>(std::min(w, h)) / static_cast<float>(std::max(imageWidth_, imageHeight_));
+  displayWidth_ = static_cast<int>(imageWidth_ * fitScale_ * zoom_);
+  displayHeight_ = static_cast<int>(imageHeight_ * fitScale_ * zoom_);
+  // the picture never leaves the view entirely: at least a quarter of the view stays covered
+  const int maxPanX = std::max(0, (displayWidth_ + w) / 2 - w / 4), maxPanY = std::max(0, (displayHeight_ + h) / 2 - h / 4);
+  panX_ = std::clamp(panX_, -maxPanX, maxPanX);
+  panY_ = std::clamp(panY_, -maxPanY, maxPanY);
+  originX_ = (w - displayWidth_) / 2 + panX_;
+  originY_ = (h - displayHeight_) / 2 + panY_;
+}
+
+void CImage::zoomAt(const QPoint& widgetPos, float factor) {
+  if (displayWidth_ <= 0 || displayHeight_ <= 0 || !(factor > 0.0f)) return;
+  const float newZoom = std::clamp(zoom_ * factor, 1.0f, kMaxZoom);
+  if (newZoom == zoom_) return;
+  // the image point under the pointer before and after
+  const double u = (widgetPos.x() - originX_) / static_cast<double>(displayWidth_);
+  const double v = (widgetPos.y() - originY_) / static_cast<double>(displayHeight_);
+  zoom_ = newZoom;
+  if (zoom_ == 1.0f) {
+    panX_ = panY_ = 0;
+  } else {
+    const int dw = static_cast<int>(imageWidth_ * fitScale_ * zoom_), dh = static_cast<int>(imageHeight_ * fitScale_ * zoom_);
+    panX_ = static_cast<int>(std::lround(widgetPos.x() - u * dw - (widgetWidth_ - dw) / 2));
+    panY_ = static_cast<int>(std::lround(widgetPos.y() - v * dh - (widgetHeight_ - dh) / 2));
+  }
+  layoutPicture();
+  redraw(false);
+}
+
+void CImage::panBy(const QPoint& delta) {
+  if (zoom_ == 1.0f && delta.isNull()) return;
+  panX_ += delta.x();
+  panY_ += delta.y();
+  layoutPicture();
+  redraw(false);
+}
+
+void CImage::fitToView() {
+  zoom_ = 1.0f;
+  panX_ = panY_ = 0;
+  layoutPicture();
+  redraw(false);
+}
+
+void CImage::renderShownImage() {
+  if (displayWidth_ <= 0 || displayHeight_ <= 0) return;
+  if (zoom_ == 1.0f) {
+    // the fitted picture as designed: the whole canvas scaled smoothly
+    shownImage_ = canvas_.scaled(displayWidth_, displayHeight_, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    shownOrigin_ = QPoint(originX_, originY_);
+    return;
+  }
+  // zoomed: only the visible part, each image pixel an exact square of the display's grid
+  const QRect visible = QRect(originX_, originY_, displayWidth_, displayHeight_) & QRect(0, 0, widgetWidth_, widgetHeight_);
+  if (visible.isEmpty()) {
+    shownImage_ = QImage();
+    return;
+  }
+  if (shownImage_.size() != visible.size() || shownImage_.format() != QImage::Format_RGB32)
+    shownImage_ = QImage(visible.size(), QImage::Format_RGB32);
+  QPainter p(&shownImage_);
+  p.drawImage(QRectF(originX_ - visible.x(), originY_ - visible.y(), displayWidth_, displayHeight_), canvas_,
+              QRectF(canvas_.rect()));
+  shownOrigin_ = visible.topLeft();
 }
 
 void CImage::redraw(bool bDuringDrag) {
@@ -83,8 +149,7 @@ void CImage::redraw(bool bDuringDrag) {
                          reinterpret_cast<uint32_t*>(canvas_.bits()));
   }
   drawToolOverlays(bDuringDrag);
-  if (displayWidth_ > 0 && displayHeight_ > 0)
-    shownImage_ = canvas_.scaled(displayWidth_, displayHeight_, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  renderShownImage();
   repaint();
 }
 
@@ -141,7 +206,7 @@ void CImage::showContextMenu(const QPoint&) {}
 void CImage::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(0, 0, widgetWidth_, widgetHeight_, QColor(0, 0, 0, 255));
-  if (!shownImage_.isNull()) p.drawImage(originX_, originY_, shownImage_);
+  if (!shownImage_.isNull()) p.drawImage(shownOrigin_, shownImage_);
   if (owner_ && owner_->displayAnnotation()) drawReadout(p);
 }
 
@@ -155,27 +220,45 @@ void CImage::drawReadout(QPainter& p) {
                                                 {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},
                                                 {"LeftLiver Rate", r.leftRate}};
   p.setPen(invert_ ? QColor(0, 0, 0, 255) : QColor(255, 255, 255, 255));
-  QFont font;
-  font.setPointSize(12);
-  p.setFont(font);
-  const int W = widgetWidth_;
+  p.setFont(readoutFont());
+  const ReadoutColumns c = readoutColumns();
   for (int i = 0; i < 7; ++i) {
     const int y = 10 + 25 * i;
-    const int bottom = y + 3000 * (i + 1);
-    p.drawText(QRect(QPoint(W - 240, y), QPoint(W - 10, bottom)), Qt::AlignLeft,
-               QString::asprintf("area(%s):\n", rows[i].first));
-    p.drawText(QRect(QPoint(W - 190, y), QPoint(W - 10, bottom)), Qt::AlignRight,
-               QString::asprintf(i == 6 ? "%0.1f(%%)\n" : "%0.1f(mL)\n", static_cast<double>(rows[i].second)));
+    p.drawText(QRect(c.nameLeft, y, c.nameRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop,
+               QString::asprintf("area(%s):", rows[i].first));
+    p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
+               QString::asprintf(i == 6 ? "%0.1f(%%)" : "%0.1f(mL)", static_cast<double>(rows[i].second)));
   }
+}
+
+QFont CImage::readoutFont() {
+  QFont font;
+  font.setPointSize(12);
+  return font;
+}
+
+CImage::ReadoutColumns CImage::readoutColumns() const {
+  // names left-aligned in a column as wide as the widest name, values right-aligned in a column
+  // wide enough for "99999.9(mL)", a gap between them, the whole block 10 pixels from the right
+  const QFontMetrics m(readoutFont());
+  int names = 0;
+  for (const char* name : {"Liver", "Liver-Vessel", "Right", "Right-Vessel", "Left", "Left-Vessel", "LeftLiver Rate"})
+    names = std::max(names, m.horizontalAdvance(QString::asprintf("area(%s):", name)));
+  const int values = m.horizontalAdvance("99999.9(mL)") + 2, gap = m.horizontalAdvance("  ");
+  ReadoutColumns c;
+  c.valueRight = widgetWidth_ - 10;
+  c.valueLeft = c.valueRight - values;
+  c.nameRight = c.valueLeft - gap;
+  c.nameLeft = c.nameRight - names - 2;
+  return c;
 }
 
 QPoint CImage::toImage(const QPoint& e) const {
   if (displayWidth_ <= 0 || displayHeight_ <= 0) return QPoint(-1, -1);
-  const int ix = static_cast<int>(static_cast<float>(e.x() - originX_) / static_cast<float>(displayWidth_) *
-                                      static_cast<float>(imageWidth_) + 0.5f);
-  const int iy = static_cast<int>(static_cast<float>(e.y() - originY_) / static_cast<float>(displayHeight_) *
-                                      static_cast<float>(imageHeight_) + 0.5f);
-  return QPoint(ix, iy);
+  // image pixel i covers widget [origin + i * s, origin + (i + 1) * s); the widget pixel's centre decides
+  const double ix = std::floor((e.x() + 0.5 - originX_) * imageWidth_ / static_cast<double>(displayWidth_));
+  const double iy = std::floor((e.y() + 0.5 - originY_) * imageHeight_ / static_cast<double>(displayHeight_));
+  return QPoint(static_cast<int>(std::clamp(ix, -1e6, 1e6)), static_cast<int>(std::clamp(iy, -1e6, 1e6)));
 }
 
 bool CImage::insideImage(const QPoint& p) const {
@@ -225,7 +308,14 @@ void CImage::adjustWindowByDrag() {
 }
 
 void CImage::mousePressEvent(QMouseEvent* event) {
-  if (liveWireLatch_ || !owner_) return;
+  if (!owner_) return;
+  // middle drag, or a left drag with Space held, pans the picture (no tool sees it)
+  if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && owner_->spaceHeld())) {
+    panning_ = true;
+    panLast_ = event->pos();
+    return;
+  }
+  if (liveWireLatch_) return;
   const QPoint p = toImage(event->pos());
   if (event->button() == Qt::LeftButton) {
     leftHeld_ = true;
@@ -248,6 +338,11 @@ void CImage::mousePressEvent(QMouseEvent* event) {
 
 void CImage::mouseMoveEvent(QMouseEvent* event) {
   if (!owner_) return;
+  if (panning_) {
+    panBy(event->pos() - panLast_);
+    panLast_ = event->pos();
+    return;
+  }
   const QPoint p = toImage(event->pos());
   const ToolMode mode = owner_->toolMode();
   if (insideImage(p)) {
@@ -274,6 +369,10 @@ void CImage::mouseMoveEvent(QMouseEvent* event) {
 
 void CImage::mouseReleaseEvent(QMouseEvent* event) {
   if (!owner_) return;
+  if (panning_ && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton)) {
+    panning_ = false;
+    return;
+  }
   const QPoint p = toImage(event->pos());
   const ToolMode mode = owner_->toolMode();
   if (event->button() == Qt::LeftButton) {
@@ -312,6 +411,10 @@ void CImage::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event);
 
 void CImage::wheelEvent(QWheelEvent* event) {
   if (!owner_ || leftHeld_ || rightHeld_) return;
+  if (event->modifiers() & Qt::ControlModifier) {  // Ctrl + wheel zooms about the pointer
+    if (event->angleDelta().y() != 0) zoomAt(event->position().toPoint(), event->angleDelta().y() > 0 ? 1.25f : 0.8f);
+    return;
+  }
   owner_->showNeighbourFrame(event->angleDelta().y() <= 0 ? 1 : -1);
 }
 

@@ -3,6 +3,7 @@
 // selection in red, the tools' transient drawings and the volume readout. Composition lives in
 // view/slice_render; this widget keeps the buffers, scales the picture and paints it.
 
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QVector>
@@ -47,9 +48,25 @@ class CImage : public QWidget {
   const QVector<QPoint>& stroke() const { return stroke_; }
   QPoint currentPoint() const { return currentPoint_; }
   bool leftHeld() const { return leftHeld_; }
-  // Image pixel under a widget position (may lie outside the image).
+  // Image pixel under a widget position (may lie outside the image): the pixel whose displayed
+  // square holds the centre of the widget pixel, at every zoom and pan.
   QPoint toImage(const QPoint& widgetPos) const;
+
+  // Zoom and pan on top of the fitted picture: zoom 1 is the fit, at most 16. zoomAt keeps the
+  // image point under widgetPos where it is; panBy moves the picture by widget pixels.
+  static constexpr float kMaxZoom = 16.0f;
+  float zoom() const { return zoom_; }
+  void zoomAt(const QPoint& widgetPos, float factor);
+  void panBy(const QPoint& delta);
+  void fitToView();
   bool insideImage(const QPoint& imagePos) const;
+
+  // The readout's two columns in widget x: names (left-aligned) and values (right-aligned).
+  struct ReadoutColumns {
+    int nameLeft = 0, nameRight = 0, valueLeft = 0, valueRight = 0;
+  };
+  ReadoutColumns readoutColumns() const;
+  static QFont readoutFont();
 
  public slots:
   // A context-menu request has no visible effect.
@@ -67,6 +84,10 @@ class CImage : public QWidget {
 
  private:
   void drawReadout(QPainter& painter);
+  // The fitted size times the zoom, and the origin (centred, then panned within bounds).
+  void layoutPicture();
+  // The part of the picture inside the widget, scaled: smooth at the fit, pixel squares when zoomed.
+  void renderShownImage();
   void drawToolOverlays(bool bDuringDrag);
   void adjustWindowByDrag();
 
@@ -75,6 +96,7 @@ class CImage : public QWidget {
   int originX_ = 0, originY_ = 0;
   float zoom_ = 1.0f;
   int panX_ = 0, panY_ = 0;
+  float fitScale_ = 1.0f;
   QImage shownImage_;
   int displayWidth_ = -1, displayHeight_ = -1;
   int frameIndex_ = -1;
@@ -87,4 +109,7 @@ class CImage : public QWidget {
   QVector<QPoint> stroke_;
   bool leftHeld_ = false, rightHeld_ = false;
   bool liveWireLatch_ = false;
+  bool panning_ = false;
+  QPoint panLast_;
+  QPoint shownOrigin_;  // widget position of shownImage_
 };

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -47,6 +49,9 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   ui.treeWidget_DICOMInfo->setColumnWidth(0, 150);
 
   setupLayers();
+  setupScrollingToolColumn();
+  // the slice views follow the image pane's size: at start-up, after the layout settles, on resizes
+  ui.widget_image->installEventFilter(this);
   study_.setWarningSink(
       [this](const std::string& text) { morvex::warningBox(this, QString::fromStdString(text)); });
   connectSignals();
@@ -119,6 +124,31 @@ void Morvex::setupToolButtonPictures() {
   const QString caption = "QWidget{color: #e4e4e4; font: bold}";
   ui.label_liver->setStyleSheet(caption);
   ui.label_LiverSeg->setStyleSheet(caption);
+}
+
+void Morvex::setupScrollingToolColumn() {
+  // The right-hand column keeps its width and scrolls vertically, so the window fits small screens
+  // without squeezing its controls and the image pane gets the height.
+  QWidget* column = ui.widget_right;
+  auto* row = qobject_cast<QBoxLayout*>(column->parentWidget()->layout());
+  if (!row) return;
+  const int at = row->indexOf(column);
+  auto* scroll = new QScrollArea(column->parentWidget());
+  scroll->setObjectName("scrollArea_right");
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  scroll->setWidgetResizable(true);
+  const int scrollBar = scroll->verticalScrollBar()->sizeHint().width();
+  scroll->setFixedWidth(column->maximumWidth() + scrollBar);
+  row->removeWidget(column);
+  scroll->setWidget(column);
+  row->insertWidget(at, scroll);
+}
+
+bool Morvex::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui.widget_image && event->type() == QEvent::Resize) fitViewsToImageArea();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void Morvex::setupHistogramViews() {

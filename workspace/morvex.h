@@ -54,6 +54,7 @@ class Morvex : public QMainWindow {
   bool adjustIntensityMode() const { return adjustIntensityMode_; }
   bool roiMode() const { return roiMode_; }
   bool ctrlHeld() const { return ctrlHeld_; }
+  bool spaceHeld() const { return spaceHeld_; }
   bool liverHistogramMode() const { return liverHistogramMode_; }
   bool liveWireSelected() const { return liveWire_; }
   int sliceStart() const { return sliceStart_; }
@@ -199,11 +200,13 @@ class Morvex : public QMainWindow {
   void keyReleaseEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void setupActions();
   void setupToolButtonPictures();
   void setupHistogramViews();
+  void setupScrollingToolColumn();
   void setupLayers();
   morvex::SliceEdit currentSliceEdit();
   // The tail of every edit of the shown frame: vessel labels outside the liver taken back (when
@@ -218,6 +221,9 @@ class Morvex : public QMainWindow {
   // Ends a save command: names every file that failed in one message, else says where it saved.
   void endSave(const QStringList& folders);
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
+  // Zoom keys: + and - about the pointer (the view's centre when the pointer is elsewhere), fit.
+  void zoomActiveView(float factor);
+  void fitActiveView();
   QTreeWidgetItem* findLayerItem(const QString& name) const;
   void bindSliceViews();
   void removeSliceViews();
@@ -259,6 +265,7 @@ class Morvex : public QMainWindow {
   bool roiMode_ = false, roiSet_ = false;
   int roi_[4] = {0, 0, 0, 0};
   bool ctrlHeld_ = false;
+  bool spaceHeld_ = false;
   bool liverHistogramMode_ = false;
   bool vesselHistogramMode_ = false;
   bool liveWire_ = false, liveWireClosed_ = false;

@@ -3,6 +3,7 @@
 
 #include <QSignalBlocker>
 #include <algorithm>
+#include <cstdio>
 
 #include "analysis/chistogram_view.h"
 #include "view/cimage.h"
@@ -38,7 +39,14 @@ void Morvex::setHistogramView() {
   histogramView_->setPreset(preset);
   switch (preset) {
     case 0:
-      histogramView_->setValues(study_.windowCenter(f), study_.windowWidth(f));
+      if (study_.windowWidth(f) > 0) {
+        histogramView_->setValues(study_.windowCenter(f), study_.windowWidth(f));
+      } else {
+        // a file without a window (or with width 0) would show as a black-and-white threshold
+        std::printf("setHistogramView(): no display window in %s; the Auto window is used\n",
+                    study_.frame(f)->header.fileName.c_str());
+        histogramView_->setAutoRange(intensities, w, h);
+      }
       break;
     case 1:
       histogramView_->setAutoRange(intensities, w, h);

@@ -1,6 +1,7 @@
 // Tool modes, switches, the tab and slice-range controllers and the keyboard.
 
 #include <QApplication>
+#include <QCursor>
 #include <QDebug>
 #include <QKeyEvent>
 #include <QSignalBlocker>
@@ -182,11 +183,21 @@ void Morvex::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_BracketLeft: ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1)); break;
     case Qt::Key_BracketRight: ui.spinBox_2->setValue(std::min(brushSize_ + 1, 300)); break;
     case Qt::Key_Plus:
-      if (alt) ui.spinBox_2->setValue(std::min(brushSize_ + 1, 30));
+    case Qt::Key_Equal:
+      if (alt)
+        ui.spinBox_2->setValue(std::min(brushSize_ + 1, 30));
+      else
+        zoomActiveView(1.25f);
       break;
     case Qt::Key_Minus:
-      if (alt) ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1));
+      if (alt)
+        ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1));
+      else
+        zoomActiveView(0.8f);
       break;
+    case Qt::Key_F:
+    case Qt::Key_Home: fitActiveView(); break;
+    case Qt::Key_Space: spaceHeld_ = true; break;
     case Qt::Key_Up: showNeighbourFrame(-1); break;
     case Qt::Key_Down: showNeighbourFrame(1); break;
     case Qt::Key_Control: ctrlHeld_ = true; break;
@@ -199,5 +210,17 @@ void Morvex::keyPressEvent(QKeyEvent* event) {
 
 void Morvex::keyReleaseEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Control || event->key() == Qt::Key_Alt) ctrlHeld_ = false;
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) spaceHeld_ = false;
   QMainWindow::keyReleaseEvent(event);
+}
+
+void Morvex::zoomActiveView(float factor) {
+  CImage* view = activeView_ ? activeView_ : imageViews_.value(0);
+  if (!view) return;
+  const QPoint pointer = view->mapFromGlobal(QCursor::pos());
+  view->zoomAt(view->rect().contains(pointer) ? pointer : view->rect().center(), factor);
+}
+
+void Morvex::fitActiveView() {
+  for (CImage* view : imageViews_) view->fitToView();
 }
