@@ -202,6 +202,7 @@ void Morvex::selectedFrame(int nFrameIdx) {
 }
 
 void Morvex::deleteDICOMAll() {
+  stopDivideRegion();
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
   resetStatistics();
