@@ -274,6 +274,13 @@ bool Study::setDivisionImage(int i, const uint8_t* division, int w, int h) {
   return true;
 }
 
+void Study::clearDivision(int i) {
+  if (Frame* f = frame(i)) {
+    std::fill(f->divisionImage.begin(), f->divisionImage.end(), 0);
+    f->divisionDefined = false;
+  }
+}
+
 void Study::clearDivisionOfSeries(int s) {
   for (int i = 0; i < frameCount_; ++i) {
     Frame& f = frames_[i];

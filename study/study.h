@@ -102,8 +102,9 @@ class Study {
   bool setLabelImage(int nFrameIdx, const uint8_t* labels, int width, int height);
   // Stores a division map (width x height) and marks it defined; false on a size mismatch.
   bool setDivisionImage(int nFrameIdx, const uint8_t* division, int width, int height);
-  // Clears the division maps and flags of every frame of a series.
+  // Clears the division maps and flags of every frame of a series, or of one frame.
   void clearDivisionOfSeries(int nGroupIdx);
+  void clearDivision(int nFrameIdx);
 
  private:
   int findSeries(const std::string& patientName, const std::string& seriesDate);

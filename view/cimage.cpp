@@ -9,6 +9,7 @@
 
 #include "analysis/chistogram_view.h"
 #include "app/data_files.h"
+#include "view/division_overlay.h"
 #include "view/slice_render.h"
 #include "view/stroke_raster.h"
 #include "workspace/morvex.h"
@@ -139,7 +140,9 @@ void CImage::redraw(bool bDuringDrag) {
   const uint8_t* selection = study.selectionImage(frameIndex_);
   if (!labels || !selection || study.width(frameIndex_) != imageWidth_ || study.height(frameIndex_) != imageHeight_)
     return;
-  if (!bDuringDrag) {
+  // the division tool's lines move as a whole, so its drags recompose the picture
+  const morvex::CLiverDivider* divider = owner_->liverDivider();
+  if (!bDuringDrag || (divider && divider->stage >= 1)) {
     morvex::OverlaySettings s;
     s.labels = &owner_->labelTable();
     s.currentLabel = owner_->currentLabel();
@@ -149,6 +152,7 @@ void CImage::redraw(bool bDuringDrag) {
                          reinterpret_cast<uint32_t*>(canvas_.bits()));
   }
   drawToolOverlays(bDuringDrag);
+  if (divider) drawDivisionOverlay(canvas_, *divider, frameIndex_, owner_->lineWidth());
   renderShownImage();
   repaint();
 }
@@ -331,6 +335,8 @@ void CImage::mousePressEvent(QMouseEvent* event) {
       owner_->selectObject(1, ctrl);
     else if (owner_->toolMode() == ToolMode::BodyRegionGrowingMode)
       owner_->selectObject(3, ctrl);
+    else if (owner_->liverDivider())
+      owner_->dividerPress(frameIndex_, p);
   } else if (event->button() == Qt::RightButton) {
     rightHeld_ = true;
   }
@@ -350,8 +356,9 @@ void CImage::mouseMoveEvent(QMouseEvent* event) {
     currentPoint_ = p;
     if (leftHeld_ || rightHeld_) {
       stroke_.append(p);
-      redraw(true);
+      if (!owner_->liverDivider()) redraw(true);
     }
+    if (owner_->liverDivider() && owner_->dividerMove(frameIndex_, p, leftHeld_)) redraw(true);
     if (owner_->adjustIntensityMode() && leftHeld_ && stroke_.size() >= 2) adjustWindowByDrag();
   } else {
     if (leftHeld_) {
@@ -397,6 +404,11 @@ void CImage::mouseReleaseEvent(QMouseEvent* event) {
         owner_->setROIRegion(first, p);
         stroke_.clear();
       }
+    }
+    // the division tool also hears releases outside the image: they end a drag
+    if (owner_->liverDivider()) {
+      owner_->dividerRelease(frameIndex_, p, insideImage(p));
+      stroke_.clear();
     }
   } else if (event->button() == Qt::RightButton) {
     rightHeld_ = false;

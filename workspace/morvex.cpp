@@ -194,6 +194,9 @@ void Morvex::connectSignals() {
   connect(ui.pushButton_Cut, &QPushButton::clicked, this, &Morvex::setCutState);
   connect(ui.pushButton_Brush, &QPushButton::clicked, this, &Morvex::setBrushState);
   connect(ui.pushButton_Eraser, &QPushButton::clicked, this, &Morvex::setEraserState);
+  connect(ui.pushButton_Divide, &QPushButton::clicked, this, &Morvex::changeDivideArea);
+  connect(ui.pushButton_Divide_2, &QPushButton::clicked, this, &Morvex::changeDivideAreaInterpolation);
+  connect(ui.pushButton_Divide_3, &QPushButton::clicked, this, &Morvex::changeDivideAreaSingle);
   // The ROI button is there to be used: it switches region-of-interest mode.
   connect(ui.pushButton_ROI, &QPushButton::clicked, this, &Morvex::setROIState);
   connect(ui.pushButton_LiverSeg, &QPushButton::clicked, this, &Morvex::liverSegmentation);

@@ -5,8 +5,10 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "analysis/area_statistics.h"
+#include "segmentation/liver_divider.h"
 #include "study/label_table.h"
 #include "view/edit_ops.h"
 #include "study/study.h"
@@ -73,6 +75,13 @@ class Morvex : public QMainWindow {
   void deleteObjectAt(const QPoint& imagePoint);
   // The view slot selectLayer: the object at p moves to another layer.
   void moveObjectToLayer(const QPoint& p, int nLayerIdx);
+  // The division tool while it is active (null otherwise), and the pointer events the slice view
+  // forwards to it, in image coordinates of frame nFrameIdx. dividerMove is true when the view
+  // should show a change.
+  const morvex::CLiverDivider* liverDivider() const { return liverDivider_.get(); }
+  void dividerPress(int nFrameIdx, const QPoint& p);
+  bool dividerMove(int nFrameIdx, const QPoint& p, bool bLeftHeld);
+  void dividerRelease(int nFrameIdx, const QPoint& p, bool bInside);
 
   // Files and folders named on the command line or dropped on the window: folders contribute
   // every file below them; slices are imported first, then the masks are loaded onto them.
@@ -151,6 +160,11 @@ class Morvex : public QMainWindow {
   void setLiver2D3DOption(int id);
   void liverUnion(int nFrameIdx);
   void liverUnion();
+
+  // Division of the liver into left and right: each slot starts its mode or, pressed again, ends it.
+  void changeDivideArea();
+  void changeDivideAreaInterpolation();
+  void changeDivideAreaSingle();
 
   // Export: masks, series TIFFs, histograms, statistics, reports and contrast images.
   void saveFileDir();
@@ -239,6 +253,8 @@ class Morvex : public QMainWindow {
   // Both slice-range boxes span the instance numbers of the series.
   void setSliceRange(int nGroupIdx);
   QTreeWidgetItem* patientItem(const QString& patientName) const;
+  void startDivider(morvex::CLiverDivider::Mode mode, QPushButton* button, const char* logName);
+  void applyDivider();
 
   Ui::MorvexClass ui;
   morvex::Study study_;
@@ -278,4 +294,5 @@ class Morvex : public QMainWindow {
   int currentFrame_ = -1;
   int previousFrame_ = -1;
   QStringList failedWrites_;
+  std::unique_ptr<morvex::CLiverDivider> liverDivider_;
 };

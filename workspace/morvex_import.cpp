@@ -222,6 +222,7 @@ void Morvex::selectedFrame(int nFrameIdx) {
 
 void Morvex::deleteDICOMAll() {
   previousFrame_ = -1;  // the next shown frame belongs to a new series: statistics are recomputed
+  stopDivideRegion();
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
   resetStatistics();

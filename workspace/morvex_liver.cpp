@@ -50,19 +50,10 @@ void Morvex::setLiver2D3DOption(int id) { liver3D_ = id != 0; }
 
 void Morvex::liverUnion() { liverUnion(-1); }
 
+// A negative index takes back the division of the whole current series, any other index that of
+// one frame (frame 0 included).
 void Morvex::liverUnion(int nFrameIdx) {
-  if (!study_.divisionDefined(currentFrame_)) return;
-  const int series = study_.seriesOfFrame(currentFrame_);
-  const int first = nFrameIdx < 1 ? study_.firstFrameOfSeries(series) : nFrameIdx;
-  const int last = nFrameIdx < 1 ? study_.lastFrameOfSeries(series) : nFrameIdx;
-  for (int f = first; f >= 0 && f <= last; ++f) {
-    uint8_t* labels = study_.labelImage(f);
-    if (!labels) continue;
-    for (int i = 0; i < study_.width(f) * study_.height(f); ++i) {
-      if (labels[i] == morvex::kLiverLeft || labels[i] == morvex::kLiverRight) labels[i] = morvex::kLiver;
-      if (labels[i] == morvex::kVesselLeft || labels[i] == morvex::kVesselRight) labels[i] = morvex::kVessel;
-    }
-  }
+  morvex::uniteDivision(study_, study_.seriesOfFrame(currentFrame_), nFrameIdx < 0 ? -1 : nFrameIdx);
 }
 
 int Morvex::liverSegmentation() {

@@ -82,10 +82,6 @@ void Morvex::stopLiveWireMode() {
   ui.pushButton_Livewire->setChecked(false);
 }
 
-void Morvex::stopDivideRegion() {
-  for (QPushButton* b : {ui.pushButton_Divide, ui.pushButton_Divide_2, ui.pushButton_Divide_3}) b->setChecked(false);
-}
-
 void Morvex::stopVesselHistogramMode() {
   vesselHistogramMode_ = false;
   ui.pushButton_VesselSeg->setChecked(false);
