@@ -68,6 +68,7 @@ class CImage : public QWidget {
  private:
   void drawReadout(QPainter& painter);
   void drawToolOverlays(bool bDuringDrag);
+  void drawLiveWire(bool bDuringDrag);
   void adjustWindowByDrag();
 
   Morvex* owner_ = nullptr;

@@ -5,10 +5,12 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "analysis/area_statistics.h"
 #include "study/label_table.h"
 #include "view/edit_ops.h"
+#include "view/live_wire.h"
 #include "study/study.h"
 #include "ui_morvex.h"
 #include "workspace/tool_mode.h"
@@ -56,6 +58,9 @@ class Morvex : public QMainWindow {
   bool ctrlHeld() const { return ctrlHeld_; }
   bool liverHistogramMode() const { return liverHistogramMode_; }
   bool liveWireSelected() const { return liveWire_; }
+  bool liveWireClosed() const { return liveWireClosed_; }
+  // The contour being traced, null between contours.
+  const morvex::LiveWire* liveWire() const { return liveWireTool_.get(); }
   int sliceStart() const { return sliceStart_; }
   int sliceEnd() const { return sliceEnd_; }
   const morvex::UndoHistory& undoRing() const { return undoHistory_; }
@@ -102,6 +107,10 @@ class Morvex : public QMainWindow {
   void setROIState();
   void stopAllMode(bool bStopAllMode);
   void stopLiveWireMode();
+  // Live wire: clicks arrive with every release (moves are ignored); Backspace drops the last seed.
+  void mouseEvent_LiveWire(QMouseEvent* event, bool bMouseClicked, bool bMouseDoubleClicked, bool bMouseMove);
+  void addSeedPoint_LiveWire(QPoint qpMousePoint);
+  void keyboardEvent_LiveWire(QKeyEvent* event);
   void stopDivideRegion();
   void stopVesselHistogramMode();
   void changeTab(int id);
@@ -209,6 +218,11 @@ class Morvex : public QMainWindow {
   // The tail of every edit of the shown frame: vessel labels outside the liver taken back (when
   // the labels before the edit are given), statistics, undo push (kind > 0), redraw.
   void finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind);
+  // Live wire: a contour starts with its cost maps, a closed one is written into the shown frame,
+  // a discarded one leaves the tool selected.
+  bool startLiveWireContour();
+  void commitLiveWireContour();
+  void discardLiveWireContour();
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
   QTreeWidgetItem* findLayerItem(const QString& name) const;
   void bindSliceViews();
@@ -254,7 +268,7 @@ class Morvex : public QMainWindow {
   bool liverHistogramMode_ = false;
   bool vesselHistogramMode_ = false;
   bool liveWire_ = false, liveWireClosed_ = false;
-  bool liveWireContour_ = false;  // a contour is being traced (the live-wire tool keeps its points)
+  std::unique_ptr<morvex::LiveWire> liveWireTool_;  // the contour being traced, if any
   int sliceStart_ = 0, sliceEnd_ = 0;
   morvex::UndoHistory undoHistory_;
   int liverOption_ = 2;
