@@ -27,11 +27,27 @@ double secondsSince(std::clock_t start) {
 // Without it a cost wrapping round the ring would be taken ahead of cheaper ones.
 class BucketQueue {
  public:
-  BucketQueue(std::size_t pixels, const std::vector<int64_t>& cost)
-      : cost_(cost), head_(LiveWire::kBucketCount, -1), next_(pixels, -1), prev_(pixels, -1),
-        where_(pixels, kNone) {}
+  // The lists live in the engine's storage and are reused from tree to tree: a drained queue
+  // leaves every bucket empty, so only the pixel states need clearing.
+  BucketQueue(LiveWire::QueueStorage& storage, std::size_t pixels, const std::vector<int64_t>& cost)
+      : cost_(cost), head_(storage.head), next_(storage.next), prev_(storage.prev), where_(storage.state) {
+    if (head_.size() != static_cast<std::size_t>(LiveWire::kBucketCount) || next_.size() != pixels) {
+      head_.assign(LiveWire::kBucketCount, -1);
+      next_.assign(pixels, -1);
+      prev_.assign(pixels, -1);
+    }
+    where_.assign(pixels, kNone);
+  }
+  ~BucketQueue() {
+    // a tree left before the queue drained must not leave stale lists behind
+    if (inBuckets_ > 0 || far_ >= 0) std::fill(head_.begin(), head_.end(), -1);
+  }
 
-  bool queued(int i) const { return where_[static_cast<std::size_t>(i)] != kNone; }
+  bool queued(int i) const {
+    const uint8_t w = where_[static_cast<std::size_t>(i)];
+    return w == kBucket || w == kFar;
+  }
+  bool expanded(int i) const { return where_[static_cast<std::size_t>(i)] == kExpanded; }
 
   void push(int i) {
     const int64_t c = cost_[static_cast<std::size_t>(i)];
@@ -53,7 +69,7 @@ class BucketQueue {
     where_[u] = kNone;
   }
 
-  // The cheapest queued pixel (taken out of the queue), or -1 when the queue is empty.
+  // The cheapest queued pixel, taken out of the queue and marked expanded; -1 when none is left.
   int pop() {
     if (inBuckets_ == 0 && !refill()) return -1;
     for (int64_t b = current_ & kMask;; b = (b + 1) & kMask) {
@@ -61,12 +77,13 @@ class BucketQueue {
       if (i < 0) continue;
       current_ = cost_[static_cast<std::size_t>(i)];
       remove(i);
+      where_[static_cast<std::size_t>(i)] = kExpanded;
       return i;
     }
   }
 
  private:
-  static constexpr uint8_t kNone = 0, kBucket = 1, kFar = 2;
+  static constexpr uint8_t kNone = 0, kBucket = 1, kFar = 2, kExpanded = 3;
   static constexpr int64_t kMask = LiveWire::kBucketCount - 1;
 
   void link(int i, int& listHead, uint8_t where) {
@@ -97,8 +114,10 @@ class BucketQueue {
   }
 
   const std::vector<int64_t>& cost_;
-  std::vector<int> head_, next_, prev_;
-  std::vector<uint8_t> where_;
+  std::vector<int32_t>& head_;
+  std::vector<int32_t>& next_;
+  std::vector<int32_t>& prev_;
+  std::vector<uint8_t>& where_;
   int far_ = -1;
   int64_t lo_ = 0, current_ = 0;
   int inBuckets_ = 0;
@@ -167,8 +186,12 @@ void directionCostMap(const std::vector<float>& gx, const std::vector<float>& gy
     }
   cost.assign(n * LiveWire::kDirections, 0.0f);
   constexpr double kFactor = 0.21220663493753059;  // 2 / (3 pi)
-  // acos of a rounded dot product slightly beyond +-1 would be NaN
-  auto angle = [](float d) { return std::acos(std::clamp(d, -1.0f, 1.0f)); };
+  // acos (|error| < 7e-5 rad, 0.015 cost units); a rounded dot product slightly beyond +-1 is clamped
+  auto angle = [](float d) {
+    const float a = std::min(std::fabs(d), 1.0f);
+    const float r = std::sqrt(1.0f - a) * (1.5707288f + a * (-0.2121144f + a * (0.0742610f - 0.0187293f * a)));
+    return d < 0.0f ? 3.14159265f - r : r;
+  };
   for (int y = 1; y < h - 1; ++y)
     for (int x = 1; x < w - 1; ++x) {
       const std::size_t p = static_cast<std::size_t>(y) * w + x;
@@ -223,6 +246,9 @@ void LiveWire::CalculateCostFunction() {
   const double direction = secondsSince(t);
   std::printf("Gradient Direction computation time = %g\n", direction);
   std::printf("Total cost computation time = %g\n", canny + gradient + direction);
+  // the part of a step's cost that belongs to the pixel entered
+  nodeCost_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) nodeCost_[i] = 5.0f * edgeCost_[i] + 2.5f * static_cast<float>(gradientCost_[i]);
   std::fflush(stdout);
 }
 
@@ -233,28 +259,29 @@ void LiveWire::computePathTree(int sx, int sy) {
   const std::size_t n = intensities_.size();
   std::fill(totalCost_.begin(), totalCost_.end(), kUnreached);
   std::fill(back_.begin(), back_.end(), -1);
-  std::vector<uint8_t> expanded(n, 0);
   const std::vector<uint8_t> onSegment = contourMask();
   root_ = static_cast<int>(index(sx, sy));
   totalCost_[static_cast<std::size_t>(root_)] = 0;
-  BucketQueue queue(n, totalCost_);
+  BucketQueue queue(queueStorage_, n, totalCost_);
   queue.push(root_);
   const float base[8] = {1300.0f, 1000.0f, 1300.0f, 1000.0f, 1000.0f, 1300.0f, 1000.0f, 1300.0f};
+  const bool anySegment = !segments_.empty();
+  const int offset[8] = {-width_ - 1, -width_, -width_ + 1, -1, 1, width_ - 1, width_, width_ + 1};
   for (int p = queue.pop(); p >= 0; p = queue.pop()) {
     const std::size_t up = static_cast<std::size_t>(p);
-    expanded[up] = 1;
-    const int x = p % width_, y = p / width_;
+    const int y = p / width_, x = p - y * width_;
     if (!traceable(x, y)) continue;
+    const float* links = &directionCost_[up * kDirections];
     for (int k = 0; k < kDirections; ++k) {
-      const std::size_t q = static_cast<std::size_t>(y + kDy[k]) * width_ + (x + kDx[k]);
-      if (expanded[q]) continue;
-      const float step = 5.0f * edgeCost_[q] + 2.5f * static_cast<float>(gradientCost_[q]) +
-                         3.0f * directionCost_[up * kDirections + static_cast<std::size_t>(k)] + base[k];
+      const int qi = p + offset[k];
+      const std::size_t q = static_cast<std::size_t>(qi);
+      if (queue.expanded(qi)) continue;
+      const float step = nodeCost_[q] + 3.0f * links[k] + base[k];
       int64_t cost = totalCost_[up] + static_cast<int64_t>(step);
       // a drawn segment is entered only when nothing else is left, and never cut diagonally
-      if (onSegment[q] || (kDx[k] && kDy[k] && onSegment[index(x + kDx[k], y)] && onSegment[index(x, y + kDy[k])]))
+      if (anySegment && (onSegment[q] || (kDx[k] && kDy[k] && onSegment[up + static_cast<std::size_t>(kDx[k])] &&
+                                          onSegment[static_cast<std::size_t>(p + kDy[k] * width_)])))
         cost += kPenalty;
-      const int qi = static_cast<int>(q);
       if (queue.queued(qi)) {
         if (cost >= totalCost_[q]) continue;
         queue.remove(qi);

@@ -61,6 +61,13 @@ class LiveWire {
   int gradientCost(int x, int y) const { return gradientCost_[index(x, y)]; }
   float directionCost(int x, int y, int k) const { return directionCost_[index(x, y) * kDirections + k]; }
 
+ public:
+  // Lists of the bucket queue, kept between trees (bucket heads, per-pixel links and states).
+  struct QueueStorage {
+    std::vector<int32_t> head, next, prev;
+    std::vector<uint8_t> state;
+  };
+
  private:
   std::size_t index(int x, int y) const { return static_cast<std::size_t>(y) * width_ + x; }
   bool traceable(int x, int y) const { return x >= 2 && x <= width_ - 2 && y >= 2 && y <= height_ - 2; }
@@ -76,9 +83,11 @@ class LiveWire {
   std::vector<float> edgeCost_;            // 0 on a Canny edge, 1000 elsewhere
   std::vector<int> gradientCost_;          // equalised, 0 ... 1001
   std::vector<float> directionCost_;       // 8 per pixel: link towards neighbour k
+  std::vector<float> nodeCost_;            // 5 x edge + 2.5 x gradient cost
   std::vector<int64_t> totalCost_;
   std::vector<uint8_t> objectMask_;        // 255 inside the object, empty when there is none
   uint8_t objectValue_ = 0;
+  QueueStorage queueStorage_;
 };
 
 // Writes a closed contour into the slice, inside the ROI: an object contour extends its object's
