@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <queue>
+#include <random>
 #include <set>
 
 #include "tools/synthct/phantom.h"
@@ -185,6 +188,59 @@ TEST(LiveWireContour, NewSegmentsGoAroundDrawnOnesInsteadOfCrossingThem) {
   // a pixel of a drawn segment is still reached, at the price of the penalty
   EXPECT_GE(w.totalCost(25, 25), LiveWire::kPenalty);
   EXPECT_LT(w.totalCost(25, 25), 2 * LiveWire::kPenalty);
+}
+
+// Plain Dijkstra with a binary heap over the same step costs and penalties: the bucket queue must
+// give every pixel the same path cost, also behind drawn segments, where a step costs more than
+// the ring of buckets spans.
+TEST(LiveWirePath, PathCostsEqualAPlainDijkstraOnANoisySliceWithSegments) {
+  const int N = 64;
+  std::mt19937 rng(7);
+  std::vector<int16_t> image(N * N);
+  for (int16_t& v : image) v = static_cast<int16_t>(std::uniform_int_distribution<int>(0, 400)(rng));
+  LiveWire w(image.data(), N, N);
+  for (ImagePoint p : {ImagePoint{10, 10}, ImagePoint{50, 12}, ImagePoint{45, 50}, ImagePoint{8, 40}, ImagePoint{10, 14}})
+    ASSERT_TRUE(w.addSeed(p.x, p.y));
+  std::vector<uint8_t> wall(N * N, 0);
+  for (const auto& s : w.segments())
+    for (const ImagePoint& p : s) wall[static_cast<std::size_t>(p.y) * N + p.x] = 1;
+  const int dx[8] = {-1, 0, 1, -1, 1, -1, 0, 1}, dy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+  const int64_t unreached = std::numeric_limits<int64_t>::max();
+  std::vector<int64_t> cost(N * N, unreached);
+  std::vector<bool> done(N * N, false);
+  using Entry = std::pair<int64_t, int>;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
+  cost[14 * N + 10] = 0;
+  heap.push({0, 14 * N + 10});
+  while (!heap.empty()) {
+    const auto [c, p] = heap.top();
+    heap.pop();
+    if (done[p] || c != cost[p]) continue;
+    done[p] = true;
+    const int x = p % N, y = p / N;
+    if (x < 2 || y < 2 || x > N - 2 || y > N - 2) continue;
+    for (int k = 0; k < 8; ++k) {
+      const int qx = x + dx[k], qy = y + dy[k], q = qy * N + qx;
+      if (done[q]) continue;
+      const float node = 5.0f * w.edgeCost(qx, qy) + 2.5f * static_cast<float>(w.gradientCost(qx, qy));
+      const float step = node + 3.0f * w.directionCost(x, y, k) + (dx[k] && dy[k] ? 1300.0f : 1000.0f);
+      int64_t next = c + static_cast<int64_t>(step);
+      if (wall[q] || (dx[k] && dy[k] && wall[y * N + qx] && wall[qy * N + x])) next += LiveWire::kPenalty;
+      if (next < cost[q]) {
+        cost[q] = next;
+        heap.push({next, q});
+      }
+    }
+  }
+  int behindWall = 0, differ = 0;
+  for (int y = 0; y < N; ++y)
+    for (int x = 0; x < N; ++x) {
+      const int64_t expected = cost[y * N + x] == unreached ? LiveWire::kUnreached : cost[y * N + x];
+      differ += w.totalCost(x, y) != expected;
+      behindWall += expected > LiveWire::kPenalty;
+    }
+  EXPECT_EQ(differ, 0);
+  EXPECT_GT(behindWall, 100) << "the segments and the pocket they close off cost a penalty";
 }
 
 TEST(LiveWireContour, BackspaceDropsTheLastSeedAndRegrowsTheTreeFromThePreviousOne) {
