@@ -140,9 +140,10 @@ void CImage::redraw(bool bDuringDrag) {
   const uint8_t* selection = study.selectionImage(frameIndex_);
   if (!labels || !selection || study.width(frameIndex_) != imageWidth_ || study.height(frameIndex_) != imageHeight_)
     return;
-  // the division tool's lines move as a whole, so its drags recompose the picture
+  // the division tool's lines move as a whole and the live-wire preview is redrawn from the base
+  // on every move: their drags recompose the picture
   const morvex::CLiverDivider* divider = owner_->liverDivider();
-  if (!bDuringDrag || (divider && divider->stage >= 1)) {
+  if (!bDuringDrag || (divider && divider->stage >= 1) || owner_->liveWire()) {
     morvex::OverlaySettings s;
     s.labels = &owner_->labelTable();
     s.currentLabel = owner_->currentLabel();
@@ -151,6 +152,7 @@ void CImage::redraw(bool bDuringDrag) {
     morvex::composeSlice(displayBuffer_.data(), labels, selection, imageWidth_, imageHeight_, s,
                          reinterpret_cast<uint32_t*>(canvas_.bits()));
   }
+  drawLiveWire(bDuringDrag);
   drawToolOverlays(bDuringDrag);
   if (divider) drawDivisionOverlay(canvas_, *divider, frameIndex_, owner_->lineWidth());
   renderShownImage();
@@ -299,6 +301,25 @@ void CImage::drawToolOverlays(bool bDuringDrag) {
   }
 }
 
+// Live wire: the drawn segments in blue, the path to the pointer in green (during moves), the seeds
+// as black squares.
+void CImage::drawLiveWire(bool bDuringDrag) {
+  const morvex::LiveWire* wire = owner_->liveWire();
+  if (!wire || !owner_->liveWireSelected() || wire->closed()) return;
+  QPainter p(&canvas_);
+  auto polyline = [&p](const std::vector<morvex::ImagePoint>& points) {
+    for (std::size_t i = 1; i < points.size(); ++i)
+      p.drawLine(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
+  };
+  p.setPen(QPen(Qt::blue, owner_->lineWidth()));
+  for (const std::vector<morvex::ImagePoint>& segment : wire->segments()) polyline(segment);
+  if (bDuringDrag) {
+    p.setPen(QPen(Qt::green, owner_->lineWidth()));
+    polyline(wire->tracePath(currentPoint_.x(), currentPoint_.y()));
+  }
+  for (const morvex::ImagePoint& seed : wire->seeds()) p.fillRect(seed.x - 3, seed.y - 3, 6, 6, Qt::black);
+}
+
 void CImage::adjustWindowByDrag() {
   CHistogramView* h = owner_->displayHistogram();
   if (!h || stroke_.size() < 2) return;
@@ -319,6 +340,9 @@ void CImage::mousePressEvent(QMouseEvent* event) {
     panLast_ = event->pos();
     return;
   }
+  // live-wire clicks arrive with the release; the latch follows the tool at once, so a press right
+  // after another tool was chosen is not swallowed
+  liveWireLatch_ = owner_->liveWireSelected();
   if (liveWireLatch_) return;
   const QPoint p = toImage(event->pos());
   if (event->button() == Qt::LeftButton) {
@@ -360,6 +384,10 @@ void CImage::mouseMoveEvent(QMouseEvent* event) {
     }
     if (owner_->liverDivider() && owner_->dividerMove(frameIndex_, p, leftHeld_)) redraw(true);
     if (owner_->adjustIntensityMode() && leftHeld_ && stroke_.size() >= 2) adjustWindowByDrag();
+    if (mode == ToolMode::LiveWireMode && owner_->liveWireSelected()) {
+      owner_->mouseEvent_LiveWire(event, false, false, true);
+      if (owner_->liveWire()) redraw(true);
+    }
   } else {
     if (leftHeld_) {
       // leaving the image applies the stroke painted so far
@@ -413,6 +441,11 @@ void CImage::mouseReleaseEvent(QMouseEvent* event) {
   } else if (event->button() == Qt::RightButton) {
     rightHeld_ = false;
     if (insideImage(p) && mode == ToolMode::CutMode) owner_->deleteObjectAt(p);
+  }
+  if (owner_->liveWireSelected() && insideImage(p)) {
+    owner_->setActiveView(this);
+    currentPoint_ = p;
+    owner_->mouseEvent_LiveWire(event, true, false, false);
   }
   liveWireLatch_ = owner_->liveWireSelected();
   redraw(false);

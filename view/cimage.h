@@ -89,6 +89,7 @@ class CImage : public QWidget {
   // The part of the picture inside the widget, scaled: smooth at the fit, pixel squares when zoomed.
   void renderShownImage();
   void drawToolOverlays(bool bDuringDrag);
+  void drawLiveWire(bool bDuringDrag);
   void adjustWindowByDrag();
 
   Morvex* owner_ = nullptr;

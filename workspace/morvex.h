@@ -11,6 +11,7 @@
 #include "segmentation/liver_divider.h"
 #include "study/label_table.h"
 #include "view/edit_ops.h"
+#include "view/live_wire.h"
 #include "study/study.h"
 #include "ui_morvex.h"
 #include "workspace/tool_mode.h"
@@ -59,6 +60,9 @@ class Morvex : public QMainWindow {
   bool spaceHeld() const { return spaceHeld_; }
   bool liverHistogramMode() const { return liverHistogramMode_; }
   bool liveWireSelected() const { return liveWire_; }
+  bool liveWireClosed() const { return liveWireClosed_; }
+  // The contour being traced, null between contours.
+  const morvex::LiveWire* liveWire() const { return liveWireTool_.get(); }
   int sliceStart() const { return sliceStart_; }
   int sliceEnd() const { return sliceEnd_; }
   const morvex::UndoHistory& undoRing() const { return undoHistory_; }
@@ -112,6 +116,10 @@ class Morvex : public QMainWindow {
   void setROIState();
   void stopAllMode(bool bStopAllMode);
   void stopLiveWireMode();
+  // Live wire: clicks arrive with every release (moves are ignored); Backspace drops the last seed.
+  void mouseEvent_LiveWire(QMouseEvent* event, bool bMouseClicked, bool bMouseDoubleClicked, bool bMouseMove);
+  void addSeedPoint_LiveWire(QPoint qpMousePoint);
+  void keyboardEvent_LiveWire(QKeyEvent* event);
   void stopDivideRegion();
   void stopVesselHistogramMode();
   void changeTab(int id);
@@ -234,6 +242,11 @@ class Morvex : public QMainWindow {
   bool writeTo(const std::string& path, const char* operation, const std::function<bool(const std::string&)>& write);
   // Ends a save command: names every file that failed in one message, else says where it saved.
   void endSave(const QStringList& folders);
+  // Live wire: a contour starts with its cost maps, a closed one is written into the shown frame,
+  // a discarded one leaves the tool selected.
+  bool startLiveWireContour();
+  void commitLiveWireContour();
+  void discardLiveWireContour();
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
   // Zoom keys: + and - about the pointer (the view's centre when the pointer is elsewhere), fit.
   void zoomActiveView(float factor);
@@ -285,7 +298,7 @@ class Morvex : public QMainWindow {
   bool liverHistogramMode_ = false;
   bool vesselHistogramMode_ = false;
   bool liveWire_ = false, liveWireClosed_ = false;
-  bool liveWireContour_ = false;  // a contour is being traced (the live-wire tool keeps its points)
+  std::unique_ptr<morvex::LiveWire> liveWireTool_;  // the contour being traced, if any
   int sliceStart_ = 0, sliceEnd_ = 0;
   morvex::UndoHistory undoHistory_;
   int liverOption_ = 2;

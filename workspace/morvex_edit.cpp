@@ -141,8 +141,8 @@ void Morvex::applySelectedRegion(int nLabelIdx) {
 }
 
 void Morvex::deSelectObject() {
-  liveWireContour_ = false;  // the contour goes, live-wire mode stays as it is
-  ui.pushButton_Livewire->setChecked(false);
+  liveWireTool_.reset();  // the contour goes, live-wire mode stays as it is (and its button with it)
+  ui.pushButton_Livewire->setChecked(liveWire_);
   uint8_t* selection = study_.selectionImage(currentFrame_);
   if (!study_.labelImage(currentFrame_) || !selection) return;
   study_.fillSelectionImage(currentFrame_, 0);

@@ -52,10 +52,10 @@ void Morvex::setROIState() {
 }
 
 void Morvex::stopAllMode(bool bStopAllMode) {
-  const bool contourInProgress = liveWireContour_;
+  const bool contourInProgress = liveWireTool_ != nullptr;
   if (bStopAllMode) {
     // One tool at a time: a new tool also ends live wire, contour and all.
-    liveWireContour_ = false;
+    liveWireTool_.reset();
     liveWire_ = liveWireClosed_ = false;
     stopDivideRegion();
     stopVesselHistogramMode();
@@ -65,7 +65,7 @@ void Morvex::stopAllMode(bool bStopAllMode) {
       b->setChecked(false);
   } else if (contourInProgress) {
     // Another frame: the contour is dropped, live wire stays selected for a fresh one.
-    liveWireContour_ = false;
+    liveWireTool_.reset();
     liveWireClosed_ = false;
     ui.pushButton_Livewire->setChecked(true);
     liveWire_ = true;
@@ -76,10 +76,11 @@ void Morvex::stopAllMode(bool bStopAllMode) {
 }
 
 void Morvex::stopLiveWireMode() {
-  if (!liveWireContour_) return;
-  liveWireContour_ = false;
+  if (!liveWireTool_) return;
+  liveWireTool_.reset();
   liveWire_ = liveWireClosed_ = false;
   ui.pushButton_Livewire->setChecked(false);
+  if (toolMode_ == ToolMode::LiveWireMode) toolMode_ = ToolMode::NoMode;
 }
 
 void Morvex::stopVesselHistogramMode() {
@@ -197,9 +198,7 @@ void Morvex::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Up: showNeighbourFrame(-1); break;
     case Qt::Key_Down: showNeighbourFrame(1); break;
     case Qt::Key_Control: ctrlHeld_ = true; break;
-    case Qt::Key_Backspace:
-      if (liveWireContour_ && activeView_) activeView_->redraw(false);
-      break;
+    case Qt::Key_Backspace: keyboardEvent_LiveWire(event); break;
     default: QMainWindow::keyPressEvent(event); return;
   }
 }

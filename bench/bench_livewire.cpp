@@ -1,0 +1,86 @@
+// Live wire on a 512 x 512 synthetic CT slice: the cost maps computed once per contour, and the
+// work after each click (the path tree over the whole slice) plus the path to the pointer.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "tools/synthct/phantom.h"
+#include "view/live_wire.h"
+
+namespace {
+
+const morvex::synth::PhantomSlice& slice512() {
+  static const morvex::synth::PhantomSlice s = [] {
+    morvex::synth::PhantomOptions o;
+    o.size = 512;
+    o.slices = 120;
+    return morvex::synth::Phantom(o).slice(48);
+  }();
+  return s;
+}
+
+// The engine's diagnostic lines go to standard output; keep them out of the report.
+struct QuietStdout {
+  int saved;
+  QuietStdout() : saved(dup(1)) {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+  }
+};
+
+void BM_LiveWireCostMaps(benchmark::State& state) {
+  const morvex::synth::PhantomSlice& s = slice512();
+  QuietStdout quiet;
+  for (auto _ : state) {
+    morvex::LiveWire wire(s.hu.data(), s.size, s.size);
+    wire.CalculateCostFunction();
+    benchmark::DoNotOptimize(wire.edgeCost(256, 256));
+  }
+}
+BENCHMARK(BM_LiveWireCostMaps)->Unit(benchmark::kMillisecond);
+
+// A click on the liver boundary with two segments already drawn (their penalties in place), then
+// the path to a pointer across the slice.
+void BM_LiveWireClickAndPath(benchmark::State& state) {
+  const morvex::synth::PhantomSlice& s = slice512();
+  QuietStdout quiet;
+  morvex::LiveWire wire(s.hu.data(), s.size, s.size);
+  wire.CalculateCostFunction();
+  wire.addSeed(180, 200);
+  wire.addSeed(260, 180);
+  wire.addSeed(300, 260);
+  std::size_t points = 0;
+  for (auto _ : state) {
+    wire.computePathTree(300, 260);
+    points += wire.tracePath(170, 330).size();
+    state.PauseTiming();
+    wire.removeLastSeed();  // computePathTree appended the seed again; keep the contour as it was
+    state.ResumeTiming();
+  }
+  benchmark::DoNotOptimize(points);
+}
+BENCHMARK(BM_LiveWireClickAndPath)->Unit(benchmark::kMillisecond);
+
+// The path alone, as traced on every pointer move.
+void BM_LiveWirePathToPointer(benchmark::State& state) {
+  const morvex::synth::PhantomSlice& s = slice512();
+  QuietStdout quiet;
+  morvex::LiveWire wire(s.hu.data(), s.size, s.size);
+  wire.addSeed(180, 200);
+  for (auto _ : state) benchmark::DoNotOptimize(wire.tracePath(400, 380).size());
+}
+BENCHMARK(BM_LiveWirePathToPointer)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
