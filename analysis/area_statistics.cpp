@@ -122,8 +122,9 @@ void AreaStatistics::summarise(Entry& e) const {
   double squares = 0;
   for (int b = first; b <= last; ++b)
     if (c[b]) squares += c[b] * (base_ + b - average) * (base_ + b - average);
-  // one pixel: 0 / 0, not a number, as the sample deviation is undefined
-  e.std = static_cast<float>(std::sqrt(squares / static_cast<double>(n - 1)));
+  // one pixel: not a number (0 / 0), as the sample deviation is undefined; no division is made
+  e.std = n > 1 ? static_cast<float>(std::sqrt(squares / static_cast<double>(n - 1)))
+                 : std::numeric_limits<float>::quiet_NaN();
 }
 
 // --- incremental series statistics ---------------------------------------------------------
