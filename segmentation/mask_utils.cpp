@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 namespace morvex {
 
@@ -98,6 +99,18 @@ bool integerWindow(float lo, float hi, int& ilo, int& ihi) {
   return ilo <= ihi;
 }
 
+// The fill writes its output while it still reads the source: a source that shares memory with
+// the output is read from a copy (copy owns it), so out == src is an ordinary call.
+const int16_t* unaliased(const int16_t* src, const int16_t* out, int width, int height, std::vector<int16_t>& copy) {
+  const std::size_t n = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+  if (!src || !out || n == 0) return src;
+  const std::less<const int16_t*> before;
+  const bool overlap = before(src, out + n) && before(out, src + n);
+  if (!overlap) return src;
+  copy.assign(src, src + n);
+  return copy.data();
+}
+
 }  // namespace
 
 void borderSeeds(int width, int height, std::vector<int16_t>& seedX, std::vector<int16_t>& seedY) {
@@ -137,6 +150,8 @@ void seedFill(const int16_t* src, float lo, float hi, const int16_t* seedX, cons
 
 void seedFillInt(const int16_t* src, int lo, int hi, const int16_t* seedX, const int16_t* seedY, int seedCount,
                  int width, int height, int16_t* out, int16_t filledValue, int16_t otherValue) {
+  std::vector<int16_t> copy;
+  src = unaliased(src, out, width, height, copy);
   fillKernel([src, lo, hi](int i) { return src[i] >= lo && src[i] <= hi; }, seedX, seedY, src ? seedCount : 0,
              width, height, out, filledValue, otherValue);
 }
@@ -144,6 +159,9 @@ void seedFillInt(const int16_t* src, int lo, int hi, const int16_t* seedX, const
 void seedFillExcluding(const int16_t* a, const int16_t* b, int lo, int hi, const int16_t* seedX,
                        const int16_t* seedY, int seedCount, int width, int height, int16_t* out,
                        int16_t filledValue, int16_t otherValue) {
+  std::vector<int16_t> copyA, copyB;
+  a = unaliased(a, out, width, height, copyA);
+  b = unaliased(b, out, width, height, copyB);
   fillKernel(
       [a, b, lo, hi, otherValue](int i) {
         const int v = b[i] != 0 ? otherValue : a[i];

@@ -11,6 +11,7 @@ namespace morvex {
 // Fills from the seeds through 4-connected pixels whose value v satisfies lo <= v <= hi (as float).
 // out (width x height, caller-owned) receives filledValue on filled pixels and otherValue elsewhere.
 // A seed with x or y equal to -1 ends the seed list; seeds outside the image are ignored.
+// out may be the source buffer itself (the source is then read from a copy).
 void seedFill(const uint8_t* src, float lo, float hi, const int16_t* seedX, const int16_t* seedY, int seedCount,
               int width, int height, int16_t* out, int16_t filledValue, int16_t otherValue);
 void seedFill(const int16_t* src, float lo, float hi, const int16_t* seedX, const int16_t* seedY, int seedCount,

@@ -72,6 +72,20 @@ TEST(SeedFill, MatchesFourConnectedFloodFillOnRandomImages) {
     morvex::seedFillExcluding(img16.data(), walls.data(), std::max(lo, 0), hi, sx.data(), sy.data(),
                               static_cast<int>(sx.size()), w, h, out.data(), 7, -3);
     ASSERT_EQ(out, referenceFill(built, w, h, std::max(lo, 0), hi, sx, sy)) << "walled trial " << trial;
+
+    // The output buffer may be the source itself: the same filled set as with a separate buffer.
+    std::vector<int16_t> inPlace = img16;
+    morvex::seedFillInt(inPlace.data(), lo, hi, sx.data(), sy.data(), static_cast<int>(sx.size()), w, h,
+                        inPlace.data(), 7, -3);
+    ASSERT_EQ(inPlace, referenceFill(img16, w, h, lo, hi, sx, sy)) << "in-place trial " << trial;
+    inPlace = img16;
+    morvex::seedFill(inPlace.data(), static_cast<float>(lo), static_cast<float>(hi), sx.data(), sy.data(),
+                     static_cast<int>(sx.size()), w, h, inPlace.data(), 7, -3);
+    ASSERT_EQ(inPlace, referenceFill(img16, w, h, lo, hi, sx, sy)) << "in-place float trial " << trial;
+    inPlace = walls;
+    morvex::seedFillExcluding(img16.data(), inPlace.data(), std::max(lo, 0), hi, sx.data(), sy.data(),
+                              static_cast<int>(sx.size()), w, h, inPlace.data(), 7, -3);
+    ASSERT_EQ(inPlace, referenceFill(built, w, h, std::max(lo, 0), hi, sx, sy)) << "in-place walls " << trial;
   }
 }
 

@@ -140,3 +140,54 @@ TEST(SyntheticSeries, WriterReportsAFolderItCannotCreate) {
   EXPECT_FALSE(writeSeries(o, dir.file("file") + "/sub", &error));
   EXPECT_FALSE(error.empty());
 }
+
+TEST(SyntheticSeries, VesselTruthIsOneConnectedTreeAtFullSize) {
+  // 512 x 512 x 120 as written by default; only the box around the liver is classified
+  const PhantomOptions o;
+  const Phantom phantom(o);
+  const int x0 = 20, x1 = 350, y0 = 110, y1 = 380, w = x1 - x0, h = y1 - y0, n = o.slices;
+  std::vector<uint8_t> vessel(static_cast<std::size_t>(w) * h * n);
+  auto at = [&](int x, int y, int k) { return (static_cast<std::size_t>(k) * h + y) * w + x; };
+  for (int k = 0; k < n; ++k)
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) vessel[at(x, y, k)] = phantom.tissueAt(k, x + x0, y + y0) == Tissue::Vessel;
+  for (int k = 0; k < n; ++k)  // the box holds the whole liver: nothing of it on the box's rim
+    for (int y = 0; y < h; ++y)
+      EXPECT_FALSE(vessel[at(0, y, k)] || vessel[at(w - 1, y, k)]) << "slice " << k;
+  // 26-connected components
+  std::vector<int> component(vessel.size(), 0);
+  std::vector<long> sizes;
+  std::vector<int> firstSlice, lastSlice;
+  for (std::size_t start = 0; start < vessel.size(); ++start) {
+    if (!vessel[start] || component[start]) continue;
+    const int id = static_cast<int>(sizes.size()) + 1;
+    sizes.push_back(0);
+    firstSlice.push_back(n);
+    lastSlice.push_back(-1);
+    std::vector<std::size_t> stack{start};
+    component[start] = id;
+    while (!stack.empty()) {
+      const std::size_t p = stack.back();
+      stack.pop_back();
+      const int k = static_cast<int>(p / (static_cast<std::size_t>(w) * h)), y = static_cast<int>(p / w % h),
+                x = static_cast<int>(p % w);
+      ++sizes.back();
+      firstSlice.back() = std::min(firstSlice.back(), k);
+      lastSlice.back() = std::max(lastSlice.back(), k);
+      for (int dk = -1; dk <= 1; ++dk)
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int X = x + dx, Y = y + dy, K = k + dk;
+            if (X < 0 || Y < 0 || K < 0 || X >= w || Y >= h || K >= n) continue;
+            const std::size_t q = at(X, Y, K);
+            if (vessel[q] && !component[q]) {
+              component[q] = id;
+              stack.push_back(q);
+            }
+          }
+    }
+  }
+  ASSERT_EQ(sizes.size(), 1u) << "the vessels of the liver form one tree";
+  EXPECT_GT(sizes[0], 30000);
+  EXPECT_GE(lastSlice[0] - firstSlice[0], 50) << "the tree runs through most of the liver";
+}

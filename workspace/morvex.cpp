@@ -222,6 +222,7 @@ void Morvex::connectSignals() {
   connect(ui.horizontalSlider_BrushSize, &QSlider::valueChanged, ui.spinBox_2, &QSpinBox::setValue);
   connect(ui.spinBox, qOverload<int>(&QSpinBox::valueChanged), ui.horizontalSlider_LabelOpacity, &QSlider::setValue);
   connect(ui.horizontalSlider_LabelOpacity, &QSlider::valueChanged, ui.spinBox, &QSpinBox::setValue);
+  connectAnalysisSignals();
 }
 
 void Morvex::redrawAll() {

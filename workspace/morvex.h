@@ -216,6 +216,21 @@ class Morvex : public QMainWindow {
   void reCalcRegionGroup();
   void reCalcRegionGroup(int nGroupIdx);
 
+  // Analysis page and vessel tools: liver pixels selected by an intensity interval (options
+  // 1 "< low", 2 "low~high", 3 ">high"; areas 1 whole liver, 2 right lobe, 3 left lobe), the
+  // automatic liver interval, vessel histogram mode and the vessel growth of the shown series.
+  void selectHistogramRange2D(int nFrameIdx, int sMinValue, int sMaxValue, int nOption);
+  void selectHistogramRange3D(int sMinValue, int sMaxValue, int nOption);
+  int getHistogramOption() const;
+  int getLiverAnalysisAreaOption() const;
+  void setHistogramOption();
+  void setLiverHistogramThresholdAuto();
+  void vesselSegmetationHistogram();
+  void vesselSegmentation();
+
+ public:
+  bool vesselHistogramMode() const { return vesselHistogramMode_; }
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -236,6 +251,12 @@ class Morvex : public QMainWindow {
   void finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind);
   // Every path that changes labels ends here: the statistics of the shown series and the views.
   void labelsChanged();
+  // Analysis page internals: wiring, the liver histogram of the shown series, a handle change of
+  // the liver histogram, the selected-pixel trees.
+  void connectAnalysisSignals();
+  void refreshLiverHistogram();
+  void liverHistogramChanged(int nMinValue, int nMaxValue);
+  void showSelectedAreaStatistics();
   // Shows the frame of the file tree's highlighted item unless it is already the shown frame.
   void followFileTreeHighlight(QTreeWidgetItem* item);
   // One write of a save command; a failed write (or a path that did not fit) is logged and recorded.
@@ -297,6 +318,7 @@ class Morvex : public QMainWindow {
   bool spaceHeld_ = false;
   bool liverHistogramMode_ = false;
   bool vesselHistogramMode_ = false;
+  bool liverAutoRequest_ = false;  // the next liver histogram refresh sets the automatic interval
   bool liveWire_ = false, liveWireClosed_ = false;
   std::unique_ptr<morvex::LiveWire> liveWireTool_;  // the contour being traced, if any
   int sliceStart_ = 0, sliceEnd_ = 0;

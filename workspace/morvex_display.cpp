@@ -71,10 +71,18 @@ void Morvex::setHistogramValue(int) {
   if (source == ui.spinBox_histogram_low || source == ui.spinBox_histogram_high) {
     histogramView_->setPreset(4);
     histogramView_->setValues(ui.spinBox_histogram_low->value(), ui.spinBox_histogram_high->value());
+  } else if (source == ui.spinBox_VesselLow || source == ui.spinBox_VesselHigh) {
+    if (vesselHistogramMode_) selectHistogramRange3D(ui.spinBox_VesselLow->value(), ui.spinBox_VesselHigh->value(), 2);
+  } else if (source == ui.spinBox_LiverHistogram_low || source == ui.spinBox_LiverHistogram_high) {
+    liverHistogramView_->setValues(ui.spinBox_LiverHistogram_low->value(), ui.spinBox_LiverHistogram_high->value());
   }
 }
 
 void Morvex::setHistogramValue(int nCurrentMinValue, int nCurrentMaxValue) {
+  if (sender() == liverHistogramView_) {
+    liverHistogramChanged(nCurrentMinValue, nCurrentMaxValue);
+    return;
+  }
   if (sender() != histogramView_) return;
   {
     const QSignalBlocker blockLow(ui.spinBox_histogram_low), blockHigh(ui.spinBox_histogram_high);

@@ -153,6 +153,7 @@ void Morvex::saveGroupHistogram(const char* pcRootPath, int s) {
 void Morvex::saveGroupHistogram() {
   if (study_.frameCount() == 0) return;
   const int s = study_.seriesOfFrame(currentFrame_);
+  calcGroupSelectedAreaStatistic(s);  // the files describe the selection as it is now
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveGroupHistogram(dicom.c_str(), s);
   saveGroupHistogram(kResult, s);

@@ -55,6 +55,7 @@ void Morvex::reCalcRegionGroup(int nGroupIdx) {
   if (study_.frameCount() == 0) return;
   if (nGroupIdx == -1) nGroupIdx = study_.seriesOfFrame(currentFrame_);
   calcGroupAreaStatistic(nGroupIdx);
+  refreshLiverHistogram();
 }
 
 void Morvex::resetStatistics() {
