@@ -74,7 +74,7 @@ std::string pixelDataRefusal(DcmDataset* ds) {
   DcmElement* pixelData = nullptr;
   if (ds->findAndGetElement(DCM_PixelData, pixelData).bad() || !pixelData) return {};
   const double bitsClaimed = static_cast<double>(rows) * columns * std::max<Uint16>(samples, 1) * frames * bits;
-  const Uint32 present = pixelData->getLength();
+  const Uint32 present = pixelData->getLengthField();  // as read: the value may not be loaded yet
   const bool encapsulated = DcmXfer(ds->getOriginalXfer()).isEncapsulated() || present == DCM_UndefinedLength;
   if (encapsulated) {
     if (bitsClaimed / 8 > kMaxDecodedBytes)
