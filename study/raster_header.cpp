@@ -145,7 +145,12 @@ bool pnmNumber(const Bytes& b, std::size_t& at, std::int64_t& value) {
 bool pnmClaim(const Bytes& b, Claim& c) {
   if (!b.has(0, 3) || b.p[0] != 'P' || b.p[1] < '1' || b.p[1] > '6') return false;
   std::size_t at = 2;
-  return pnmNumber(b, at, c.width) && pnmNumber(b, at, c.height);
+  if (!pnmNumber(b, at, c.width) || !pnmNumber(b, at, c.height)) return false;
+  // At least one byte (or character) per sample; one bit per pixel for packed bitmaps (P4).
+  const std::uint64_t pixels = static_cast<std::uint64_t>(c.width) * static_cast<std::uint64_t>(c.height);
+  const char kind = static_cast<char>(b.p[1]);
+  c.minDataBytes = kind == '4' ? pixels / 8 : (kind == '3' || kind == '6') ? 3 * pixels : pixels;
+  return true;
 }
 
 bool claimOf(const Bytes& b, Claim& c) {

@@ -88,6 +88,7 @@ TEST(RasterHeader, ClaimsBeyondTheCapOrBeyondTheDataAreRefusedUndecoded) {
       {"uncompressed BMP cut short", bmpClaiming(1000, 1000, 0, std::string(4000, '\0')), "needs at least"},
       {"BMP one past the cap", bmpClaiming(16385, 1, 0, sixteenK + std::string(4, '\0')), "exceeds"},
       {"PNG of no pixels", pngClaiming(0, 5), "empty image"},
+      {"PGM of 9000 x 9000 in a few bytes", "P5 9000 9000 255\n\x01\x02", "needs at least 81000000 bytes"},
   };
   for (const Case& c : refused) {
     const GreyRaster r = decodeGreyRaster(bytesOf(c.bytes));
