@@ -13,6 +13,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "study/import_rules.h"
 #include "study/study.h"
