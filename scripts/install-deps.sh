@@ -10,6 +10,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libtiff-dev
   libgtest-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev
   fonts-nanum
   xauth xvfb
 )

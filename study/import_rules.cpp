@@ -1,30 +1,63 @@
 #include "study/import_rules.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
+#include "study/raster_header.h"
+#include "study/slice_decoder.h"
 #include "study/text_field.h"
 
 namespace morvex {
 
 namespace {
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Compares two digit strings as non-negative integers of any length.
-int compareNumbers(const std::string& a, const std::string& b) {
-  const auto strip = [](const std::string& s) {
+// Compares two digit runs as non-negative integers of any length: -1, 0 or 1.
+int compareNumbers(std::string_view a, std::string_view b) {
+  const auto strip = [](std::string_view s) {
     const auto first = s.find_first_not_of('0');
-    return first == std::string::npos ? std::string() : s.substr(first);
+    return first == std::string_view::npos ? std::string_view() : s.substr(first);
   };
-  const std::string x = strip(a), y = strip(b);
+  const std::string_view x = strip(a), y = strip(b);
   if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
-  return x.compare(y);
+  const int c = x.compare(y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::size_t digitRunEnd(const std::string& s, std::size_t from) {
+  while (from < s.size() && isDigit(s[from])) ++from;
+  return from;
+}
+
+// Natural comparison, token by token: digit runs by value, other characters without case, a
+// character before a digit run, and a name before every longer name it begins. 0 for names that
+// differ only in case or in leading zeros.
+int naturalCompare(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool da = isDigit(a[i]), db = isDigit(b[j]);
+    if (da && db) {
+      const std::size_t ei = digitRunEnd(a, i), ej = digitRunEnd(b, j);
+      const int c = compareNumbers(std::string_view(a).substr(i, ei - i), std::string_view(b).substr(j, ej - j));
+      if (c != 0) return c;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    if (da != db) return da ? 1 : -1;
+    const char la = lowerAscii(a[i]), lb = lowerAscii(b[j]);
+    if (la != lb) return static_cast<unsigned char>(la) < static_cast<unsigned char>(lb) ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size()) return 1;
+  return j < b.size() ? -1 : 0;
 }
 
 void eraseAll(std::string& s, const std::string& what) {
@@ -34,23 +67,8 @@ void eraseAll(std::string& s, const std::string& what) {
 }  // namespace
 
 bool naturalLess(const std::string& a, const std::string& b) {
-  std::size_t p = 0;
-  while (p < a.size() && p < b.size() &&
-         std::tolower(static_cast<unsigned char>(a[p])) == std::tolower(static_cast<unsigned char>(b[p])))
-    ++p;
-  if (p + 1 >= a.size() || p + 1 >= b.size()) return a.size() < b.size();
-  const bool da = isDigit(a[p]), db = isDigit(b[p]);
-  if (da && db) {
-    std::size_t start = p;
-    while (start > 0 && isDigit(a[start - 1])) --start;
-    std::size_t ea = p, eb = p;
-    while (ea < a.size() && isDigit(a[ea])) ++ea;
-    while (eb < b.size() && isDigit(b[eb])) ++eb;
-    return compareNumbers(a.substr(start, ea - start), b.substr(start, eb - start)) < 0;
-  }
-  if (da) return false;
-  if (db) return true;
-  return a < b;
+  const int c = naturalCompare(a, b);
+  return c != 0 ? c < 0 : a < b;  // equal names apart from case or zeros: plain byte order
 }
 
 std::string normalizeCaseKey(std::string name) {
@@ -83,8 +101,6 @@ std::vector<std::string> readNameList(const std::string& folder) {
 
 DropKind classifyDroppedFile(const std::string& path, bool insideDroppedFolder) {
   const auto dot = path.find_last_of('.');
-  // Files without any extension are offered as slices: DICOM exports often name them so, and the
-  // slice reader recognises them by their preamble.
   const std::string ext = dot == std::string::npos ? std::string() : path.substr(dot + 1);
   const std::string name = baseName(path);
   const char first = name.empty() ? '\0' : name[0];
@@ -92,7 +108,9 @@ DropKind classifyDroppedFile(const std::string& path, bool insideDroppedFolder) 
     if (first == 'm') return DropKind::Mask;
     if (first == 'a') return DropKind::Ignored;
     if (first == 'c') return DropKind::Slice;
-    const cv::Mat grey = cv::imread(path, cv::IMREAD_GRAYSCALE);
+    // An image that cannot be read (or is refused for its size) goes to the slices, whose import
+    // reports it.
+    const cv::Mat grey = readGreyRaster(path).image;
     if (grey.empty()) return DropKind::Slice;
     long extreme = 0;
     for (int y = 0; y < grey.rows; ++y) {
@@ -104,7 +122,10 @@ DropKind classifyDroppedFile(const std::string& path, bool insideDroppedFolder) 
   }
   if (ext == "txt") return DropKind::Ignored;
   if (ext == "tiff") return first == 'm' ? DropKind::Mask : DropKind::Slice;
-  return DropKind::Slice;
+  if (ext == "dcm") return DropKind::Slice;
+  // Any other name (DICOM exports often have no extension) is a slice only when it carries the
+  // DICOM preamble; a README or notes.md is left alone.
+  return hasDicomPreamble(path.c_str()) ? DropKind::Slice : DropKind::Ignored;
 }
 
 }  // namespace morvex

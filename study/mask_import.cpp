@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -9,6 +10,7 @@
 #include <tiffio.h>
 
 #include "study/file_name_meta.h"
+#include "study/raster_header.h"
 #include "study/text_field.h"
 
 namespace morvex {
@@ -140,22 +142,55 @@ bool applyMaskImage(Study& study, int k, const uint8_t* mask, int width, int hei
   return true;
 }
 
+namespace {
+
+bool sizeFits(const RasterSize& claimed, int width, int height) {
+  // An EXIF orientation may turn the decoded image by a quarter.
+  return (claimed.width == width && claimed.height == height) || (claimed.width == height && claimed.height == width);
+}
+
+// A single-image mask into frame target: the header's size is checked against the frame before
+// the image is decoded, so the decoder never allocates more than one frame's worth.
+int loadSingleMask(Study& study, int target, const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (!readFileBytes(path, bytes)) return -1;
+  const GreyRaster header = checkRasterHeader(bytes);
+  if (header.claimed.width == 0 && header.reason.empty()) return -1;  // no image: nothing changes
+  if (!sizeFits(header.claimed, study.width(target), study.height(target))) {
+    std::fprintf(stderr, "loadMaskFile(): %s: mask of %d x %d for a frame of %d x %d\n", path.c_str(),
+                 header.claimed.width, header.claimed.height, study.width(target), study.height(target));
+    study.warn(kSizeMismatch);
+    return -1;
+  }
+  const GreyRaster mask = decodeGreyRaster(bytes);
+  if (mask.image.empty()) {
+    if (!mask.reason.empty()) std::fprintf(stderr, "loadMaskFile(): %s: %s\n", path.c_str(), mask.reason.c_str());
+    return -1;
+  }
+  const cv::Mat dense = mask.image.isContinuous() ? mask.image : mask.image.clone();
+  return applyMaskImage(study, target, dense.ptr<uint8_t>(0), dense.cols, dense.rows) ? target : -1;
+}
+
+}  // namespace
+
 int loadMaskFile(Study& study, const char* path) {
   if (!path) return -1;
   const std::string p(path);
   const auto dot = p.find_last_of('.');
   const std::string ext = dot == std::string::npos ? std::string() : p.substr(dot + 1);
   const std::string fileName = baseName(p);
-  if (ext == "tiff") {
-    loadTiffSeries(study, path, stripExtension(fileName));
-    return -1;
+  // The import boundary: a library failure refuses this file, never the program.
+  try {
+    if (ext == "tiff") {
+      loadTiffSeries(study, path, stripExtension(fileName));
+      return -1;
+    }
+    const int target = ext == "bmp" ? targetOfBmp(study, fileName) : targetOfImage(study, fileName);
+    return target < 0 ? -1 : loadSingleMask(study, target, p);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "loadMaskFile(): %s: %s\n", path, e.what());
   }
-  const int target = ext == "bmp" ? targetOfBmp(study, fileName) : targetOfImage(study, fileName);
-  if (target < 0) return -1;
-  const cv::Mat mask = cv::imread(p, cv::IMREAD_GRAYSCALE);
-  if (mask.empty()) return -1;
-  const cv::Mat dense = mask.isContinuous() ? mask : mask.clone();
-  return applyMaskImage(study, target, dense.ptr<uint8_t>(0), dense.cols, dense.rows) ? target : -1;
+  return -1;
 }
 
 }  // namespace morvex

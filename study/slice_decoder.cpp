@@ -1,5 +1,7 @@
 #include "study/slice_decoder.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
 #include "dcmtk/dcmdata/dcrledrg.h"
+#include "dcmtk/dcmdata/dcxfer.h"
 #include "dcmtk/dcmimgle/dcmimage.h"
 #include "dcmtk/dcmimgle/dipixel.h"
 #include "dcmtk/dcmjpeg/djdecode.h"
@@ -21,6 +24,7 @@
 #include "dcmtk/oflog/oflog.h"
 
 #include "study/file_name_meta.h"
+#include "study/raster_header.h"
 #include "study/text_field.h"
 
 namespace morvex {
@@ -47,6 +51,46 @@ std::string textOf(DcmItem* item, const DcmTagKey& key) {
   OFString value;
   if (item->findAndGetOFString(key, value).bad()) return std::string();
   return std::string(value.c_str());
+}
+
+// Most bytes a compressed dataset may expand to (all frames): two bytes per pixel of the largest
+// slice, 512 MiB.
+constexpr double kMaxDecodedBytes = 2.0 * kMaxSliceSide * kMaxSliceSide;
+
+// Why the pixel data cannot be what the header claims, checked before any decoder allocates: the
+// size cap per slice, the pixel data present in a native (uncompressed) dataset, and the expanded
+// size of a compressed one. Empty when the claim is sound (or when an attribute is missing, which
+// the decoding steps report themselves).
+std::string pixelDataRefusal(DcmDataset* ds) {
+  Uint16 rows = 0, columns = 0, bits = 0, samples = 1;
+  if (ds->findAndGetUint16(DCM_Rows, rows).bad() || ds->findAndGetUint16(DCM_Columns, columns).bad()) return {};
+  const std::string size = std::to_string(columns) + " x " + std::to_string(rows);
+  if (rows > kMaxSliceSide || columns > kMaxSliceSide)
+    return "Columns x Rows " + size + " exceed " + std::to_string(kMaxSliceSide) + " x " + std::to_string(kMaxSliceSide);
+  ds->findAndGetUint16(DCM_BitsAllocated, bits);
+  ds->findAndGetUint16(DCM_SamplesPerPixel, samples);
+  Sint32 frames = 1;
+  if (ds->findAndGetSint32(DCM_NumberOfFrames, frames).bad() || frames < 1) frames = 1;
+  DcmElement* pixelData = nullptr;
+  if (ds->findAndGetElement(DCM_PixelData, pixelData).bad() || !pixelData) return {};
+  const double bitsClaimed = static_cast<double>(rows) * columns * std::max<Uint16>(samples, 1) * frames * bits;
+  const Uint32 present = pixelData->getLengthField();  // as read: the value may not be loaded yet
+  const bool encapsulated = DcmXfer(ds->getOriginalXfer()).isEncapsulated() || present == DCM_UndefinedLength;
+  if (encapsulated) {
+    if (bitsClaimed / 8 > kMaxDecodedBytes)
+      return "compressed pixel data would expand to " + std::to_string(static_cast<long long>(bitsClaimed / 8)) +
+             " bytes (" + size + ", " + std::to_string(frames) + " frames)";
+    return {};
+  }
+  const double needed = std::ceil(bitsClaimed / 8);
+  if (static_cast<double>(present) < needed)
+    return "pixel data holds " + std::to_string(present) + " bytes, " + size + " x " + std::to_string(frames) +
+           " frames of " + std::to_string(bits) + " bits need " + std::to_string(static_cast<long long>(needed));
+  return {};
+}
+
+void logPixelDataRefusal(const std::string& refusal) {
+  std::fprintf(stderr, "loadDcmFile_dcmtk(): DCMTK-pixel data error: %s\n", refusal.c_str());
 }
 
 void readDicomHeader(DcmItem* ds, SliceHeader& h) {
@@ -249,6 +293,7 @@ struct SliceFile::Impl {
   SliceHeader header;
   DcmFileFormat dicom;
   cv::Mat raster;
+  std::string refusal;  // set when the header was read but the pixels must not be decoded
 };
 
 SliceFile::SliceFile() : d_(std::make_unique<Impl>()) {}
@@ -262,6 +307,7 @@ bool SliceFile::open(const char* path) {
   initDicomCodecs();
   d_->path = path;
   d_->format = sliceFormatOf(path);
+  d_->refusal.clear();
   SliceHeader& h = d_->header;
   h = SliceHeader();
   assignText(h.filePath, path);
@@ -270,7 +316,14 @@ bool SliceFile::open(const char* path) {
       return false;
     case SliceFormat::Dicom: {
       OFCondition cond = parseDicom(d_->dicom, path);
-      if (cond.good()) cond = d_->dicom.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+      if (cond.good()) {
+        // A refused claim skips the conversion, which would decompress to the claimed size.
+        const std::string why = pixelDataRefusal(d_->dicom.getDataset());
+        if (!why.empty())
+          d_->refusal = d_->path + ": " + why;
+        else
+          cond = d_->dicom.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+      }
       if (cond.bad()) {
         logCondition(stderr, "DCMTK error: ", cond);
         return false;
@@ -280,11 +333,13 @@ bool SliceFile::open(const char* path) {
       return true;
     }
     case SliceFormat::Raster: {
-      d_->raster = cv::imread(path, cv::IMREAD_GRAYSCALE);
-      if (d_->raster.empty()) return false;
+      GreyRaster read = readGreyRaster(path);
+      if (read.image.empty() && read.reason.empty()) return false;  // no image at all: skipped
+      d_->raster = read.image;
+      d_->refusal = read.reason;
       rasterHeaderFromFileName(path, h);
-      h.width = d_->raster.cols;
-      h.height = d_->raster.rows;
+      h.width = read.image.empty() ? read.claimed.width : read.image.cols;
+      h.height = read.image.empty() ? read.claimed.height : read.image.rows;
       h.pixelSpacing = h.sliceThickness = 0.0f;
       h.windowCenter = 128;
       h.windowWidth = 255;
@@ -297,6 +352,10 @@ bool SliceFile::open(const char* path) {
 bool SliceFile::decode(SlicePixels& out, const WarningSink& warn) {
   switch (d_->format) {
     case SliceFormat::Dicom: {
+      if (!d_->refusal.empty()) {
+        logPixelDataRefusal(d_->refusal);
+        return false;
+      }
       int instance = -1;
       double sx = 0, sy = 0, thickness = 0;
       return decodeDicomDataset(d_->dicom, &out.width, &out.height, out.intensities, &instance, &sx, &sy,
@@ -305,6 +364,10 @@ bool SliceFile::decode(SlicePixels& out, const WarningSink& warn) {
     case SliceFormat::Raster: {
       if (!isRasterExtension(fileExtension(d_->path))) {
         if (warn) warn(kUnsupportedExtension);
+        return false;
+      }
+      if (!d_->refusal.empty()) {
+        std::fprintf(stderr, "loadPixels(): %s\n", d_->refusal.c_str());
         return false;
       }
       const cv::Mat& img = d_->raster;
@@ -331,6 +394,11 @@ bool loadDcmFile_dcmtk(const char* path, int* width, int* height, std::vector<in
   OFCondition cond = parseDicom(ff, path);
   if (cond.bad()) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-loadDcm error: ", cond);
+    return false;
+  }
+  const std::string why = pixelDataRefusal(ff.getDataset());
+  if (!why.empty()) {
+    logPixelDataRefusal(std::string(path) + ": " + why);
     return false;
   }
   cond = ff.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <numeric>
 
 #include "study/slice_decoder.h"
@@ -28,18 +29,25 @@ void Study::warn(const std::string& text) const {
 int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}); }
 
 int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert) {
-  SliceFile file;
-  if (!file.open(path)) return -1;
-  // Pixels are decoded before the tables change, so a failed load leaves no trace and a failed
-  // reload of an equal frame keeps that frame as it was.
-  SlicePixels pixels;
-  const WarningSink sink = [this](const std::string& text) { warn(text); };
-  if (!file.decode(pixels, sink)) {
-    warn(kLoadFailed);
-    return -1;
+  // The import boundary: whatever a decoding library throws refuses this file, never the program.
+  try {
+    SliceFile file;
+    if (!file.open(path)) return -1;
+    // Pixels are decoded before the tables change, so a failed load leaves no trace and a failed
+    // reload of an equal frame keeps that frame as it was.
+    SlicePixels pixels;
+    const WarningSink sink = [this](const std::string& text) { warn(text); };
+    if (!file.decode(pixels, sink)) {
+      warn(kLoadFailed);
+      return -1;
+    }
+    if (beforeInsert) beforeInsert();
+    return insertFrame(file.header(), std::move(pixels));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", path, e.what());
   }
-  if (beforeInsert) beforeInsert();
-  return insertFrame(file.header(), std::move(pixels));
+  warn(kLoadFailed);
+  return -1;
 }
 
 int Study::findSeries(const std::string& patientName, const std::string& seriesDate) {
@@ -54,6 +62,11 @@ int Study::findSeries(const std::string& patientName, const std::string& seriesD
 }
 
 int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
+  // Everything that can fail to allocate happens before the tables change.
+  const std::size_t n = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
+  ImageBuffer<int16_t> intensities =
+      pixels.intensities.size() == n ? std::move(pixels.intensities) : ImageBuffer<int16_t>(n);
+  ImageBuffer<uint8_t> labels(n), selection(n), division(n);
   int idx = -1;
   for (int i = 0; i < frameCount_; ++i) {
     const SliceHeader& h = frames_[i].header;
@@ -64,8 +77,9 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
     }
   }
   const bool isNew = idx < 0;
+  if (isNew && frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
+  const int seriesIdx = findSeries(header.patientName, header.seriesDate);
   if (isNew) {
-    if (frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
     idx = frameCount_;
     Frame& f = frames_[idx];
     f.slotState = frameCount_;
@@ -74,17 +88,13 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   }
   Frame& f = frames_[idx];
   ++f.revision;
-  f.seriesIndex = findSeries(header.patientName, header.seriesDate);
+  f.seriesIndex = seriesIdx;
   f.header.width = pixels.width;
   f.header.height = pixels.height;
-  const std::size_t n = static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
-  if (pixels.intensities.size() == n)
-    f.intensities = std::move(pixels.intensities);
-  else
-    f.intensities.reset(n);
-  f.labelImage.reset(n);
-  f.selectionImage.reset(n);
-  f.divisionImage.reset(n);
+  f.intensities = std::move(intensities);
+  f.labelImage = std::move(labels);
+  f.selectionImage = std::move(selection);
+  f.divisionImage = std::move(division);
   f.divisionDefined = false;
   if (isNew) ++frameCount_;
   return idx;

@@ -393,3 +393,128 @@ TEST(RasterDecoding, FileNamesGivePatientDateAndInstance) {
     }
   }
 }
+
+namespace {
+
+// Rewrites the size claims of a DICOM file, keeping its pixel data (and its transfer syntax).
+void editClaims(const std::string& path, int rows, int columns, const char* frames = nullptr) {
+  DcmFileFormat ff;
+  ASSERT_TRUE(ff.loadFile(path.c_str()).good());
+  DcmDataset* ds = ff.getDataset();
+  ASSERT_TRUE(ds->loadAllDataIntoMemory().good());  // the file is overwritten below
+  const E_TransferSyntax xfer = ds->getOriginalXfer();
+  ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(rows));
+  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(columns));
+  if (frames) ds->putAndInsertString(DCM_NumberOfFrames, frames);
+  ASSERT_TRUE(ff.saveFile(path.c_str(), xfer).good());
+}
+
+// Loads path into a fresh study: the frame index, the warnings and what went to standard error.
+struct Load {
+  int frame;
+  std::vector<std::string> warnings;
+  std::string log;
+};
+Load loadCapturing(const std::string& path) {
+  RecordingStudy r;
+  ::testing::internal::CaptureStderr();
+  const int f = r.study.addFrameFromFile(path.c_str());
+  return {f, r.warnings, ::testing::internal::GetCapturedStderr()};
+}
+
+constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
+
+}  // namespace
+
+TEST(HostileInput, DicomClaimsBeyondTheCapOrThePixelDataAreRefusedBeforeDecoding) {
+  TempDir dir;
+  const long peakBefore = morvex::testing::peakResidentMb();
+  struct Case {
+    int rows, columns, storedValues;
+    const char* reason;  // empty: the file loads
+  };
+  const Case cases[] = {
+      {30000, 30000, 1024, "Columns x Rows 30000 x 30000 exceed 16384 x 16384"},
+      {65535, 65535, 1024, "Columns x Rows 65535 x 65535 exceed"},
+      {1, 16385, 16385, "Columns x Rows 16385 x 1 exceed"},
+      {64, 64, 1024, "pixel data holds 2048 bytes, 64 x 64 x 1 frames of 16 bits need 8192"},
+      {1, 16384, 16384, ""},
+      {32, 32, 1024, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.file("claim.dcm");
+    DicomSpec spec;
+    spec.stored.assign(static_cast<std::size_t>(c.storedValues), 100);
+    writeDicom(path, spec);
+    editClaims(path, c.rows, c.columns);
+    const Load load = loadCapturing(path);
+    const std::string what = std::to_string(c.columns) + " x " + std::to_string(c.rows);
+    if (*c.reason == '\0') {
+      EXPECT_EQ(load.frame, 0) << what << load.log;
+      continue;
+    }
+    EXPECT_EQ(load.frame, -1) << what;
+    EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed}) << what;
+    EXPECT_NE(load.log.find("loadDcmFile_dcmtk(): DCMTK-pixel data error: " + path + ": " + c.reason),
+              std::string::npos)
+        << load.log;
+    // The decoder entry point of its own refuses the same way.
+    int w = 0, h = 0, i = 0;
+    double a = 0, b = 0, t = 0;
+    std::vector<int16_t> buf;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(morvex::loadDcmFile_dcmtk(path.c_str(), &w, &h, buf, &i, &a, &b, &t)) << what;
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.reason), std::string::npos) << what;
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 128) << "refused claims must not be allocated";
+}
+
+TEST(HostileInput, CompressedDicomClaimingTooManyFramesIsRefusedBeforeDecompressing) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  const std::string path = dir.copyIn(sharedFile("nema-wg04/MR_small_RLE.dcm"), "many_frames.dcm");
+  editClaims(path, 64, 64, "100000");  // 64 x 64 x 2 bytes x 100000 frames: 819 MB once expanded
+  const Load load = loadCapturing(path);
+  EXPECT_EQ(load.frame, -1);
+  EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed});
+  EXPECT_NE(load.log.find("compressed pixel data would expand to 819200000 bytes"), std::string::npos) << load.log;
+}
+
+TEST(HostileInput, RasterSlicesClaimingHugeImagesAreRefusedNamingTheFile) {
+  TempDir dir;
+  using morvex::testing::writeBytes;
+  const long peakBefore = morvex::testing::peakResidentMb();
+  struct Case {
+    std::string path;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {writeBytes(dir.file("P1_20200101_1.png"), morvex::testing::pngClaiming(40000, 40000)),
+       "image of 40000 x 40000 pixels exceeds 16384 x 16384"},
+      {writeBytes(dir.file("P1_20200101_2.bmp"), morvex::testing::bmpClaiming(2097152, 1, 0, std::string(1024, '\0'))),
+       "image of 2097152 x 1 pixels exceeds"},
+      {writeBytes(dir.file("P1_20200101_3.bmp"), morvex::testing::bmpClaiming(32000, 32000, 1, std::string("\0\1", 2))),
+       "image of 32000 x 32000 pixels exceeds"},
+      {writeBytes(dir.file("P1_20200101_4.png"), morvex::testing::pngClaiming(12000, 12000)),
+       "image of 12000 x 12000 pixels needs at least"},
+  };
+  for (const Case& c : cases) {
+    const Load load = loadCapturing(c.path);
+    EXPECT_EQ(load.frame, -1) << c.path;
+    EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed}) << c.path;
+    EXPECT_NE(load.log.find("loadPixels(): " + c.path + ": " + c.reason), std::string::npos) << load.log;
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
+}
+
+TEST(HostileInput, SharedHostileAndMalformedSamplesNeverLoadNorAllocate) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  const long peakBefore = morvex::testing::peakResidentMb();
+  for (const char* folder : {"hostile", "malformed"})
+    for (const auto& entry : std::filesystem::directory_iterator(sharedFile(folder))) {
+      const Load load = loadCapturing(entry.path().string());
+      EXPECT_EQ(load.frame, -1) << entry.path();
+      EXPECT_LE(load.warnings.size(), 1u) << entry.path();
+    }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64) << "each file must be refused without its claim";
+}

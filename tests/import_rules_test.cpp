@@ -35,6 +35,72 @@ TEST(NaturalOrder, ShortStringsDigitsAgainstLettersAndHugeNumbers) {
   EXPECT_FALSE(naturalLess("1.2.840.100000000000000000000000.dcm", "1.2.840.99999999999999999999999.dcm"));
 }
 
+TEST(NaturalOrder, TiesAndTheFormerCyclesAreOrderedConsistently) {
+  // Names differing only in their last character once compared equal both ways.
+  EXPECT_TRUE(naturalLess("IM1a", "IM1b"));
+  EXPECT_FALSE(naturalLess("IM1b", "IM1a"));
+  EXPECT_TRUE(naturalLess("ab", "aC")) << "letters compare without case";
+  // "10", "11" and "011." were pairwise equal and unequal at once; "11" < "1a0" < "010" < "11" a cycle.
+  EXPECT_TRUE(naturalLess("10", "11"));
+  EXPECT_TRUE(naturalLess("10", "011."));
+  EXPECT_TRUE(naturalLess("11", "011.")) << "equal numbers: the name that goes on sorts later";
+  EXPECT_TRUE(naturalLess("1a0", "010"));
+  EXPECT_TRUE(naturalLess("010", "11"));
+  EXPECT_TRUE(naturalLess("1a0", "11"));
+  // Names equal apart from case or leading zeros fall back on plain byte order.
+  EXPECT_TRUE(naturalLess("IMG1.dcm", "img1.dcm"));
+  EXPECT_FALSE(naturalLess("img1.dcm", "IMG1.dcm"));
+  EXPECT_TRUE(naturalLess("s01.dcm", "s1.dcm"));
+}
+
+namespace {
+
+// A relation is a strict weak ordering exactly when it sorts elements by how many lie below them:
+// checking that over all pairs covers irreflexivity, asymmetry and both transitivities at once.
+void expectStrictWeakOrdering(const std::vector<std::string>& names) {
+  const std::size_t n = names.size();
+  std::vector<std::vector<bool>> less(n, std::vector<bool>(n));
+  std::vector<std::size_t> below(n, 0);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) {
+      less[i][j] = naturalLess(names[i], names[j]);
+      if (less[i][j]) ++below[j];
+    }
+  std::size_t violations = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j)
+      if (less[i][j] != (below[i] < below[j]) && ++violations <= 5)
+        ADD_FAILURE() << "'" << names[i] << "' < '" << names[j] << "' is " << less[i][j] << " but " << below[i]
+                      << " names lie below the first and " << below[j] << " below the second";
+  EXPECT_EQ(violations, 0u);
+}
+
+}  // namespace
+
+TEST(NaturalOrder, IsAStrictWeakOrderingOnGeneratedNames) {
+  // Every name of up to four characters from "01a." (341 names), where the old rules failed most.
+  std::vector<std::string> all = {""};
+  for (std::size_t k = 0; k < all.size() && all[k].size() < 4; ++k)
+    for (char c : std::string("01a.")) all.push_back(all[k] + c);
+  ASSERT_EQ(all.size(), 341u);
+  expectStrictWeakOrdering(all);
+
+  // A few thousand file-like names from pieces with case, zeros, long numbers and separators.
+  const std::vector<std::string> pieces = {"IMG", "img", "0", "00", "1", "01", "9", "10", "100",
+                                           "99999999999999999999", ".", "_", "a", "B", "-", "dcm"};
+  std::vector<std::string> names;
+  uint32_t state = 12345;
+  for (int i = 0; i < 2500; ++i) {
+    std::string name;
+    for (int len = 1 + i % 5, k = 0; k < len; ++k) {
+      state = state * 1664525u + 1013904223u;
+      name += pieces[(state >> 16) % pieces.size()];
+    }
+    names.push_back(name);
+  }
+  expectStrictWeakOrdering(names);
+}
+
 TEST(CaseKeys, ExtensionPrefixAndMarkersAreRemoved) {
   EXPECT_EQ(morvex::normalizeCaseKey("a_P001_DCM.dcm"), "P001");
   EXPECT_EQ(morvex::normalizeCaseKey("m_P002_RAW.png"), "P002");
@@ -72,6 +138,32 @@ TEST(DropClassification, PrefixesExtensionsAndMostlyBlackImages) {
   EXPECT_EQ(morvex::classifyDroppedFile(dir.file("m_P_D.tiff"), true), DropKind::Mask);
   EXPECT_EQ(morvex::classifyDroppedFile(dir.file("scan.tiff"), true), DropKind::Slice);
   EXPECT_EQ(morvex::classifyDroppedFile(dir.file("IM0001.dcm"), true), DropKind::Slice);
+}
+
+TEST(DropClassification, NamesWithoutAKnownExtensionNeedTheDicomPreamble) {
+  morvex::testing::TempDir dir;
+  std::string dicom(132, '\0');
+  dicom.replace(128, 4, "DICM");
+  std::ofstream(dir.file("IM0001"), std::ios::binary) << dicom;
+  std::ofstream(dir.file("IM0002.DCM"), std::ios::binary) << dicom;
+  std::ofstream(dir.file("README"), std::ios::binary) << "how to use\n";
+  std::ofstream(dir.file("notes.md"), std::ios::binary) << "# notes\n";
+  std::ofstream(dir.file("short"), std::ios::binary) << "DICM";
   EXPECT_EQ(morvex::classifyDroppedFile(dir.file("IM0001"), true), DropKind::Slice);
-  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("IM0001.DCM"), true), DropKind::Slice);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("IM0002.DCM"), false), DropKind::Slice);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("README"), true), DropKind::Ignored);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("notes.md"), true), DropKind::Ignored);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("short"), true), DropKind::Ignored);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("missing"), true), DropKind::Ignored);
+  // The extensions of the drop rule stay slices whatever their content.
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("missing.dcm"), true), DropKind::Slice);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("scan.tiff"), true), DropKind::Slice);
+}
+
+TEST(DropClassification, ImagesClaimingHugeSizesGoToTheSlicesUndecoded) {
+  morvex::testing::TempDir dir;
+  // A PNG header claiming 40000 x 40000 and nothing else: the image reader used to throw here.
+  morvex::testing::writeBytes(dir.file("scan.png"), morvex::testing::pngClaiming(40000, 40000));
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("scan.png"), true), DropKind::Slice);
+  EXPECT_EQ(morvex::classifyDroppedFile(dir.file("m_scan.png"), true), DropKind::Mask);
 }

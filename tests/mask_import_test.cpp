@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include <opencv2/core.hpp>
@@ -123,6 +124,58 @@ TEST(MaskImport, SizeMismatchWarnsAndKeepsTheLabels) {
   ASSERT_EQ(r.warnings.size(), 1u);
   EXPECT_EQ(r.warnings[0], "load된 영상과 maskImage의 가로/세로 크기가 다름");
   EXPECT_EQ(r.labels(f)[0], 2);
+}
+
+TEST(MaskImport, HugeClaimsAreRefusedAsASizeMismatchBeforeDecoding) {
+  TempDir dir;
+  RecordingStudy r;
+  const int png = r.add("IM0004", "P", "D", 4);
+  const int bmp = r.add("other", "P9", "20200101", 1);
+  r.study.fillLabelImage(png, 3);
+  r.study.fillLabelImage(bmp, 3);
+  using morvex::testing::writeBytes;
+  const long peakBefore = morvex::testing::peakResidentMb();
+  const std::string files[] = {
+      writeBytes(dir.file("m_IM0004.png"), morvex::testing::pngClaiming(40000, 40000)),
+      writeBytes(dir.file("P9_20200101_1.bmp"), morvex::testing::bmpClaiming(32000, 32000, 1, std::string("\0\1", 2))),
+      writeBytes(dir.file("m_IM0004.jpg"), morvex::testing::bmpClaiming(2097152, 1, 0, std::string(64, '\0'))),
+  };
+  for (const std::string& file : files) {
+    r.warnings.clear();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(morvex::loadMaskFile(r.study, file.c_str()), -1) << file;
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.warnings, std::vector<std::string>{"load된 영상과 maskImage의 가로/세로 크기가 다름"}) << file;
+    EXPECT_NE(log.find("loadMaskFile(): " + file + ": mask of "), std::string::npos) << log;
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
+  EXPECT_EQ(r.labels(png), std::vector<uint8_t>(24, 3));
+  EXPECT_EQ(r.labels(bmp), std::vector<uint8_t>(24, 3));
+
+  // A header of the frame's size over missing pixel data cannot be read: nothing changes.
+  writeBytes(dir.file("m_IM0004.png"), morvex::testing::pngClaiming(6, 4));
+  r.warnings.clear();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0004.png").c_str()), -1);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(r.labels(png), std::vector<uint8_t>(24, 3));
+}
+
+TEST(MaskImport, SharedHostileFilesNamedForAFrameChangeNothing) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  RecordingStudy r;
+  const int f = r.add("IM0005", "P", "D", 5);
+  r.study.fillLabelImage(f, 4);
+  for (const auto& entry : std::filesystem::directory_iterator(morvex::testing::sharedFile("hostile"))) {
+    const std::string ext = entry.path().extension().string();
+    const std::string mask = dir.copyIn(entry.path().string(), "m_IM0005" + ext);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(morvex::loadMaskFile(r.study, mask.c_str()), -1) << entry.path();
+    ::testing::internal::GetCapturedStderr();
+  }
+  EXPECT_EQ(r.labels(f), std::vector<uint8_t>(24, 4));
 }
 
 TEST(MaskImport, SeriesTiffFillsFramesInPageOrderAndSkipsWhatDoesNotFit) {

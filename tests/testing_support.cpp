@@ -1,6 +1,9 @@
 #include "tests/testing_support.h"
 
+#include <sys/resource.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <random>
 
@@ -32,6 +35,75 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
+}
+
+namespace {
+
+uint32_t crc32Of(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void appendBe32(std::string& s, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void appendLe(std::string& s, uint32_t v, int bytes) {
+  for (int k = 0; k < bytes; ++k) s.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+}
+
+void appendPngChunk(std::string& png, const std::string& type, const std::string& data) {
+  appendBe32(png, static_cast<uint32_t>(data.size()));
+  png += type + data;
+  appendBe32(png, crc32Of(type + data));
+}
+
+}  // namespace
+
+std::string pngClaiming(uint32_t width, uint32_t height) {
+  std::string png("\x89PNG\r\n\x1a\n", 8), ihdr;
+  appendBe32(ihdr, width);
+  appendBe32(ihdr, height);
+  ihdr += std::string("\x08\0\0\0\0", 5);  // 8-bit grey, deflate, no interlace
+  appendPngChunk(png, "IHDR", ihdr);
+  appendPngChunk(png, "IEND", "");
+  return png;
+}
+
+std::string bmpClaiming(int32_t width, int32_t height, uint32_t compression, const std::string& pixels) {
+  const uint32_t offset = 14 + 40 + 256 * 4;
+  std::string bmp = "BM";
+  appendLe(bmp, offset + static_cast<uint32_t>(pixels.size()), 4);
+  appendLe(bmp, 0, 4);
+  appendLe(bmp, offset, 4);
+  appendLe(bmp, 40, 4);
+  appendLe(bmp, static_cast<uint32_t>(width), 4);
+  appendLe(bmp, static_cast<uint32_t>(height), 4);
+  appendLe(bmp, 1, 2);  // planes
+  appendLe(bmp, 8, 2);  // bits per pixel
+  appendLe(bmp, compression, 4);
+  appendLe(bmp, static_cast<uint32_t>(pixels.size()), 4);
+  appendLe(bmp, 2835, 4);
+  appendLe(bmp, 2835, 4);
+  appendLe(bmp, 256, 4);
+  appendLe(bmp, 0, 4);
+  for (uint32_t g = 0; g < 256; ++g) appendLe(bmp, g * 0x010101u, 4);
+  return bmp + pixels;
+}
+
+std::string writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+long peakResidentMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
 }
 
 std::string TempDir::copyIn(const std::string& source, const std::string& name) const {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace morvex::testing {
@@ -30,6 +31,17 @@ class TempDir {
 
 // A 128 x 128, 24-slice synthetic CT series (same anatomy as the full-size one) written once per process.
 const std::string& smallSyntheticSeries();
+
+// Hostile image files: headers claiming huge images over (almost) no pixel data.
+// A PNG of signature, IHDR (8-bit grey, valid checksum) and IEND, claiming width x height.
+std::string pngClaiming(uint32_t width, uint32_t height);
+// A BMP of 8 bits per pixel with a grey palette, claiming width x height, with compression
+// (0 none, 1 RLE8) and the given pixel bytes.
+std::string bmpClaiming(int32_t width, int32_t height, uint32_t compression, const std::string& pixels);
+// Writes bytes to path; returns path.
+std::string writeBytes(const std::string& path, const std::string& bytes);
+// Peak resident memory of this process so far, in MB.
+long peakResidentMb();
 
 }  // namespace morvex::testing
 

@@ -1,0 +1,130 @@
+// Writes the small generated part of the seed corpus: fuzz/corpus/<target>/ (the samples under
+// ../shared/data are added by scripts/fuzz.sh when present). Usage: morvex-fuzz-seeds CORPUS_DIR
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <tiffio.h>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcrleerg.h"
+#include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/dcmjpeg/djencode.h"
+#include "dcmtk/dcmjpeg/djrplol.h"
+
+namespace {
+
+std::string g_root;
+
+std::string at(const std::string& target, const std::string& name) {
+  std::filesystem::create_directories(g_root + "/" + target);
+  return g_root + "/" + target + "/" + name;
+}
+
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+cv::Mat pattern(int w, int h, int levels) {
+  cv::Mat m(h, w, CV_8UC1);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) m.at<uint8_t>(y, x) = static_cast<uint8_t>(((x / 4 + y / 4) % levels) * (levels == 2 ? 255 : 1));
+  return m;
+}
+
+void writeDicom(const std::string& path, E_TransferSyntax xfer, int rows, int cols, bool withMeta = true) {
+  DcmFileFormat ff;
+  DcmDataset* ds = ff.getDataset();
+  ds->putAndInsertString(DCM_SOPClassUID, UID_CTImageStorage);
+  ds->putAndInsertString(DCM_SOPInstanceUID, "2.25.77");
+  ds->putAndInsertString(DCM_PatientName, "FUZZ^SEED");
+  ds->putAndInsertString(DCM_SeriesDate, "20200115");
+  ds->putAndInsertString(DCM_InstanceNumber, "3");
+  ds->putAndInsertString(DCM_PixelSpacing, "0.5\\0.5");
+  ds->putAndInsertString(DCM_SliceThickness, "1");
+  ds->putAndInsertString(DCM_RescaleIntercept, "-1024");
+  ds->putAndInsertString(DCM_RescaleSlope, "1");
+  ds->putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
+  ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(rows));
+  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(cols));
+  ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
+  ds->putAndInsertUint16(DCM_BitsAllocated, 16);
+  ds->putAndInsertUint16(DCM_BitsStored, 12);
+  ds->putAndInsertUint16(DCM_HighBit, 11);
+  ds->putAndInsertUint16(DCM_PixelRepresentation, 0);
+  std::vector<Uint16> raw(static_cast<std::size_t>(rows) * cols);
+  for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<Uint16>((i * 37) % 4096);
+  ds->putAndInsertUint16Array(DCM_PixelData, raw.data(), static_cast<unsigned long>(raw.size()));
+  if (xfer == EXS_RLELossless || xfer == EXS_JPEGProcess14SV1) {
+    DJ_RPLossless lossless;
+    ds->chooseRepresentation(xfer, xfer == EXS_JPEGProcess14SV1 ? &lossless : nullptr);
+  }
+  ff.saveFile(path.c_str(), xfer, EET_ExplicitLength, EGL_recalcGL, EPD_noChange, 0, 0,
+              withMeta ? EWM_fileformat : EWM_dataset);
+}
+
+void writeTiff(const std::string& path, const std::vector<cv::Mat>& pages, uint16_t compression) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (!tif) return;
+  for (const cv::Mat& m : pages) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, m.cols);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, m.rows);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4);
+    for (int y = 0; y < m.rows; ++y) TIFFWriteScanline(tif, const_cast<uint8_t*>(m.ptr<uint8_t>(y)), y, 0);
+    TIFFWriteDirectory(tif);
+  }
+  TIFFClose(tif);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  g_root = argv[1];
+  DcmRLEEncoderRegistration::registerCodecs();
+  DJEncoderRegistration::registerCodecs();
+
+  // Slices: small DICOM files in several encodings, and raster slices.
+  writeDicom(at("fuzz_slice_file", "explicit.dcm"), EXS_LittleEndianExplicit, 8, 6);
+  writeDicom(at("fuzz_slice_file", "implicit.dcm"), EXS_LittleEndianImplicit, 6, 8);
+  writeDicom(at("fuzz_slice_file", "bigendian.dcm"), EXS_BigEndianExplicit, 4, 4);
+  writeDicom(at("fuzz_slice_file", "rle.dcm"), EXS_RLELossless, 8, 8);
+  writeDicom(at("fuzz_slice_file", "jpeg_lossless.dcm"), EXS_JPEGProcess14SV1, 8, 8);
+  writeDicom(at("fuzz_slice_file", "no_meta.dcm"), EXS_LittleEndianImplicit, 4, 4, false);
+  cv::imwrite(at("fuzz_slice_file", "slice.png"), pattern(8, 8, 200));
+  cv::imwrite(at("fuzz_slice_file", "slice.bmp"), pattern(8, 4, 200));
+  cv::imwrite(at("fuzz_slice_file", "slice.jpg"), pattern(16, 8, 200));
+
+  // Single-image masks for a 16 x 16 frame: binary and label-valued, every readable format.
+  cv::imwrite(at("fuzz_mask_image", "binary.png"), pattern(16, 16, 2));
+  cv::imwrite(at("fuzz_mask_image", "labels.png"), pattern(16, 16, 8));
+  cv::imwrite(at("fuzz_mask_image", "labels.bmp"), pattern(16, 16, 8));
+  cv::imwrite(at("fuzz_mask_image", "binary.jpg"), pattern(16, 16, 2));
+  cv::imwrite(at("fuzz_mask_image", "labels.tif"), pattern(16, 16, 8));
+  cv::imwrite(at("fuzz_mask_image", "labels.pgm"), pattern(16, 16, 8));
+  cv::imwrite(at("fuzz_mask_image", "wrong_size.png"), pattern(16, 8, 8));
+
+  // Series masks for three 16 x 16 frames.
+  const std::vector<cv::Mat> three = {pattern(16, 16, 8), pattern(16, 16, 2), pattern(16, 16, 3)};
+  writeTiff(at("fuzz_mask_tiff", "three_pages.tiff"), three, COMPRESSION_NONE);
+  writeTiff(at("fuzz_mask_tiff", "lzw.tiff"), three, COMPRESSION_LZW);
+  writeTiff(at("fuzz_mask_tiff", "packbits.tiff"), {three[0]}, COMPRESSION_PACKBITS);
+  writeTiff(at("fuzz_mask_tiff", "mixed_sizes.tiff"), {pattern(8, 8, 2), three[1], pattern(16, 4, 2), three[2]},
+            COMPRESSION_NONE);
+
+  // Names: the design's examples and the triples that once broke the order.
+  writeText(at("fuzz_file_names", "images"), "/d/IMG100.dcm\n/d/IMG10.dcm\n/d/IMG9.dcm");
+  writeText(at("fuzz_file_names", "zeros"), "10\n11\n011.");
+  writeText(at("fuzz_file_names", "masks"), "m_P001_20200115_12.png\na_P001_DCM.dcm\nab_2020.01.15 x_12a");
+  writeText(at("fuzz_file_names", "uids"), "1.2.840.99999999999999999999999.dcm\n1.2.840.100000000000000000000000.dcm\nx5");
+  return 0;
+}
