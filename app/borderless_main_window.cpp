@@ -1,5 +1,7 @@
 #include "app/borderless_main_window.h"
 
+#include <QCloseEvent>
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -152,3 +154,12 @@ void BorderlessMainWindow::slot_restored() {
 }
 
 void BorderlessMainWindow::slot_closed() { close(); }
+
+void BorderlessMainWindow::closeEvent(QCloseEvent* event) {
+  if (mainWindow && !mainWindow->askBeforeDiscarding()) {
+    event->ignore();
+    return;
+  }
+  if (mainWindow) mainWindow->closeCleanly();
+  event->accept();
+}

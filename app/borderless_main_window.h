@@ -30,6 +30,8 @@ class BorderlessMainWindow : public QMainWindow {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  // Closing asks first when the labels have unsaved changes (Save / Discard / Cancel).
+  void closeEvent(QCloseEvent* event) override;
 
  public slots:
   void slot_minimized();

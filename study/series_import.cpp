@@ -20,7 +20,7 @@ std::string shortNumber(double v) {
 std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> paths,
                                         const std::vector<std::string>& nameList,
                                         const std::function<void(int)>& progress,
-                                        const std::function<void()>& beforeFirstSlice) {
+                                        const std::function<bool()>& beforeFirstSlice) {
   std::vector<ImportedSlice> loaded;
   std::stable_sort(paths.begin(), paths.end(), naturalLess);
   const std::size_t n = paths.size();
@@ -29,7 +29,11 @@ std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> p
     const bool listed = nameList.empty() ||
                         std::find(nameList.begin(), nameList.end(), normalizeCaseKey(baseName(path))) != nameList.end();
     if (listed) {
-      const int f = study.addFrameFromFile(path.c_str(), loaded.empty() ? beforeFirstSlice : std::function<void()>());
+      bool stopped = false;
+      std::function<void()> first;
+      if (loaded.empty() && beforeFirstSlice) first = [&] { stopped = !beforeFirstSlice(); };
+      const int f = study.addFrameFromFile(path.c_str(), first, &stopped);
+      if (stopped) return loaded;
       if (f >= 0) {
         const SliceHeader& h = study.frame(f)->header;
         loaded.push_back({f, h.instanceNumber, h.patientName, h.seriesDate});

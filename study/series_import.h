@@ -21,11 +21,12 @@ struct ImportedSlice {
 // nameList is not empty), then sorts every series by instance number. progress(percent) runs after
 // each file with the integer part of (i + 1) / n * 100. beforeFirstSlice (when given) runs once,
 // after the first file has decoded and before it is stored: an import that loads nothing leaves
-// the study as it was. Returns the files that loaded, in load order.
+// the study as it was, and one whose beforeFirstSlice says false stops there and stores nothing.
+// Returns the files that loaded, in load order.
 std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> paths,
                                         const std::vector<std::string>& nameList,
                                         const std::function<void(int)>& progress = {},
-                                        const std::function<void()>& beforeFirstSlice = {});
+                                        const std::function<bool()>& beforeFirstSlice = {});
 
 // The thirteen rows of the DICOM information panel for a frame; patient-identifying rows show "-".
 std::vector<std::pair<std::string, std::string>> dicomInfoRows(const SliceHeader& header);

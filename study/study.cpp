@@ -28,7 +28,7 @@ void Study::warn(const std::string& text) const {
 
 int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}); }
 
-int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert) {
+int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert, const bool* cancelled) {
   // The import boundary: whatever a decoding library throws refuses this file, never the program.
   try {
     SliceFile file;
@@ -42,6 +42,7 @@ int Study::addFrameFromFile(const char* path, const std::function<void()>& befor
       return -1;
     }
     if (beforeInsert) beforeInsert();
+    if (cancelled && *cancelled) return -1;
     return insertFrame(file.header(), std::move(pixels));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", path, e.what());

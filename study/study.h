@@ -27,7 +27,8 @@ class Study {
   int addFrameFromFile(const char* path);
   // The same; beforeInsert (when given) runs once the file has decoded, before the tables change
   // (an import clears the previous study there, so a file that fails to load clears nothing).
-  int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert);
+  // When beforeInsert sets *cancelled, nothing is stored and -1 is returned.
+  int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert, const bool* cancelled = nullptr);
   // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
   // The frame's size comes from pixels. Returns the frame index.
   int insertFrame(const SliceHeader& header, SlicePixels&& pixels);

@@ -5,15 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
+#include <signal.h>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "app/borderless_main_window.h"
 #include "tests/testing_support.h"
 #include "view/cimage.h"
 #include "workspace/message_box.h"
@@ -212,4 +216,209 @@ TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
   int temporaries = 0;
   for (const auto& e : fs::directory_iterator(out)) temporaries += e.path().filename().string().find(".partial-") != std::string::npos;
   EXPECT_EQ(temporaries, 0) << "no half-written file is left";
+}
+
+namespace {
+// Answers the program's questions with a fixed answer and counts them.
+struct Answering {
+  int asked = 0;
+  morvex::Answer answer;
+  explicit Answering(morvex::Answer a) : answer(a) {
+    morvex::setQuestionInterceptor([this](const QString&) {
+      ++asked;
+      return answer;
+    });
+  }
+  ~Answering() {
+    morvex::setQuestionInterceptor([](const QString&) { return morvex::Answer::Discard; });
+  }
+};
+}  // namespace
+
+TEST(WorkSafety, UndoAndRedoCrossFramesAndMultiFrameOperationsAreOneStep) {
+  Workstation w;
+  w.main.show();  // the shortcuts act in an active window
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w.main));
+  const int last = w.main.currentFrame();
+  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  const int k = w.main.currentFrame();
+  const std::vector<uint8_t> loaded = w.labels(k);
+  // an edit on the loaded frame, then another frame shown: undo goes back to the edit's frame
+  w.main.showLabelImage(3);
+  w.main.setBrushState();
+  QTest::mouseClick(w.view(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  const std::vector<uint8_t> edited = w.labels(k);
+  ASSERT_NE(edited, loaded);
+  w.main.showImage(last);
+  QTest::keyClick(&w.main, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(w.main.currentFrame(), k);
+  EXPECT_EQ(w.shownFrame(), k);
+  EXPECT_EQ(w.labels(k), loaded);
+  QTest::keyClick(&w.main, Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(w.labels(k), edited) << "Ctrl+Y redoes";
+  QTest::keyClick(&w.main, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(w.labels(k), edited) << "nothing left to redo";
+
+  // DeleteAll over the series is one step; Ctrl+Shift+Z redoes it
+  Answering discard(morvex::Answer::Discard);
+  w.main.deleteAll();
+  EXPECT_EQ(discard.asked, 1) << "unsaved labels: DeleteAll asks first";
+  EXPECT_EQ(w.seriesCount(1), 0);
+  w.main.undoHistory();
+  EXPECT_EQ(w.labels(k), edited);
+  EXPECT_EQ(w.main.areaStatistics().pixelCnt(1), static_cast<float>(w.seriesCount(1)));
+  QTest::keyClick(&w.main, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(w.seriesCount(1), 0);
+  w.main.undoHistory();
+  // the load of the mask was one step too: undoing the stroke and then the load leaves no label
+  w.main.undoHistory();
+  w.main.undoHistory();
+  EXPECT_EQ(w.seriesCount(1) + w.seriesCount(3), 0);
+  EXPECT_EQ(w.main.currentFrame(), last) << "the load's step shows the frame it started on";
+}
+
+TEST(WorkSafety, ALiverSegRunIsTakenBackExactly) {
+  Workstation w;
+  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  std::vector<std::vector<uint8_t>> before;
+  for (int f = 0; f < 24; ++f) before.push_back(w.labels(f));
+  ASSERT_EQ(w.main.liverSegmentation(), 1);
+  int changed = 0;
+  for (int f = 0; f < 24; ++f) changed += w.labels(f) != before[f];
+  ASSERT_GT(changed, 5) << "the run labelled several slices";
+  w.main.undoHistory();
+  for (int f = 0; f < 24; ++f) EXPECT_EQ(w.labels(f), before[f]) << "frame " << f;
+}
+
+TEST(WorkSafety, ClosingAndOpeningAnotherStudyAskOnlyWhenWorkWouldBeLost) {
+  {
+    Answering never(morvex::Answer::Cancel);
+    BorderlessMainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(window.close()) << "nothing to lose: no question";
+    EXPECT_EQ(never.asked, 0);
+  }
+  Workstation w;
+  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  ASSERT_TRUE(w.main.hasUnsavedChanges());
+  {
+    Answering cancel(morvex::Answer::Cancel);
+    w.main.openPaths({QString::fromStdString(w.truth + "/IM0001.dcm")});
+    EXPECT_EQ(cancel.asked, 1);
+    EXPECT_EQ(w.main.study().frameCount(), 24) << "Cancel keeps the open study";
+    EXPECT_GT(w.seriesCount(1), 0);
+  }
+  {
+    // Save: the folder dialog is answered, the labels are saved, then the new study opens
+    Answering save(morvex::Answer::Save);
+    const std::string out = w.dir.file("saved");
+    fs::create_directory(out);
+    w.main.setDirectoryChooser([&] { return QString::fromStdString(out); });
+    w.main.openPaths({QString::fromStdString(w.truth + "/IM0001.dcm")});
+    EXPECT_EQ(save.asked, 1);
+    EXPECT_EQ(w.main.study().frameCount(), 1);
+    EXPECT_FALSE(w.main.hasUnsavedChanges());
+    int tiffs = 0;
+    for (const auto& e : fs::directory_iterator(out)) tiffs += e.path().extension() == ".tiff";
+    EXPECT_EQ(tiffs, 1);
+  }
+}
+
+// The child half of the crash test: the real window, started by the parent as a process of its
+// own, draws, waits for its autosave and is then killed.
+TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
+  const QString series = qEnvironmentVariable("MORVEX_CRASH_SERIES");
+  if (series.isEmpty()) GTEST_SKIP() << "runs only as the process started by CrashRecovery.AKilledSessionIsRestored";
+  BorderlessMainWindow window;
+  window.resize(1200, 800);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  Morvex* m = window.mainWindowWidget();
+  m->openPaths({series});
+  QApplication::processEvents();
+  m->showLabelImage(1);
+  m->setBrushSize(30);
+  m->setBrushState();
+  CImage* v = m->imageViews().value(0);
+  const QPoint c = v->rect().center();
+  QTest::mousePress(v, Qt::LeftButton, Qt::NoModifier, c);
+  for (int i = 1; i <= 10; ++i) {
+    QMouseEvent move(QEvent::MouseMove, c + QPoint(6 * i, 3 * i), v->mapToGlobal(c + QPoint(6 * i, 3 * i)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(v, &move);
+  }
+  QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, c + QPoint(60, 30));
+  const int f = m->currentFrame();
+  const uint8_t* labels = m->study().labelImage(f);
+  const std::size_t n = static_cast<std::size_t>(m->study().width(f)) * m->study().height(f);
+  ASSERT_GT(std::count(labels, labels + n, 1), 20);
+  // what was drawn, for the parent to compare
+  std::ofstream(qEnvironmentVariable("MORVEX_CRASH_DRAWN").toStdString(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(labels), static_cast<std::streamsize>(n));
+  std::ofstream(qEnvironmentVariable("MORVEX_CRASH_DRAWN").toStdString() + ".name") << m->study().frame(f)->header.fileName;
+  const std::string mask = "m_" + m->study().frame(f)->header.fileName + ".png";
+  for (int i = 0; i < 300; ++i) {
+    QTest::qWait(100);
+    bool written = false;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(m->recoveryStore().root(), ec), end; !ec && it != end; it.increment(ec))
+      written = written || it->path().filename() == mask;
+    if (!written) continue;
+    std::printf("child: autosaved %s\n", m->study().frame(f)->header.fileName.c_str());
+    std::fflush(stdout);
+    for (;;) QTest::qWait(1000);  // until killed
+  }
+  FAIL() << "no autosave within 30 s";
+}
+
+TEST(CrashRecovery, AKilledSessionIsOfferedAndRestoredOnTheSameSeries) {
+  morvex::testing::TempDir dir;
+  fs::create_directory(dir.file("series"));
+  for (const auto& e : fs::directory_iterator(morvex::testing::smallSyntheticSeries()))
+    if (e.path().extension() == ".dcm") fs::copy(e.path(), dir.file("series/" + e.path().filename().string()));
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("MORVEX_CRASH_SERIES", QString::fromStdString(dir.file("series")));
+  env.insert("MORVEX_CRASH_DRAWN", QString::fromStdString(dir.file("drawn.raw")));
+  env.insert("MORVEX_RECOVERY_DIR", QString::fromStdString(dir.file("recovery")));
+  env.insert("MORVEX_AUTOSAVE_SECONDS", "1");
+  child.setProcessEnvironment(env);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CrashRecoveryChild.*"});
+  ASSERT_TRUE(child.waitForStarted());
+  QByteArray output;
+  QElapsedTimer clock;
+  clock.start();
+  while (!output.contains("child: autosaved") && clock.elapsed() < 120000 && child.state() == QProcess::Running) {
+    child.waitForReadyRead(500);
+    output += child.readAll();
+  }
+  ASSERT_TRUE(output.contains("child: autosaved")) << output.toStdString();
+  ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+  ASSERT_TRUE(child.waitForFinished(10000));
+
+  // the same series opened again: the program offers the labels, restores them on Yes
+  const QByteArray previous = qgetenv("MORVEX_RECOVERY_DIR");
+  qputenv("MORVEX_RECOVERY_DIR", QByteArray::fromStdString(dir.file("recovery")));
+  {
+    Answering yes(morvex::Answer::Yes);
+    Morvex m;
+    m.openPaths({QString::fromStdString(dir.file("series"))});
+    EXPECT_EQ(yes.asked, 1);
+    std::ifstream in(dir.file("drawn.raw"), std::ios::binary);
+    const std::vector<uint8_t> drawn((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string name;
+    std::ifstream(dir.file("drawn.raw.name")) >> name;
+    int f = -1;
+    for (int i = 0; i < m.study().frameCount(); ++i)
+      if (m.study().frame(i)->header.fileName == name) f = i;
+    ASSERT_GE(f, 0) << name;
+    ASSERT_EQ(drawn.size(), static_cast<std::size_t>(m.study().width(f)) * m.study().height(f));
+    EXPECT_EQ(std::vector<uint8_t>(m.study().labelImage(f), m.study().labelImage(f) + drawn.size()), drawn);
+    EXPECT_TRUE(m.hasUnsavedChanges()) << "restored labels are work still to save";
+    m.closeCleanly();
+  }
+  EXPECT_FALSE(fs::exists(dir.file("recovery")) && !fs::is_empty(dir.file("recovery"))) << "a clean close clears it";
+  qputenv("MORVEX_RECOVERY_DIR", previous);
 }

@@ -218,10 +218,11 @@ TEST(UndoWindow, StrokesUndoneOnTheShownFrameOnly) {
   study.labelImage(f)[100] = 3;
   w.main.undoHistory();
   EXPECT_EQ(study.labelImage(f)[100], 3) << "a second undo does nothing";
-  // Showing a frame starts a new history from what it shows.
+  // Showing another frame keeps the history: the redo brings the stroke back on its own frame.
   w.main.showImage(f - 1);
-  w.main.undoHistory();
-  EXPECT_EQ(w.main.undoRing().width(), study.width(f - 1));
+  w.main.redoHistory();
+  EXPECT_EQ(w.main.currentFrame(), f) << "the step's frame is shown first";
+  EXPECT_EQ(study.labelImage(f)[100], 2);
 }
 
 TEST(LiverSegmentationWindow, OptionsOutlineWarningAndARun) {

@@ -15,4 +15,12 @@ void warningBox(QWidget* parent, const QString& text);
 using WarningInterceptor = std::function<void(const QString&)>;
 void setWarningInterceptor(WarningInterceptor interceptor);
 
+// Questions before work could be lost: Save / Discard / Cancel, and Yes / No. Tests answer them
+// through an interceptor (which receives the question's text).
+enum class Answer { Save, Discard, Cancel, Yes, No };
+Answer askToSave(QWidget* parent, const QString& text);
+Answer askYesNo(QWidget* parent, const QString& text);
+using QuestionInterceptor = std::function<Answer(const QString&)>;
+void setQuestionInterceptor(QuestionInterceptor interceptor);
+
 }  // namespace morvex

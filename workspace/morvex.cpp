@@ -58,7 +58,9 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   showLabelImage(1);
 }
 
-Morvex::~Morvex() = default;
+Morvex::~Morvex() {
+  if (autosaveWorker_.joinable()) autosaveWorker_.join();
+}
 
 void Morvex::setupActions() {
   ui.actionOpen->setIcon(picture("images/folder.png"));
@@ -69,6 +71,12 @@ void Morvex::setupActions() {
   ui.actionSaveAll->setIcon(picture("images/saveAll.png"));
   ui.actionUndo->setIcon(picture("images/undo.png"));
   ui.actionUndo->setShortcut(QKeySequence::Undo);
+  // Redo is not on the toolbar: Ctrl+Y and Ctrl+Shift+Z reach it from anywhere in the window.
+  actionRedo_ = new QAction(tr("Redo"), this);
+  actionRedo_->setObjectName("actionRedo");
+  actionRedo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  actionRedo_->setShortcutContext(Qt::WindowShortcut);
+  addAction(actionRedo_);
   ui.actionDisplayAnnotation->setIcon(picture("images/Display Annotation.png"));
   ui.actionAdjustIntensity->setIcon(picture("images/contrast2.png"));
 
@@ -177,6 +185,7 @@ void Morvex::connectSignals() {
   for (QSpinBox* box : {ui.spinBox_histogram_low, ui.spinBox_histogram_high})
     connect(box, qOverload<int>(&QSpinBox::valueChanged), this, qOverload<int>(&Morvex::setHistogramValue));
   connect(ui.actionUndo, &QAction::triggered, this, &Morvex::undoHistory);
+  connect(actionRedo_, &QAction::triggered, this, &Morvex::redoHistory);
   connect(ui.actionSave, &QAction::triggered, this, &Morvex::saveFileDir);
   connect(ui.actionSaveAll, &QAction::triggered, this, &Morvex::saveFileDir);
   connect(ui.pushButton_HistogramSaveGroup, &QPushButton::clicked, this, qOverload<>(&Morvex::saveGroupHistogram));

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
+#include <map>
+#include <thread>
 #include <memory>
 
 #include "analysis/area_statistics.h"
@@ -15,11 +17,13 @@
 #include "study/study.h"
 #include "ui_morvex.h"
 #include "workspace/tool_mode.h"
+#include "workspace/recovery_store.h"
 #include "workspace/undo_history.h"
 
 class CHistogramView;
 class CImage;
 class QProgressBar;
+class QTimer;
 class QTreeWidgetItem;
 
 class Morvex : public QMainWindow {
@@ -66,8 +70,21 @@ class Morvex : public QMainWindow {
   int sliceStart() const { return sliceStart_; }
   int sliceEnd() const { return sliceEnd_; }
   const morvex::UndoHistory& undoRing() const { return undoHistory_; }
-  // Records the shown frame's label and selection images for undo (kind 1 labels, 2 selection, 3 both).
+  // Records the shown frame's edit since its last step as one undo step (the kind of the design's
+  // ring is kept by the callers; a step always restores the slice as it was before it).
   void pushUndo(int kind);
+  // Label changes not yet saved (or autosaved for recovery) exist.
+  bool hasUnsavedChanges() const { return unsavedChanges_; }
+  // Before unsaved labels would be lost: asks Save / Discard / Cancel. True when the caller may go
+  // on (saved, discarded, or nothing to lose).
+  bool askBeforeDiscarding();
+  // Autosave for crash recovery: the frames changed since the last autosave are copied here and
+  // written off the interface thread; restoreRecoveredLabels offers what a session that did not
+  // close left for the open series; closeCleanly (and a save) remove the recovery data.
+  void autosave();
+  void restoreRecoveredLabels();
+  void closeCleanly();
+  const morvex::RecoveryStore& recoveryStore() const { return recovery_; }
   void setActiveView(CImage* view) { activeView_ = view; }
   // The folder dialog of the save command (tests answer it without a dialog).
   void setDirectoryChooser(std::function<QString()> chooser) { directoryChooser_ = std::move(chooser); }
@@ -143,8 +160,9 @@ class Morvex : public QMainWindow {
   void expandLayerItem(QTreeWidgetItem* item);
   int getLabelIdx(const char* pcLabelName) const { return labelTable_.getLabelIdx(pcLabelName); }
 
-  // Undo of the shown frame.
+  // Undo and redo: the step's frame is shown first; a multi-frame step restores every frame.
   void undoHistory();
+  void redoHistory();
 
   // Editing operations on the shown frame (stroke and press position from the active view).
   void selectObject(int nToolMode, int nOption);
@@ -251,6 +269,20 @@ class Morvex : public QMainWindow {
   void finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind);
   // Every path that changes labels ends here: the statistics of the shown series and the views.
   void labelsChanged();
+  // An operation over many frames is one undo step: begin before it writes (frames first..last,
+  // the current series when first is -1), end after. Nested pairs make one step.
+  void beginSeriesEdit(int first = -1, int last = -1);
+  void endSeriesEdit();
+  struct SeriesEditScope {
+    Morvex& window;
+    explicit SeriesEditScope(Morvex& m, int first = -1, int last = -1) : window(m) { m.beginSeriesEdit(first, last); }
+    ~SeriesEditScope() { window.endSeriesEdit(); }
+    SeriesEditScope(const SeriesEditScope&) = delete;
+    SeriesEditScope& operator=(const SeriesEditScope&) = delete;
+  };
+  std::vector<morvex::FrameImages> frameImages(int first, int last);
+  morvex::FrameImages frameImages(int frame);
+  void undoStep(bool redo);
   // Analysis page internals: wiring, the liver histogram of the shown series, a handle change of
   // the liver histogram, the selected-pixel trees.
   void connectAnalysisSignals();
@@ -262,7 +294,7 @@ class Morvex : public QMainWindow {
   // One write of a save command; a failed write (or a path that did not fit) is logged and recorded.
   bool writeTo(const std::string& path, const char* operation, const std::function<bool(const std::string&)>& write);
   // Ends a save command: names every file that failed in one message, else says where it saved.
-  void endSave(const QStringList& folders);
+  bool endSave(const QStringList& folders);
   // Live wire: a contour starts with its cost maps, a closed one is written into the shown frame,
   // a discarded one leaves the tool selected.
   bool startLiveWireContour();
@@ -329,5 +361,17 @@ class Morvex : public QMainWindow {
   int currentFrame_ = -1;
   int previousFrame_ = -1;
   QStringList failedWrites_;
+  QAction* actionRedo_ = nullptr;
+  bool unsavedChanges_ = false;
+  void markUnsaved();
+  void discardRecoveryData();
+  void rememberSavedRevisions();
+  std::string seriesKey(int nGroupIdx) const;
+  morvex::RecoveryStore recovery_;
+  QTimer* autosaveTimer_ = nullptr;
+  std::thread autosaveWorker_;
+  std::map<uint64_t, uint64_t> autosavedRevision_;
+  int seriesEditDepth_ = 0;
+  int seriesEditFirst_ = -1, seriesEditLast_ = -1;
   std::unique_ptr<morvex::CLiverDivider> liverDivider_;
 };

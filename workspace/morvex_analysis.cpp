@@ -171,6 +171,7 @@ void Morvex::vesselSegmetationHistogram() {
 
 void Morvex::vesselSegmentation() {
   if (study_.frameCount() == 0 || study_.seriesOfFrame(currentFrame_) < 0) return;
+  const SeriesEditScope step(*this);
   const int series = study_.seriesOfFrame(currentFrame_);
   const int first = study_.firstFrameOfSeries(series), last = study_.lastFrameOfSeries(series);
   if (first < 0 || last < first) return;

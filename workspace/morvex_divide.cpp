@@ -29,7 +29,10 @@ void Morvex::startDivider(CLiverDivider::Mode mode, QPushButton* button, const c
   const bool single = mode == CLiverDivider::Mode::Single;
   const int series = study_.seriesOfFrame(currentFrame_);
   // a new division starts from undivided labels; a single-slice one leaves the other slices alone
-  liverUnion(single ? currentFrame_ : -1);
+  {
+    const SeriesEditScope step(*this);
+    liverUnion(single ? currentFrame_ : -1);
+  }
   liverDivider_ = std::make_unique<CLiverDivider>(mode, series, study_.width(currentFrame_), study_.height(currentFrame_));
   button->setChecked(true);
   if (single)
@@ -61,6 +64,7 @@ void Morvex::dividerRelease(int nFrameIdx, const QPoint& p, bool bInside) {
 
 // The confirming click: labels 4 to 7 on every divided frame, the tool ends, the readout follows.
 void Morvex::applyDivider() {
+  const SeriesEditScope step(*this);
   liverDivider_->apply(study_);
   const int series = liverDivider_->series();
   stopDivideRegion();

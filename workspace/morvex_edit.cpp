@@ -152,6 +152,8 @@ void Morvex::deSelectObject() {
 
 void Morvex::deleteAll() {
   if (study_.frameCount() == 0) return;
+  if (!askBeforeDiscarding()) return;
+  const SeriesEditScope step(*this);
   stopLiveWireMode();
   const int series = study_.seriesOfFrame(currentFrame_);
   for (int f = study_.firstFrameOfSeries(series); f >= 0 && f <= study_.lastFrameOfSeries(series); ++f)
@@ -170,6 +172,7 @@ void Morvex::setSelectedAreaToLabel2D(int nFrameIdx, int nLabelIdx) {
 }
 
 void Morvex::setSelectedAreaToLabel3D(int nLabelIdx) {
+  const SeriesEditScope step(*this);
   const int series = study_.seriesOfFrame(currentFrame_);
   for (int f = study_.firstFrameOfSeries(series); f >= 0 && f <= study_.lastFrameOfSeries(series); ++f)
     setSelectedAreaToLabel2D(f, nLabelIdx);
@@ -178,6 +181,7 @@ void Morvex::setSelectedAreaToLabel3D(int nLabelIdx) {
 }
 
 void Morvex::setSelectedAreaToVessel() {
+  const SeriesEditScope step(*this);
   const int series = study_.seriesOfFrame(currentFrame_);
   for (int f = study_.firstFrameOfSeries(series); f >= 0 && f <= study_.lastFrameOfSeries(series); ++f) {
     morvex::SliceEdit s;

@@ -41,8 +41,20 @@ bool Morvex::writeTo(const std::string& path, const char* operation,
   return ok;
 }
 
-void Morvex::endSave(const QStringList& folders) {
-  if (!failedWrites_.isEmpty()) {
+bool Morvex::askBeforeDiscarding() {
+  if (!unsavedChanges_ || study_.frameCount() == 0) return true;
+  switch (morvex::askToSave(this, tr("The labels have unsaved changes. Save them first?"))) {
+    case morvex::Answer::Save:
+      saveFileDir();
+      return !unsavedChanges_;  // a cancelled or failed save keeps the work and stops here
+    case morvex::Answer::Discard: return true;
+    default: return false;
+  }
+}
+
+bool Morvex::endSave(const QStringList& folders) {
+  const bool ok = failedWrites_.isEmpty();
+  if (!ok) {
     QStringList lines = failedWrites_.mid(0, 20);
     if (failedWrites_.size() > 20) lines << tr("and %1 more").arg(failedWrites_.size() - 20);
     statusBar()->showMessage(tr("Save failed: %1").arg(failedWrites_.first()));
@@ -51,6 +63,7 @@ void Morvex::endSave(const QStringList& folders) {
     statusBar()->showMessage(tr("Saved to %1").arg(folders.join(tr(" and "))));
   }
   failedWrites_.clear();
+  return ok;
 }
 
 std::string Morvex::dicomFolderOf(int f) const {
@@ -87,7 +100,11 @@ void Morvex::saveFileDir() {
     saveReport(folder.c_str());
     folders << QString::fromLocal8Bit(folder.c_str());
   }
-  endSave(folders);
+  // the labels are safe in the series TIFFs: nothing is unsaved any more
+  if (endSave(folders)) {
+    unsavedChanges_ = false;
+    discardRecoveryData();
+  }
 }
 
 void Morvex::saveFile_png(const char* pcRootPath, int f, bool bGroup, bool bBinary, const char* pcExtension) {

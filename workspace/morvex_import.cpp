@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <algorithm>
@@ -56,9 +57,13 @@ void Morvex::readDICOM(QStringList fileList) {
     if (toLocalPath(f, p)) paths.push_back(p);
   }
   beginProgress();
-  // The open study goes only once a new slice has decoded: files that load nothing change nothing.
-  const auto loaded = morvex::importSlices(
-      study_, paths, names, [this](int p) { setProgress(p); }, [this] { deleteDICOMAll(); });
+  // The open study goes only once a new slice has decoded (files that load nothing change nothing),
+  // and only when its unsaved labels were saved or may be discarded.
+  const auto loaded = morvex::importSlices(study_, paths, names, [this](int p) { setProgress(p); }, [this] {
+    if (!askBeforeDiscarding()) return false;
+    deleteDICOMAll();
+    return true;
+  });
   {
     // building the tree moves its highlight item by item; only the final frame is shown
     const QSignalBlocker quiet(ui.treeWidget_FileDirectory);
@@ -72,8 +77,10 @@ void Morvex::readDICOM(QStringList fileList) {
   std::printf("readDICOM(): %zu of %d files loaded\n", loaded.size(), static_cast<int>(fileList.size()));
   std::fflush(stdout);
   if (loaded.empty()) return;
+  rememberSavedRevisions();  // what the files hold needs no autosave
   showImage(currentFrame_);
   selectedFrame(currentFrame_);
+  restoreRecoveredLabels();
 }
 
 void Morvex::readMask() {
@@ -83,6 +90,7 @@ void Morvex::readMask() {
 
 void Morvex::readMask(QStringList fileList) {
   if (fileList.isEmpty()) return;
+  beginSeriesEdit(0, study_.frameCount() - 1);  // a load of masks is one undo step
   beginProgress();
   int lastLoaded = -1;
   for (int i = 0; i < fileList.size(); ++i) {
@@ -94,6 +102,7 @@ void Morvex::readMask(QStringList fileList) {
     setProgress(static_cast<int>((i + 1) * 100LL / fileList.size()));
   }
   endProgress();
+  endSeriesEdit();
   if (lastLoaded < 0) return;
   // The frame of the last mask becomes the shown frame, exactly as choosing it in the tree: edits
   // and undo then act on the frame the user sees, and the readout counts the loaded labels.
@@ -190,8 +199,7 @@ void Morvex::showImage(int nFrameIdx) {
   bindSliceViews();
   imageViews_.first()->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
   setHistogramView();
-  undoHistory_.init(study_.width(nFrameIdx), study_.height(nFrameIdx));
-  pushUndo(3);
+  undoHistory_.setBaseline(frameImages(nFrameIdx));  // the history of other frames stays
   stopAllMode(false);
   if (previousFrame_ < 0 || study_.seriesOfFrame(nFrameIdx) != study_.seriesOfFrame(previousFrame_))
     reCalcRegionGroup(-1);
@@ -222,6 +230,9 @@ void Morvex::selectedFrame(int nFrameIdx) {
 
 void Morvex::deleteDICOMAll() {
   previousFrame_ = -1;  // the next shown frame belongs to a new series: statistics are recomputed
+  discardRecoveryData();  // the user saved or discarded the study that goes
+  undoHistory_.clear();
+  unsavedChanges_ = false;
   stopDivideRegion();
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
@@ -276,7 +287,16 @@ void Morvex::openPaths(const QStringList& paths) {
   std::stable_sort(masks.begin(), masks.end(), [](const QString& a, const QString& b) {
     return morvex::naturalLess(a.toStdString(), b.toStdString());
   });
+  const bool newStudy = !slices.isEmpty() && study_.frameCount() > 0 && !unsavedChanges_;
   readMask(masks);
+  if (newStudy && !masks.isEmpty()) {
+    // masks opened with their slices are where the study starts, not an edit to take back
+    undoHistory_.clear();
+    undoHistory_.setBaseline(frameImages(currentFrame_));
+    unsavedChanges_ = false;
+    if (autosaveTimer_) autosaveTimer_->stop();
+    rememberSavedRevisions();
+  }
   for (int s = 0; s < study_.seriesCount(); ++s) reCalcRegionGroup(s);
   // the statistics record ends on the shown series, whatever series came last
   if (study_.frameCount() > 0) labelsChanged();

@@ -122,16 +122,58 @@ void Morvex::expandLayerItem(QTreeWidgetItem* item) {
   if (item) item->setExpanded(true);
 }
 
-void Morvex::pushUndo(int kind) {
-  undoHistory_.push(study_.labelImage(currentFrame_), study_.selectionImage(currentFrame_), kind);
+void Morvex::pushUndo(int) {
+  if (undoHistory_.pushFrame(frameImages(currentFrame_))) markUnsaved();
 }
 
-void Morvex::undoHistory() {
-  if (study_.frameCount() == 0 || !undoHistory_.initialised()) return;
-  uint8_t* labels = study_.labelImage(currentFrame_);
-  uint8_t* selection = study_.selectionImage(currentFrame_);
-  if (!labels || !selection || study_.width(currentFrame_) != undoHistory_.width() ||
-      study_.height(currentFrame_) != undoHistory_.height())
-    return;
-  if (undoHistory_.undo(labels, selection) != 0) labelsChanged();
+morvex::FrameImages Morvex::frameImages(int frame) {
+  morvex::FrameImages f;
+  f.frame = frame;
+  f.labels = study_.labelImage(frame);
+  f.selection = study_.selectionImage(frame);
+  f.pixels = static_cast<std::size_t>(std::max(study_.width(frame), 0)) * static_cast<std::size_t>(std::max(study_.height(frame), 0));
+  return f;
+}
+
+std::vector<morvex::FrameImages> Morvex::frameImages(int first, int last) {
+  std::vector<morvex::FrameImages> frames;
+  for (int f = std::max(first, 0); f <= last && f < study_.frameCount(); ++f) frames.push_back(frameImages(f));
+  return frames;
+}
+
+void Morvex::beginSeriesEdit(int first, int last) {
+  if (seriesEditDepth_++ > 0 || study_.frameCount() == 0) return;
+  if (first < 0) {
+    const int series = study_.seriesOfFrame(currentFrame_);
+    first = study_.firstFrameOfSeries(series);
+    last = study_.lastFrameOfSeries(series);
+  }
+  seriesEditFirst_ = first;
+  seriesEditLast_ = last;
+  undoHistory_.beginMultiFrame(currentFrame_, frameImages(first, last));
+}
+
+void Morvex::endSeriesEdit() {
+  if (seriesEditDepth_ == 0 || --seriesEditDepth_ > 0) return;
+  if (undoHistory_.commitMultiFrame(frameImages(seriesEditFirst_, seriesEditLast_))) markUnsaved();
+  undoHistory_.setBaseline(frameImages(currentFrame_));
+}
+
+void Morvex::undoHistory() { undoStep(false); }
+void Morvex::redoHistory() { undoStep(true); }
+
+void Morvex::undoStep(bool redo) {
+  if (study_.frameCount() == 0) return;
+  const morvex::UndoHistory::Step* step = redo ? undoHistory_.redo() : undoHistory_.undo();
+  if (!step) return;
+  const int start = step->startFrame;
+  morvex::UndoHistory::apply(*step, redo, [this](int f) { return frameImages(f); });
+  markUnsaved();
+  // the step's frame is shown (an edit on another slice is undone where the user can see it)
+  if (start != currentFrame_ && study_.frame(start)) {
+    showImage(start);
+    selectedFrame(start);
+  }
+  undoHistory_.setBaseline(frameImages(currentFrame_));
+  labelsChanged();
 }

@@ -58,6 +58,7 @@ void Morvex::liverUnion(int nFrameIdx) {
 
 int Morvex::liverSegmentation() {
   if (study_.frameCount() == 0) return -1;
+  const SeriesEditScope step(*this);  // the whole run is one undo step
   liverUnion(-1);
   morvex::LiverRunOptions options;
   options.threeD = liver3D_;
