@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "segmentation/level_set.h"
 #include <string>
@@ -29,6 +33,19 @@ constexpr double kMinIntensityBoundHU = 5.0;
 constexpr double kFenceIqr = 2.0;
 // A reference with fewer pixels than this ends the pass when it gives no core seeds.
 constexpr long kMinTipPixels = 20;
+
+// A propagation run allocates and frees some twenty W x H work images. Handing that memory back
+// to the system after every image and faulting it in again cost as much as the computation, so
+// freed memory up to 128 MB stays in the heap (and blocks up to 32 MB come from it) for the process.
+void keepWorkMemory() {
+#if defined(__GLIBC__)
+  static std::once_flag once;
+  std::call_once(once, [] {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+  });
+#endif
+}
 
 std::size_t idx(int x, int y, int w) { return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + x; }
 
@@ -184,13 +201,21 @@ void referenceCore(const Image& reference, int w, int h, Image& core, std::vecto
 
 std::vector<double> localVariation(const std::vector<double>& g, int w, int h, int r) {
   std::vector<double> out(g.size(), 0.0);
-  for (int y = r; y <= h - r - 1; ++y)
-    for (int x = r; x <= w - r - 1; ++x) {
-      double sum = 0;
-      for (int i = 0; i < r; ++i)
-        sum += std::fabs(g[idx(x, y + i, w)] - g[idx(x, y - i, w)]) + std::fabs(g[idx(x + i, y, w)] - g[idx(x - i, y, w)]);
-      out[idx(x, y, w)] = sum / r;
+  if (r <= 0) return out;
+  // Row by row, the terms i = 0 .. r - 1 are added to every pixel of the row in the same order
+  // as a per-pixel loop would add them (so the sums are the same), but along the row.
+  const std::size_t W = static_cast<std::size_t>(w);
+  for (int y = r; y <= h - r - 1; ++y) {
+    double* acc = &out[idx(0, y, w)];
+    const double* row = &g[idx(0, y, w)];
+    for (int i = 0; i < r; ++i) {
+      const double* below = row + W * static_cast<std::size_t>(i);
+      const double* above = row - W * static_cast<std::size_t>(i);
+      for (int x = r; x <= w - r - 1; ++x)
+        acc[x] += std::fabs(below[x] - above[x]) + std::fabs(row[x + i] - row[x - i]);
     }
+    for (int x = r; x <= w - r - 1; ++x) acc[x] /= r;
+  }
   return out;
 }
 
@@ -222,6 +247,7 @@ void CLiverSegmenter::setOption(int o) {
 
 void CLiverSegmenter::run(RunKind kind) {
   if (!intensity_ || !mask_ || pixelCount_ <= 0) return;
+  keepWorkMemory();
   std::vector<uint8_t> result(static_cast<std::size_t>(pixelCount_), 0);
   if (kind == RunKind::Seed)
     seedRun(result);
@@ -317,13 +343,16 @@ std::vector<int16_t> homogeneityMap(const int16_t* intensity_, int w, int h, int
       const int* up = y > 0 ? &a[idx(0, y - 1, w)] : row;
       const int* down = y < h - 1 ? &a[idx(0, y + 1, w)] : row;
       int* out = &b[idx(0, y, w)];
-      for (int x = 0; x < w; ++x) {
+      auto update = [&](int x, int left, int right) {
         const int I = row[x];
-        const int sum = flux((x > 0 ? row[x - 1] : I) - I) + flux((x < w - 1 ? row[x + 1] : I) - I) +
-                        flux(up[x] - I) + flux(down[x] - I);
+        const int sum = flux(left - I) + flux(right - I) + flux(up[x] - I) + flux(down[x] - I);
         const int num = 8 * I + sum + 4;  // floor(num / 8)
         out[x] = num >= 0 ? num / 8 : -((-num + 7) / 8);
-      }
+      };
+      // a neighbour outside the image contributes no difference: it counts as the pixel itself
+      update(0, row[0], w > 1 ? row[1] : row[0]);
+      for (int x = 1; x < w - 1; ++x) update(x, row[x - 1], row[x + 1]);
+      if (w > 1) update(w - 1, row[w - 2], row[w - 1]);
     }
     a.swap(b);
   }
@@ -345,21 +374,30 @@ std::vector<int16_t> homogeneityMap(const int16_t* intensity_, int w, int h, int
     }
   const std::vector<double> v = localVariation(G, w, h, variationRadius);
   Image H(n);
-  for (std::size_t i = 0; i < n; ++i)
-    H[i] = static_cast<int16_t>(std::floor(254.0 / (1.0 + std::exp(-(v[i] - sigmoidBeta) / sigmoidAlpha))));
+  double lastV = std::numeric_limits<double>::quiet_NaN();
+  int16_t lastH = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!(v[i] == lastV)) {  // flat areas repeat one value: the sigmoid is computed once for a run of it
+      lastV = v[i];
+      lastH = static_cast<int16_t>(std::floor(254.0 / (1.0 + std::exp(-(v[i] - sigmoidBeta) / sigmoidAlpha))));
+    }
+    H[i] = lastH;
+  }
   return H;
 }
 
 std::vector<int16_t> bridgeAndClose(const Image& S, int w, int h, int R0) {
   const Image M = localVariationInt(S, w, h, 3);
-  std::vector<std::pair<int, int>> ring, disc;
+  std::vector<std::pair<int, int>> ring;
+  // the disc offsets of every row dy (row R0 + dy): a contiguous span -half .. half, or none
+  std::vector<int> discHalf(static_cast<std::size_t>(2 * R0 + 1), -1);
   for (int dy = -R0; dy <= R0; ++dy)
     for (int dx = -R0; dx <= R0; ++dx) {
       const double len = std::sqrt(static_cast<double>(dx * dx + dy * dy));
       if (std::fabs(len - R0) < 0.5)
         ring.emplace_back(dx, dy);
       else if (len <= R0 - 0.5)
-        disc.emplace_back(dx, dy);
+        discHalf[static_cast<std::size_t>(dy + R0)] = std::max(discHalf[static_cast<std::size_t>(dy + R0)], std::abs(dx));
     }
   int minX = w, minY = h, maxX = -1, maxY = -1;
   for (int y = 0; y < h; ++y)
@@ -392,9 +430,9 @@ std::vector<int16_t> bridgeAndClose(const Image& S, int w, int h, int R0) {
     for (int cx = std::max(minX - 2 * R0, 0); cx <= std::min(maxX + 2 * R0, w - 1); ++cx) {
       if (squareCount(cx - R0, cy - R0, cx + R0, cy + R0) >= 5) {
         int inDisc = 0;
-        for (const auto& [dx, dy] : disc) {
-          const int x = cx + dx, y = cy + dy;
-          if (x >= 0 && y >= 0 && x < w && y < h && S[idx(x, y, w)] && ++inDisc >= 5) break;
+        for (int dy = -R0; dy <= R0 && inDisc < 5; ++dy) {
+          const int half = discHalf[static_cast<std::size_t>(dy + R0)];
+          if (half >= 0) inDisc += squareCount(cx - half, cy + dy, cx + half, cy + dy);
         }
         if (inDisc >= 5) continue;
       }
