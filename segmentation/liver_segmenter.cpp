@@ -459,6 +459,8 @@ std::vector<int16_t> bridgeAndClose(const Image& S, int w, int h, int R0) {
   return erode(fillHoles(dilate(bridged, 3, w, h), 127, w, h), 3, w, h);
 }
 
+int regionThreshold(float fT) { return static_cast<int>(std::floor(fT * 254)); }
+
 std::vector<int16_t> edgeNetwork(const Image& H, int w, int h, int thr) {
   std::vector<int16_t> ex, ey;
   auto seed = [&](int x, int y) {
@@ -653,7 +655,7 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
   std::vector<int16_t> sx, sy;
   referenceCore(referenceMask, w, h, core, sx, sy, nullptr);
   // 2. threshold
-  const int thr = static_cast<int>(std::floor(fT * 254));
+  const int thr = regionThreshold(fT);
   if (referenceChanged) {
     std::fprintf(log_, "final fT = %0.3f\n", static_cast<double>(fT));
     referenceChanged = false;

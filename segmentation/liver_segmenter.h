@@ -82,6 +82,8 @@ std::vector<int16_t> fillHoles(const std::vector<int16_t>& region, int hi, int w
 // Local variation with radius r (mean of |opposite differences| along both axes), 0 near the border.
 std::vector<double> localVariation(const std::vector<double>& image, int width, int height, int r);
 
+// The region threshold of the propagation: floor(fT x 254) (177, 203, 152 for the options 0, 1, 2).
+int regionThreshold(float fT);
 // Homogeneity map (0..254): rescale to 0..255, ten steps of nonlinear diffusion, 5 x 5 Gaussian,
 // local variation, sigmoid. Flat tissue gives values near 254, edges and texture values near 0.
 std::vector<int16_t> homogeneityMap(const int16_t* intensity, int width, int height, int variationRadius,

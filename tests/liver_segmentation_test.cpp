@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "segmentation/liver_driver.h"
+#include "segmentation/liver_segmenter.h"
 #include "tests/testing_support.h"
 #include "tools/synthct/phantom.h"
 #include "tools/synthct/series_writer.h"
@@ -116,6 +117,21 @@ TEST(LiverSegmentation, ThreeDRunFollowsTheLiverThroughTheSeries) {
   ASSERT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::Done);
   EXPECT_EQ(total, kSlices);
 
+  // The seed slice keeps the level set's result: the propagation does not re-segment it.
+  {
+    morvex::Study fresh;
+    s.load(fresh);
+    std::vector<uint8_t> mask(kSize * kSize);
+    const cv::Mat gt = s.truth(kSeed);
+    for (int i = 0; i < kSize * kSize; ++i) mask[i] = gt.data[i] ? 1 : 0;
+    morvex::CLiverSegmenter seedOnly;
+    seedOnly.setLog(log);
+    seedOnly.setOption(0);
+    seedOnly.setInput(fresh.intensities(kSeed), mask.data(), kSize, kSize, 1);
+    seedOnly.iterations = 10;
+    seedOnly.run(morvex::CLiverSegmenter::RunKind::Seed);
+    EXPECT_TRUE(std::equal(mask.begin(), mask.end(), study.labelImage(kSeed))) << "the seed slice holds the level-set result";
+  }
   const morvex::synth::Phantom phantom(s.options);
   long inter = 0, predicted = 0, actual = 0, leak = 0;
   std::map<int, std::pair<long, long>> byRange;  // slices / 10 -> (2 x intersection, sum)
