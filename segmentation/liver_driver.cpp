@@ -10,10 +10,6 @@
 
 namespace morvex {
 
-namespace {
-// A previous result of at least this many pixels is followed further when it fails the stop test.
-constexpr long kMinTipPixels = 20;
-}  // namespace
 
 LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slicesLabelled) {
   if (slicesLabelled) *slicesLabelled = 0;
@@ -61,10 +57,6 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   auto nothingLabelled = [&]() { return std::none_of(mask.begin(), mask.end(), [](uint8_t v) { return v != 0; }); };
   int labelled = 0;
   bool seedLabelled = false;
-  auto thinTip = [&]() {
-    const auto& ref = engine.reference();
-    return std::count_if(ref.begin(), ref.end(), [](int16_t v) { return v != 0; }) >= kMinTipPixels;
-  };
 
   // seed slice
   std::fprintf(opt.log, "now slice: %d\n", study.instanceNumber(f0));
@@ -98,7 +90,7 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     if (!loaded) return false;
     // The stop test; a liver tip too thin for it goes on while the previous result holds a few
     // pixels (the propagation then follows it by the confined growth and its nets).
-    if (stopTest && !engine.shrinkMask(-7) && !thinTip()) return false;
+    if (stopTest && !engine.shrinkMask(-7) && !engine.referenceIsTip()) return false;
     if (!stopTest) mask = empty;
     engine.setInput(intensity.data(), mask.data(), W, H, 1);
     engine.iterations = 100;

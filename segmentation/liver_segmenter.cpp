@@ -31,8 +31,7 @@ constexpr double kIntensityIqrShare = 0.5;
 constexpr double kMinIntensityBoundHU = 5.0;
 // The retry grows only through smoothed intensities within median +- this many IQRs (+ 5 HU).
 constexpr double kFenceIqr = 2.0;
-// A reference with fewer pixels than this ends the pass when it gives no core seeds.
-constexpr long kMinTipPixels = 20;
+
 
 // A propagation run allocates and frees some twenty W x H work images. Handing that memory back
 // to the system after every image and faulting it in again cost as much as the computation, so
@@ -269,6 +268,8 @@ bool CLiverSegmenter::shrinkMask(int level) {
   }
   return set >= 10;
 }
+
+bool CLiverSegmenter::referenceIsTip() const { return countNonzero(referenceMask) >= kMinTipPixels; }
 
 void CLiverSegmenter::allocateReference() {
   referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);

@@ -14,6 +14,9 @@ namespace morvex {
 class CLiverSegmenter {
  public:
   enum class RunKind { Seed, Propagation };
+  // A reference too thin for core seeds but of at least this many pixels (a liver tip) is still
+  // followed, by the confined growth alone.
+  static constexpr long kMinTipPixels = 20;
 
   void setInput(const int16_t* intensity, uint8_t* mask, int width, int height, uint8_t labelValue);
   void setOption(int option);
@@ -29,6 +32,7 @@ class CLiverSegmenter {
 
   const std::vector<float>& phiImage() const { return phi; }
   const std::vector<int16_t>& reference() const { return referenceMask; }
+  bool referenceIsTip() const;  // the reference holds at least kMinTipPixels pixels
   void setLog(std::FILE* stream) { log_ = stream; }
 
   // Parameters (defaults of the engine).

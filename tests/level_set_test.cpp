@@ -168,8 +168,15 @@ TEST(LiverEngine, ShrinkMaskCountsAndOptions) {
   EXPECT_EQ(e.variationRadius, 10);
   EXPECT_TRUE(e.shrinkMask(0)) << "the option's level -7 is used";
   EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 6 * 6) << "pixels 7 or more inside";
+  e.bridgeRadius = 3;
+  e.sigmoidBeta = 1.0;
+  e.refineSteps = 7;
   e.setOption(1);
   EXPECT_FLOAT_EQ(e.refineBand, 10.0f);
+  EXPECT_EQ(e.bridgeRadius, 10) << "an option resets the shared parameters";
+  EXPECT_EQ(e.sigmoidBeta, 3.0);
+  EXPECT_EQ(e.sigmoidAlpha, -0.5);
+  EXPECT_EQ(e.refineSteps, 3);
   e.option = -1;  // without an option the argument is the level
   EXPECT_TRUE(e.shrinkMask(-8));
   EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 4 * 4);

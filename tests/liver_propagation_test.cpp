@@ -137,6 +137,9 @@ TEST(Bridging, GapsUpToTwiceTheRadiusAreBridgedAndTheClosingFillsHoles) {
   std::vector<long> golden = {middle, count(P)};
   printGolden("bridge", golden);
   EXPECT_EQ(golden, (std::vector<long>{20, 2 * 16 * 20 + 19 * 20})) << "the whole gap is filled";
+  Canvas slot(44, 30, 255);  // a gap 3 wide through the whole image: too close for a bridge, too wide to close
+  slot.rect(21, 0, 23, 29, 0);
+  EXPECT_FALSE(on(morvex::bridgeAndClose(slot.px, 44, 30, 10), 44, 22, 15));
   EXPECT_FALSE(on(morvex::bridgeAndClose(s.px, W, H, 9), W, 30, 20)) << "radius 9: no ring reaches both blocks";
   Canvas wide(W, H, 0);  // a gap of 21 columns: 11 from its middle
   wide.rect(5, 10, 20, 29, 255);
@@ -163,14 +166,16 @@ struct LeakCase {
 
 TEST(LeakCheck, FarBoundaryThinTestAndErasure) {
   LeakCase big(60);
+  big.p.rect(100, 50, 103, 75, 254);  // a 4-pixel strip below the leak: the 5 x 5 opening drops it
   morvex::LeakCheck c = morvex::removeLeak(big.p.px, big.q.px, LeakCase::W, LeakCase::H);
   EXPECT_EQ(c.thin, 13 + 12) << "13 of the 13-pixel segment and 12 of the 14-pixel one lie 13 from the result";
   EXPECT_TRUE(c.failed());
   EXPECT_FALSE(on(big.p.px, LeakCase::W, 100, 30)) << "the leak is erased";
   EXPECT_TRUE(on(big.p.px, LeakCase::W, 45, 30)) << "the reference's square stays";
+  EXPECT_TRUE(on(big.p.px, LeakCase::W, 101, 70)) << "a strip thinner than 5 is no leak";
   std::vector<long> golden = {c.far, count(big.p.px)};
   printGolden("leak", golden);
-  EXPECT_EQ(golden, (std::vector<long>{568, 1627}));
+  EXPECT_EQ(golden, (std::vector<long>{760, 1699}));
 
   LeakCase small(12);  // a short leak: its boundary is too little to count
   c = morvex::removeLeak(small.p.px, small.q.px, LeakCase::W, LeakCase::H);
@@ -180,6 +185,7 @@ TEST(LeakCheck, FarBoundaryThinTestAndErasure) {
 
   LeakCase four(60, 4, 0), three(60, 3, 0);  // thin = 4 fails the check, thin = 3 passes it
   EXPECT_TRUE(morvex::removeLeak(four.p.px, four.q.px, LeakCase::W, LeakCase::H).failed());
+  EXPECT_FALSE(on(four.p.px, LeakCase::W, 100, 30)) << "and erases the leak";
   c = morvex::removeLeak(three.p.px, three.q.px, LeakCase::W, LeakCase::H);
   EXPECT_EQ(c.thin, 3);
   EXPECT_FALSE(c.failed());
@@ -237,7 +243,7 @@ TEST(LiverNets, EachNetFiresJustPastItsBound) {
 
 namespace {
 // A layered body wall over fat, and a liver disc of 60 HU (+- 5 of pattern noise) inside it: the disc's edge never joins the edge network, so the growth floods.
-constexpr int kN = 128;
+constexpr int kN = 160;
 Canvas tipSlice(int cx, int cy, int radius, int16_t organ) {
   Canvas c(kN, kN, -90);
   for (int y = 0; y < kN; ++y)
@@ -359,4 +365,49 @@ TEST(PropagationRun, GoldenOnThePhantomAndTheEraseBranch) {
   std::fclose(log);
   EXPECT_NE(text.find(" 96\terase\t"), std::string::npos) << "96 pixels of the patch are thin: the leak is erased\n"
                                                          << text;
+}
+
+TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
+  const Canvas seed = tipSlice(64, 64, 16, 60);
+  // the disc moves 11 columns: the retry stops at the previous result dilated by 5 mm (5 pixels)
+  const Propagated moved = propagate(seed, tipSlice(75, 64, 13, 60));
+  ASSERT_EQ(moved.nets, "growth guard");
+  int maxX = 0;
+  for (int y = 0; y < kN; ++y)
+    for (int x = 0; x < kN; ++x)
+      if (moved.mask[static_cast<std::size_t>(y) * kN + x]) maxX = std::max(maxX, x);
+  EXPECT_EQ(maxX, 64 + 16 + 5);
+
+  // beyond the core (depth 5) the disc fades by 4 HU a column: the fences (median -+ 2 IQR -+ 5 HU)
+  // decide how far the retry follows it
+  Canvas fade = tipSlice(64, 64, 16, 60);
+  for (int y = 48; y <= 80; ++y)
+    for (int x = 76; x <= 80; ++x)
+      if (fade.at(x, y) > 0) fade.at(x, y) = static_cast<int16_t>(56 - 4 * (x - 76));
+  const Propagated cut = propagate(seed, fade);
+  ASSERT_EQ(cut.nets, "growth guard");
+  int reach = 0;
+  for (int x = 76; x <= 80; ++x) reach += cut.mask[static_cast<std::size_t>(64) * kN + x];
+  EXPECT_EQ(reach, 2) << "56 and 52 HU are followed, 48 HU is not";
+
+  // a tip of 20 pixels is followed (too thin for core seeds), one of 16 ends the pass
+  for (const int side : {4, 5}) {
+    Canvas from(kN, kN, -90);
+    from.rect(62, 62, 62 + side - 1, 62 + side - 1, 60);
+    const Canvas to = tipSlice(64, 64, 3, 60);
+    std::vector<uint8_t> m(from.px.size());
+    for (std::size_t i = 0; i < m.size(); ++i) m[i] = from.px[i] > 0;
+    morvex::CLiverSegmenter e;
+    e.setLog(std::tmpfile());
+    e.setOption(0);
+    e.setInput(from.px.data(), m.data(), kN, kN, 1);
+    e.allocateReference();
+    e.saveReference();
+    e.restoreReference();
+    EXPECT_EQ(e.referenceIsTip(), side == 5);
+    e.setInput(to.px.data(), m.data(), kN, kN, 1);
+    e.run(morvex::CLiverSegmenter::RunKind::Propagation);
+    EXPECT_EQ(e.lastNets(), side == 5 ? "thin reference" : "") << side;
+    EXPECT_EQ(std::count(m.begin(), m.end(), 1) > 0, side == 5) << side;
+  }
 }
