@@ -565,6 +565,25 @@ IntensityProfile intensityProfile(const int16_t* intensity, const Image& region)
   return p;
 }
 
+namespace {
+// Why a net fired, with its numbers, for the log.
+void logNet(std::FILE* log, LiverNet net, const Image& P, const Image& Q, const Image& nearQ, const int16_t* intensity,
+            const IntensityProfile& liver) {
+  const double p = static_cast<double>(countNonzero(P)), q = static_cast<double>(countNonzero(Q));
+  long outside = 0;
+  for (std::size_t i = 0; i < P.size(); ++i) outside += P[i] && !nearQ[i];
+  switch (net) {
+    case LiverNet::GrowthGuard: std::fprintf(log, "growth guard (%.0f %% of the previous)\t", 100.0 * p / q); break;
+    case LiverNet::Outside: std::fprintf(log, "outside net (%.0f %% outside)\t", 100.0 * static_cast<double>(outside) / p); break;
+    case LiverNet::Intensity:
+      std::fprintf(log, "intensity net (median %.0f HU, liver %.0f +- %.0f HU)\t", intensityProfile(intensity, P).median,
+                   liver.median, std::max(kIntensityIqrShare * liver.iqr, kMinIntensityBoundHU));
+      break;
+    case LiverNet::None: break;
+  }
+}
+}  // namespace
+
 LiverNet checkNets(const Image& P, const Image& Q, const Image& nearQ, const int16_t* intensity,
                    const IntensityProfile& liver) {
   const long p = countNonzero(P), q = countNonzero(Q);
@@ -690,12 +709,17 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
   LiverNet net = tip ? LiverNet::None : checkNets(P, Q, nearQ, intensity_, liver);
   if (tip || net != LiverNet::None) {
     lastNets_ = tip ? "thin reference" : liverNetName(net);
-    std::fprintf(log_, "%s\tconfined retry\t", lastNets_.c_str());
+    if (tip)
+      std::fprintf(log_, "thin reference (%ld pixels)\t", q);
+    else
+      logNet(log_, net, P, Q, nearQ, intensity_, liver);
+    std::fprintf(log_, "confined retry\t");
     P = confinedRetry(core, sx, sy, E0, thr, nearQ);
     net = checkNets(P, Q, nearQ, intensity_, liver);
     if (net != LiverNet::None) {
       lastNets_ += std::string(", then ") + liverNetName(net);
-      std::fprintf(log_, "%s\tleak\t", liverNetName(net));
+      logNet(log_, net, P, Q, nearQ, intensity_, liver);
+      std::fprintf(log_, "leak\t");
       std::fill(P.begin(), P.end(), 0);
       std::fill(phi.begin(), phi.end(), 1.0f);
     } else {

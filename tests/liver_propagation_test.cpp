@@ -290,7 +290,8 @@ TEST(ConfinedRetry, ATipInFatIsFollowedAndAHeartIsRefused) {
   // the tip shrinks and moves: the free growth floods the body, the confined retry finds the disc
   const Propagated tip = propagate(seed, tipSlice(66, 64, 13, 60));
   EXPECT_EQ(tip.nets, "growth guard");
-  EXPECT_NE(tip.log.find("growth guard\tconfined retry\t"), std::string::npos);
+  EXPECT_NE(tip.log.find("growth guard ("), std::string::npos) << tip.log;
+  EXPECT_NE(tip.log.find(" of the previous)\tconfined retry\t"), std::string::npos) << tip.log;
   long inside = 0, outside = 0, far = 0;
   for (int y = 0; y < kN; ++y)
     for (int x = 0; x < kN; ++x) {
@@ -307,6 +308,7 @@ TEST(ConfinedRetry, ATipInFatIsFollowedAndAHeartIsRefused) {
   // intensity net refuses it
   const Propagated heart = propagate(seed, tipSlice(64, 64, 16, 40));
   EXPECT_EQ(heart.nets, "growth guard, then intensity net");
+  EXPECT_NE(heart.log.find("intensity net (median "), std::string::npos) << heart.log;
   EXPECT_EQ(std::count(heart.mask.begin(), heart.mask.end(), 1), 0) << "the slice is dropped";
 }
 
