@@ -29,7 +29,7 @@ constexpr double kRetryMarginMm = 5.0;
 // muscle lie 10 to 20 HU off. Half the seed liver's interquartile range, at least 5 HU.
 constexpr double kIntensityIqrShare = 0.5;
 constexpr double kMinIntensityBoundHU = 5.0;
-// The retry grows only through smoothed intensities within median +- this many IQRs (+ 5 HU).
+// The retry grows only through intensities within median +- this many IQRs (+ 5 HU).
 constexpr double kFenceIqr = 2.0;
 
 
@@ -644,19 +644,19 @@ std::vector<int16_t> CLiverSegmenter::grownResult(const Image& R, Image& E) {
 }
 
 // The growth again, kept inside the previous result dilated by the margin and to tissue whose
-// smoothed intensity lies within the seed liver's fences; the edge network still bounds it.
+// intensity lies within the seed liver's fences; the edge network still bounds it.
 std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std::vector<int16_t>& sx,
                                                     const std::vector<int16_t>& sy, const Image& E, int thr,
                                                     const Image& nearQ) {
   const int w = width_, h = height_;
-  const std::vector<float> smooth = gaussianSmooth(intensity_, w, h, 1.0);
+  const int16_t* hu = intensity_;  // unsmoothed: smoothing would pull the tip's rim into the fat
   const double lo = liverMedian_ - kFenceIqr * liverIqr_ - kMinIntensityBoundHU;
   const double hi = liverMedian_ + kFenceIqr * liverIqr_ + kMinIntensityBoundHU;
   // blocked pixels join the edge network for the growth and leave it for the refinement, so that
   // neither step carries the region into them
   Image blocked = E, speed = E;
   for (std::size_t i = 0; i < blocked.size(); ++i)
-    if (!nearQ[i] || (liverCount_ > 0 && (smooth[i] < lo || smooth[i] > hi))) {
+    if (!nearQ[i] || (liverCount_ > 0 && (hu[i] < lo || hu[i] > hi))) {
       blocked[i] = 254;
       speed[i] = 0;
     }

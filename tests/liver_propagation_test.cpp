@@ -380,7 +380,8 @@ TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
       if (moved.mask[static_cast<std::size_t>(y) * kN + x]) maxX = std::max(maxX, x);
   EXPECT_EQ(maxX, 64 + 16 + 5);
 
-  // beyond the core (depth 5) the disc fades by 4 HU a column: the fences (median -+ 2 IQR -+ 5 HU)
+  // beyond the core (depth 5) the disc fades by 4 HU a column: the fences (median -+ 2 IQR -+ 5 HU,
+  // here 47 to 73 HU)
   // decide how far the retry follows it
   Canvas fade = tipSlice(64, 64, 16, 60);
   for (int y = 48; y <= 80; ++y)
@@ -390,7 +391,7 @@ TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
   ASSERT_EQ(cut.nets, "growth guard");
   int reach = 0;
   for (int x = 76; x <= 80; ++x) reach += cut.mask[static_cast<std::size_t>(64) * kN + x];
-  EXPECT_EQ(reach, 2) << "56 and 52 HU are followed, 48 HU is not";
+  EXPECT_EQ(reach, 3) << "56, 52 and 48 HU (+- the pattern) are followed, 44 HU is not";
 
   // a tip of 20 pixels is followed (too thin for core seeds), one of 16 ends the pass
   for (const int side : {4, 5}) {
