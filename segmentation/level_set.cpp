@@ -15,8 +15,10 @@ struct Offset {
 
 // The two 8SSEDT passes over the interior pixels of one grid.
 void ssedtPasses(std::vector<Offset>& grid, int w, int h) {
+  // A pixel of the grid's own class (offset 0) can never improve: its candidates are skipped.
   auto relax = [&](int x, int y, int ox, int oy) {
     Offset& cur = grid[static_cast<std::size_t>(y) * w + x];
+    if (cur.dx == 0 && cur.dy == 0) return;
     const Offset& n = grid[static_cast<std::size_t>(y + oy) * w + (x + ox)];
     if (n.dx >= 9999) return;
     const Offset cand{n.dx + ox, n.dy + oy};
@@ -220,22 +222,34 @@ void levelSetStep(const float* src, float* dst, const float* g, int w, int h, fl
 }
 
 void reinitialiseStep(const float* src, float* dst, int w, int h, float dt) {
-  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-  std::copy(src, src + n, dst);
-  auto P = [&](int x, int y) { return src[static_cast<std::size_t>(y) * w + x]; };
-  for (int y = 10; y <= h - 11; ++y)
+  // Only the 10-pixel frame is carried over; every other pixel is written below. The update is
+  // written without branches so that the row loop vectorises; it computes exactly the values of
+  // the scalar form (same operations in the same order).
+  const std::size_t W = static_cast<std::size_t>(w);
+  if (w <= 20 || h <= 20) {
+    std::copy(src, src + W * static_cast<std::size_t>(h), dst);
+    return;
+  }
+  std::copy(src, src + W * 10, dst);
+  std::copy(src + W * static_cast<std::size_t>(h - 10), src + W * static_cast<std::size_t>(h), dst + W * static_cast<std::size_t>(h - 10));
+  for (int y = 10; y <= h - 11; ++y) {
+    const float* row = src + W * static_cast<std::size_t>(y);
+    const float* up = row - W;
+    const float* down = row + W;
+    float* out = dst + W * static_cast<std::size_t>(y);
+    std::copy(row, row + 10, out);
+    std::copy(row + w - 10, row + w, out + w - 10);
     for (int x = 10; x <= w - 11; ++x) {
-      const float p = P(x, y);
-      const float a = p - P(x - 1, y), b = P(x + 1, y) - p, c = p - P(x, y - 1), d = P(x, y + 1) - p;
+      const float p = row[x];
+      const float a = p - row[x - 1], b = row[x + 1] - p, c = p - up[x], d = down[x] - p;
       const float ap = std::max(a, 0.0f), am = std::min(a, 0.0f), bp = std::max(b, 0.0f), bm = std::min(b, 0.0f);
       const float cp = std::max(c, 0.0f), cm = std::min(c, 0.0f), dp = std::max(d, 0.0f), dm = std::min(d, 0.0f);
-      float G = 0.0f;
-      if (p > 0)
-        G = std::sqrt(std::max(ap * ap, bm * bm) + std::max(cp * cp, dm * dm)) - 1.0f;
-      else if (p < 0)
-        G = std::sqrt(std::max(am * am, bp * bp) + std::max(cm * cm, dp * dp)) - 1.0f;
-      dst[static_cast<std::size_t>(y) * w + x] = p - dt * (p / std::sqrt(p * p + 1.0f)) * G;
+      const float gOut = std::sqrt(std::max(ap * ap, bm * bm) + std::max(cp * cp, dm * dm)) - 1.0f;
+      const float gIn = std::sqrt(std::max(am * am, bp * bp) + std::max(cm * cm, dp * dp)) - 1.0f;
+      const float G = static_cast<float>(p > 0) * gOut + static_cast<float>(p < 0) * gIn;  // 0 when p = 0
+      out[x] = p - dt * (p / std::sqrt(p * p + 1.0f)) * G;
     }
+  }
 }
 
 }  // namespace morvex

@@ -10,6 +10,7 @@
 
 namespace morvex {
 
+
 LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slicesLabelled) {
   if (slicesLabelled) *slicesLabelled = 0;
   if (study.frameCount() == 0) return LiverRunResult::NoStudy;
@@ -40,6 +41,7 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   CLiverSegmenter engine;
   engine.setLog(opt.log);
   engine.setOption(opt.engineOption);
+  if (f0 >= 0 && study.frame(f0)->header.pixelSpacing > 0) engine.pixelSpacing = study.frame(f0)->header.pixelSpacing;
   std::fprintf(opt.log, "%s\nContour number : %d\nIteration number : %d\n", std::string(62, '/').c_str(), contours, 100);
   const auto start = std::chrono::steady_clock::now();
   if (f0 < 0) return LiverRunResult::NoOutline;
@@ -86,7 +88,9 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     const bool loaded = load(f);
     std::fprintf(opt.log, "%d\n", f);
     if (!loaded) return false;
-    if (stopTest && !engine.shrinkMask(-7)) return false;
+    // The stop test; a liver tip too thin for it goes on while the previous result holds a few
+    // pixels (the propagation then follows it by the confined growth and its nets).
+    if (stopTest && !engine.shrinkMask(-7) && !engine.referenceIsTip()) return false;
     if (!stopTest) mask = empty;
     engine.setInput(intensity.data(), mask.data(), W, H, 1);
     engine.iterations = 100;
@@ -112,7 +116,11 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     step(f0, true);
   } else {
     std::fprintf(opt.log, "propagation up\n");
-    for (int f = f0; f <= last; ++f)
+    // The seed slice keeps its level-set result and the slice above grows from it, as the slice
+    // below does: re-segmenting the seed slice would only feed the next slice a worse reference.
+    ++done;
+    if (opt.progress) opt.progress(done, total);
+    for (int f = f0 + 1; f <= last; ++f)
       if (!step(f, true)) break;
     // below the seed: grow from the seed's own result
     const int below = f0 - 1;

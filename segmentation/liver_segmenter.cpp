@@ -4,8 +4,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "segmentation/level_set.h"
+#include <string>
 #include "segmentation/mask_utils.h"
 
 namespace morvex {
@@ -14,8 +19,32 @@ namespace {
 
 using Image = std::vector<int16_t>;
 
-// A propagated slice larger than this share of the previous one is taken for a leak.
+// The nets. A propagated slice larger than this share of the previous one is taken for a leak.
 constexpr double kMaxGrowthPercent = 150.0;
+// Neighbouring slices of one organ overlap: most of a result outside the previous result dilated
+// by the margin has run into the tissue beside the liver.
+constexpr double kMaxOutsideShare = 0.5;
+constexpr double kRetryMarginMm = 5.0;
+// The liver keeps its intensity from slice to slice; the heart over the dome, the diaphragm and
+// muscle lie 10 to 20 HU off. Half the seed liver's interquartile range, at least 5 HU.
+constexpr double kIntensityIqrShare = 0.5;
+constexpr double kMinIntensityBoundHU = 5.0;
+// The retry grows only through intensities within median +- this many IQRs (+ 5 HU).
+constexpr double kFenceIqr = 2.0;
+
+
+// A propagation run allocates and frees some twenty W x H work images. Handing that memory back
+// to the system after every image and faulting it in again cost as much as the computation, so
+// freed memory up to 128 MB stays in the heap (and blocks up to 32 MB come from it) for the process.
+void keepWorkMemory() {
+#if defined(__GLIBC__)
+  static std::once_flag once;
+  std::call_once(once, [] {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+  });
+#endif
+}
 
 std::size_t idx(int x, int y, int w) { return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + x; }
 
@@ -171,13 +200,21 @@ void referenceCore(const Image& reference, int w, int h, Image& core, std::vecto
 
 std::vector<double> localVariation(const std::vector<double>& g, int w, int h, int r) {
   std::vector<double> out(g.size(), 0.0);
-  for (int y = r; y <= h - r - 1; ++y)
-    for (int x = r; x <= w - r - 1; ++x) {
-      double sum = 0;
-      for (int i = 0; i < r; ++i)
-        sum += std::fabs(g[idx(x, y + i, w)] - g[idx(x, y - i, w)]) + std::fabs(g[idx(x + i, y, w)] - g[idx(x - i, y, w)]);
-      out[idx(x, y, w)] = sum / r;
+  if (r <= 0) return out;
+  // Row by row, the terms i = 0 .. r - 1 are added to every pixel of the row in the same order
+  // as a per-pixel loop would add them (so the sums are the same), but along the row.
+  const std::size_t W = static_cast<std::size_t>(w);
+  for (int y = r; y <= h - r - 1; ++y) {
+    double* acc = &out[idx(0, y, w)];
+    const double* row = &g[idx(0, y, w)];
+    for (int i = 0; i < r; ++i) {
+      const double* below = row + W * static_cast<std::size_t>(i);
+      const double* above = row - W * static_cast<std::size_t>(i);
+      for (int x = r; x <= w - r - 1; ++x)
+        acc[x] += std::fabs(below[x] - above[x]) + std::fabs(row[x + i] - row[x - i]);
     }
+    for (int x = r; x <= w - r - 1; ++x) acc[x] /= r;
+  }
   return out;
 }
 
@@ -209,6 +246,7 @@ void CLiverSegmenter::setOption(int o) {
 
 void CLiverSegmenter::run(RunKind kind) {
   if (!intensity_ || !mask_ || pixelCount_ <= 0) return;
+  keepWorkMemory();
   std::vector<uint8_t> result(static_cast<std::size_t>(pixelCount_), 0);
   if (kind == RunKind::Seed)
     seedRun(result);
@@ -231,6 +269,8 @@ bool CLiverSegmenter::shrinkMask(int level) {
   return set >= 10;
 }
 
+bool CLiverSegmenter::referenceIsTip() const { return countNonzero(referenceMask) >= kMinTipPixels; }
+
 void CLiverSegmenter::allocateReference() {
   referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);
   savedIntensity.assign(static_cast<std::size_t>(pixelCount_), 0);
@@ -241,6 +281,10 @@ void CLiverSegmenter::saveReference() {
   if (savedMask.size() != static_cast<std::size_t>(pixelCount_)) allocateReference();
   std::copy(intensity_, intensity_ + pixelCount_, savedIntensity.begin());
   std::copy(mask_, mask_ + pixelCount_, savedMask.begin());
+  const IntensityProfile liver = intensityProfile(savedIntensity.data(), savedMask);
+  liverMedian_ = liver.median;
+  liverIqr_ = liver.iqr;
+  liverCount_ = liver.count;
   referenceChanged = true;
 }
 
@@ -274,9 +318,10 @@ void CLiverSegmenter::seedRun(std::vector<uint8_t>& result) {
       if (phi[idx(x, y, w)] <= 0) result[idx(x, y, w)] = 255;
 }
 
-std::vector<int16_t> CLiverSegmenter::homogeneityMap() const {
-  const int w = width_, h = height_;
-  const std::size_t n = static_cast<std::size_t>(pixelCount_);
+std::vector<int16_t> homogeneityMap(const int16_t* intensity_, int w, int h, int variationRadius, double sigmoidAlpha,
+                                    double sigmoidBeta) {
+  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+  if (n == 0) return {};
   const auto [mn, mx] = std::minmax_element(intensity_, intensity_ + n);
   std::vector<int> a(n), b(n);
   for (std::size_t i = 0; i < n; ++i) a[i] = *mx == *mn ? 0 : (intensity_[i] - *mn) * 255 / (*mx - *mn);
@@ -299,13 +344,16 @@ std::vector<int16_t> CLiverSegmenter::homogeneityMap() const {
       const int* up = y > 0 ? &a[idx(0, y - 1, w)] : row;
       const int* down = y < h - 1 ? &a[idx(0, y + 1, w)] : row;
       int* out = &b[idx(0, y, w)];
-      for (int x = 0; x < w; ++x) {
+      auto update = [&](int x, int left, int right) {
         const int I = row[x];
-        const int sum = flux((x > 0 ? row[x - 1] : I) - I) + flux((x < w - 1 ? row[x + 1] : I) - I) +
-                        flux(up[x] - I) + flux(down[x] - I);
+        const int sum = flux(left - I) + flux(right - I) + flux(up[x] - I) + flux(down[x] - I);
         const int num = 8 * I + sum + 4;  // floor(num / 8)
         out[x] = num >= 0 ? num / 8 : -((-num + 7) / 8);
-      }
+      };
+      // a neighbour outside the image contributes no difference: it counts as the pixel itself
+      update(0, row[0], w > 1 ? row[1] : row[0]);
+      for (int x = 1; x < w - 1; ++x) update(x, row[x - 1], row[x + 1]);
+      if (w > 1) update(w - 1, row[w - 2], row[w - 1]);
     }
     a.swap(b);
   }
@@ -327,48 +375,30 @@ std::vector<int16_t> CLiverSegmenter::homogeneityMap() const {
     }
   const std::vector<double> v = localVariation(G, w, h, variationRadius);
   Image H(n);
-  for (std::size_t i = 0; i < n; ++i)
-    H[i] = static_cast<int16_t>(std::floor(254.0 / (1.0 + std::exp(-(v[i] - sigmoidBeta) / sigmoidAlpha))));
+  double lastV = std::numeric_limits<double>::quiet_NaN();
+  int16_t lastH = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!(v[i] == lastV)) {  // flat areas repeat one value: the sigmoid is computed once for a run of it
+      lastV = v[i];
+      lastH = static_cast<int16_t>(std::floor(254.0 / (1.0 + std::exp(-(v[i] - sigmoidBeta) / sigmoidAlpha))));
+    }
+    H[i] = lastH;
+  }
   return H;
 }
 
-std::vector<int16_t> CLiverSegmenter::refine(const Image& region, const Image& edges) {
-  const int w = width_, h = height_;
-  std::vector<uint8_t> inside(region.size());
-  for (std::size_t i = 0; i < region.size(); ++i) inside[i] = region[i] != 0;
-  signedDistance(inside.data(), w, h, phi.data());
-  std::vector<float> g(edges.begin(), edges.end()), other(phi.size());
-  for (int t = 1; t <= refineSteps - 1; ++t) {
-    levelSetStep(phi.data(), other.data(), g.data(), w, h, refineTimeStep, refineBand);
-    phi.swap(other);
-    if (t % 3 == 0)
-      for (int r = 0; r < 5; ++r) {
-        reinitialiseStep(phi.data(), other.data(), w, h, refineTimeStep);
-        phi.swap(other);
-      }
-  }
-  for (int r = 0; r < 10; ++r) {
-    reinitialiseStep(phi.data(), other.data(), w, h, refineTimeStep);
-    phi.swap(other);
-  }
-  Image S(region.size(), 0);
-  for (int y = 1; y <= h - 2; ++y)
-    for (int x = 1; x <= w - 2; ++x)
-      if (phi[idx(x, y, w)] <= 0) S[idx(x, y, w)] = 255;
-  return fillHoles(S, 127, w, h);
-}
-
-std::vector<int16_t> CLiverSegmenter::bridgeAndClose(const Image& S) const {
-  const int w = width_, h = height_, R0 = bridgeRadius;
+std::vector<int16_t> bridgeAndClose(const Image& S, int w, int h, int R0) {
   const Image M = localVariationInt(S, w, h, 3);
-  std::vector<std::pair<int, int>> ring, disc;
+  std::vector<std::pair<int, int>> ring;
+  // the disc offsets of every row dy (row R0 + dy): a contiguous span -half .. half, or none
+  std::vector<int> discHalf(static_cast<std::size_t>(2 * R0 + 1), -1);
   for (int dy = -R0; dy <= R0; ++dy)
     for (int dx = -R0; dx <= R0; ++dx) {
       const double len = std::sqrt(static_cast<double>(dx * dx + dy * dy));
       if (std::fabs(len - R0) < 0.5)
         ring.emplace_back(dx, dy);
       else if (len <= R0 - 0.5)
-        disc.emplace_back(dx, dy);
+        discHalf[static_cast<std::size_t>(dy + R0)] = std::max(discHalf[static_cast<std::size_t>(dy + R0)], std::abs(dx));
     }
   int minX = w, minY = h, maxX = -1, maxY = -1;
   for (int y = 0; y < h; ++y)
@@ -401,9 +431,9 @@ std::vector<int16_t> CLiverSegmenter::bridgeAndClose(const Image& S) const {
     for (int cx = std::max(minX - 2 * R0, 0); cx <= std::min(maxX + 2 * R0, w - 1); ++cx) {
       if (squareCount(cx - R0, cy - R0, cx + R0, cy + R0) >= 5) {
         int inDisc = 0;
-        for (const auto& [dx, dy] : disc) {
-          const int x = cx + dx, y = cy + dy;
-          if (x >= 0 && y >= 0 && x < w && y < h && S[idx(x, y, w)] && ++inDisc >= 5) break;
+        for (int dy = -R0; dy <= R0 && inDisc < 5; ++dy) {
+          const int half = discHalf[static_cast<std::size_t>(dy + R0)];
+          if (half >= 0) inDisc += squareCount(cx - half, cy + dy, cx + half, cy + dy);
         }
         if (inDisc >= 5) continue;
       }
@@ -430,35 +460,23 @@ std::vector<int16_t> CLiverSegmenter::bridgeAndClose(const Image& S) const {
   return erode(fillHoles(dilate(bridged, 3, w, h), 127, w, h), 3, w, h);
 }
 
-void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
-  const int w = width_, h = height_;
-  if (referenceMask.size() != static_cast<std::size_t>(pixelCount_)) referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);
-  // 1. core seeds from the reference
-  Image core;
-  std::vector<int16_t> sx, sy;
-  referenceCore(referenceMask, w, h, core, sx, sy, nullptr);
-  // 2. threshold
-  const int thr = static_cast<int>(std::floor(fT * 254));
-  if (referenceChanged) {
-    std::fprintf(log_, "final fT = %0.3f\n", static_cast<double>(fT));
-    referenceChanged = false;
-  }
-  // 3. homogeneity, 4. edge network
-  const Image H = homogeneityMap();
+int regionThreshold(float fT) { return static_cast<int>(std::floor(fT * 254)); }
+
+std::vector<int16_t> edgeNetwork(const Image& H, int w, int h, int thr) {
   std::vector<int16_t> ex, ey;
+  auto seed = [&](int x, int y) {
+    ex.push_back(static_cast<int16_t>(x));
+    ey.push_back(static_cast<int16_t>(y));
+  };
   for (int x = 0; x < w; x += 10) {
     int run = 0;
     bool first = false, deep = false;
     for (int y = 1; y < h && !(first && deep); ++y) {
       if (H[idx(x, y, w)] < thr) {
-        if (!first) {
-          ex.push_back(static_cast<int16_t>(x));
-          ey.push_back(static_cast<int16_t>(y));
-          first = true;
-        }
+        if (!first) seed(x, y);
+        first = true;
         if (++run == 20 && !deep) {
-          ex.push_back(static_cast<int16_t>(x));
-          ey.push_back(static_cast<int16_t>(y));
+          seed(x, y);
           deep = true;
         }
       } else {
@@ -467,44 +485,41 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
     }
     run = 0;
     for (int y = h - 2; y >= 0; --y) {
-      if (H[idx(x, y, w)] < thr) {
-        if (++run == 10) {
-          ex.push_back(static_cast<int16_t>(x));
-          ey.push_back(static_cast<int16_t>(y));
-          break;
-        }
-      } else {
+      if (H[idx(x, y, w)] >= thr) {
         run = 0;
+      } else if (++run == 10) {
+        seed(x, y);
+        break;
       }
     }
   }
-  Image E = fillInt(H, 0, thr, ex, ey, w, h, 254, 0);
-  // 5. growth through everything that is not edge network, and through the core regardless
+  return fillInt(H, 0, thr, ex, ey, w, h, 254, 0);
+}
+
+std::vector<int16_t> growRegion(const Image& core, const std::vector<int16_t>& sx, const std::vector<int16_t>& sy,
+                                const Image& E, int thr, int w, int h) {
   Image B(E.size());
   for (std::size_t i = 0; i < B.size(); ++i) B[i] = core[i] ? 0 : E[i];
-  Image R = fillInt(B, 0, thr, sx, sy, w, h, 254, 0);
-  R = fillHoles(R, thr, w, h);
-  // 6. refinement, 7. bridging and closing
-  Image P = bridgeAndClose(refine(R, E));
-  // 8. leak check against the reference
-  const Image& Q = referenceMask;
+  return fillHoles(fillInt(B, 0, thr, sx, sy, w, h, 254, 0), thr, w, h);
+}
+
+LeakCheck removeLeak(Image& P, const Image& Q, int w, int h) {
+  LeakCheck c;
   const Image Qb = localVariationInt(Q, w, h, 3);
   const Image D = chessboardDistance(Qb, w, h, 7);
   const Image Pv = localVariationInt(P, w, h, 3);
-  long far = 0;
-  for (std::size_t i = 0; i < P.size(); ++i) far += Pv[i] != 0 && D[i] == 7;
-  long thin = 0;
-  if (far > 200) {
+  for (std::size_t i = 0; i < P.size(); ++i) c.far += Pv[i] != 0 && D[i] == 7;
+  if (c.far > 200) {
     auto zeroAt = [&](int x, int y) { return x < 0 || y < 0 || x >= w || y >= h || P[idx(x, y, w)] == 0; };
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         if (!P[idx(x, y, w)] || !Q[idx(x, y, w)]) continue;
         if (zeroAt(x + 13, y) && zeroAt(x - 13, y) && zeroAt(x, y + 13) && zeroAt(x, y - 13) && zeroAt(x + 13, y + 13) &&
             zeroAt(x - 13, y - 13) && zeroAt(x + 13, y - 13) && zeroAt(x - 13, y + 13))
-          ++thin;
+          ++c.thin;
       }
   }
-  if (thin > 3) {
+  if (c.thin > 3) {
     Image L(P.size(), 0);
     for (std::size_t i = 0; i < P.size(); ++i) L[i] = (P[i] && !Q[i] && D[i] == 7) ? 255 : 0;
     L = dilate(erode(L, 3, w, h), 3, w, h);
@@ -513,26 +528,203 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
     for (std::size_t i = 0; i < P.size(); ++i)
       if (L[i]) P[i] = 0;
   }
-  std::fprintf(log_, " %ld\t", thin);
-  if (thin >= 4) {
+  return c;
+}
+
+std::vector<int16_t> dilateRegion(const Image& region, int w, int h, int r) {
+  const Image d = chessboardDistance(region, w, h, r + 1);
+  Image out(region.size(), 0);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = d[i] <= r ? 255 : 0;
+  return out;
+}
+
+const char* liverNetName(LiverNet net) {
+  switch (net) {
+    case LiverNet::GrowthGuard: return "growth guard";
+    case LiverNet::Outside: return "outside net";
+    case LiverNet::Intensity: return "intensity net";
+    case LiverNet::None: break;
+  }
+  return "none";
+}
+
+IntensityProfile intensityProfile(const int16_t* intensity, const Image& region) {
+  IntensityProfile p;
+  std::vector<int16_t> v;
+  for (std::size_t i = 0; i < region.size(); ++i)
+    if (region[i]) v.push_back(intensity[i]);
+  p.count = static_cast<long>(v.size());
+  if (v.empty()) return p;
+  auto at = [&](std::size_t k) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
+    return static_cast<double>(v[k]);
+  };
+  const double q1 = at(v.size() / 4), q3 = at(v.size() * 3 / 4);
+  p.median = at(v.size() / 2);
+  p.iqr = q3 - q1;
+  return p;
+}
+
+namespace {
+// Why a net fired, with its numbers, for the log.
+void logNet(std::FILE* log, LiverNet net, const Image& P, const Image& Q, const Image& nearQ, const int16_t* intensity,
+            const IntensityProfile& liver) {
+  const double p = static_cast<double>(countNonzero(P)), q = static_cast<double>(countNonzero(Q));
+  long outside = 0;
+  for (std::size_t i = 0; i < P.size(); ++i) outside += P[i] && !nearQ[i];
+  switch (net) {
+    case LiverNet::GrowthGuard: std::fprintf(log, "growth guard (%.0f %% of the previous)\t", 100.0 * p / q); break;
+    case LiverNet::Outside: std::fprintf(log, "outside net (%.0f %% outside)\t", 100.0 * static_cast<double>(outside) / p); break;
+    case LiverNet::Intensity:
+      std::fprintf(log, "intensity net (median %.0f HU, liver %.0f +- %.0f HU)\t", intensityProfile(intensity, P).median,
+                   liver.median, std::max(kIntensityIqrShare * liver.iqr, kMinIntensityBoundHU));
+      break;
+    case LiverNet::None: break;
+  }
+}
+}  // namespace
+
+LiverNet checkNets(const Image& P, const Image& Q, const Image& nearQ, const int16_t* intensity,
+                   const IntensityProfile& liver) {
+  const long p = countNonzero(P), q = countNonzero(Q);
+  if (p == 0 || q == 0) return LiverNet::None;
+  if (100.0 * static_cast<double>(p) / static_cast<double>(q) > kMaxGrowthPercent) return LiverNet::GrowthGuard;
+  long outside = 0;
+  for (std::size_t i = 0; i < P.size(); ++i) outside += P[i] && !nearQ[i];
+  if (outside > p * kMaxOutsideShare) return LiverNet::Outside;
+  if (liver.count > 0) {
+    const double bound = std::max(kIntensityIqrShare * liver.iqr, kMinIntensityBoundHU);
+    if (std::fabs(intensityProfile(intensity, P).median - liver.median) > bound) return LiverNet::Intensity;
+  }
+  return LiverNet::None;
+}
+
+std::vector<int16_t> CLiverSegmenter::refine(const Image& region, const Image& edges) {
+  const int w = width_, h = height_;
+  std::vector<uint8_t> inside(region.size());
+  for (std::size_t i = 0; i < region.size(); ++i) inside[i] = region[i] != 0;
+  signedDistance(inside.data(), w, h, phi.data());
+  std::vector<float> g(edges.begin(), edges.end()), other(phi.size());
+  for (int t = 1; t <= refineSteps - 1; ++t) {
+    levelSetStep(phi.data(), other.data(), g.data(), w, h, refineTimeStep, refineBand);
+    phi.swap(other);
+    if (t % 3 == 0)
+      for (int r = 0; r < 5; ++r) {
+        reinitialiseStep(phi.data(), other.data(), w, h, refineTimeStep);
+        phi.swap(other);
+      }
+  }
+  for (int r = 0; r < 10; ++r) {
+    reinitialiseStep(phi.data(), other.data(), w, h, refineTimeStep);
+    phi.swap(other);
+  }
+  Image S(region.size(), 0);
+  for (int y = 1; y <= h - 2; ++y)
+    for (int x = 1; x <= w - 2; ++x)
+      if (phi[idx(x, y, w)] <= 0) S[idx(x, y, w)] = 255;
+  return fillHoles(S, 127, w, h);
+}
+
+std::vector<int16_t> CLiverSegmenter::grownResult(const Image& R, Image& E) {
+  const int w = width_, h = height_;
+  Image P = bridgeAndClose(refine(R, E), w, h, bridgeRadius);
+  const LeakCheck leak = removeLeak(P, referenceMask, w, h);
+  std::fprintf(log_, " %ld\t", leak.thin);
+  if (leak.failed()) {
     std::fprintf(log_, "erase\t");
+    Image R2 = R;
     for (std::size_t i = 0; i < P.size(); ++i)
       if (!P[i]) {
         E[i] = 255;
-        R[i] = 0;
+        R2[i] = 0;
       }
-    P = bridgeAndClose(refine(R, E));
+    P = bridgeAndClose(refine(R2, E), w, h, bridgeRadius);
   }
+  return P;
+}
+
+// The growth again, kept inside the previous result dilated by the margin and to tissue whose
+// intensity lies within the seed liver's fences; the edge network still bounds it.
+std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std::vector<int16_t>& sx,
+                                                    const std::vector<int16_t>& sy, const Image& E, int thr,
+                                                    const Image& nearQ) {
+  const int w = width_, h = height_;
+  const int16_t* hu = intensity_;  // unsmoothed: smoothing would pull the tip's rim into the fat
+  const double lo = liverMedian_ - kFenceIqr * liverIqr_ - kMinIntensityBoundHU;
+  const double hi = liverMedian_ + kFenceIqr * liverIqr_ + kMinIntensityBoundHU;
+  // blocked pixels join the edge network for the growth and leave it for the refinement, so that
+  // neither step carries the region into them
+  Image blocked = E, speed = E;
+  for (std::size_t i = 0; i < blocked.size(); ++i)
+    if (!nearQ[i] || (liverCount_ > 0 && (hu[i] < lo || hu[i] > hi))) {
+      blocked[i] = 254;
+      speed[i] = 0;
+    }
+  Image P = bridgeAndClose(refine(growRegion(core, sx, sy, blocked, thr, w, h), speed), w, h, bridgeRadius);
+  for (std::size_t i = 0; i < P.size(); ++i)
+    if (!nearQ[i]) P[i] = 0;
+  return P;
+}
+
+void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
+  const int w = width_, h = height_;
+  if (referenceMask.size() != static_cast<std::size_t>(pixelCount_)) referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);
+  lastNets_.clear();
+  // 1. core seeds from the reference
+  Image core;
+  std::vector<int16_t> sx, sy;
+  referenceCore(referenceMask, w, h, core, sx, sy, nullptr);
+  // 2. threshold
+  const int thr = regionThreshold(fT);
+  if (referenceChanged) {
+    std::fprintf(log_, "final fT = %0.3f\n", static_cast<double>(fT));
+    referenceChanged = false;
+  }
+  // 3. homogeneity, 4. edge network, 5. growth, 6. refinement, 7. bridging, 8. leak check
+  const Image& Q = referenceMask;
+  const long q = countNonzero(Q);
+  Image E = edgeNetwork(homogeneityMap(intensity_, w, h, variationRadius, sigmoidAlpha, sigmoidBeta), w, h, thr);
+  const Image E0 = E;
+  const IntensityProfile liver{liverMedian_, liverIqr_, liverCount_};
+  const int margin = std::max(1, static_cast<int>(std::lround(kRetryMarginMm / std::max(pixelSpacing, 0.05))));
+  const Image nearQ = dilateRegion(Q, w, h, margin);
+  // A reference too thin for core seeds (the liver's tip) is followed by the confined growth alone.
+  const bool tip = sx.empty() && q >= kMinTipPixels;
+  if (tip) {
+    std::fill(core.begin(), core.end(), 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (Q[idx(x, y, w)]) {
+          sx.push_back(static_cast<int16_t>(x));
+          sy.push_back(static_cast<int16_t>(y));
+        }
+  }
+  Image P = tip ? Image(Q.size(), 0) : grownResult(growRegion(core, sx, sy, E, thr, w, h), E);
   // 9. size check
-  const long q = countNonzero(Q), p = countNonzero(P);
+  const long p = countNonzero(P);
   const double ratio = q ? 100.0 * static_cast<double>(p) / static_cast<double>(q) : 0.0;
   std::fprintf(log_, ratio >= 80 && ratio <= 120 ? "%0.3f good res\t" : "%0.3f bad res\t", ratio);
-  // Neighbouring slices of one organ do not grow by half: such a result has run out of the liver
-  // into the tissue around it (where the liver ends). It is dropped and the pass ends here.
-  if (q > 0 && ratio > kMaxGrowthPercent) {
-    std::fprintf(log_, "leak\t");
-    std::fill(P.begin(), P.end(), 0);
-    std::fill(phi.begin(), phi.end(), 1.0f);
+  // The nets: a result that has stopped being liver is retried once inside the previous result
+  // dilated by a few millimetres; when the retry fails too the slice is dropped and the pass ends.
+  LiverNet net = tip ? LiverNet::None : checkNets(P, Q, nearQ, intensity_, liver);
+  if (tip || net != LiverNet::None) {
+    lastNets_ = tip ? "thin reference" : liverNetName(net);
+    if (tip)
+      std::fprintf(log_, "thin reference (%ld pixels)\t", q);
+    else
+      logNet(log_, net, P, Q, nearQ, intensity_, liver);
+    std::fprintf(log_, "confined retry\t");
+    P = confinedRetry(core, sx, sy, E0, thr, nearQ);
+    net = checkNets(P, Q, nearQ, intensity_, liver);
+    if (net != LiverNet::None) {
+      lastNets_ += std::string(", then ") + liverNetName(net);
+      logNet(log_, net, P, Q, nearQ, intensity_, liver);
+      std::fprintf(log_, "leak\t");
+      std::fill(P.begin(), P.end(), 0);
+      std::fill(phi.begin(), phi.end(), 1.0f);
+    } else {
+      std::fprintf(log_, "%0.3f retry res\t", q ? 100.0 * static_cast<double>(countNonzero(P)) / static_cast<double>(q) : 0.0);
+    }
   }
   // 10. the new reference, 11. the log line
   referenceMask = P;

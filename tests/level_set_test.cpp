@@ -168,8 +168,15 @@ TEST(LiverEngine, ShrinkMaskCountsAndOptions) {
   EXPECT_EQ(e.variationRadius, 10);
   EXPECT_TRUE(e.shrinkMask(0)) << "the option's level -7 is used";
   EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 6 * 6) << "pixels 7 or more inside";
+  e.bridgeRadius = 3;
+  e.sigmoidBeta = 1.0;
+  e.refineSteps = 7;
   e.setOption(1);
   EXPECT_FLOAT_EQ(e.refineBand, 10.0f);
+  EXPECT_EQ(e.bridgeRadius, 10) << "an option resets the shared parameters";
+  EXPECT_EQ(e.sigmoidBeta, 3.0);
+  EXPECT_EQ(e.sigmoidAlpha, -0.5);
+  EXPECT_EQ(e.refineSteps, 3);
   e.option = -1;  // without an option the argument is the level
   EXPECT_TRUE(e.shrinkMask(-8));
   EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 4 * 4);
@@ -200,4 +207,64 @@ TEST(FillHoles, BackgroundComesFromTheWholeBorderWhateverTheRegionCovers) {
   const std::vector<int16_t> full(w * h, 255);
   const std::vector<int16_t> all = morvex::fillHoles(full, 127, w, h);
   EXPECT_EQ(std::count(all.begin(), all.end(), 254), w * h);
+}
+
+TEST(EdgeStop, RampsGiveTheGradientTermAndTheCannyThreshold) {
+  // a ramp of slope s: Sobel 8 s inside, g = 1 / (1 + 0.01 * 8 s); Canny marks it (g x 1e-6) when its
+  // magnitude 8 s exceeds the high threshold 15
+  constexpr int W = 40, H = 40;
+  for (int slope : {1, 2}) {
+    std::vector<int16_t> ramp(W * H);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) ramp[y * W + x] = static_cast<int16_t>(slope * x);
+    const std::vector<float> g = morvex::edgeStopImage(ramp.data(), W, H);
+    const float plain = 1.0f / (1.0f + 0.01f * 8.0f * slope);
+    EXPECT_FLOAT_EQ(g[20 * W + 20], slope == 1 ? plain : plain * 1e-6f) << "slope " << slope;
+  }
+}
+
+TEST(LevelSetStep, PlaneWithAnEdgeStopRampAndBand) {
+  // phi = x - 20 (no curvature, |grad| = 1), g = 0.5 + 0.01 x: the advection adds 0.5 x (2 x 0.01),
+  // the balloon takes g: phi + 0.15 (0.01 - g) inside the band |phi| <= 6, unchanged outside
+  constexpr int W = 40, H = 30;
+  std::vector<float> phi(W * H), g(W * H), out(W * H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      phi[y * W + x] = static_cast<float>(x - 20);
+      g[y * W + x] = 0.5f + 0.01f * x;
+    }
+  morvex::levelSetStep(phi.data(), out.data(), g.data(), W, H, 0.15f, 6.0f);
+  for (int x : {14, 20, 26}) EXPECT_NEAR(out[10 * W + x], (x - 20) + 0.15f * (0.01f - (0.5f + 0.01f * x)), 1e-5) << x;
+  EXPECT_EQ(out[10 * W + 27], 7.0f) << "outside the band";
+  // |grad| = 2 is brought back towards 1 by re-initialisation: q = p - 0.15 p / sqrt(p^2 + 1) (2 - 1)
+  for (float& v : phi) v *= 2.0f;
+  morvex::reinitialiseStep(phi.data(), out.data(), W, H, 0.15f);
+  EXPECT_FLOAT_EQ(out[15 * W + 25], 10.0f - 0.15f * (10.0f / std::sqrt(101.0f)));
+  EXPECT_FLOAT_EQ(out[15 * W + 15], -10.0f + 0.15f * (10.0f / std::sqrt(101.0f)));
+  EXPECT_EQ(out[5 * W + 25], 10.0f) << "10 pixels from the border: not written";
+}
+
+TEST(LevelSet, SeedRunGolden) {
+  // a bright disc of radius 14 seeded by a 12 x 12 square: the contour's area and phi after 30 steps
+  constexpr int W = 48, H = 48;
+  std::vector<int16_t> img(W * H, 0);
+  std::vector<uint8_t> mask(W * H, 0);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      if ((x - 24) * (x - 24) + (y - 24) * (y - 24) <= 14 * 14) img[y * W + x] = 100;
+      if (std::abs(x - 24) <= 6 && std::abs(y - 24) <= 6) mask[y * W + x] = 1;
+    }
+  morvex::CLiverSegmenter e;
+  e.setLog(std::tmpfile());
+  e.setInput(img.data(), mask.data(), W, H, 1);
+  e.iterations = 30;
+  e.run(morvex::CLiverSegmenter::RunKind::Seed);
+  const std::vector<float>& phi = e.phiImage();
+  const std::vector<double> got = {static_cast<double>(std::count(mask.begin(), mask.end(), 1)), phi[24 * W + 24],
+                                   phi[24 * W + 31], phi[17 * W + 17], phi[24 * W + 36]};
+  if (std::getenv("MORVEX_PRINT_GOLDEN"))
+    std::printf("seed golden = {%.0f, %.6f, %.6f, %.6f, %.6f}\n", got[0], got[1], got[2], got[3], got[4]);
+  const std::vector<double> golden = {325, -8.225289, -2.986104, -0.297246, 1.840961};
+  ASSERT_EQ(got.size(), golden.size());
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], golden[i], 1e-4) << i;
 }

@@ -190,4 +190,68 @@ TEST(SyntheticSeries, VesselTruthIsOneConnectedTreeAtFullSize) {
   ASSERT_EQ(sizes.size(), 1u) << "the vessels of the liver form one tree";
   EXPECT_GT(sizes[0], 30000);
   EXPECT_GE(lastSlice[0] - firstSlice[0], 50) << "the tree runs through most of the liver";
+
+namespace {
+uint64_t fnv(const PhantomSlice& s) {
+  uint64_t h = 1469598103934665603ULL;
+  for (int16_t v : s.hu) h = (h ^ static_cast<uint16_t>(v)) * 1099511628211ULL;
+  for (uint8_t v : s.labels) h = (h ^ v) * 1099511628211ULL;
+  return h;
+}
+}  // namespace
+
+TEST(SyntheticSeries, TheDefaultPresetStaysAsItWas) {
+  PhantomOptions o;
+  o.size = 64;
+  o.slices = 12;
+  const Phantom p(o);
+  // hashes of the default preset before the hard preset existed
+  EXPECT_EQ(fnv(p.slice(3)), 14037298175612284669ULL);
+  EXPECT_EQ(fnv(p.slice(7)), 17135143593090118080ULL);
+}
+
+TEST(SyntheticSeries, TheHardPresetAddsHeartDiaphragmTongueLesionsAndNotch) {
+  PhantomOptions o;
+  o.size = 256;
+  o.slices = 60;
+  o.pixelSpacing = 1.4;
+  const Phantom plain(o);
+  o.hard = true;
+  const Phantom hard(o);
+  int heartSlices = 0, firstLiver = -1, lastLiver = -1, lastPlainLiver = -1;
+  long heartNextToLiver = 0, diaphragm = 0, borderLesion = 0, notch = 0, tongueTouchesWall = 0;
+  for (int k = 0; k < o.slices; ++k) {
+    const PhantomSlice s = hard.slice(k), base = plain.slice(k);
+    bool heart = false, liver = false, plainLiver = false;
+    for (int y = 1; y < 255; ++y)
+      for (int x = 1; x < 255; ++x) {
+        const Tissue t = hard.tissueAt(k, x, y);
+        const std::size_t i = static_cast<std::size_t>(y) * 256 + x;
+        if (t == plain.tissueAt(k, x, y)) EXPECT_EQ(s.hu[i], base.hu[i]) << "the same noise where nothing changed";
+        heart |= t == Tissue::Heart;
+        liver |= s.labels[i] != 0;
+        plainLiver |= base.labels[i] != 0;
+        diaphragm += t == Tissue::Diaphragm;
+        notch += t == Tissue::PortalVein && s.labels[i] == 0;
+        const Tissue n4[] = {hard.tissueAt(k, x + 1, y), hard.tissueAt(k, x - 1, y), hard.tissueAt(k, x, y + 1),
+                             hard.tissueAt(k, x, y - 1)};
+        for (Tissue n : n4) {
+          heartNextToLiver += t == Tissue::Heart && (n == Tissue::Liver || n == Tissue::Vessel);
+          borderLesion += t == Tissue::Tumour && s.labels[i] == kGtTumour && n == Tissue::VisceralFat;
+          tongueTouchesWall += k > 46 && s.labels[i] && n != Tissue::Liver && n != Tissue::VisceralFat;
+        }
+      }
+    heartSlices += heart;
+    if (liver && firstLiver < 0) firstLiver = k;
+    if (liver) lastLiver = k;
+    if (plainLiver) lastPlainLiver = k;
+  }
+  EXPECT_GE(heartSlices, 6);
+  EXPECT_LT(heartSlices, firstLiver + 3) << "the heart lies above the liver's top";
+  EXPECT_GT(diaphragm, 100);
+  EXPECT_EQ(heartNextToLiver, 0) << "the diaphragm always separates heart and liver";
+  EXPECT_GT(borderLesion, 10) << "lesions reach the liver's border";
+  EXPECT_GT(notch, 50) << "the portal vein lies in a notch, outside the liver";
+  EXPECT_GE(lastLiver, lastPlainLiver + 4) << "the tongue reaches further down";
+  EXPECT_EQ(tongueTouchesWall, 0) << "the tongue lies in visceral fat";
 }

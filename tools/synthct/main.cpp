@@ -1,5 +1,5 @@
 // morvex-synthct: writes a synthetic abdominal CT series with its ground-truth masks.
-// Usage: morvex-synthct OUTPUT_FOLDER [--slices N] [--size N] [--seed N]
+// Usage: morvex-synthct OUTPUT_FOLDER [--slices N] [--size N] [--seed N] [--hard]
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,12 +10,21 @@
 
 int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [--slices N] [--size N] [--seed N]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [--slices N] [--size N] [--seed N] [--hard]\n", argv[0]);
     return argc < 2 ? 2 : 0;
   }
   morvex::synth::PhantomOptions options;
-  for (int i = 2; i + 1 < argc; i += 2) {
+  for (int i = 2; i < argc; i += 2) {
     const std::string flag = argv[i];
+    if (flag == "--hard") {  // heart over the dome, liver tongue in fat, border lesions, hilar notch
+      options.hard = true;
+      --i;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "missing value for %s\n", argv[i]);
+      return 2;
+    }
     const int value = std::atoi(argv[i + 1]);
     if (flag == "--slices" && value > 0) options.slices = value;
     else if (flag == "--size" && value >= 8 && value <= 4096) options.size = value;

@@ -64,6 +64,9 @@ int tissueHU(Tissue t) {
     case Tissue::Marrow: return kMarrowHU;
     case Tissue::Aorta: return kAortaHU;
     case Tissue::Canal: return 10;
+    case Tissue::Heart: return kHeartHU;
+    case Tissue::Diaphragm: return kDiaphragmHU;
+    case Tissue::PortalVein: return kPortalVeinHU;
   }
   return kAirHU;
 }
@@ -72,11 +75,27 @@ Phantom::Phantom(const PhantomOptions& options) : opt_(options) {
   opt_.size = std::max(opt_.size, 8);
   opt_.slices = std::max(opt_.slices, 1);
   growVessels();
+  if (!opt_.hard) return;
+  // Border lesions: spheres centred on the right lobe's outline at (lobe height s, angle th).
+  const double where[][2] = {{0.30, 2.7}, {0.55, -0.9}, {0.72, 1.9}};
+  for (const auto& [s, th] : where) {
+    const double f = std::sqrt(std::sin(kPi * std::pow(s, 0.7)));
+    const double edge = 0.40 * f * (1.0 + 0.08 * std::sin(2 * th + 0.5) + 0.05 * std::cos(3 * th + 1.3 * s) +
+                                    0.03 * std::sin(5 * th + 2 * s));
+    const double cx = -0.36 + 0.04 * s + edge * std::cos(th), cy = -0.06 + 0.04 * s + 0.85 * edge * std::sin(th);
+    const double w = (0.12 + 0.66 * s) * kDepth;
+    lesions_.push_back({cx, cy, w, cx, cy, w, 0.05});
+  }
 }
 
 double Phantom::sliceZ(int k) const { return opt_.slices > 1 ? static_cast<double>(k) / (opt_.slices - 1) : 0.5; }
 
 bool Phantom::insideLiver(double u, double v, double z) const {
+  // hard preset: a tongue of the right lobe reaching down into the visceral fat
+  if (opt_.hard && z > 0.66 && z < 0.88) {
+    const double r = 0.12 * std::sqrt((0.88 - z) / 0.22);
+    if (ellipseRadius(u, v, -0.26, -0.06, r, 0.85 * r) < 1.0) return true;
+  }
   const double s = (z - 0.12) / 0.66;
   if (s <= 0.0 || s >= 1.0) return false;
   // right lobe: a lobed ellipse whose size follows the dome above and the taper below
@@ -97,6 +116,36 @@ bool Phantom::insideLiver(double u, double v, double z) const {
     if (g > 0.05 && ellipseRadius(u, v, -0.02, -0.24, 0.30 * g, 0.11 * g) < 1.0) return true;
   }
   return false;
+}
+
+bool Phantom::nearLiver(double u, double v, double z, double d) const {
+  const double c = d * 0.7071, dz = d / kDepth;
+  const double probes[][3] = {{d, 0, 0}, {-d, 0, 0}, {0, d, 0}, {0, -d, 0}, {c, c, 0},
+                              {-c, c, 0}, {c, -c, 0}, {-c, -c, 0}, {0, 0, dz}, {0, 0, -dz}};
+  for (const auto& p : probes)
+    if (insideLiver(u + p[0], v + p[1], z + p[2])) return true;
+  return false;
+}
+
+// The hard preset's additions, applied after the liver has been placed.
+Tissue Phantom::classifyHard(double u, double v, double z, Tissue t) const {
+  const double w = z * kDepth;
+  if (t == Tissue::Liver || t == Tissue::Vessel || t == Tissue::Tumour) {
+    // portal-vein notch at the hilum, opening medially: the vein in a collar of fat
+    if (z > 0.36 && z < 0.54 && std::fabs(v - 0.06) < 0.05 && u > -0.15) {
+      const double dv = std::fabs(v - 0.06), du = std::min(u + 0.10, 0.0);
+      const double d = std::sqrt(du * du + dv * dv);
+      if (d < 0.05) return d < 0.028 ? Tissue::PortalVein : Tissue::VisceralFat;
+    }
+    for (const Segment& l : lesions_)
+      if (sq(u - l.ax) + sq(v - l.ay) + sq(w - l.az) < sq(l.r)) return Tissue::Tumour;
+    return t;
+  }
+  // the heart above the dome, kept off the liver by the diaphragm
+  const double diaphragm = kDiaphragmMm / 179.2;
+  const double e = std::sqrt(sq(u / 0.34) + sq((v + 0.12) / 0.26) + sq((w - 0.10) / 0.16));
+  if (e < 1.0) return nearLiver(u, v, z, diaphragm) ? Tissue::Diaphragm : Tissue::Heart;
+  return t;
 }
 
 bool Phantom::insideVessel(double u, double v, double w) const {
@@ -185,6 +234,7 @@ Tissue Phantom::classify(double u, double v, double z) const {
     else
       t = Tissue::Liver;
   }
+  if (opt_.hard && cavity) t = classifyHard(u, v, z, t);
   // stomach with an air cap, touching the left lobe
   if (cavity && z > 0.10 && z < 0.55) {
     const double h = std::sqrt(std::sin(kPi * (z - 0.10) / 0.45));

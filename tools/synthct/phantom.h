@@ -4,6 +4,10 @@
 // with contrast-filled branching vessels and a hypodense tumour, a stomach with air and a kidney
 // touching the liver, and Gaussian noise. Anatomy is defined in coordinates relative to the field
 // of view and the series length, so smaller test series show the same organs.
+// The hard preset (PhantomOptions::hard) adds what makes a liver hard to follow: a heart above the
+// liver dome behind a thin diaphragm of similar density, a liver tongue reaching down into the
+// visceral fat away from the body wall, hypodense lesions on the liver border and a portal-vein
+// notch at the hilum. The default preset is unchanged by it.
 
 #include <cstdint>
 #include <string>
@@ -26,6 +30,13 @@ constexpr int kBoneHU = 700;
 constexpr int kMarrowHU = 250;
 constexpr int kTableHU = 200;
 constexpr int kAortaHU = 180;
+// Hard preset only.
+constexpr int kHeartHU = 45;
+constexpr int kDiaphragmHU = 50;
+constexpr int kBorderLesionHU = 25;
+constexpr int kPortalVeinHU = 170;
+// Diaphragm thickness between the liver dome and the heart (mm, at the default field of view).
+constexpr double kDiaphragmMm = 3.0;
 
 // Ground-truth label values.
 constexpr uint8_t kGtLiver = 1;
@@ -42,6 +53,7 @@ struct PhantomOptions {
   std::string patientName = "SYNTH^LIVER";
   std::string patientId = "SYN0001";
   std::string seriesDate = "20260101";
+  bool hard = false;              // the hard preset (see above)
 };
 
 struct PhantomSlice {
@@ -53,7 +65,8 @@ struct PhantomSlice {
 // Organs present at a pixel before noise, for tests that want to know what lies where.
 enum class Tissue : uint8_t {
   Air, Table, SubcutaneousFat, Muscle, VisceralFat, Liver, Vessel, Tumour, Kidney, StomachWall,
-  StomachContent, StomachAir, Bone, Marrow, Aorta, Canal
+  StomachContent, StomachAir, Bone, Marrow, Aorta, Canal,
+  Heart, Diaphragm, PortalVein  // hard preset only
 };
 
 class Phantom {
@@ -72,11 +85,14 @@ class Phantom {
   void growVessels();
   double sliceZ(int k) const;
   bool insideLiver(double u, double v, double z) const;
+  bool nearLiver(double u, double v, double z, double distance) const;
+  Tissue classifyHard(double u, double v, double z, Tissue t) const;
   bool insideVessel(double u, double v, double w) const;
   Tissue classify(double u, double v, double z) const;
 
   PhantomOptions opt_;
   std::vector<Segment> vessels_;
+  std::vector<Segment> lesions_;  // hard preset: spheres centred on the liver border (a = centre)
 };
 
 int tissueHU(Tissue t);
