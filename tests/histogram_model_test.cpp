@@ -28,7 +28,7 @@ TEST(HistogramModel, BinsOfAFullCtRangeAreClippedAt2500) {
   img[1] = 3071;
   HistogramModel m;
   ASSERT_TRUE(m.computeHistogram(img.data(), 200, 200));
-  EXPECT_EQ(m.bins().size(), 4096u);
+  ASSERT_EQ(m.bins().size(), 4096u);
   EXPECT_EQ(m.countScale(), 2500);
   EXPECT_EQ(m.bins()[40 + 1024], 2500) << "drawn at full height";
   EXPECT_EQ(m.bins()[0], 1);
