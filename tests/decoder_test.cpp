@@ -249,6 +249,10 @@ TEST(DicomDecoding, KnownValuesRescaleWindowAndSpacing) {
   std::vector<int16_t> direct;
   ASSERT_TRUE(morvex::loadDcmFile_dcmtk(path.c_str(), &w, &ht, direct, &instance, &sx, &sy, &thickness));
   EXPECT_EQ(direct, expected);
+  EXPECT_EQ(w, 3) << "columns";
+  EXPECT_EQ(ht, 4) << "rows";
+  EXPECT_EQ(r.study.width(f), 3);
+  EXPECT_EQ(r.study.height(f), 4);
   EXPECT_EQ(instance, 7);
   EXPECT_DOUBLE_EQ(sx, 0.5);
   EXPECT_DOUBLE_EQ(sy, 0.75);
@@ -278,6 +282,30 @@ TEST(DicomDecoding, ValuesBeyondSixteenBitsAreClampedOrRefused) {
             std::string::npos);
   ASSERT_EQ(r.warnings.size(), 1u);
   EXPECT_EQ(r.study.frameCount(), 1);
+
+  // Rescaled below -32768: those values become the smallest value that fits.
+  DicomSpec low = some;
+  low.stored = {0, 10000, 60000, 5000};
+  low.intercept = "-40000";
+  writeDicom(dir.file("low.dcm"), low);
+  const int g = r.study.addFrameFromFile(dir.file("low.dcm").c_str());
+  ASSERT_GE(g, 0);
+  EXPECT_EQ(intensitiesOf(r.study, g), (std::vector<int16_t>{-30000, -30000, 20000, -30000}));
+}
+
+TEST(DicomDecoding, MonochromeOneLoadsItsValuesUninverted) {
+  TempDir dir;
+  DicomSpec spec;
+  spec.photometric = "MONOCHROME1";
+  spec.rows = 1;
+  spec.columns = 3;
+  spec.stored = {0, 500, 1000};
+  spec.intercept = "-1000";
+  writeDicom(dir.file("m1.dcm"), spec);
+  RecordingStudy r;
+  const int f = r.study.addFrameFromFile(dir.file("m1.dcm").c_str());
+  ASSERT_EQ(f, 0);
+  EXPECT_EQ(intensitiesOf(r.study, f), (std::vector<int16_t>{-1000, -500, 0}));
 }
 
 TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
@@ -322,9 +350,9 @@ TEST(DicomDecoding, FilesWithoutExtensionOrUpperCaseExtensionAreReadByTheirPream
   std::ofstream(dir.file("README")) << "no extension, no preamble";
   RecordingStudy r;
   EXPECT_EQ(morvex::sliceFormatOf(plain.c_str()), morvex::SliceFormat::Dicom);
-  EXPECT_EQ(r.study.addFrameFromFile(plain.c_str()), 0);
+  ASSERT_EQ(r.study.addFrameFromFile(plain.c_str()), 0);
   EXPECT_EQ(r.study.frame(0)->header.fileName, "IM0001");
-  EXPECT_EQ(r.study.addFrameFromFile(upper.c_str()), 1);
+  ASSERT_EQ(r.study.addFrameFromFile(upper.c_str()), 1);
   EXPECT_EQ(r.study.frame(1)->header.fileName, "MR");
   EXPECT_EQ(r.study.addFrameFromFile(dir.file("notes.txt").c_str()), -1);
   EXPECT_EQ(r.study.addFrameFromFile(dir.file("junk.DCM").c_str()), -1);

@@ -126,3 +126,70 @@ TEST(BrushRaster, DotsAndBandsAreExactlyThePenWidthAndSymmetricForEveryWidth) {
   EXPECT_EQ(std::count(corner.begin(), corner.end(), 1), 8) << "the quarter disc of radius 2.5 about pixel (0, 0)";
   EXPECT_EQ(morvex::rasteriseBrush({{1, 1}}, 0, 5, 3).size(), 0u);
 }
+
+TEST(EditOps, ATailOfAnAddLoopReachingIntoTheObjectsHoleIsTrimmed) {
+  Slice sl;
+  // a liver ring (15..27 x 5..17) around an unlabelled hole (18..24 x 8..14)
+  for (int y = 5; y <= 17; ++y)
+    for (int x = 15; x <= 27; ++x) sl.labels[y * Slice::N + x] = (x >= 18 && x <= 24 && y >= 8 && y <= 14) ? 0 : 1;
+  morvex::SliceEdit s = sl.edit();
+  // a loop in empty tissue closed at (8, 8), its tail running on through the ring into the hole
+  ASSERT_TRUE(morvex::refineSlice(s, {{8, 4}, {8, 12}, {2, 12}, {2, 8}, {21, 8}}, 1));
+  EXPECT_EQ(sl.labels[10 * Slice::N + 5], 1) << "inside the loop";
+  EXPECT_EQ(sl.labels[8 * Slice::N + 11], 1) << "the line between the loop and the ring";
+  for (int x = 18; x <= 20; ++x) EXPECT_EQ(sl.labels[8 * Slice::N + x], 0) << "tail pixel in the hole at x " << x;
+}
+
+TEST(EditOps, EraserVesselSidesLayerMovesAndDeleteOfAllLabels) {
+  Slice sl;
+  constexpr int N = Slice::N;
+  // eraser: label and selection go under the stroke inside the ROI, nowhere else
+  std::vector<uint8_t> stroke(N * N, 0);
+  for (int x = 0; x < N; ++x) {
+    stroke[2 * N + x] = 1;
+    sl.labels[2 * N + x] = 3;
+    sl.selection[2 * N + x] = 255;
+  }
+  sl.selection[3 * N + 5] = 255;
+  morvex::SliceEdit s = sl.edit();
+  s.roi = {true, 0, 0, 19, N - 1};
+  morvex::eraseStroke(s, stroke.data());
+  EXPECT_EQ(sl.labels[2 * N + 10], 0);
+  EXPECT_EQ(sl.selection[2 * N + 10], 0) << "the eraser clears the selection itself";
+  EXPECT_EQ(sl.labels[2 * N + 25], 3) << "outside the ROI";
+  EXPECT_EQ(sl.selection[2 * N + 25], 255);
+  EXPECT_EQ(sl.selection[3 * N + 5], 255) << "off the stroke";
+
+  // selection to vessel: each liver side to its own vessel, other labels and partial selections kept
+  std::fill(sl.labels.begin(), sl.labels.end(), 0);
+  std::fill(sl.selection.begin(), sl.selection.end(), 0);
+  const uint8_t before[] = {1, 4, 5, 3, 0, 4};
+  const uint8_t chosen[] = {255, 255, 255, 255, 255, 1};
+  std::copy(before, before + 6, sl.labels.begin());
+  std::copy(chosen, chosen + 6, sl.selection.begin());
+  morvex::selectionToVessel(s);
+  EXPECT_EQ(std::vector<uint8_t>(sl.labels.begin(), sl.labels.begin() + 6), (std::vector<uint8_t>{2, 6, 7, 3, 0, 4}));
+  EXPECT_EQ(std::vector<uint8_t>(sl.selection.begin(), sl.selection.begin() + 6),
+            (std::vector<uint8_t>{0, 0, 0, 255, 255, 1}));
+
+  // a cancer object (label 3) moved to the vessel layer, then to the selection; the other stays
+  std::fill(sl.labels.begin(), sl.labels.end(), 0);
+  std::fill(sl.selection.begin(), sl.selection.end(), 0);
+  s.roi = {};
+  for (int y = 10; y <= 12; ++y)
+    for (int x : {5, 6, 20}) sl.labels[y * N + x] = 3;
+  morvex::moveObjectToLayer(s, {5, 11}, 2);
+  EXPECT_EQ(sl.count(2), 6);
+  EXPECT_EQ(sl.count(3), 3) << "the unconnected cancer stays";
+  morvex::moveObjectToLayer(s, {20, 10}, morvex::kSelectionLabel);
+  EXPECT_EQ(sl.count(3), 0);
+  EXPECT_EQ(sl.selection[11 * N + 20], 255);
+
+  // Delete with "all labels" (9999): every selected pixel goes, whatever its label
+  sl.selection[11 * N + 5] = 255;
+  s.currentLabel = 9999;
+  morvex::deleteSelectedOrLayer(s);
+  EXPECT_EQ(sl.labels[11 * N + 5], 0);
+  EXPECT_EQ(sl.count(2), 5);
+  EXPECT_EQ(std::count(sl.selection.begin(), sl.selection.end(), 255), 0);
+}

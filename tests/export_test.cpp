@@ -181,6 +181,21 @@ TEST(TextFiles, HistogramStatisticsAndReportByteForByte) {
   morvex::AreaStatistics labels(7);
   labels.computeSlice(big.data(), liver.data(), 1000, 1000, false);
   EXPECT_EQ(morvex::reportText(h, labels), "ID7\tP\tF\t054Y\t\n2450.0\t2450.0\t0.0\t0.0\t0.0\t0.0");
+
+  // A divided liver with a different count for every label (1 mL voxels): right lobe 5 at 10..50,
+  // left lobe 4 at -5; left vessel 6 twice, right vessel 7 four times; leftovers 1 and 2 do not count.
+  const std::vector<uint8_t> divided = {5, 5, 5, 5, 5, 4, 4, 4, 6, 6, 7, 7, 7, 7, 1, 2};
+  std::vector<int16_t> values(16, 0);
+  const int16_t lobes[] = {10, 20, 30, 40, 50, -5, -5, -5};
+  std::copy(lobes, lobes + 8, values.begin());
+  labels.computeSlice(values.data(), divided.data(), 4, 4, false);
+  EXPECT_EQ(morvex::statisticsTextLeftRight(h, labels),
+            "ID7\tP\tF\t054Y\t\nmin\tQ1\tmedian\tQ3\tmax\tavg\tstd\tpixelCnt\n"
+            "10\t20\t40\t50\t50\t30.00\t15.81\t5\n-5\t-5\t-5\t-5\t-5\t-5.00\t0.00\t3")
+      << "the right lobe's line first, then the left lobe's";
+  h.pixelSpacing = h.sliceThickness = 10.0f;
+  EXPECT_EQ(morvex::reportText(h, labels), "ID7\tP\tF\t054Y\t\n14.0\t8.0\t9.0\t5.0\t5.0\t3.0")
+      << "total, without vessels, right, right without, left, left without";
 }
 
 TEST(ContrastImage, StretchesTheFrameRangeToGrey) {

@@ -28,7 +28,7 @@ TEST(HistogramModel, BinsOfAFullCtRangeAreClippedAt2500) {
   img[1] = 3071;
   HistogramModel m;
   ASSERT_TRUE(m.computeHistogram(img.data(), 200, 200));
-  EXPECT_EQ(m.bins().size(), 4096u);
+  ASSERT_EQ(m.bins().size(), 4096u);
   EXPECT_EQ(m.countScale(), 2500);
   EXPECT_EQ(m.bins()[40 + 1024], 2500) << "drawn at full height";
   EXPECT_EQ(m.bins()[0], 1);
@@ -99,6 +99,20 @@ TEST(HistogramModel, PressGrabsTheNearestSideAndDraggingSetsCustom) {
   m.press(115, 80, 100);  // between the handles: nothing grabbed
   EXPECT_EQ(m.dragHandle(), -1);
   EXPECT_FALSE(m.move(300, 80, 100)) << "outside the track band";
+
+  // a CT range: the dragged position maps onto -1024..3071, not onto 0..4095
+  HistogramModel ct = withRange(-1024, 3071);
+  ct.inputMode = 1;
+  ct.setValues(-500, 1000);
+  ct.press(20, 80, 100);
+  ASSERT_TRUE(ct.move(HistogramModel::kLeft + 44, 80, 100));
+  EXPECT_FLOAT_EQ(ct.lowValue(), -205) << "4095 x 44 / 220 above -1024";
+  EXPECT_FLOAT_EQ(ct.lowX(), HistogramModel::kLeft + 44);
+  ct.release();
+  ct.press(200, 80, 100);
+  ASSERT_TRUE(ct.move(HistogramModel::kLeft + 110, 80, 100));
+  EXPECT_FLOAT_EQ(ct.highValue(), 1023);
+  EXPECT_FLOAT_EQ(ct.lowValue(), -205);
 }
 
 TEST(DominantRange, LargestClusterWithMarginsAndFallbacks) {
@@ -135,6 +149,17 @@ TEST(AutoRange, SyntheticSliceRealSliceAndTheFallbackWindow) {
   EXPECT_GE(m.highValue(), 0);
   EXPECT_LE(m.highValue(), 400);
   EXPECT_GT(m.highValue() - m.lowValue(), 150);
+
+  // A crafted body of soft tissue 40..59 (over 100 pixels a value) in air, a thin fat row at -100
+  // and one bone pixel: the window is the cluster's with 100 steps of margin each side, not the fallback.
+  std::vector<int16_t> body(64 * 64, -1000);
+  for (int y = 7; y < 57; ++y)
+    for (int x = 7; x < 57; ++x) body[y * 64 + x] = static_cast<int16_t>(y == 7 ? -100 : 40 + (x + y) % 20);
+  body[30 * 64 + 30] = 1000;
+  ASSERT_TRUE(m.computeHistogram(body.data(), 64, 64));
+  ASSERT_TRUE(m.setAutoRange(body.data(), 64, 64));
+  EXPECT_FLOAT_EQ(m.lowValue(), -60);
+  EXPECT_FLOAT_EQ(m.highValue(), 159);
 
   // Only air and lung-like tissue in the body: the dominant cluster starts below -499.
   std::vector<int16_t> lung(256 * 256, -1000);
@@ -178,6 +203,18 @@ TEST(HistogramModel, UniformSliceKeepsFiniteHandlesAndOnePixelIsRefused) {
   EXPECT_EQ(m.xOf(41), HistogramModel::kLeft + HistogramModel::kTrackWidth);
   EXPECT_TRUE(m.move(100, 80, 100)) << "a drag on a one-value range stays on that value";
   EXPECT_TRUE(std::isfinite(m.lowX()) && std::isfinite(m.highX()));
+
+  // a range of two values moves the upper handle's value to its end but keeps its old x; three move both
+  HistogramModel two = withRange(0, 220);
+  two.inputMode = 1;
+  two.setValues(50, 150);
+  const std::vector<int16_t> pair = {5, 6}, three = {5, 7};
+  ASSERT_TRUE(two.computeHistogram(pair.data(), 2, 1));
+  EXPECT_FLOAT_EQ(two.highValue(), 6);
+  EXPECT_FLOAT_EQ(two.highX(), HistogramModel::kLeft + 150);
+  EXPECT_FLOAT_EQ(two.lowX(), HistogramModel::kLeft);
+  ASSERT_TRUE(two.computeHistogram(three.data(), 2, 1));
+  EXPECT_FLOAT_EQ(two.highX(), HistogramModel::kLeft + HistogramModel::kTrackWidth);
 
   HistogramModel one;
   const int16_t pixel = 5;

@@ -130,6 +130,12 @@ TEST(DropClassification, PrefixesExtensionsAndMostlyBlackImages) {
   ASSERT_TRUE(cv::imwrite(grey, img));
   EXPECT_EQ(morvex::classifyDroppedFile(grey, true), DropKind::Mask);
   EXPECT_EQ(morvex::classifyDroppedFile(grey, false), DropKind::Slice);
+  // black is below 10: the same image with grey 9 is still a mask, with grey 10 a slice
+  for (const int dark : {9, 10}) {
+    for (int i = 0; i < 78; i += 2) img.data[i] = static_cast<uchar>(dark);
+    ASSERT_TRUE(cv::imwrite(grey, img));
+    EXPECT_EQ(morvex::classifyDroppedFile(grey, true), dark < 10 ? DropKind::Mask : DropKind::Slice) << dark;
+  }
 
   EXPECT_EQ(morvex::classifyDroppedFile(dir.file("m_case1.png"), false), DropKind::Mask);
   EXPECT_EQ(morvex::classifyDroppedFile(dir.file("a_case1.png"), false), DropKind::Ignored);

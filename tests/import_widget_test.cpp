@@ -102,7 +102,7 @@ TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
   const std::string& series = morvex::testing::smallSyntheticSeries();
   Window w;
   drop(w.main, {QString::fromStdString(series)});
-  EXPECT_EQ(w.main.study().frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
+  ASSERT_EQ(w.main.study().frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
   // ...they are masks, loaded onto their slices after the import.
   long labelled = 0;
   for (int f = 0; f < 24; ++f) {
@@ -120,14 +120,18 @@ TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
   EXPECT_EQ(w.main.study().frameCount(), 1);
   QTreeWidgetItem* patient = w.files()->topLevelItem(0);
   ASSERT_NE(patient, nullptr);
+  ASSERT_EQ(patient->childCount(), 1);
   ASSERT_EQ(patient->child(0)->childCount(), 1);
   EXPECT_EQ(patient->child(0)->child(0)->text(0), "3");
+  ASSERT_EQ(w.info()->topLevelItemCount(), 13);
   EXPECT_EQ(w.info()->topLevelItem(12)->text(1), "3");
 
   // The same file listed twice gives one tree item; an empty list changes nothing.
   const QString again = QString::fromStdString(series + "/IM0005.dcm");
   w.main.readDICOM(QStringList{again, again});
   EXPECT_EQ(w.main.study().frameCount(), 1);
+  ASSERT_EQ(w.files()->topLevelItemCount(), 1);
+  ASSERT_EQ(w.files()->topLevelItem(0)->childCount(), 1);
   EXPECT_EQ(w.files()->topLevelItem(0)->child(0)->childCount(), 1);
   w.main.readDICOM(QStringList{});
   EXPECT_EQ(w.main.study().frameCount(), 1);

@@ -68,7 +68,7 @@ TEST(SeriesImport, NaturalOrderNameListAndTheLastLoadedFile) {
   morvex::Study listed;
   loaded = morvex::importSlices(listed, paths, {"P002_20200101_1"});
   ASSERT_EQ(loaded.size(), 1u);
-  EXPECT_EQ(listed.frameCount(), 1);
+  ASSERT_EQ(listed.frameCount(), 1);
   EXPECT_EQ(listed.frame(0)->header.patientName, "P002_20200101");
 }
 

@@ -60,10 +60,12 @@ TEST(Composition, LabelBlendingOpacityAndCurrentLabel) {
 
 TEST(Composition, OutlineModeDrawsLiverEdgesAndFillsOtherLabels) {
   const morvex::LabelTable table = morvex::defaultLabelTable();
-  constexpr int W = 20, H = 20;
+  constexpr int W = 30, H = 20;
   std::vector<uint8_t> grey(W * H, 50), labels(W * H, 0), selection(W * H, 0);
   for (int y = 5; y < 15; ++y)
     for (int x = 5; x < 15; ++x) labels[y * W + x] = 1;
+  for (int y = 5; y < 15; ++y)
+    for (int x = 18; x < 28; ++x) labels[y * W + x] = morvex::kLiverRight;
   labels[10 * W + 10] = 2;  // a vessel pixel inside the liver
   std::vector<uint32_t> canvas(W * H);
   OverlaySettings s;
@@ -77,6 +79,10 @@ TEST(Composition, OutlineModeDrawsLiverEdgesAndFillsOtherLabels) {
   EXPECT_EQ(canvas[8 * W + 8], 0xff323232u) << "the liver's inside stays grey";
   EXPECT_EQ(canvas[10 * W + 10], 0xff000000u | (1u << 16) | (175u << 8) | 78u) << "other labels are filled";
   EXPECT_EQ(canvas[0], 0xff323232u);
+  const morvex::LabelInfo& r = *table.byValue(morvex::kLiverRight);
+  EXPECT_EQ(canvas[5 * W + 22], 0xff000000u | (uint32_t(r.r) << 16) | (uint32_t(r.g) << 8) | uint32_t(r.b))
+      << "Liver(Right) is outlined too";
+  EXPECT_EQ(canvas[9 * W + 22], 0xff323232u);
   s.outlineMode = false;
   morvex::composeSlice(grey.data(), labels.data(), selection.data(), W, H, s, canvas.data());
   EXPECT_EQ(canvas[8 * W + 8], liver) << "filled without outline mode";
@@ -106,16 +112,17 @@ TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
   EXPECT_FLOAT_EQ(r.liverWithoutVessel, 2);
   EXPECT_FLOAT_EQ(r.left, 0);
 
-  // divided: 4 left, 5 right, 6/7 vessels; pixels still labelled 1 or 2 do not count
-  const uint8_t divided[8] = {4, 4, 4, 5, 6, 7, 1, 2};
-  std::vector<int16_t> hu8(8, 0);
-  st.computeSlice(hu8.data(), divided, 4, 2, false);
+  // divided: 4 left, 5 right, 6/7 vessels (one left, two right, so a swapped side shows); pixels
+  // still labelled 1 or 2 do not count
+  const uint8_t divided[10] = {4, 4, 4, 5, 6, 7, 7, 1, 2, 5};
+  std::vector<int16_t> hu10(10, 0);
+  st.computeSlice(hu10.data(), divided, 5, 2, false);
   r = morvex::computeVolumeReadout(10.0f, 10.0f, &st);
   EXPECT_FLOAT_EQ(r.left, 4);
-  EXPECT_FLOAT_EQ(r.right, 2);
-  EXPECT_FLOAT_EQ(r.liver, 6);
-  EXPECT_FLOAT_EQ(r.liverWithoutVessel, 4);
+  EXPECT_FLOAT_EQ(r.right, 4);
+  EXPECT_FLOAT_EQ(r.liver, 8);
+  EXPECT_FLOAT_EQ(r.liverWithoutVessel, 5);
   EXPECT_FLOAT_EQ(r.leftWithoutVessel, 3);
-  EXPECT_FLOAT_EQ(r.rightWithoutVessel, 1);
-  EXPECT_FLOAT_EQ(r.leftRate, 75);
+  EXPECT_FLOAT_EQ(r.rightWithoutVessel, 2);
+  EXPECT_FLOAT_EQ(r.leftRate, 60);
 }

@@ -268,7 +268,7 @@ TEST(ImageBuffer, ZeroedLargeAndSmallBuffersCopyDeepAndMove) {
     c = b;
     EXPECT_EQ(c[n - 1], 4);
     c.reset(3);
-    EXPECT_EQ(c.size(), 3u);
+    ASSERT_EQ(c.size(), 3u);
     EXPECT_EQ(c[2], 0);
     c.clear();
     EXPECT_EQ(c.data(), nullptr);
@@ -304,7 +304,7 @@ TEST(StudyVolumes, LabelAndIntensityVolumesWithTheirRefusals) {
   std::vector<int16_t> buffer;
   ASSERT_TRUE(s.getIntensityImage(2, w, h, buffer));
   EXPECT_EQ(w, 4);
-  EXPECT_EQ(buffer.size(), 12u);
+  ASSERT_EQ(buffer.size(), 12u);
   EXPECT_EQ(buffer[0], 30);
   ASSERT_TRUE(s.getIntensityImage(0, w, h, buffer)) << "a filled buffer of the right size is reused";
   EXPECT_EQ(buffer[0], 10);
