@@ -190,6 +190,7 @@ TEST(SyntheticSeries, VesselTruthIsOneConnectedTreeAtFullSize) {
   ASSERT_EQ(sizes.size(), 1u) << "the vessels of the liver form one tree";
   EXPECT_GT(sizes[0], 30000);
   EXPECT_GE(lastSlice[0] - firstSlice[0], 50) << "the tree runs through most of the liver";
+}
 
 namespace {
 uint64_t fnv(const PhantomSlice& s) {
