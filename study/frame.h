@@ -51,9 +51,13 @@ struct Frame {
   // caches of derived data (statistics) compare both.
   uint64_t uid = 0;
   uint64_t revision = 0;
+  // The revision at which the label, selection and division images were last created empty:
+  // while revision still equals it, those images hold only zeros.
+  uint64_t emptyImagesRevision = 0;
 
   bool live() const { return slotState != -1; }
   bool hasPixels() const { return !intensities.empty(); }
+  bool imagesStillEmpty() const { return revision == emptyImagesRevision; }
 };
 
 // One slot of the series table; a series is identified by patient name and series date.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <numeric>
 
 #include "study/slice_decoder.h"
@@ -28,23 +29,40 @@ void Study::warn(const std::string& text) const {
 
 int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}); }
 
-int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert) {
+DecodedSlice decodeSliceFile(const char* path) {
+  DecodedSlice out;
   // The import boundary: whatever a decoding library throws refuses this file, never the program.
   try {
     SliceFile file;
-    if (!file.open(path)) return -1;
-    // Pixels are decoded before the tables change, so a failed load leaves no trace and a failed
-    // reload of an equal frame keeps that frame as it was.
-    SlicePixels pixels;
-    const WarningSink sink = [this](const std::string& text) { warn(text); };
-    if (!file.decode(pixels, sink)) {
-      warn(kLoadFailed);
-      return -1;
+    if (!file.open(path)) return out;  // skipped without a warning
+    const WarningSink sink = [&out](const std::string& text) { out.warnings.push_back(text); };
+    if (file.decode(out.pixels, sink)) {
+      out.header = file.header();
+      out.loaded = true;
+      return out;
     }
-    if (beforeInsert) beforeInsert();
-    return insertFrame(file.header(), std::move(pixels));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", path, e.what());
+  }
+  out.pixels = SlicePixels();
+  out.warnings.push_back(kLoadFailed);
+  return out;
+}
+
+int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert) {
+  return addDecodedSlice(decodeSliceFile(path), beforeInsert);
+}
+
+int Study::addDecodedSlice(DecodedSlice&& slice, const std::function<void()>& beforeInsert) {
+  for (const std::string& text : slice.warnings) warn(text);
+  if (!slice.loaded) return -1;
+  // Pixels were decoded before the tables change, so a failed load leaves no trace and a failed
+  // reload of an equal frame keeps that frame as it was.
+  try {
+    if (beforeInsert) beforeInsert();
+    return insertFrame(slice.header, std::move(slice.pixels));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", slice.header.filePath.c_str(), e.what());
   }
   warn(kLoadFailed);
   return -1;
@@ -96,6 +114,7 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   f.selectionImage = std::move(selection);
   f.divisionImage = std::move(division);
   f.divisionDefined = false;
+  f.emptyImagesRevision = f.revision;
   if (isNew) ++frameCount_;
   return idx;
 }

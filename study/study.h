@@ -15,6 +15,19 @@ namespace morvex {
 // Receives the user-facing warnings (the GUI shows them as message boxes).
 using WarningSink = std::function<void(const std::string&)>;
 
+// One slice file read and decoded without touching any study, so that files can be decoded on
+// worker threads while the study is changed on one thread only. warnings holds the user-facing
+// warnings of the load in the order they arose; they are shown when the slice is added.
+struct DecodedSlice {
+  bool loaded = false;  // header and pixels are valid
+  SliceHeader header;
+  SlicePixels pixels;
+  std::vector<std::string> warnings;
+};
+// Reads and decodes one slice file; never throws (a library exception refuses the file with a
+// log line). Safe to call from several threads at once.
+DecodedSlice decodeSliceFile(const char* path);
+
 class Study {
  public:
   static constexpr int kGrowStep = 100;
@@ -28,6 +41,8 @@ class Study {
   // The same; beforeInsert (when given) runs once the file has decoded, before the tables change
   // (an import clears the previous study there, so a file that fails to load clears nothing).
   int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert);
+  // Shows the warnings of a decoded slice and, when it loaded, inserts it as addFrameFromFile does.
+  int addDecodedSlice(DecodedSlice&& slice, const std::function<void()>& beforeInsert = {});
   // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
   // The frame's size comes from pixels. Returns the frame index.
   int insertFrame(const SliceHeader& header, SlicePixels&& pixels);
