@@ -118,7 +118,7 @@ std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> p
       const int f = study.addDecodedSlice(queue.take(i), loaded.empty() ? beforeFirstSlice : std::function<void()>());
       if (f >= 0) {
         const SliceHeader& h = study.frame(f)->header;
-        loaded.push_back({f, h.instanceNumber, h.patientName, h.seriesDate});
+        loaded.push_back({f, h.instanceNumber, study.seriesOfFrame(f), h.patientName, h.seriesDate});
       }
     } else if (queue.threaded()) {
       queue.take(i);  // frees the worker window past an unlisted file

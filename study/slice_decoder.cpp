@@ -102,6 +102,10 @@ void readDicomHeader(DcmItem* ds, SliceHeader& h) {
   assignText(h.seriesDate, textOf(ds, DCM_SeriesDate));
   assignText(h.manufacturerModelName, textOf(ds, DCM_ManufacturerModelName));
   assignText(h.modality, textOf(ds, DCM_Modality));
+  assignText(h.seriesInstanceUid, textOf(ds, DCM_SeriesInstanceUID));
+  const std::string seriesNumber = textOf(ds, DCM_SeriesNumber);
+  h.seriesNumber = seriesNumber.empty() ? -1 : leadingInt(seriesNumber.c_str());
+  assignText(h.seriesDescription, textOf(ds, DCM_SeriesDescription));
   h.pixelSpacing = static_cast<float>(leadingDouble(textOf(ds, DCM_PixelSpacing).c_str()));
   h.sliceThickness = static_cast<float>(leadingDouble(textOf(ds, DCM_SliceThickness).c_str()));
   h.height = leadingInt(textOf(ds, DCM_Rows).c_str());

@@ -68,14 +68,45 @@ int Study::addDecodedSlice(DecodedSlice&& slice, const std::function<void()>& be
   return -1;
 }
 
-int Study::findSeries(const std::string& patientName, const std::string& seriesDate) {
+std::string seriesIdentity(const SliceHeader& h) {
+  if (!h.seriesInstanceUid.empty()) return h.seriesInstanceUid;
+  return h.seriesNumber >= 0 ? "#" + std::to_string(h.seriesNumber) : std::string();
+}
+
+namespace {
+bool sameSeries(const Series& s, const SliceHeader& h, const std::string& identity) {
+  return s.patientName == h.patientName && s.seriesDate == h.seriesDate &&
+         (s.identity.empty() || identity.empty() || s.identity == identity);
+}
+}  // namespace
+
+int Study::seriesOfHeader(const SliceHeader& header) const {
+  const std::string identity = seriesIdentity(header);
   for (int s = 0; s < seriesCount_; ++s)
-    if (series_[s].patientName == patientName && series_[s].seriesDate == seriesDate) return s;
+    if (sameSeries(series_[s], header, identity)) return s;
+  return -1;
+}
+
+int Study::findSeries(const SliceHeader& header) {
+  const int found = seriesOfHeader(header);
+  if (found >= 0) {
+    Series& entry = series_[found];
+    if (entry.identity.empty() && !seriesIdentity(header).empty()) {
+      // the first file that names the series names it for all
+      entry.identity = seriesIdentity(header);
+      entry.seriesNumber = header.seriesNumber;
+      entry.seriesDescription = header.seriesDescription;
+    }
+    return found;
+  }
   if (seriesCount_ == seriesCapacity()) series_.resize(series_.size() + kGrowStep);
   Series& entry = series_[seriesCount_];
   entry.slotState = seriesCount_;
-  entry.patientName = patientName;
-  entry.seriesDate = seriesDate;
+  entry.patientName = header.patientName;
+  entry.seriesDate = header.seriesDate;
+  entry.identity = seriesIdentity(header);
+  entry.seriesNumber = header.seriesNumber;
+  entry.seriesDescription = header.seriesDescription;
   return seriesCount_++;
 }
 
@@ -85,18 +116,15 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   ImageBuffer<int16_t> intensities =
       pixels.intensities.size() == n ? std::move(pixels.intensities) : ImageBuffer<int16_t>(n);
   ImageBuffer<uint8_t> labels(n), selection(n), division(n);
+  if (frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
+  if (seriesCount_ == seriesCapacity()) series_.resize(series_.size() + kGrowStep);
+  // The series first: an equal instance number is a duplicate only inside the same series (the
+  // phases of one examination share patient, date and instance numbers).
+  const int seriesIdx = findSeries(header);
   int idx = -1;
-  for (int i = 0; i < frameCount_; ++i) {
-    const SliceHeader& h = frames_[i].header;
-    if (h.patientName == header.patientName && h.seriesDate == header.seriesDate &&
-        h.instanceNumber == header.instanceNumber) {
-      idx = i;
-      break;
-    }
-  }
+  for (int i = 0; i < frameCount_ && idx < 0; ++i)
+    if (frames_[i].seriesIndex == seriesIdx && frames_[i].header.instanceNumber == header.instanceNumber) idx = i;
   const bool isNew = idx < 0;
-  if (isNew && frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
-  const int seriesIdx = findSeries(header.patientName, header.seriesDate);
   if (isNew) {
     idx = frameCount_;
     Frame& f = frames_[idx];
@@ -117,6 +145,60 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   f.emptyImagesRevision = f.revision;
   if (isNew) ++frameCount_;
   return idx;
+}
+
+std::vector<int> Study::seriesOfSameDate(int s) const {
+  std::vector<int> out;
+  const Series* base = series(s);
+  if (!base) return out;
+  for (int k = 0; k < seriesCount_; ++k)
+    if (series_[k].patientName == base->patientName && series_[k].seriesDate == base->seriesDate) out.push_back(k);
+  return out;
+}
+
+bool Study::dateHoldsSeveralSeries(int s) const { return seriesOfSameDate(s).size() > 1; }
+
+namespace {
+// Adds " (k)" / "-k" to part when another series of the same date gives the same part.
+template <typename PartOf>
+std::string disambiguated(const std::vector<int>& sameDate, int s, const PartOf& partOf, const char* pattern) {
+  const std::string own = partOf(s);
+  int rank = 0, equal = 0;
+  for (int k : sameDate)
+    if (partOf(k) == own) {
+      ++equal;
+      if (k <= s) ++rank;
+    }
+  if (equal < 2) return own;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, pattern, rank);
+  return own + buf;
+}
+}  // namespace
+
+std::string Study::seriesCaption(int s) const {
+  const Series* entry = series(s);
+  if (!entry) return std::string();
+  const std::vector<int> sameDate = seriesOfSameDate(s);
+  if (sameDate.size() < 2) return entry->seriesDate;
+  const auto partOf = [this](int k) {
+    const Series& e = series_[k];
+    std::string text = e.seriesDate + " #" + (e.seriesNumber >= 0 ? std::to_string(e.seriesNumber) : "?");
+    return e.seriesDescription.empty() ? text : text + " " + e.seriesDescription;
+  };
+  return disambiguated(sameDate, s, partOf, " (%d)");
+}
+
+std::string Study::seriesFileKey(int s) const {
+  const Series* entry = series(s);
+  if (!entry) return std::string();
+  const std::vector<int> sameDate = seriesOfSameDate(s);
+  if (sameDate.size() < 2) return entry->seriesDate;
+  const auto partOf = [this](int k) {
+    const Series& e = series_[k];
+    return e.seriesDate + "_S" + (e.seriesNumber >= 0 ? std::to_string(e.seriesNumber) : std::string());
+  };
+  return disambiguated(sameDate, s, partOf, "-%d");
 }
 
 const Frame* Study::frame(int i) const {

@@ -62,6 +62,19 @@ class Study {
   const Frame* frame(int nFrameIdx) const;
   Frame* frame(int nFrameIdx);
   const Series* series(int nGroupIdx) const;
+  // The series a header belongs to (the lookup of a load, without creating one); -1 when none.
+  int seriesOfHeader(const SliceHeader& header) const;
+  // Whether another live series has the same patient name and series date.
+  bool dateHoldsSeveralSeries(int nGroupIdx) const;
+  // The tree caption of a series: its series date when the date holds one series; otherwise the
+  // date, "#" and series number, and the description, with " (k)" added when two series of the
+  // date would still read the same (k counts them in series order from 1).
+  std::string seriesCaption(int nGroupIdx) const;
+  // The series part of mask, TIFF, folder and report names: the series date when the date holds
+  // one series (the names stay as they always were); otherwise date + "_S" + series number, with
+  // "-k" added when two series of the date share the number. Never equal for two live series.
+  std::string seriesFileKey(int nGroupIdx) const;
+  std::string seriesFileKeyOf(const SliceHeader& header) const { return seriesFileKey(seriesOfHeader(header)); }
 
   // Pixel buffers (width x height) or null beyond the live frames or when absent.
   const int16_t* intensities(int nFrameIdx) const;
@@ -122,7 +135,9 @@ class Study {
   void clearDivision(int nFrameIdx);
 
  private:
-  int findSeries(const std::string& patientName, const std::string& seriesDate);
+  int findSeries(const SliceHeader& header);
+  // Series of the same patient and date as s, in index order (s included).
+  std::vector<int> seriesOfSameDate(int nGroupIdx) const;
   Frame* touched(int nFrameIdx);
 
   std::vector<Frame> frames_;
