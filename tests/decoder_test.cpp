@@ -13,13 +13,10 @@
 #include "dcmtk/config/osconfig.h"
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
-#include "dcmtk/dcmdata/dcpixel.h"
-#include "dcmtk/dcmdata/dcpixseq.h"
-#include "dcmtk/dcmdata/dcpxitem.h"
 #include "dcmtk/dcmdata/dcuid.h"
-#include <openjpeg.h>
 #include "study/slice_decoder.h"
 #include "study/study.h"
+#include "tests/jpeg2000_slice.h"
 #include "tests/testing_support.h"
 
 using morvex::Study;
@@ -524,93 +521,6 @@ TEST(HostileInput, SharedHostileAndMalformedSamplesNeverLoadNorAllocate) {
 
 // --- JPEG 2000 -----------------------------------------------------------------------------
 
-namespace {
-
-struct ByteSink {
-  std::vector<uint8_t> bytes;
-  std::size_t pos = 0;
-};
-
-// A lossless (reversible 5/3) J2K codestream of a signed 16-bit image, made with OpenJPEG.
-std::vector<uint8_t> encodeJ2k(const std::vector<int16_t>& values, int width, int height) {
-  opj_cparameters_t p;
-  opj_set_default_encoder_parameters(&p);
-  p.tcp_numlayers = 1;
-  p.tcp_rates[0] = 0;  // lossless
-  p.cp_disto_alloc = 1;
-  p.numresolution = 3;
-  opj_image_cmptparm_t comp{};
-  comp.dx = comp.dy = 1;
-  comp.w = static_cast<OPJ_UINT32>(width);
-  comp.h = static_cast<OPJ_UINT32>(height);
-  comp.prec = 16;
-  comp.sgnd = 1;
-  opj_image_t* image = opj_image_create(1, &comp, OPJ_CLRSPC_GRAY);
-  image->x1 = comp.w;
-  image->y1 = comp.h;
-  std::copy(values.begin(), values.end(), image->comps[0].data);
-  opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
-  ByteSink sink;
-  opj_stream_t* stream = opj_stream_create(1 << 16, OPJ_FALSE);
-  opj_stream_set_user_data(stream, &sink, nullptr);
-  opj_stream_set_write_function(stream, [](void* buf, OPJ_SIZE_T n, void* user) -> OPJ_SIZE_T {
-    auto* s = static_cast<ByteSink*>(user);
-    if (s->bytes.size() < s->pos + n) s->bytes.resize(s->pos + n);
-    std::memcpy(s->bytes.data() + s->pos, buf, n);
-    s->pos += n;
-    return n;
-  });
-  opj_stream_set_skip_function(stream, [](OPJ_OFF_T n, void* user) -> OPJ_OFF_T {
-    static_cast<ByteSink*>(user)->pos += static_cast<std::size_t>(n);
-    return n;
-  });
-  opj_stream_set_seek_function(stream, [](OPJ_OFF_T n, void* user) -> OPJ_BOOL {
-    static_cast<ByteSink*>(user)->pos = static_cast<std::size_t>(n);
-    return OPJ_TRUE;
-  });
-  const bool ok = opj_setup_encoder(codec, &p, image) && opj_start_compress(codec, image, stream) &&
-                  opj_encode(codec, stream) && opj_end_compress(codec, stream);
-  opj_stream_destroy(stream);
-  opj_destroy_codec(codec);
-  opj_image_destroy(image);
-  EXPECT_TRUE(ok);
-  return sink.bytes;
-}
-
-// A CT slice whose pixel data is the given codestream, encapsulated as JPEG 2000 lossless.
-void writeJ2kSlice(const std::string& path, std::vector<uint8_t> codestream, int width, int height) {
-  DcmFileFormat ff;
-  DcmDataset* ds = ff.getDataset();
-  ds->putAndInsertString(DCM_SOPClassUID, UID_CTImageStorage);
-  ds->putAndInsertString(DCM_SOPInstanceUID, "1.2.826.0.1.3680043.2.1143.77.1");
-  ds->putAndInsertString(DCM_Modality, "CT");
-  ds->putAndInsertString(DCM_PatientName, "J2K^TEST");
-  ds->putAndInsertString(DCM_SeriesDate, "20260101");
-  ds->putAndInsertString(DCM_InstanceNumber, "4");
-  ds->putAndInsertString(DCM_PixelSpacing, "0.7\\0.7");
-  ds->putAndInsertString(DCM_SliceThickness, "2.5");
-  ds->putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
-  ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
-  ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(height));
-  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(width));
-  ds->putAndInsertUint16(DCM_BitsAllocated, 16);
-  ds->putAndInsertUint16(DCM_BitsStored, 16);
-  ds->putAndInsertUint16(DCM_HighBit, 15);
-  ds->putAndInsertUint16(DCM_PixelRepresentation, 1);
-  if (codestream.size() % 2) codestream.push_back(0);
-  auto* seq = new DcmPixelSequence(DcmTag(DCM_PixelData, EVR_OB));
-  seq->insert(new DcmPixelItem(DcmTag(DCM_Item, EVR_OB)));  // empty offset table
-  auto* fragment = new DcmPixelItem(DcmTag(DCM_Item, EVR_OB));
-  fragment->putUint8Array(codestream.data(), static_cast<unsigned long>(codestream.size()));
-  seq->insert(fragment);
-  auto* pixelData = new DcmPixelData(DCM_PixelData);
-  pixelData->putOriginalRepresentation(EXS_JPEG2000LosslessOnly, nullptr, seq);
-  ds->insert(pixelData, true);
-  ASSERT_TRUE(ff.saveFile(path.c_str(), EXS_JPEG2000LosslessOnly).good());
-}
-
-}  // namespace
-
 TEST(Jpeg2000Decoding, LosslessSliceRoundTripsExactlyAndACutStreamIsRefused) {
   // Values over the whole signed range, with edges and noise so that no transform is trivial.
   const int width = 37, height = 23;
@@ -619,10 +529,10 @@ TEST(Jpeg2000Decoding, LosslessSliceRoundTripsExactlyAndACutStreamIsRefused) {
     values[i] = static_cast<int16_t>((i * 7919u) % 65536u - 32768);
   values[0] = -32768;
   values[1] = 32767;
-  const std::vector<uint8_t> codestream = encodeJ2k(values, width, height);
+  const std::vector<uint8_t> codestream = morvex::testing::encodeLosslessJ2k(values, width, height);
   ASSERT_GT(codestream.size(), 100u);
   TempDir dir;
-  writeJ2kSlice(dir.file("whole.dcm"), codestream, width, height);
+  ASSERT_TRUE(morvex::testing::writeJ2kSlice(dir.file("whole.dcm"), codestream, width, height));
   RecordingStudy r;
   const int f = r.study.addFrameFromFile(dir.file("whole.dcm").c_str());
   ASSERT_EQ(f, 0);
@@ -632,9 +542,10 @@ TEST(Jpeg2000Decoding, LosslessSliceRoundTripsExactlyAndACutStreamIsRefused) {
   EXPECT_EQ(r.study.instanceNumber(f), 4);
 
   // Cut short, or claiming another size than its header: refused with a log line and the box.
-  writeJ2kSlice(dir.file("cut.dcm"), std::vector<uint8_t>(codestream.begin(), codestream.begin() + codestream.size() / 2),
-                width, height);
-  writeJ2kSlice(dir.file("taller.dcm"), codestream, width, height + 1);
+  ASSERT_TRUE(morvex::testing::writeJ2kSlice(
+      dir.file("cut.dcm"), std::vector<uint8_t>(codestream.begin(), codestream.begin() + codestream.size() / 2),
+      width, height));
+  ASSERT_TRUE(morvex::testing::writeJ2kSlice(dir.file("taller.dcm"), codestream, width, height + 1));
   for (const char* name : {"cut.dcm", "taller.dcm"}) {
     RecordingStudy bad;
     ::testing::internal::CaptureStderr();
