@@ -140,13 +140,30 @@ const SeriesStatistics::FrameCounts& SeriesStatistics::countsOf(const Study& stu
   const std::size_t n = f.intensities.size();
   const uint8_t* labels = selectionMode ? f.selectionImage.data() : f.labelImage.data();
   if (n == 0 || !labels) return fc;
-  const auto [mn, mx] = std::minmax_element(f.intensities.begin(), f.intensities.end());
-  fc.minValue = *mn;
-  fc.maxValue = *mx;
+  // A fresh import counts every slice of the series once: the range is a blocked reduction the
+  // compiler vectorises, and label images not touched since the load are known to be empty
+  // (reading them would only fault in zero pages).
+  const int16_t* values = f.intensities.data();
+  constexpr std::size_t kLanes = 16;
+  int16_t lo[kLanes], hi[kLanes];
+  std::fill(lo, lo + kLanes, values[0]);
+  std::fill(hi, hi + kLanes, values[0]);
+  std::size_t p = 0;
+  for (; p + kLanes <= n; p += kLanes)
+    for (std::size_t k = 0; k < kLanes; ++k) {
+      lo[k] = std::min(lo[k], values[p + k]);
+      hi[k] = std::max(hi[k], values[p + k]);
+    }
+  for (; p < n; ++p) {
+    lo[0] = std::min(lo[0], values[p]);
+    hi[0] = std::max(hi[0], values[p]);
+  }
+  fc.minValue = *std::min_element(lo, lo + kLanes);
+  fc.maxValue = *std::max_element(hi, hi + kLanes);
+  if (f.imagesStillEmpty()) return fc;
   const std::size_t bins = static_cast<std::size_t>(fc.maxValue - fc.minValue + 1);
   fc.perLabel.resize(static_cast<std::size_t>(labelCount));
-  const int16_t* values = f.intensities.data();
-  for (std::size_t p = 0; p < n; ++p) {
+  for (p = 0; p < n; ++p) {
     const int v = labels[p];
     if (v == 0) continue;
     const int entry = selectionMode ? 1 : v;

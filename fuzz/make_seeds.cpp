@@ -17,6 +17,7 @@
 #include "dcmtk/dcmdata/dcuid.h"
 #include "dcmtk/dcmjpeg/djencode.h"
 #include "dcmtk/dcmjpeg/djrplol.h"
+#include "tests/jpeg2000_slice.h"
 
 namespace {
 
@@ -100,6 +101,13 @@ int main(int argc, char** argv) {
   writeDicom(at("fuzz_slice_file", "rle.dcm"), EXS_RLELossless, 8, 8);
   writeDicom(at("fuzz_slice_file", "jpeg_lossless.dcm"), EXS_JPEGProcess14SV1, 8, 8);
   writeDicom(at("fuzz_slice_file", "no_meta.dcm"), EXS_LittleEndianImplicit, 4, 4, false);
+  // JPEG 2000 (decoded with OpenJPEG): whole, and cut in the middle of the codestream.
+  std::vector<int16_t> values(8 * 8);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>((i * 37) % 4096 - 1024);
+  const std::vector<uint8_t> j2k = morvex::testing::encodeLosslessJ2k(values, 8, 8);
+  morvex::testing::writeJ2kSlice(at("fuzz_slice_file", "j2k_lossless.dcm"), j2k, 8, 8);
+  morvex::testing::writeJ2kSlice(at("fuzz_slice_file", "j2k_cut.dcm"),
+                                 std::vector<uint8_t>(j2k.begin(), j2k.begin() + j2k.size() / 2), 8, 8);
   cv::imwrite(at("fuzz_slice_file", "slice.png"), pattern(8, 8, 200));
   cv::imwrite(at("fuzz_slice_file", "slice.bmp"), pattern(8, 4, 200));
   cv::imwrite(at("fuzz_slice_file", "slice.jpg"), pattern(16, 8, 200));

@@ -8,7 +8,7 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
   libdcmtk-dev dcmtk
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
-  libtiff-dev
+  libtiff-dev libopenjp2-7-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-nanum

@@ -21,6 +21,11 @@ struct SliceHeader {
   std::string seriesDate;
   std::string manufacturerModelName;
   std::string modality;
+  // Series identity: several series on one date stay apart by these (Series Instance UID, or the
+  // series number when a file carries no UID); seriesNumber is -1 when absent.
+  std::string seriesInstanceUid;
+  int seriesNumber = -1;
+  std::string seriesDescription;
   float pixelSpacing = 0.0f;          // mm per pixel, first value
   float sliceThickness = 0.0f;        // mm
   int instanceNumber = 0;
@@ -51,16 +56,28 @@ struct Frame {
   // caches of derived data (statistics) compare both.
   uint64_t uid = 0;
   uint64_t revision = 0;
+  // The revision at which the label, selection and division images were last created empty:
+  // while revision still equals it, those images hold only zeros.
+  uint64_t emptyImagesRevision = 0;
 
   bool live() const { return slotState != -1; }
   bool hasPixels() const { return !intensities.empty(); }
+  bool imagesStillEmpty() const { return revision == emptyImagesRevision; }
 };
 
-// One slot of the series table; a series is identified by patient name and series date.
+// The text that tells series of one patient and date apart: the Series Instance UID, else "#" and
+// the series number, else empty (a file without either joins any series of its patient and date).
+std::string seriesIdentity(const SliceHeader& header);
+
+// One slot of the series table; a series is identified by patient name and series date, and, when
+// one date holds several series, by its identity as well.
 struct Series {
   int slotState = -1;
   std::string patientName;
   std::string seriesDate;
+  std::string identity;  // seriesIdentity of its files; empty when none carried one
+  int seriesNumber = -1;
+  std::string seriesDescription;
   bool live() const { return slotState != -1; }
 };
 

@@ -89,9 +89,15 @@ void loadTiffSeries(Study& study, const char* path, const std::string& name) {
   int series = -1;
   for (int f = 0; f < study.frameCount() && series < 0; ++f) {
     const SliceHeader& h = study.frame(f)->header;
-    if (name.find(h.patientName) != std::string::npos && name.find(h.seriesDate) != std::string::npos &&
-        name.find(h.patientId) != std::string::npos)
-      series = study.seriesOfFrame(f);
+    const int s = study.seriesOfFrame(f);
+    // A date with several series names each by a key that must end the name ("..._S7" is inside
+    // "..._S700"); a date with one series keeps the plain substring rule of its date.
+    const std::string key = study.seriesFileKey(s);
+    const bool keyFound = study.dateHoldsSeveralSeries(s)
+                              ? name.size() >= key.size() + 1 && name.compare(name.size() - key.size() - 1, std::string::npos, "_" + key) == 0
+                              : name.find(h.seriesDate) != std::string::npos;
+    if (name.find(h.patientName) != std::string::npos && keyFound && name.find(h.patientId) != std::string::npos)
+      series = s;
   }
   if (series < 0) return;
   const int first = study.firstFrameOfSeries(series), last = study.lastFrameOfSeries(series);

@@ -13,6 +13,7 @@ namespace morvex {
 struct ImportedSlice {
   int frameIndex;  // where the file was stored before sorting
   int instanceNumber;
+  int seriesIndex;  // kept by the sort
   std::string patientName;
   std::string seriesDate;
 };

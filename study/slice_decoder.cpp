@@ -24,6 +24,7 @@
 #include "dcmtk/oflog/oflog.h"
 
 #include "study/file_name_meta.h"
+#include "study/jpeg2000_frame.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
 
@@ -93,6 +94,20 @@ void logPixelDataRefusal(const std::string& refusal) {
   std::fprintf(stderr, "loadDcmFile_dcmtk(): DCMTK-pixel data error: %s\n", refusal.c_str());
 }
 
+// Converts the dataset to Little Endian Explicit, decompressing it: JPEG 2000 through OpenJPEG
+// (the toolkit has no decoder for it), the other compressions through the registered codecs. A
+// JPEG 2000 stream that cannot be decoded sets refusal (the header stays readable).
+OFCondition toNativeRepresentation(DcmDataset* ds, const std::string& path, std::string& refusal) {
+  if (isJpeg2000Dataset(ds)) {
+    std::string why;
+    if (!decodeJpeg2000PixelData(ds, why)) {
+      refusal = path + ": " + why;
+      return EC_Normal;
+    }
+  }
+  return ds->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+}
+
 void readDicomHeader(DcmItem* ds, SliceHeader& h) {
   assignText(h.patientName, textOf(ds, DCM_PatientName));
   assignText(h.institutionName, textOf(ds, DCM_InstitutionName));
@@ -102,6 +117,10 @@ void readDicomHeader(DcmItem* ds, SliceHeader& h) {
   assignText(h.seriesDate, textOf(ds, DCM_SeriesDate));
   assignText(h.manufacturerModelName, textOf(ds, DCM_ManufacturerModelName));
   assignText(h.modality, textOf(ds, DCM_Modality));
+  assignText(h.seriesInstanceUid, textOf(ds, DCM_SeriesInstanceUID));
+  const std::string seriesNumber = textOf(ds, DCM_SeriesNumber);
+  h.seriesNumber = seriesNumber.empty() ? -1 : leadingInt(seriesNumber.c_str());
+  assignText(h.seriesDescription, textOf(ds, DCM_SeriesDescription));
   h.pixelSpacing = static_cast<float>(leadingDouble(textOf(ds, DCM_PixelSpacing).c_str()));
   h.sliceThickness = static_cast<float>(leadingDouble(textOf(ds, DCM_SliceThickness).c_str()));
   h.height = leadingInt(textOf(ds, DCM_Rows).c_str());
@@ -322,7 +341,7 @@ bool SliceFile::open(const char* path) {
         if (!why.empty())
           d_->refusal = d_->path + ": " + why;
         else
-          cond = d_->dicom.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+          cond = toNativeRepresentation(d_->dicom.getDataset(), d_->path, d_->refusal);
       }
       if (cond.bad()) {
         logCondition(stderr, "DCMTK error: ", cond);
@@ -401,7 +420,12 @@ bool loadDcmFile_dcmtk(const char* path, int* width, int* height, std::vector<in
     logPixelDataRefusal(std::string(path) + ": " + why);
     return false;
   }
-  cond = ff.getDataset()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
+  std::string refusal;
+  cond = toNativeRepresentation(ff.getDataset(), path, refusal);
+  if (!refusal.empty()) {
+    logPixelDataRefusal(refusal);
+    return false;
+  }
   if (cond.bad()) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-chooseRepresentation error: ", cond);
     return false;

@@ -13,7 +13,8 @@
 
 namespace morvex {
 
-// Registers DCMTK's RLE, JPEG and JPEG-LS decoders and silences DCMTK's own logger so that only
+// Registers DCMTK's RLE, JPEG and JPEG-LS decoders (JPEG 2000 is decoded with OpenJPEG when a
+// file is opened, see jpeg2000_frame.h) and silences DCMTK's own logger so that only
 // this program's diagnostic lines reach the console. Safe to call any number of times.
 void initDicomCodecs();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <numeric>
 
 #include "study/slice_decoder.h"
@@ -28,37 +29,88 @@ void Study::warn(const std::string& text) const {
 
 int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}); }
 
-int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert, const bool* cancelled) {
+DecodedSlice decodeSliceFile(const char* path) {
+  DecodedSlice out;
   // The import boundary: whatever a decoding library throws refuses this file, never the program.
   try {
     SliceFile file;
-    if (!file.open(path)) return -1;
-    // Pixels are decoded before the tables change, so a failed load leaves no trace and a failed
-    // reload of an equal frame keeps that frame as it was.
-    SlicePixels pixels;
-    const WarningSink sink = [this](const std::string& text) { warn(text); };
-    if (!file.decode(pixels, sink)) {
-      warn(kLoadFailed);
-      return -1;
+    if (!file.open(path)) return out;  // skipped without a warning
+    const WarningSink sink = [&out](const std::string& text) { out.warnings.push_back(text); };
+    if (file.decode(out.pixels, sink)) {
+      out.header = file.header();
+      out.loaded = true;
+      return out;
     }
-    if (beforeInsert) beforeInsert();
-    if (cancelled && *cancelled) return -1;
-    return insertFrame(file.header(), std::move(pixels));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", path, e.what());
+  }
+  out.pixels = SlicePixels();
+  out.warnings.push_back(kLoadFailed);
+  return out;
+}
+
+int Study::addFrameFromFile(const char* path, const std::function<void()>& beforeInsert) {
+  if (!beforeInsert) return addDecodedSlice(decodeSliceFile(path));
+  return addDecodedSlice(decodeSliceFile(path), [&beforeInsert] {
+    beforeInsert();
+    return true;
+  });
+}
+
+int Study::addDecodedSlice(DecodedSlice&& slice, const std::function<bool()>& beforeInsert) {
+  for (const std::string& text : slice.warnings) warn(text);
+  if (!slice.loaded) return -1;
+  // Pixels were decoded before the tables change, so a failed load leaves no trace and a failed
+  // reload of an equal frame keeps that frame as it was.
+  try {
+    if (beforeInsert && !beforeInsert()) return -1;
+    return insertFrame(slice.header, std::move(slice.pixels));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", slice.header.filePath.c_str(), e.what());
   }
   warn(kLoadFailed);
   return -1;
 }
 
-int Study::findSeries(const std::string& patientName, const std::string& seriesDate) {
+std::string seriesIdentity(const SliceHeader& h) {
+  if (!h.seriesInstanceUid.empty()) return h.seriesInstanceUid;
+  return h.seriesNumber >= 0 ? "#" + std::to_string(h.seriesNumber) : std::string();
+}
+
+namespace {
+bool sameSeries(const Series& s, const SliceHeader& h, const std::string& identity) {
+  return s.patientName == h.patientName && s.seriesDate == h.seriesDate &&
+         (s.identity.empty() || identity.empty() || s.identity == identity);
+}
+}  // namespace
+
+int Study::seriesOfHeader(const SliceHeader& header) const {
+  const std::string identity = seriesIdentity(header);
   for (int s = 0; s < seriesCount_; ++s)
-    if (series_[s].patientName == patientName && series_[s].seriesDate == seriesDate) return s;
+    if (sameSeries(series_[s], header, identity)) return s;
+  return -1;
+}
+
+int Study::findSeries(const SliceHeader& header) {
+  const int found = seriesOfHeader(header);
+  if (found >= 0) {
+    Series& entry = series_[found];
+    if (entry.identity.empty() && !seriesIdentity(header).empty()) {
+      // the first file that names the series names it for all
+      entry.identity = seriesIdentity(header);
+      entry.seriesNumber = header.seriesNumber;
+      entry.seriesDescription = header.seriesDescription;
+    }
+    return found;
+  }
   if (seriesCount_ == seriesCapacity()) series_.resize(series_.size() + kGrowStep);
   Series& entry = series_[seriesCount_];
   entry.slotState = seriesCount_;
-  entry.patientName = patientName;
-  entry.seriesDate = seriesDate;
+  entry.patientName = header.patientName;
+  entry.seriesDate = header.seriesDate;
+  entry.identity = seriesIdentity(header);
+  entry.seriesNumber = header.seriesNumber;
+  entry.seriesDescription = header.seriesDescription;
   return seriesCount_++;
 }
 
@@ -68,18 +120,15 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   ImageBuffer<int16_t> intensities =
       pixels.intensities.size() == n ? std::move(pixels.intensities) : ImageBuffer<int16_t>(n);
   ImageBuffer<uint8_t> labels(n), selection(n), division(n);
+  if (frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
+  if (seriesCount_ == seriesCapacity()) series_.resize(series_.size() + kGrowStep);
+  // The series first: an equal instance number is a duplicate only inside the same series (the
+  // phases of one examination share patient, date and instance numbers).
+  const int seriesIdx = findSeries(header);
   int idx = -1;
-  for (int i = 0; i < frameCount_; ++i) {
-    const SliceHeader& h = frames_[i].header;
-    if (h.patientName == header.patientName && h.seriesDate == header.seriesDate &&
-        h.instanceNumber == header.instanceNumber) {
-      idx = i;
-      break;
-    }
-  }
+  for (int i = 0; i < frameCount_ && idx < 0; ++i)
+    if (frames_[i].seriesIndex == seriesIdx && frames_[i].header.instanceNumber == header.instanceNumber) idx = i;
   const bool isNew = idx < 0;
-  if (isNew && frameCount_ == frameCapacity()) frames_.resize(frames_.size() + kGrowStep);
-  const int seriesIdx = findSeries(header.patientName, header.seriesDate);
   if (isNew) {
     idx = frameCount_;
     Frame& f = frames_[idx];
@@ -97,8 +146,63 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   f.selectionImage = std::move(selection);
   f.divisionImage = std::move(division);
   f.divisionDefined = false;
+  f.emptyImagesRevision = f.revision;
   if (isNew) ++frameCount_;
   return idx;
+}
+
+std::vector<int> Study::seriesOfSameDate(int s) const {
+  std::vector<int> out;
+  const Series* base = series(s);
+  if (!base) return out;
+  for (int k = 0; k < seriesCount_; ++k)
+    if (series_[k].patientName == base->patientName && series_[k].seriesDate == base->seriesDate) out.push_back(k);
+  return out;
+}
+
+bool Study::dateHoldsSeveralSeries(int s) const { return seriesOfSameDate(s).size() > 1; }
+
+namespace {
+// Adds " (k)" / "-k" to part when another series of the same date gives the same part.
+template <typename PartOf>
+std::string disambiguated(const std::vector<int>& sameDate, int s, const PartOf& partOf, const char* pattern) {
+  const std::string own = partOf(s);
+  int rank = 0, equal = 0;
+  for (int k : sameDate)
+    if (partOf(k) == own) {
+      ++equal;
+      if (k <= s) ++rank;
+    }
+  if (equal < 2) return own;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, pattern, rank);
+  return own + buf;
+}
+}  // namespace
+
+std::string Study::seriesCaption(int s) const {
+  const Series* entry = series(s);
+  if (!entry) return std::string();
+  const std::vector<int> sameDate = seriesOfSameDate(s);
+  if (sameDate.size() < 2) return entry->seriesDate;
+  const auto partOf = [this](int k) {
+    const Series& e = series_[k];
+    std::string text = e.seriesDate + " #" + (e.seriesNumber >= 0 ? std::to_string(e.seriesNumber) : "?");
+    return e.seriesDescription.empty() ? text : text + " " + e.seriesDescription;
+  };
+  return disambiguated(sameDate, s, partOf, " (%d)");
+}
+
+std::string Study::seriesFileKey(int s) const {
+  const Series* entry = series(s);
+  if (!entry) return std::string();
+  const std::vector<int> sameDate = seriesOfSameDate(s);
+  if (sameDate.size() < 2) return entry->seriesDate;
+  const auto partOf = [this](int k) {
+    const Series& e = series_[k];
+    return e.seriesDate + "_S" + (e.seriesNumber >= 0 ? std::to_string(e.seriesNumber) : std::string());
+  };
+  return disambiguated(sameDate, s, partOf, "-%d");
 }
 
 const Frame* Study::frame(int i) const {

@@ -15,6 +15,19 @@ namespace morvex {
 // Receives the user-facing warnings (the GUI shows them as message boxes).
 using WarningSink = std::function<void(const std::string&)>;
 
+// One slice file read and decoded without touching any study, so that files can be decoded on
+// worker threads while the study is changed on one thread only. warnings holds the user-facing
+// warnings of the load in the order they arose; they are shown when the slice is added.
+struct DecodedSlice {
+  bool loaded = false;  // header and pixels are valid
+  SliceHeader header;
+  SlicePixels pixels;
+  std::vector<std::string> warnings;
+};
+// Reads and decodes one slice file; never throws (a library exception refuses the file with a
+// log line). Safe to call from several threads at once.
+DecodedSlice decodeSliceFile(const char* path);
+
 class Study {
  public:
   static constexpr int kGrowStep = 100;
@@ -27,8 +40,10 @@ class Study {
   int addFrameFromFile(const char* path);
   // The same; beforeInsert (when given) runs once the file has decoded, before the tables change
   // (an import clears the previous study there, so a file that fails to load clears nothing).
-  // When beforeInsert sets *cancelled, nothing is stored and -1 is returned.
-  int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert, const bool* cancelled = nullptr);
+  int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert);
+  // Shows the warnings of a decoded slice and, when it loaded, inserts it as addFrameFromFile does.
+  // beforeInsert returning false stores nothing (-1, no warning).
+  int addDecodedSlice(DecodedSlice&& slice, const std::function<bool()>& beforeInsert = {});
   // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
   // The frame's size comes from pixels. Returns the frame index.
   int insertFrame(const SliceHeader& header, SlicePixels&& pixels);
@@ -48,6 +63,19 @@ class Study {
   const Frame* frame(int nFrameIdx) const;
   Frame* frame(int nFrameIdx);
   const Series* series(int nGroupIdx) const;
+  // The series a header belongs to (the lookup of a load, without creating one); -1 when none.
+  int seriesOfHeader(const SliceHeader& header) const;
+  // Whether another live series has the same patient name and series date.
+  bool dateHoldsSeveralSeries(int nGroupIdx) const;
+  // The tree caption of a series: its series date when the date holds one series; otherwise the
+  // date, "#" and series number, and the description, with " (k)" added when two series of the
+  // date would still read the same (k counts them in series order from 1).
+  std::string seriesCaption(int nGroupIdx) const;
+  // The series part of mask, TIFF, folder and report names: the series date when the date holds
+  // one series (the names stay as they always were); otherwise date + "_S" + series number, with
+  // "-k" added when two series of the date share the number. Never equal for two live series.
+  std::string seriesFileKey(int nGroupIdx) const;
+  std::string seriesFileKeyOf(const SliceHeader& header) const { return seriesFileKey(seriesOfHeader(header)); }
 
   // Pixel buffers (width x height) or null beyond the live frames or when absent.
   const int16_t* intensities(int nFrameIdx) const;
@@ -108,7 +136,9 @@ class Study {
   void clearDivision(int nFrameIdx);
 
  private:
-  int findSeries(const std::string& patientName, const std::string& seriesDate);
+  int findSeries(const SliceHeader& header);
+  // Series of the same patient and date as s, in index order (s included).
+  std::vector<int> seriesOfSameDate(int nGroupIdx) const;
   Frame* touched(int nFrameIdx);
 
   std::vector<Frame> frames_;

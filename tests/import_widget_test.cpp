@@ -63,39 +63,72 @@ void drop(DropTarget& w, const QStringList& paths) {
 
 }  // namespace
 
-TEST(ImportWindow, RealSeriesFillTheTreeInInstanceOrderAndShowTheLastFrame) {
+TEST(ImportWindow, RealSeriesOfOneDateStayApartInTheTreeAndTheWheelWalksEachInOrder) {
   MORVEX_REQUIRE_SHARED_DATA();
   Window w;
   ::testing::internal::CaptureStderr();
-  w.main.readDICOM(filesBelow(morvex::testing::sharedFile("multi-series")));
+  const QStringList files = filesBelow(morvex::testing::sharedFile("multi-series"));
+  w.main.readDICOM(files);
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(w.warnings.size(), 3) << "the three radiographs without pixel spacing";
   EXPECT_FALSE(w.main.progressBar()->isVisible());
+  const morvex::Study& study = w.main.study();
+  EXPECT_EQ(study.frameCount(), files.size() - 3) << "every other file is a frame of its own";
+  // Doe^Archibald's one CT series keeps the plain date; Doe^Peter has two series on 20010101 and
+  // seven Series Instance UIDs on 20030505 (numbers 1, 1, 1, 2, 2, 2 and 700; two of number 2
+  // share the description too: their captions count them).
+  EXPECT_EQ(study.seriesCount(), 10);
   QTreeWidget* tree = w.files();
   ASSERT_EQ(tree->topLevelItemCount(), 2);
+  QStringList captions;
   int frames = 0;
   for (int p = 0; p < tree->topLevelItemCount(); ++p) {
     QTreeWidgetItem* patient = tree->topLevelItem(p);
     for (int s = 0; s < patient->childCount(); ++s) {
       QTreeWidgetItem* series = patient->child(s);
+      captions << series->text(0);
+      const int group = study.seriesOfFrame(series->child(0)->text(1).toInt());
+      EXPECT_EQ(series->text(0).toStdString(), study.seriesCaption(group));
+      EXPECT_EQ(series->childCount(), study.lastFrameOfSeries(group) - study.firstFrameOfSeries(group) + 1);
       for (int k = 0; k < series->childCount(); ++k) {
         const int f = series->child(k)->text(1).toInt();
         ++frames;
-        EXPECT_EQ(series->child(k)->text(0).toInt(), w.main.study().instanceNumber(f));
-        EXPECT_EQ(QString::fromStdString(w.main.study().frame(f)->header.patientName), patient->text(0));
-        EXPECT_EQ(QString::fromStdString(w.main.study().frame(f)->header.seriesDate), series->text(0));
+        EXPECT_EQ(study.seriesOfFrame(f), group) << "one date node holds one series";
+        EXPECT_EQ(series->child(k)->text(0).toInt(), study.instanceNumber(f));
+        EXPECT_EQ(QString::fromStdString(study.frame(f)->header.patientName), patient->text(0));
         if (k > 0) {
           EXPECT_EQ(f, series->child(k - 1)->text(1).toInt() + 1) << "column 1 follows the sorted frames";
+          EXPECT_LT(study.instanceNumber(f - 1), study.instanceNumber(f)) << "no instance number twice";
         }
       }
     }
   }
-  EXPECT_EQ(frames, w.main.study().frameCount());
+  EXPECT_EQ(frames, study.frameCount());
+  EXPECT_EQ(captions.removeDuplicates(), 0);
+  EXPECT_TRUE(captions.contains("19950903"));
+  EXPECT_TRUE(captions.contains("20010101 #4 Scout"));
+  EXPECT_TRUE(captions.contains("20010101 #5 SmartScore - Gated 0.5 sec"));
+  EXPECT_TRUE(captions.contains("20030505 #700 ANGIO Projected from   C"));
+  EXPECT_TRUE(captions.contains("20030505 #2 T/S/C RF FAST PILOT (1)"));
+  EXPECT_TRUE(captions.contains("20030505 #2 T/S/C RF FAST PILOT (2)"));
+  EXPECT_TRUE(captions.contains("20030505 #1 FAST LOCALIZER (3)"));
   ASSERT_NE(tree->currentItem(), nullptr);
   EXPECT_EQ(tree->currentItem()->text(1).toInt(), w.main.currentFrame());
   ASSERT_EQ(w.info()->topLevelItemCount(), 13);
   EXPECT_EQ(w.info()->topLevelItem(1)->text(1), "-");
   EXPECT_EQ(w.info()->topLevelItem(11)->text(1), "16");
+
+  // The wheel from the first slice of the angiography visits its seven slices in instance order.
+  int angio = -1;
+  for (int s = 0; s < study.seriesCount(); ++s)
+    if (study.series(s)->seriesNumber == 700) angio = s;
+  ASSERT_GE(angio, 0);
+  w.main.showImage(study.firstFrameOfSeries(angio));
+  for (int instance = 1; instance <= 7; ++instance) {
+    EXPECT_EQ(study.seriesOfFrame(w.main.currentFrame()), angio);
+    EXPECT_EQ(study.instanceNumber(w.main.currentFrame()), instance);
+    w.main.showNeighbourFrame(1);
+  }
 }
 
 TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {

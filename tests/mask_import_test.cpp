@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <tiffio.h>
 
+#include "export/mask_writer.h"
 #include "study/mask_import.h"
 #include "study/study.h"
 #include "tests/testing_support.h"
@@ -215,4 +216,38 @@ TEST(MaskImport, GeneratorGroundTruthLoadsOntoItsSeries) {
     for (std::size_t i = 0; i < truth.total(); ++i) labelled += study.labelImage(k)[i] != 0;
   }
   EXPECT_GT(labelled, 1000);
+}
+
+TEST(SeriesTiffMask, OnADateWithSeveralSeriesTheNameEndingPicksTheSeries) {
+  // Series 7 and 700 of one patient and date: "m_ID_P_20200101_S7" is a part of the name of the
+  // series 700 mask, which must still fill series 700 only (and the other way round).
+  Study study;
+  for (int number : {7, 700})
+    for (int instance = 1; instance <= 2; ++instance) {
+      morvex::SliceHeader h;
+      h.patientName = "P";
+      h.patientId = "ID";
+      h.seriesDate = "20200101";
+      h.seriesInstanceUid = "1.2." + std::to_string(number);
+      h.seriesNumber = number;
+      h.instanceNumber = instance;
+      morvex::SlicePixels px;
+      px.width = 4;
+      px.height = 3;
+      px.intensities.reset(12);
+      study.insertFrame(h, std::move(px));
+    }
+  ASSERT_EQ(study.seriesCount(), 2);
+  TempDir dir;
+  for (int s : {1, 0}) {
+    for (int f = 0; f < study.frameCount(); ++f) study.fillLabelImage(f, 0);
+    const int first = study.firstFrameOfSeries(s);
+    study.fillLabelImage(first, static_cast<uint8_t>(s + 3));
+    const std::string path = dir.file("m_ID_P_" + study.seriesFileKey(s) + ".tiff");
+    ASSERT_TRUE(morvex::writeSeriesTiff(path, study, s));
+    study.fillLabelImage(first, 0);
+    morvex::loadMaskFile(study, path.c_str());
+    for (int f = 0; f < study.frameCount(); ++f)
+      EXPECT_EQ(study.labelImage(f)[0], f == first ? s + 3 : 0) << "series " << s << ", frame " << f;
+  }
 }

@@ -322,3 +322,60 @@ TEST(StudyVolumes, LabelAndIntensityVolumesWithTheirRefusals) {
   std::vector<std::vector<int16_t>> empty;
   EXPECT_FALSE(s.getIntensityVolume(4, count, w, h, empty));
 }
+
+namespace {
+int addIn(Study& s, const std::string& uid, int number, int instance, const std::string& description = "") {
+  SliceHeader h = header("P1", "20200101", instance);
+  h.seriesInstanceUid = uid;
+  h.seriesNumber = number;
+  h.seriesDescription = description;
+  return s.insertFrame(h, pixels(4, 3, static_cast<int16_t>(number)));
+}
+}  // namespace
+
+TEST(StudyModel, SeveralSeriesOfOneDateStayApartAndGetNamesThatNeverCollide) {
+  Study s;
+  // arterial, portal and late phase of one examination: same patient, date and instance numbers
+  for (int instance = 1; instance <= 2; ++instance) {
+    addIn(s, "1.2.3.7", 7, instance, "ART");
+    addIn(s, "1.2.3.700", 700, instance, "PV");
+    addIn(s, "1.2.3.8", 7, instance, "LATE");
+  }
+  ASSERT_EQ(s.frameCount(), 6) << "equal instance numbers of other series are not duplicates";
+  ASSERT_EQ(s.seriesCount(), 3);
+  s.sortSeriesByInstance();
+  for (int g = 0; g < 3; ++g) {
+    EXPECT_EQ(s.lastFrameOfSeries(g) - s.firstFrameOfSeries(g), 1);
+    EXPECT_EQ(s.intensities(s.firstFrameOfSeries(g))[0], s.series(g)->seriesNumber) << "no pixels mixed";
+    EXPECT_TRUE(s.dateHoldsSeveralSeries(g));
+  }
+  EXPECT_EQ(s.seriesFileKey(0), "20200101_S7-1");
+  EXPECT_EQ(s.seriesFileKey(1), "20200101_S700");
+  EXPECT_EQ(s.seriesFileKey(2), "20200101_S7-2");
+  EXPECT_EQ(s.seriesCaption(0), "20200101 #7 ART");
+  EXPECT_EQ(s.seriesCaption(2), "20200101 #7 LATE");
+
+  // A reload of an instance of the portal phase replaces that frame only.
+  addIn(s, "1.2.3.700", 700, 2, "PV");
+  EXPECT_EQ(s.frameCount(), 6);
+
+  // Without UIDs the series number tells the series apart; a file with neither joins the first.
+  Study plain;
+  addIn(plain, "", 3, 1);
+  addIn(plain, "", 4, 1);
+  addIn(plain, "", -1, 2);
+  EXPECT_EQ(plain.seriesCount(), 2);
+  EXPECT_EQ(plain.seriesOfFrame(2), 0);
+  EXPECT_EQ(plain.seriesCaption(1), "20200101 #4");
+
+  // One series on a date keeps the plain date everywhere, also when its files carry a UID.
+  Study single;
+  addIn(single, "1.2.3.7", 7, 1, "ART");
+  add(single, "P1", "20200102", 1);
+  EXPECT_FALSE(single.dateHoldsSeveralSeries(0));
+  EXPECT_EQ(single.seriesFileKey(0), "20200101");
+  EXPECT_EQ(single.seriesCaption(0), "20200101");
+  EXPECT_EQ(single.seriesFileKey(1), "20200102");
+  EXPECT_EQ(single.seriesOfHeader(header("P1", "20200102", 9)), 1);
+  EXPECT_EQ(single.seriesOfHeader(header("P2", "20200102", 9)), -1);
+}

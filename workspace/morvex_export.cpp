@@ -17,8 +17,10 @@
 namespace {
 constexpr const char* kResult = "Result";
 
-std::string fileNameOf(const char* pattern, const morvex::SliceHeader& h, const char* suffix = "") {
-  return std::string(pattern) + "_" + h.patientId + "_" + h.patientName + "_" + h.seriesDate + suffix;
+// The series part is the series date, or date and series number when the date holds several series.
+std::string fileNameOf(const char* pattern, const morvex::Study& study, const morvex::SliceHeader& h,
+                       const char* suffix = "") {
+  return std::string(pattern) + "_" + h.patientId + "_" + h.patientName + "_" + study.seriesFileKeyOf(h) + suffix;
 }
 
 // The folders a histogram command writes to: the slices' folder (when known) and "Result".
@@ -87,7 +89,7 @@ void Morvex::saveFileDir() {
     const int first = study_.firstFrameOfSeries(s);
     if (first < 0) continue;
     const morvex::SliceHeader& h = study_.frame(first)->header;
-    const std::string name = fileNameOf("m", h) + ".tiff";
+    const std::string name = fileNameOf("m", study_, h) + ".tiff";
     writeTo(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
     // the same TIFF beside the series' DICOM files (paths from the dialogs always hold a '/')
     const std::string dicom = dicomFolderOf(first);
@@ -111,7 +113,7 @@ void Morvex::saveFile_png(const char* pcRootPath, int f, bool bGroup, bool bBina
   const morvex::Frame* frame = study_.frame(f);
   if (study_.frameCount() == 0 || !frame || !pcRootPath || !study_.labelImage(f)) return;
   std::string folder = pcRootPath;
-  if (bGroup) folder = morvex::seriesFolder(folder, frame->header.patientName, frame->header.seriesDate);
+  if (bGroup) folder = morvex::seriesFolder(folder, frame->header.patientName, study_.seriesFileKeyOf(frame->header));
   if (folder.empty()) return;
   const std::string name = "m_" + frame->header.fileName + "." + (pcExtension ? pcExtension : "png");
   writeTo(morvex::joinPath(folder, name, "saveFile_png()"), "saveFile_png()", [&](const std::string& path) { return morvex::writeMaskImage(path, study_.labelImage(f), study_.width(f),
@@ -125,9 +127,9 @@ void Morvex::saveFile_tiff(const char* pcRootPath, int s) {
   const int first = study_.firstFrameOfSeries(s);
   if (study_.frameCount() == 0 || first < 0 || !pcRootPath) return;
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  const std::string folder = morvex::seriesFolder(pcRootPath, h.patientName, h.seriesDate);
+  const std::string folder = morvex::seriesFolder(pcRootPath, h.patientName, study_.seriesFileKeyOf(h));
   if (folder.empty()) return;
-  writeTo(morvex::joinPath(folder, fileNameOf("m", h) + ".tiff", "saveFile_tiff()"), "saveFile_tiff()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
+  writeTo(morvex::joinPath(folder, fileNameOf("m", study_, h) + ".tiff", "saveFile_tiff()"), "saveFile_tiff()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
 }
 
 void Morvex::writeMaskPass(int n, bool contrast) {
@@ -161,9 +163,9 @@ void Morvex::saveGroupHistogram(const char* pcRootPath, int s) {
   const int first = study_.firstFrameOfSeries(s);
   if (!pcRootPath || first < 0 || !selectedAreaStatistics_.computed()) return;
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, ".csv"), "saveGroupHistogram()"), "saveGroupHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", study_, h, ".csv"), "saveGroupHistogram()"), "saveGroupHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::histogramCsv(selectedAreaStatistics_, 1)); });
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram()"), "saveGroupHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", study_, h, ".txt"), "saveGroupHistogram()"), "saveGroupHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::statisticsText(h, selectedAreaStatistics_, 1)); });
 }
 
@@ -182,11 +184,11 @@ void Morvex::saveGroupHistogram2(const char* pcRootPath, int s) {
   if (!pcRootPath || first < 0 || !areaStatistics_.computed() || areaStatistics_.pixelCnt(morvex::kLiverRight) == 0)
     return;
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_R.csv"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", study_, h, "_R.csv"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::histogramCsv(areaStatistics_, morvex::kLiverRight)); });
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, "_L.csv"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", study_, h, "_L.csv"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::histogramCsv(areaStatistics_, morvex::kLiverLeft)); });
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, ".txt"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", study_, h, ".txt"), "saveGroupHistogram2()"), "saveGroupHistogram2()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::statisticsTextLeftRight(h, areaStatistics_)); });
 }
 
@@ -206,9 +208,9 @@ void Morvex::saveHistogram(const char* pcRootPath, int f) {
   st.computeSlice(study_.intensities(f), study_.selectionImage(f), study_.width(f), study_.height(f), true);
   const morvex::SliceHeader& h = frame->header;
   const std::string suffix = "_" + std::to_string(h.instanceNumber);
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", h, (suffix + ".csv").c_str()), "saveHistogram()"), "saveHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("histogram", study_, h, (suffix + ".csv").c_str()), "saveHistogram()"), "saveHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::histogramCsv(st, 1)); });
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", h, (suffix + ".txt").c_str()), "saveHistogram()"), "saveHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("statistic", study_, h, (suffix + ".txt").c_str()), "saveHistogram()"), "saveHistogram()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::statisticsText(h, st, 1)); });
 }
 
@@ -230,7 +232,7 @@ void Morvex::saveReport(const char* pcRootPath, int s) {
   morvex::AreaStatistics st(study_.labelCount());
   seriesStatistics_.compute(study_, s, false, st);
   const morvex::SliceHeader& h = study_.frame(first)->header;
-  writeTo(morvex::joinPath(pcRootPath, fileNameOf("report", h, ".txt"), "saveReport()"), "saveReport()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
+  writeTo(morvex::joinPath(pcRootPath, fileNameOf("report", study_, h, ".txt"), "saveReport()"), "saveReport()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
                               morvex::reportText(h, st)); });
 }
 

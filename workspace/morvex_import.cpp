@@ -69,7 +69,10 @@ void Morvex::readDICOM(QStringList fileList) {
     const QSignalBlocker quiet(ui.treeWidget_FileDirectory);
     for (const morvex::ImportedSlice& s : loaded) {
       currentFrame_ = s.frameIndex;
-      addFileDirectoryItem(s.patientName.c_str(), s.seriesDate.c_str(), s.instanceNumber, s.frameIndex);
+      // the date node reads the series date, or date, number and description when the date holds
+      // several series (known only once every file has loaded)
+      const std::string caption = study_.seriesCaption(s.seriesIndex);
+      addFileDirectoryItem(s.patientName.c_str(), caption.c_str(), s.instanceNumber, s.frameIndex);
     }
     endProgress();
     renumberFileTree();
@@ -165,12 +168,11 @@ void Morvex::renumberFileTree() {
   for (int s = 0; s < study_.seriesCount(); ++s) {
     const int first = study_.firstFrameOfSeries(s);
     if (first < 0) continue;
-    const morvex::SliceHeader& h = study_.frame(first)->header;
-    QTreeWidgetItem* patientNode = patientItem(local(h.patientName));
+    QTreeWidgetItem* patientNode = patientItem(local(study_.frame(first)->header.patientName));
     if (!patientNode) continue;
     for (int i = 0; i < patientNode->childCount(); ++i) {
       QTreeWidgetItem* seriesNode = patientNode->child(i);
-      if (seriesNode->text(0) != local(h.seriesDate)) continue;
+      if (seriesNode->text(0) != local(study_.seriesCaption(s))) continue;
       for (int k = 0; k < seriesNode->childCount(); ++k) {
         seriesNode->child(k)->setText(0, QString::number(study_.instanceNumber(first + k)));
         seriesNode->child(k)->setText(1, QString::number(first + k));

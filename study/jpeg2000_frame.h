@@ -1,0 +1,34 @@
+#pragma once
+// JPEG 2000 pixel data (transfer syntaxes 1.2.840.10008.1.2.4.90 lossless and .91 lossy), which
+// the DICOM toolkit cannot decode itself: the first frame is decoded with OpenJPEG and put back
+// into the dataset as native pixel data, after which the usual decoding steps apply.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class DcmDataset;
+
+namespace morvex {
+
+// True for the two JPEG 2000 transfer syntaxes of an image (not the Part 2 multi-component ones).
+bool isJpeg2000Dataset(DcmDataset* ds);
+
+// One decoded grey JPEG 2000 codestream (J2K or JP2): width x height values, row-major.
+struct Jpeg2000Image {
+  int width = 0, height = 0;
+  int precision = 0;   // bits per value
+  bool isSigned = false;
+  std::vector<int32_t> values;
+};
+// Decodes a single-component codestream whose header must say expectedWidth x expectedHeight
+// (checked before any pixel is decoded). False with why set on any error, a truncated stream
+// included.
+bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, int expectedHeight,
+                    Jpeg2000Image& out, std::string& why);
+
+// Replaces the encapsulated JPEG 2000 pixel data of ds by the native values of its first frame
+// (16-bit words, or bytes when BitsAllocated is 8). False with why set when it cannot.
+bool decodeJpeg2000PixelData(DcmDataset* ds, std::string& why);
+
+}  // namespace morvex
