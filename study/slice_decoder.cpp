@@ -24,6 +24,7 @@
 #include "dcmtk/oflog/oflog.h"
 
 #include "study/file_name_meta.h"
+#include "study/dicom_geometry.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
 
@@ -329,6 +330,7 @@ bool SliceFile::open(const char* path) {
         return false;
       }
       readDicomHeader(d_->dicom.getDataset(), h);
+      readDicomGeometry(d_->dicom.getDataset(), h);
       assignText(h.fileName, stripExtension(baseName(path)));
       return true;
     }
