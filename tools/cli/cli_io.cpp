@@ -1,0 +1,150 @@
+#include "tools/cli/cli_io.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+#include "export/mask_writer.h"
+#include "export/nifti_io.h"
+#include "study/import_rules.h"
+#include "study/label_table.h"
+#include "study/mask_import.h"
+#include "study/series_import.h"
+#include "study/slice_decoder.h"
+#include "study/text_field.h"
+
+namespace morvex::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every regular file below folder, in natural order.
+std::vector<std::string> filesBelow(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_regular_file(ec)) files.push_back(it->path().string());
+  if (ec) throw CliError(folder + ": cannot be read (" + ec.message() + ")");
+  std::stable_sort(files.begin(), files.end(), naturalLess);
+  return files;
+}
+
+void requireExisting(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) throw CliError(path + ": no such file or folder");
+}
+
+bool isTiff(const std::string& path) {
+  const std::string ext = fileExtension(path);
+  return ext == "tif" || ext == "tiff" || ext == "TIF" || ext == "TIFF";
+}
+
+// One mask file into the series; the study's warnings (a size mismatch) become the error.
+int loadMaskFileChecked(const std::string& path, Study& study) {
+  std::string warning;
+  study.setWarningSink([&warning](const std::string& w) {
+    if (warning.empty()) warning = w;
+  });
+  const int frame = loadMaskFile(study, path.c_str());
+  study.setWarningSink({});
+  if (!warning.empty()) throw CliError(path + ": the mask does not fit the series (" + warning + ")");
+  if (frame < 0 && !isTiff(path)) throw CliError(path + ": matches no slice of the series or is no readable mask");
+  return frame;
+}
+
+}  // namespace
+
+Progress::Progress(const char* task) : task_(task), shown_(::isatty(STDERR_FILENO) == 1) {}
+
+void Progress::update(int percent) {
+  if (!shown_ || percent == last_) return;
+  last_ = percent;
+  std::fprintf(stderr, "\r%s: %3d%%", task_, percent);
+  std::fflush(stderr);
+}
+
+void Progress::done() {
+  if (shown_ && last_ >= 0) std::fprintf(stderr, "\n");
+  last_ = -1;
+}
+
+void loadSeries(const std::string& path, Study& study) {
+  requireExisting(path);
+  std::vector<std::string> slices;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    for (const std::string& f : filesBelow(path))
+      if (classifyDroppedFile(f, true) == DropKind::Slice) slices.push_back(f);
+    if (slices.empty()) throw CliError(path + ": the folder holds no slice files");
+  } else {
+    slices.push_back(path);
+  }
+  initDicomCodecs();
+  Progress progress("loading");
+  const std::vector<ImportedSlice> loaded = importSlices(study, slices, {}, [&](int p) { progress.update(p); });
+  progress.done();
+  if (loaded.empty()) throw CliError(path + ": no slice could be read");
+  if (study.seriesCount() != 1)
+    throw CliError(path + ": holds " + std::to_string(study.seriesCount()) + " series; give the folder of one series");
+  study.setLabelCount(defaultLabelTable().size());
+}
+
+int loadMasks(const std::string& path, Study& study) {
+  requireExisting(path);
+  std::string error;
+  if (isNiftiPath(path)) {
+    if (!loadNiftiLabels(path, study, 0, error)) throw CliError(error);
+    return -1;
+  }
+  std::error_code ec;
+  if (!fs::is_directory(path, ec)) return loadMaskFileChecked(path, study);
+  int loaded = 0;
+  for (const std::string& f : filesBelow(path)) {
+    if (isNiftiPath(f)) {
+      if (!loadNiftiLabels(f, study, 0, error)) throw CliError(error);
+    } else if (classifyDroppedFile(f, true) == DropKind::Mask) {
+      loadMaskFileChecked(f, study);
+    } else {
+      continue;
+    }
+    ++loaded;
+  }
+  if (loaded == 0) throw CliError(path + ": the folder holds no mask files");
+  return -1;
+}
+
+std::string seriesMaskName(const Study& study) {
+  const SliceHeader& h = study.frame(study.firstFrameOfSeries(0))->header;
+  return "m_" + h.patientId + "_" + h.patientName + "_" + h.seriesDate;
+}
+
+void makeFolder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder, ec)) throw CliError(folder + ": cannot create the folder");
+}
+
+void writeMasks(const Study& study, MaskFormat format, const std::string& target) {
+  std::string error;
+  switch (format) {
+    case MaskFormat::Nifti:
+      if (!writeNiftiLabels(target, study, 0, error)) throw CliError(error);
+      return;
+    case MaskFormat::Tiff:
+      if (!writeSeriesTiff(target, study, 0)) throw CliError(target + ": the TIFF could not be written");
+      return;
+    case MaskFormat::Png:
+      makeFolder(target);
+      for (int f = study.firstFrameOfSeries(0); f >= 0 && f <= study.lastFrameOfSeries(0); ++f) {
+        const std::string path = target + "/m_" + study.frame(f)->header.fileName + ".png";
+        if (!writeMaskImage(path, study.labelImage(f), study.width(f), study.height(f), false))
+          throw CliError(path + ": the mask could not be written");
+      }
+      return;
+  }
+}
+
+}  // namespace morvex::cli
