@@ -93,15 +93,23 @@ void loadTiffSeries(Study& study, const char* path, const std::string& name) {
         name.find(h.patientId) != std::string::npos)
       series = study.seriesOfFrame(f);
   }
-  if (series < 0) return;
+  if (series >= 0) loadTiffPages(study, path, series);
+}
+
+}  // namespace
+
+TiffPages loadTiffPages(Study& study, const char* path, int series) {
+  TiffPages result;
   const int first = study.firstFrameOfSeries(series), last = study.lastFrameOfSeries(series);
+  if (first < 0 || !path) return result;
   TIFFSetWarningHandler(nullptr);
   TIFF* tif = TIFFOpen(path, "r");
-  if (!tif) return;
+  if (!tif) return result;
   // Each page must fit its frame: pages past the series or of another size are skipped.
   int page = 0;
   do {
     const int f = first + page;
+    ++result.pages;
     if (f > last) break;
     uint32_t w = 0, h = 0;
     uint16_t bits = 8, samples = 1;
@@ -121,13 +129,13 @@ void loadTiffSeries(Study& study, const char* path, const std::string& name) {
         if (ok) std::copy(row.begin(), row.begin() + w, pageLabels.begin() + static_cast<std::size_t>(y) * w);
       }
       if (ok) std::copy(pageLabels.begin(), pageLabels.end(), labels);
+      result.applied += ok ? 1 : 0;
     }
     ++page;
   } while (TIFFReadDirectory(tif));
   TIFFClose(tif);
+  return result;
 }
-
-}  // namespace
 
 bool applyMaskImage(Study& study, int k, const uint8_t* mask, int width, int height) {
   uint8_t* labels = study.labelImage(k);

@@ -11,6 +11,15 @@ namespace morvex {
 // (TIFF series masks, masks that match no frame, unreadable files, size mismatches).
 int loadMaskFile(Study& study, const char* path);
 
+// The pages of a multi-page TIFF into series nGroupIdx, page k into the series' k-th frame, whatever
+// the file's name; pages of another size or past the series are skipped. pages counts the pages
+// read (one past the series at most), applied those copied into a frame.
+struct TiffPages {
+  int pages = 0;
+  int applied = 0;
+};
+TiffPages loadTiffPages(Study& study, const char* path, int nGroupIdx);
+
 // Copies a grey mask into frame k's labels: a mask holding any 255 is binary (label 1 where above
 // 125), otherwise its values are the labels. False with the size warning when sizes differ.
 bool applyMaskImage(Study& study, int k, const uint8_t* mask, int width, int height);

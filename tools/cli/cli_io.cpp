@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
 #include <unistd.h>
 #include <vector>
 
@@ -42,16 +43,73 @@ bool isTiff(const std::string& path) {
   return ext == "tif" || ext == "tiff" || ext == "TIF" || ext == "TIFF";
 }
 
-// One mask file into the series; the study's warnings (a size mismatch) become the error.
+// Standard error held in a temporary file while alive: the loaders' own log lines become the
+// detail of a one-line error instead of extra lines.
+class StderrCapture {
+ public:
+  StderrCapture() : file_(std::tmpfile()) {
+    std::fflush(stderr);
+    saved_ = file_ ? ::dup(STDERR_FILENO) : -1;
+    if (saved_ >= 0) ::dup2(::fileno(file_), STDERR_FILENO);
+  }
+  ~StderrCapture() {
+    restore();
+    if (file_) std::fclose(file_);
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+  // What was written, after the last "path: " when the line names it, without the line end.
+  std::string lastLine(const std::string& path) {
+    restore();
+    if (!file_) return {};
+    std::string text;
+    std::rewind(file_);
+    for (int c; (c = std::fgetc(file_)) != EOF;) text += static_cast<char>(c);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    text = text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+    const std::size_t at = text.rfind(path + ": ");
+    return at == std::string::npos ? text : text.substr(at + path.size() + 2);
+  }
+
+ private:
+  void restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  std::FILE* file_;
+  int saved_ = -1;
+};
+
+int frameCountOfSeries(const Study& study) {
+  return study.lastFrameOfSeries(0) - study.firstFrameOfSeries(0) + 1;
+}
+
+// One mask file into the series; anything it does not fill, or does not fit, is the error.
 int loadMaskFileChecked(const std::string& path, Study& study) {
+  if (isTiff(path)) {
+    const TiffPages t = loadTiffPages(study, path.c_str(), 0);
+    const int n = frameCountOfSeries(study);
+    if (t.pages == 0) throw CliError(path + ": not a readable TIFF");
+    if (t.applied != n || t.pages != n)
+      throw CliError(path + ": " + std::to_string(t.applied) + " of its pages fit the " + std::to_string(n) +
+                     " slices of the series (8-bit pages of the slices' size, one per slice)");
+    return -1;
+  }
   std::string warning;
   study.setWarningSink([&warning](const std::string& w) {
     if (warning.empty()) warning = w;
   });
+  StderrCapture capture;
   const int frame = loadMaskFile(study, path.c_str());
+  const std::string logged = capture.lastLine(path);
   study.setWarningSink({});
-  if (!warning.empty()) throw CliError(path + ": the mask does not fit the series (" + warning + ")");
-  if (frame < 0 && !isTiff(path)) throw CliError(path + ": matches no slice of the series or is no readable mask");
+  if (!warning.empty())
+    throw CliError(path + ": the mask does not fit the series (" + (logged.empty() ? warning : logged) + ")");
+  if (frame < 0)
+    throw CliError(path + ": " + (logged.empty() ? "matches no slice of the series or is no readable mask" : logged));
   return frame;
 }
 
