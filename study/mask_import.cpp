@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <tiffio.h>
 
+#include "export/nifti_io.h"
 #include "study/file_name_meta.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
@@ -189,6 +190,14 @@ int loadMaskFile(Study& study, const char* path) {
   const std::string fileName = baseName(p);
   // The import boundary: a library failure refuses this file, never the program.
   try {
+    if (isNiftiPath(p)) {
+      std::string error;
+      const int series = loadNiftiMask(p, study, error);
+      if (series >= 0) return study.firstFrameOfSeries(series);
+      std::fprintf(stderr, "loadMaskFile(): %s\n", error.c_str());
+      study.warn(error);
+      return -1;
+    }
     if (ext == "tiff") {
       loadTiffSeries(study, path, stripExtension(fileName));
       return -1;
