@@ -181,13 +181,39 @@ bool canWriteDicomSeg(const Study& study, int group, std::string* why) {
     if (why) *why = "the series has no patient positions";
     return false;
   }
+  bool labelled = false;
+  const std::size_t plane = static_cast<std::size_t>(grid.width) * grid.height;
   for (int f : grid.frames) {
     const SliceHeader& h = study.frame(f)->header;
     if (h.sopInstanceUid.empty() || h.studyInstanceUid.empty()) {
       if (why) *why = h.fileName + " carries no SOP Instance or Study UID";
       return false;
     }
+    const uint8_t* l = study.labelImage(f);
+    labelled = labelled || std::any_of(l, l + plane, [](uint8_t v) { return v != 0; });
   }
+  if (!labelled && why) *why = "the series holds no labels";
+  return labelled;
+}
+
+bool isDicomSeg(const std::string& path) {
+  DcmFileFormat ff;
+  OFString value;
+  return ff.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 256).good() &&
+         ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, value).good() && value == UID_SegmentationStorage;
+}
+
+bool loadDicomSeg(const std::string& path, Study& study, int group, const LabelTable& table, std::string& error) {
+  std::vector<std::vector<uint8_t>> labels;
+  try {
+    if (!readDicomSeg(path, study, group, table, labels, error)) return false;
+  } catch (const std::bad_alloc&) {
+    return fail(error, path, "out of memory");
+  }
+  const int first = study.firstFrameOfSeries(group);
+  std::size_t i = 0;
+  for (int f = first; f >= 0 && f <= study.lastFrameOfSeries(group); ++f)
+    if (study.seriesOfFrame(f) == group) study.setLabelImage(f, labels[i++].data(), study.width(f), study.height(f));
   return true;
 }
 

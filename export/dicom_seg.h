@@ -12,12 +12,12 @@
 
 namespace morvex {
 
-// True when every slice of the series came from a DICOM file with SOP Instance and Study UIDs and
-// the series has a regular patient grid: the slices a segmentation can reference.
+// True when every slice of the series came from a DICOM file with SOP Instance and Study UIDs, the
+// series has a regular patient grid (the slices a segmentation can reference) and holds labels.
 bool canWriteDicomSeg(const Study& study, int nGroupIdx, std::string* why = nullptr);
 
-// Writes the segmentation of series nGroupIdx atomically (a series without any label gives a file
-// without segments refused: nothing is written). False with the reason, target untouched.
+// Writes the segmentation of series nGroupIdx atomically. False with the reason (canWriteDicomSeg's
+// among them), the target untouched.
 bool writeDicomSeg(const std::string& path, const Study& study, int nGroupIdx, const LabelTable& table,
                    std::string& error);
 
@@ -27,5 +27,12 @@ bool writeDicomSeg(const std::string& path, const Study& study, int nGroupIdx, c
 // an unknown segment name, a frame that references no slice of the series, or overlapping segments.
 bool readDicomSeg(const std::string& path, const Study& study, int nGroupIdx, const LabelTable& table,
                   std::vector<std::vector<uint8_t>>& labels, std::string& error);
+
+// True for a DICOM file of the Segmentation Storage class.
+bool isDicomSeg(const std::string& path);
+
+// readDicomSeg, then the label images of the series replaced all at once (nothing changes when the
+// file is refused).
+bool loadDicomSeg(const std::string& path, Study& study, int nGroupIdx, const LabelTable& table, std::string& error);
 
 }  // namespace morvex

@@ -172,12 +172,13 @@ TEST(Cli, SegmentLiverGivesTheLabelsOfTheLiverSegButton) {
   }
 }
 
-TEST(Cli, ConvertCarriesMasksBetweenFormats) {
+TEST(Cli, ConvertCarriesMasksThroughEveryFormat) {
   const std::string& series = morvex::testing::smallSyntheticSeries();
   TempDir tmp;
   ASSERT_EQ(cli({"convert", series, "--series", series, "--to", "nifti", tmp.file("a.nii.gz")}).status, 0);
   ASSERT_EQ(cli({"convert", tmp.file("a.nii.gz"), "--series", series, "--to", "tiff", tmp.file("a.tiff")}).status, 0);
-  const CliRun r = cli({"convert", tmp.file("a.tiff"), "--series", series, "--to", "png", tmp.file("png")});
+  ASSERT_EQ(cli({"convert", tmp.file("a.tiff"), "--series", series, "--to", "seg", tmp.file("seg.dcm")}).status, 0);
+  const CliRun r = cli({"convert", tmp.file("seg.dcm"), "--series", series, "--to", "png", tmp.file("png")});
   ASSERT_EQ(r.status, 0) << r.err;
   for (const std::string& m : truthMasks(series)) {
     const cv::Mat a = cv::imread(m, cv::IMREAD_UNCHANGED);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "export/dicom_seg.h"
 #include "export/mask_writer.h"
 #include "export/nifti_io.h"
 #include "study/import_rules.h"
@@ -135,7 +136,7 @@ void loadSeries(const std::string& path, Study& study) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) {
     for (const std::string& f : filesBelow(path))
-      if (classifyDroppedFile(f, true) == DropKind::Slice) slices.push_back(f);
+      if (classifyDroppedFile(f, true) == DropKind::Slice && !isDicomSeg(f)) slices.push_back(f);
     if (slices.empty()) throw CliError(path + ": the folder holds no slice files");
   } else {
     slices.push_back(path);
@@ -158,6 +159,10 @@ int loadMasks(const std::string& path, Study& study) {
     return -1;
   }
   std::error_code ec;
+  if (!fs::is_directory(path, ec) && isDicomSeg(path)) {
+    if (!loadDicomSeg(path, study, 0, defaultLabelTable(), error)) throw CliError(error);
+    return -1;
+  }
   if (!fs::is_directory(path, ec)) return loadMaskFileChecked(path, study);
   int loaded = 0;
   for (const std::string& f : filesBelow(path)) {
@@ -193,6 +198,9 @@ void writeMasks(const Study& study, MaskFormat format, const std::string& target
       return;
     case MaskFormat::Tiff:
       if (!writeSeriesTiff(target, study, 0)) throw CliError(target + ": the TIFF could not be written");
+      return;
+    case MaskFormat::Seg:
+      if (!writeDicomSeg(target, study, 0, defaultLabelTable(), error)) throw CliError(error);
       return;
     case MaskFormat::Png:
       makeFolder(target);

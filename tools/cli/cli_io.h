@@ -32,14 +32,14 @@ class Progress {
 // then holds exactly one series (index 0); the label table's size is set to the default table's.
 void loadSeries(const std::string& path, Study& study);
 
-// Loads masks into the series: a ".nii" / ".nii.gz" volume, a single mask file (image or
-// multi-page TIFF), or every mask file of a folder in natural order. Returns the frame a single
+// Loads masks into the series: a ".nii" / ".nii.gz" volume, a DICOM Segmentation, a single mask
+// file (image or multi-page TIFF), or every mask file of a folder in natural order. Returns the frame a single
 // image mask went to (-1 otherwise).
 int loadMasks(const std::string& path, Study& study);
 
-enum class MaskFormat { Png, Tiff, Nifti };
-// The mask files of series 0: Png writes "m_<slice>.png" per slice into folder target, Tiff and
-// Nifti write the file target. Each file is written atomically.
+enum class MaskFormat { Png, Tiff, Nifti, Seg };
+// The mask files of series 0: Png writes "m_<slice>.png" per slice into folder target, Tiff, Nifti
+// and Seg (a DICOM Segmentation) write the file target. Each file is written atomically.
 void writeMasks(const Study& study, MaskFormat format, const std::string& target);
 // "m_<patient id>_<patient name>_<series date>" of series 0, the name of its series-wide files.
 std::string seriesMaskName(const Study& study);

@@ -35,14 +35,14 @@ const char* const kMainHelp =
     "usage: morvex-cli COMMAND ...\n"
     "  volumes SERIES [--masks DIR|FILE] [--format csv|json]\n"
     "  segment-liver SERIES --seed MASK [--slice K] [--2d] [--option soft|default|hard] --out DIR [--nifti]\n"
-    "  convert MASKS --series SERIES --to nifti|tiff|png OUT\n"
+    "  convert MASKS --series SERIES --to nifti|tiff|png|seg OUT\n"
     "morvex-cli COMMAND --help describes a command.\n";
 
 const std::map<std::string, const char*> kHelp = {
     {"volumes",
      "usage: morvex-cli volumes SERIES [--masks DIR|FILE] [--format csv|json]\n"
      "Loads the slices of SERIES (a folder of one series, or one slice file) and the masks (a folder\n"
-     "of mask files, one mask file, a multi-page TIFF or a .nii/.nii.gz volume), then prints per label\n"
+     "of mask files, one mask file, a multi-page TIFF, a DICOM Segmentation or a .nii/.nii.gz volume), then prints per label\n"
      "the voxel count, the volume in mL and the intensity statistics (min, Q1, median, Q3, max, avg,\n"
      "std), followed by the volume readout of the slice views. Default format: csv.\n"},
     {"segment-liver",
@@ -53,9 +53,10 @@ const std::map<std::string, const char*> kHelp = {
      "2D mode; by default the slice of the seed mask. Writes m_<slice>.png per slice and the series'\n"
      "multi-page TIFF into DIR, and with --nifti the .nii.gz volume too.\n"},
     {"convert",
-     "usage: morvex-cli convert MASKS --series SERIES --to nifti|tiff|png OUT\n"
+     "usage: morvex-cli convert MASKS --series SERIES --to nifti|tiff|png|seg OUT\n"
      "Loads MASKS onto SERIES and writes them as one NIfTI volume (OUT ends in .nii or .nii.gz), one\n"
-     "multi-page TIFF, or one PNG per slice into the folder OUT.\n"},
+     "multi-page TIFF, one PNG per slice into the folder OUT, or one DICOM Segmentation (seg: a DICOM\n"
+     "series with UIDs, one segment per label that occurs).\n"},
 };
 
 // Command line of one command: positional arguments and --options (flags take no value).
@@ -215,7 +216,8 @@ int convert(int argc, char** argv) {
   if (to == "nifti") format = morvex::cli::MaskFormat::Nifti;
   else if (to == "tiff") format = morvex::cli::MaskFormat::Tiff;
   else if (to == "png") format = morvex::cli::MaskFormat::Png;
-  else throw UsageError("--to is nifti, tiff or png");
+  else if (to == "seg") format = morvex::cli::MaskFormat::Seg;
+  else throw UsageError("--to is nifti, tiff, png or seg");
   morvex::Study study;
   morvex::cli::loadSeries(a.get("--series"), study);
   morvex::cli::loadMasks(a.positional[0], study);
