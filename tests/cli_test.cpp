@@ -223,7 +223,8 @@ TEST(Cli, BadInputFailsWithOneLineAndWritesNothing) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"frobnicate"}, {"volumes", series, "--format", "xml"},
         {"segment-liver", series, "--out", tmp.file("x")}, {"convert", series, "--series", series, "--to", "bmp", "x"},
-        {"volumes", series, "--masks"}}) {
+        {"volumes", series, "--masks"}, {"segment-liver", series, "--seed", series + "/m_IM0013.png", "--out", tmp.file("y"), "--slice", "25"},
+        {"segment-liver", series, "--seed", "x", "--out", "y", "--slice", "3a"}}) {
     const CliRun r = cli(args);
     EXPECT_EQ(r.status, 2) << args[0];
     EXPECT_NE(r.err.find("usage: morvex-cli"), std::string::npos);

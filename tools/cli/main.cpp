@@ -173,16 +173,18 @@ int segmentLiverCommand(int argc, char** argv) {
   morvex::LiverRunOptions options;
   options.threeD = !a.has("--2d");
   options.engineOption = engineOption(a.get("--option", "default"));
+  const std::string sliceText = a.get("--slice", "1");
+  char* end = nullptr;
+  const long slice = std::strtol(sliceText.c_str(), &end, 10);
+  if (sliceText.empty() || *end || slice < 1) throw UsageError("--slice is a slice number from 1");
   morvex::Study study;
   morvex::cli::loadSeries(a.positional[0], study);
   const int seedFrame = morvex::cli::loadMasks(a.get("--seed"), study);
   const int first = study.firstFrameOfSeries(0), count = study.lastFrameOfSeries(0) - first + 1;
   options.currentFrame = seedFrame >= 0 ? seedFrame : first;
   if (a.has("--slice")) {
-    char* end = nullptr;
-    const long k = std::strtol(a.get("--slice").c_str(), &end, 10);
-    if (*end || k < 1 || k > count) throw UsageError("--slice is a slice number 1.." + std::to_string(count));
-    options.currentFrame = first + static_cast<int>(k) - 1;
+    if (slice > count) throw UsageError("--slice is a slice number 1.." + std::to_string(count));
+    options.currentFrame = first + static_cast<int>(slice) - 1;
   }
   // The engine's running commentary goes to a terminal only.
   std::unique_ptr<std::FILE, FileCloser> quiet(std::fopen("/dev/null", "w"));
