@@ -21,7 +21,10 @@ std::string joinPath(const std::string& folder, const std::string& name, const c
 AtomicFile::AtomicFile(const std::string& target, bool openNow) : target_(target) {
   const std::string name = baseName(target);
   const std::string folder = target.substr(0, target.size() - name.size());
-  const std::string ext = fileExtension(name);
+  std::string ext = fileExtension(name);
+  // A compressed file keeps both parts of its extension ("labels.nii.gz"): writers that pick the
+  // format from the name see the same name as the target's.
+  if (ext == "gz" && !fileExtension(stripExtension(name)).empty()) ext = fileExtension(stripExtension(name)) + ".gz";
   temp_ = folder + "." + name + ".partial-" + std::to_string(::getpid()) + (ext.empty() ? "" : "." + ext);
   if (!openNow) return;
   fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -23,7 +23,8 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // The temporary path to write (it keeps the target's extension, for writers that look at it).
+  // The temporary path to write (it keeps the target's extension, both parts of a
+  // compressed one such as ".nii.gz", for writers that look at it).
   const std::string& tempPath() const { return temp_; }
   bool write(const void* data, std::size_t size);
   bool write(const std::string& text) { return write(text.data(), text.size()); }

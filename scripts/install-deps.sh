@@ -9,6 +9,7 @@ PACKAGES=(
   libdcmtk-dev dcmtk
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libtiff-dev libopenjp2-7-dev
+  libnifti2-dev zlib1g-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-nanum

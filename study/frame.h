@@ -33,6 +33,17 @@ struct SliceHeader {
   int windowWidth = 255;
   int height = 0;                     // rows
   int width = 0;                      // columns
+  // Patient geometry (DICOM only; raster slices keep the defaults). Positions and directions in
+  // the patient coordinates of the file (mm, x to the patient's left, y to the back, z to the head).
+  bool hasPosition = false;           // ImagePositionPatient held three values
+  double imagePosition[3] = {0, 0, 0};    // centre of the first transmitted pixel
+  double imageOrientation[6] = {0, 0, 0, 0, 0, 0};  // row direction, then column direction
+  double pixelSpacingRow = 0;         // PixelSpacing[0]: between the centres of adjacent rows
+  double pixelSpacingColumn = 0;      // PixelSpacing[1]: between the centres of adjacent columns
+  double spacingBetweenSlices = 0;    // 0 when absent
+  std::string studyInstanceUid;
+  std::string sopInstanceUid;
+  std::string frameOfReferenceUid;
 };
 
 // Decoded pixels of one slice: calibrated intensities, width x height, row-major.

@@ -121,6 +121,8 @@ DropKind classifyDroppedFile(const std::string& path, bool insideDroppedFolder) 
     return extreme > f * grey.cols * grey.rows ? DropKind::Mask : DropKind::Slice;
   }
   if (ext == "txt") return DropKind::Ignored;
+  if (ext == "nii" || (ext == "gz" && path.size() > 7 && path.compare(path.size() - 7, 7, ".nii.gz") == 0))
+    return DropKind::Mask;  // a NIfTI label volume
   if (ext == "tiff") return first == 'm' ? DropKind::Mask : DropKind::Slice;
   if (ext == "dcm") return DropKind::Slice;
   // Any other name (DICOM exports often have no extension) is a slice only when it carries the

@@ -24,7 +24,7 @@ std::vector<std::string> readNameList(const std::string& folder);
 enum class DropKind { Slice, Mask, Ignored };
 
 // Where a dropped file goes: "dcm" and "tiff" files are slices ("tiff" with an "m" prefix masks),
-// "txt" files are ignored, and any other name, with no extension or an unknown one, is a slice
+// "txt" files are ignored, NIfTI volumes (".nii", ".nii.gz") are masks, and any other name, with no extension or an unknown one, is a slice
 // only when it carries the DICOM preamble. Unprefixed raster images count as masks when more than
 // a fraction of their pixels is black (below 10) or white (255): 0.8 for a file dropped by itself,
 // 0.75 for a file found inside a dropped folder.

@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <tiffio.h>
 
+#include "export/nifti_io.h"
 #include "study/file_name_meta.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
@@ -99,15 +100,23 @@ void loadTiffSeries(Study& study, const char* path, const std::string& name) {
     if (name.find(h.patientName) != std::string::npos && keyFound && name.find(h.patientId) != std::string::npos)
       series = s;
   }
-  if (series < 0) return;
+  if (series >= 0) loadTiffPages(study, path, series);
+}
+
+}  // namespace
+
+TiffPages loadTiffPages(Study& study, const char* path, int series) {
+  TiffPages result;
   const int first = study.firstFrameOfSeries(series), last = study.lastFrameOfSeries(series);
+  if (first < 0 || !path) return result;
   TIFFSetWarningHandler(nullptr);
   TIFF* tif = TIFFOpen(path, "r");
-  if (!tif) return;
+  if (!tif) return result;
   // Each page must fit its frame: pages past the series or of another size are skipped.
   int page = 0;
   do {
     const int f = first + page;
+    ++result.pages;
     if (f > last) break;
     uint32_t w = 0, h = 0;
     uint16_t bits = 8, samples = 1;
@@ -127,13 +136,13 @@ void loadTiffSeries(Study& study, const char* path, const std::string& name) {
         if (ok) std::copy(row.begin(), row.begin() + w, pageLabels.begin() + static_cast<std::size_t>(y) * w);
       }
       if (ok) std::copy(pageLabels.begin(), pageLabels.end(), labels);
+      result.applied += ok ? 1 : 0;
     }
     ++page;
   } while (TIFFReadDirectory(tif));
   TIFFClose(tif);
+  return result;
 }
-
-}  // namespace
 
 bool applyMaskImage(Study& study, int k, const uint8_t* mask, int width, int height) {
   uint8_t* labels = study.labelImage(k);
@@ -187,6 +196,14 @@ int loadMaskFile(Study& study, const char* path) {
   const std::string fileName = baseName(p);
   // The import boundary: a library failure refuses this file, never the program.
   try {
+    if (isNiftiPath(p)) {
+      std::string error;
+      const int series = loadNiftiMask(p, study, error);
+      if (series >= 0) return study.firstFrameOfSeries(series);
+      std::fprintf(stderr, "loadMaskFile(): %s\n", error.c_str());
+      study.warn(error);
+      return -1;
+    }
     if (ext == "tiff") {
       loadTiffSeries(study, path, stripExtension(fileName));
       return -1;

@@ -24,6 +24,7 @@
 #include "dcmtk/oflog/oflog.h"
 
 #include "study/file_name_meta.h"
+#include "study/dicom_geometry.h"
 #include "study/jpeg2000_frame.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
@@ -348,6 +349,7 @@ bool SliceFile::open(const char* path) {
         return false;
       }
       readDicomHeader(d_->dicom.getDataset(), h);
+      readDicomGeometry(d_->dicom.getDataset(), h);
       assignText(h.fileName, stripExtension(baseName(path)));
       return true;
     }

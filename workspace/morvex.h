@@ -293,6 +293,8 @@ class Morvex : public QMainWindow {
   void followFileTreeHighlight(QTreeWidgetItem* item);
   // One write of a save command; a failed write (or a path that did not fit) is logged and recorded.
   bool writeTo(const std::string& path, const char* operation, const std::function<bool(const std::string&)>& write);
+  // The series' labels as a DICOM Segmentation; the reason of a failure goes to standard error.
+  bool writeSegmentation(const std::string& path, int nGroupIdx);
   // Ends a save command: names every file that failed in one message, else says where it saved.
   bool endSave(const QStringList& folders);
   // Live wire: a contour starts with its cost maps, a closed one is written into the shown frame,

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "export/atomic_file.h"
+#include "export/dicom_seg.h"
 #include "export/mask_writer.h"
 #include "export/report_writer.h"
 #include "study/text_field.h"
@@ -68,6 +69,13 @@ bool Morvex::endSave(const QStringList& folders) {
   return ok;
 }
 
+bool Morvex::writeSegmentation(const std::string& path, int nGroupIdx) {
+  std::string error;
+  if (morvex::writeDicomSeg(path, study_, nGroupIdx, labelTable_, error)) return true;
+  std::fprintf(stderr, "saveFileDir(): %s\n", error.c_str());
+  return false;
+}
+
 std::string Morvex::dicomFolderOf(int f) const {
   const morvex::Frame* frame = study_.frame(f);
   if (!frame) return std::string();
@@ -91,6 +99,9 @@ void Morvex::saveFileDir() {
     const morvex::SliceHeader& h = study_.frame(first)->header;
     const std::string name = fileNameOf("m", study_, h) + ".tiff";
     writeTo(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
+    // a DICOM Segmentation for other tools, when the slices can be referenced and hold labels
+    if (morvex::canWriteDicomSeg(study_, s))
+      writeTo(morvex::joinPath(root.toStdString(), fileNameOf("seg", study_, h) + ".dcm", "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return writeSegmentation(path, s); });
     // the same TIFF beside the series' DICOM files (paths from the dialogs always hold a '/')
     const std::string dicom = dicomFolderOf(first);
     if (dicom.empty()) continue;

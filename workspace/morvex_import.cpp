@@ -88,7 +88,7 @@ void Morvex::readDICOM(QStringList fileList) {
 
 void Morvex::readMask() {
   readMask(QFileDialog::getOpenFileNames(this, tr("Select a file to open..."), defaultDirectory_,
-                                         tr("Mask Image (*.png *.tiff)")));
+                                         tr("Mask Image (*.png *.tiff *.nii *.nii.gz)")));
 }
 
 void Morvex::readMask(QStringList fileList) {

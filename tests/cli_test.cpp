@@ -1,0 +1,237 @@
+// morvex-cli run as a program: its volumes against the readout of the slice views, its liver
+// segmentation against the segmentation run in-process with the LiverSeg button's options, its
+// conversions, and its refusals (exit status, one line naming the file, nothing written).
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sys/wait.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "analysis/area_statistics.h"
+#include "export/nifti_io.h"
+#include "segmentation/liver_driver.h"
+#include "study/label_table.h"
+#include "study/mask_import.h"
+#include "study/series_import.h"
+#include "study/slice_decoder.h"
+#include "tests/testing_support.h"
+#include "tools/synthct/series_writer.h"
+#include "view/slice_render.h"
+
+namespace {
+
+using morvex::testing::TempDir;
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+CliRun cli(const std::vector<std::string>& args) {
+  TempDir tmp;
+  std::string command = MORVEX_CLI;
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >" + tmp.file("out") + " 2>" + tmp.file("err");
+  CliRun r;
+  const int raw = std::system(command.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = slurp(tmp.file("out"));
+  r.err = slurp(tmp.file("err"));
+  return r;
+}
+
+// The series as the window loads it: every slice, then the given mask files.
+void loadLikeTheWindow(morvex::Study& study, const std::string& folder, const std::vector<std::string>& masks) {
+  morvex::initDicomCodecs();
+  std::vector<std::string> paths;
+  for (int k = 0; k < 24; ++k) paths.push_back(folder + "/" + morvex::synth::sliceFileName(k) + ".dcm");
+  ASSERT_EQ(morvex::importSlices(study, paths, {}).size(), 24u);
+  study.setLabelCount(morvex::defaultLabelTable().size());
+  for (const std::string& m : masks) morvex::loadMaskFile(study, m.c_str());
+}
+
+std::vector<std::string> truthMasks(const std::string& folder) {
+  std::vector<std::string> masks;
+  for (int k = 0; k < 24; ++k) masks.push_back(folder + "/m_" + morvex::synth::sliceFileName(k) + ".png");
+  return masks;
+}
+
+// The value of a "name,value" line of the CSV output.
+double csvValue(const std::string& csv, const std::string& name) {
+  const std::size_t at = csv.find("\n" + name + ",");
+  EXPECT_NE(at, std::string::npos) << name;
+  if (at == std::string::npos) return -1;
+  return std::stod(csv.substr(at + name.size() + 2));
+}
+
+void expectOneLineNaming(const CliRun& r, const std::string& file, const std::string& reason) {
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err.rfind("morvex-cli: " + file, 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+}  // namespace
+
+TEST(Cli, VolumesAreTheFiguresOfTheReadout) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  const CliRun r = cli({"volumes", series, "--masks", series});
+  ASSERT_EQ(r.status, 0) << r.err;
+  morvex::Study study;
+  loadLikeTheWindow(study, series, truthMasks(series));
+  morvex::AreaStatistics st(7);
+  morvex::SeriesStatistics().compute(study, 0, false, st);
+  const morvex::SliceHeader& h = study.frame(0)->header;
+  const morvex::VolumeReadout readout = morvex::computeVolumeReadout(h.pixelSpacing, h.sliceThickness, &st);
+  ASSERT_GT(readout.liver, 10.0f);
+  EXPECT_NEAR(csvValue(r.out, "Liver"), readout.liver, 0.05);
+  EXPECT_NEAR(csvValue(r.out, "Liver-Vessel"), readout.liverWithoutVessel, 0.05);
+  // voxel counts counted straight from the truth masks, volumes from the voxel size
+  int liver = 0, tumour = 0;
+  for (const std::string& m : truthMasks(series)) {
+    const cv::Mat mask = cv::imread(m, cv::IMREAD_UNCHANGED);
+    liver += cv::countNonZero(mask == 1);
+    tumour += cv::countNonZero(mask == 3);
+  }
+  ASSERT_GT(tumour, 0);
+  const double voxelMl = 2.8 * 2.8 * 12.5 / 1000;
+  EXPECT_NE(r.out.find("\n1,Liver," + std::to_string(liver) + ","), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n3,Cancer," + std::to_string(tumour) + ","), std::string::npos) << r.out;
+  char volume[32];
+  std::snprintf(volume, sizeof volume, ",%.3f,", liver * voxelMl);
+  EXPECT_NE(r.out.find(volume), std::string::npos) << r.out;
+  // the statistics file's numbers of the liver: median and average
+  std::ostringstream stats;
+  stats << ',' << st.max(1) << ',';
+  EXPECT_NE(r.out.find(stats.str()), std::string::npos);
+
+  const CliRun json = cli({"volumes", series, "--masks", series, "--format", "json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  char liverFigure[48];
+  std::snprintf(liverFigure, sizeof liverFigure, "\"readout\": {\"Liver\": %.1f,", readout.liver);
+  EXPECT_NE(json.out.find(liverFigure), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("{\"label\": 3, \"name\": \"Cancer\", \"voxels\": " + std::to_string(tumour)), std::string::npos);
+}
+
+TEST(Cli, SegmentLiverGivesTheLabelsOfTheLiverSegButton) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  TempDir tmp;
+  // the seed: the liver of the middle slice's truth as label 1
+  constexpr int kSeed = 12;
+  const std::string seedName = "m_" + morvex::synth::sliceFileName(kSeed) + ".png";
+  const cv::Mat truth = cv::imread(series + "/" + seedName, cv::IMREAD_UNCHANGED);
+  ASSERT_FALSE(truth.empty());
+  const cv::Mat seed = (truth > 0) / 255;
+  ASSERT_TRUE(cv::imwrite(tmp.file(seedName), seed));
+
+  for (const bool twoD : {false, true}) {
+    SCOPED_TRACE(twoD ? "2D, soft" : "3D, default");
+    const std::string out = tmp.file(twoD ? "out2d" : "out3d");
+    std::vector<std::string> args = {"segment-liver", series, "--seed", tmp.file(seedName), "--out", out, "--nifti"};
+    if (twoD) args.insert(args.end(), {"--2d", "--option", "soft", "--slice", std::to_string(kSeed + 1)});
+    const CliRun r = cli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    morvex::Study study;
+    loadLikeTheWindow(study, series, {tmp.file(seedName)});
+    morvex::LiverRunOptions options;  // as Morvex::liverSegmentation sets them
+    options.threeD = !twoD;
+    options.engineOption = twoD ? 2 : 0;
+    options.currentFrame = kSeed;
+    options.log = std::tmpfile();
+    int labelled = 0;
+    ASSERT_EQ(morvex::segmentLiver(study, options, &labelled), morvex::LiverRunResult::Done);
+    std::fclose(options.log);
+    EXPECT_GE(labelled, twoD ? 1 : 5);
+    EXPECT_NE(r.err.find(std::to_string(labelled) + " slices labelled"), std::string::npos) << r.err;
+    for (int k = 0; k < 24; ++k) {
+      const cv::Mat written = cv::imread(out + "/m_" + morvex::synth::sliceFileName(k) + ".png", cv::IMREAD_UNCHANGED);
+      ASSERT_EQ(written.total(), 128u * 128u) << "slice " << k;
+      EXPECT_EQ(0, std::memcmp(written.data, study.labelImage(k), written.total())) << "slice " << k;
+    }
+    // the NIfTI volume holds the same labels
+    morvex::Study back;
+    loadLikeTheWindow(back, series, {});
+    std::string error;
+    ASSERT_TRUE(morvex::loadNiftiLabels(out + "/m_SYN0001_SYNTH^LIVER_20260101.nii.gz", back, 0, error)) << error;
+    for (int k = 0; k < 24; ++k) EXPECT_EQ(0, std::memcmp(back.labelImage(k), study.labelImage(k), 128 * 128)) << k;
+    EXPECT_TRUE(fs::exists(out + "/m_SYN0001_SYNTH^LIVER_20260101.tiff"));
+  }
+}
+
+TEST(Cli, ConvertCarriesMasksThroughEveryFormat) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  TempDir tmp;
+  ASSERT_EQ(cli({"convert", series, "--series", series, "--to", "nifti", tmp.file("a.nii.gz")}).status, 0);
+  ASSERT_EQ(cli({"convert", tmp.file("a.nii.gz"), "--series", series, "--to", "tiff", tmp.file("a.tiff")}).status, 0);
+  ASSERT_EQ(cli({"convert", tmp.file("a.tiff"), "--series", series, "--to", "seg", tmp.file("seg.dcm")}).status, 0);
+  const CliRun r = cli({"convert", tmp.file("seg.dcm"), "--series", series, "--to", "png", tmp.file("png")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const std::string& m : truthMasks(series)) {
+    const cv::Mat a = cv::imread(m, cv::IMREAD_UNCHANGED);
+    const cv::Mat b = cv::imread(tmp.file("png/" + fs::path(m).filename().string()), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(b.total(), a.total()) << m;
+    EXPECT_EQ(cv::countNonZero(a != b), 0) << m;
+  }
+}
+
+TEST(Cli, BadInputFailsWithOneLineAndWritesNothing) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  TempDir tmp;
+  fs::create_directory(tmp.file("empty"));
+  expectOneLineNaming(cli({"volumes", tmp.file("missing")}), tmp.file("missing"), "no such file or folder");
+  expectOneLineNaming(cli({"volumes", tmp.file("empty")}), tmp.file("empty"), "holds no slice files");
+  expectOneLineNaming(cli({"volumes", series, "--masks", tmp.file("empty")}), tmp.file("empty"), "no mask files");
+  // a mask of the wrong size, named for a slice of the series
+  const std::string small = tmp.file("m_" + morvex::synth::sliceFileName(3) + ".png");
+  ASSERT_TRUE(cv::imwrite(small, cv::Mat(64, 64, CV_8U, cv::Scalar(1))));
+  expectOneLineNaming(cli({"volumes", series, "--masks", small}), small, "does not fit the series");
+  expectOneLineNaming(cli({"segment-liver", series, "--seed", small, "--out", tmp.file("seg")}), small,
+                      "does not fit the series");
+  EXPECT_FALSE(fs::exists(tmp.file("seg"))) << "nothing written";
+  // a NIfTI volume of other dimensions
+  morvex::Study shortStudy;
+  morvex::initDicomCodecs();
+  ASSERT_GE(shortStudy.addFrameFromFile((series + "/IM0001.dcm").c_str()), 0);
+  std::string error;
+  const std::string oneSlice = tmp.file("one.nii.gz");
+  ASSERT_TRUE(morvex::writeNiftiLabels(oneSlice, shortStudy, 0, error)) << error;
+  expectOneLineNaming(cli({"convert", oneSlice, "--series", series, "--to", "nifti", tmp.file("out.nii.gz")}), oneSlice,
+                      "do not match the series (128 x 128 x 24)");
+  EXPECT_FALSE(fs::exists(tmp.file("out.nii.gz")));
+  // a seed without a liver outline
+  const std::string blank = tmp.file("m_" + morvex::synth::sliceFileName(5) + ".png");
+  ASSERT_TRUE(cv::imwrite(blank, cv::Mat(128, 128, CV_8U, cv::Scalar(0))));
+  expectOneLineNaming(cli({"segment-liver", series, "--seed", blank, "--2d", "--out", tmp.file("seg")}), blank,
+                      "no liver outline");
+  EXPECT_FALSE(fs::exists(tmp.file("seg")));
+
+  // malformed command lines: status 2 and the usage
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"frobnicate"}, {"volumes", series, "--format", "xml"},
+        {"segment-liver", series, "--out", tmp.file("x")}, {"convert", series, "--series", series, "--to", "bmp", "x"},
+        {"volumes", series, "--masks"}, {"segment-liver", series, "--seed", series + "/m_IM0013.png", "--out", tmp.file("y"), "--slice", "25"},
+        {"segment-liver", series, "--seed", "x", "--out", "y", "--slice", "3a"}}) {
+    const CliRun r = cli(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_NE(r.err.find("usage: morvex-cli"), std::string::npos);
+  }
+  for (const char* command : {"volumes", "segment-liver", "convert"}) {
+    const CliRun r = cli({command, "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind(std::string("usage: morvex-cli ") + command, 0), 0u) << r.out;
+  }
+}

@@ -1,0 +1,216 @@
+#include "tools/cli/cli_io.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+#include "export/dicom_seg.h"
+#include "export/mask_writer.h"
+#include "export/nifti_io.h"
+#include "study/import_rules.h"
+#include "study/label_table.h"
+#include "study/mask_import.h"
+#include "study/series_import.h"
+#include "study/slice_decoder.h"
+#include "study/text_field.h"
+
+namespace morvex::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every regular file below folder, in natural order.
+std::vector<std::string> filesBelow(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_regular_file(ec)) files.push_back(it->path().string());
+  if (ec) throw CliError(folder + ": cannot be read (" + ec.message() + ")");
+  std::stable_sort(files.begin(), files.end(), naturalLess);
+  return files;
+}
+
+void requireExisting(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) throw CliError(path + ": no such file or folder");
+}
+
+bool isTiff(const std::string& path) {
+  const std::string ext = fileExtension(path);
+  return ext == "tif" || ext == "tiff" || ext == "TIF" || ext == "TIFF";
+}
+
+// Standard error held in a temporary file while alive: the loaders' own log lines become the
+// detail of a one-line error instead of extra lines.
+class StderrCapture {
+ public:
+  StderrCapture() : file_(std::tmpfile()) {
+    std::fflush(stderr);
+    saved_ = file_ ? ::dup(STDERR_FILENO) : -1;
+    if (saved_ >= 0) ::dup2(::fileno(file_), STDERR_FILENO);
+  }
+  ~StderrCapture() {
+    restore();
+    if (file_) std::fclose(file_);
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+  // What was written, after the last "path: " when the line names it, without the line end.
+  std::string lastLine(const std::string& path) {
+    restore();
+    if (!file_) return {};
+    std::string text;
+    std::rewind(file_);
+    for (int c; (c = std::fgetc(file_)) != EOF;) text += static_cast<char>(c);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    text = text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+    const std::size_t at = text.rfind(path + ": ");
+    return at == std::string::npos ? text : text.substr(at + path.size() + 2);
+  }
+
+ private:
+  void restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  std::FILE* file_;
+  int saved_ = -1;
+};
+
+int frameCountOfSeries(const Study& study) {
+  return study.lastFrameOfSeries(0) - study.firstFrameOfSeries(0) + 1;
+}
+
+// One mask file into the series; anything it does not fill, or does not fit, is the error.
+int loadMaskFileChecked(const std::string& path, Study& study) {
+  if (isTiff(path)) {
+    const TiffPages t = loadTiffPages(study, path.c_str(), 0);
+    const int n = frameCountOfSeries(study);
+    if (t.pages == 0) throw CliError(path + ": not a readable TIFF");
+    if (t.applied != n || t.pages != n)
+      throw CliError(path + ": " + std::to_string(t.applied) + " of its pages fit the " + std::to_string(n) +
+                     " slices of the series (8-bit pages of the slices' size, one per slice)");
+    return -1;
+  }
+  std::string warning;
+  study.setWarningSink([&warning](const std::string& w) {
+    if (warning.empty()) warning = w;
+  });
+  StderrCapture capture;
+  const int frame = loadMaskFile(study, path.c_str());
+  const std::string logged = capture.lastLine(path);
+  study.setWarningSink({});
+  if (!warning.empty())
+    throw CliError(path + ": the mask does not fit the series (" + (logged.empty() ? warning : logged) + ")");
+  if (frame < 0)
+    throw CliError(path + ": " + (logged.empty() ? "matches no slice of the series or is no readable mask" : logged));
+  return frame;
+}
+
+}  // namespace
+
+Progress::Progress(const char* task) : task_(task), shown_(::isatty(STDERR_FILENO) == 1) {}
+
+void Progress::update(int percent) {
+  if (!shown_ || percent == last_) return;
+  last_ = percent;
+  std::fprintf(stderr, "\r%s: %3d%%", task_, percent);
+  std::fflush(stderr);
+}
+
+void Progress::done() {
+  if (shown_ && last_ >= 0) std::fprintf(stderr, "\n");
+  last_ = -1;
+}
+
+void loadSeries(const std::string& path, Study& study) {
+  requireExisting(path);
+  std::vector<std::string> slices;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    for (const std::string& f : filesBelow(path))
+      if (classifyDroppedFile(f, true) == DropKind::Slice && !isDicomSeg(f)) slices.push_back(f);
+    if (slices.empty()) throw CliError(path + ": the folder holds no slice files");
+  } else {
+    slices.push_back(path);
+  }
+  initDicomCodecs();
+  Progress progress("loading");
+  const std::vector<ImportedSlice> loaded = importSlices(study, slices, {}, [&](int p) { progress.update(p); });
+  progress.done();
+  if (loaded.empty()) throw CliError(path + ": no slice could be read");
+  if (study.seriesCount() != 1)
+    throw CliError(path + ": holds " + std::to_string(study.seriesCount()) + " series; give the folder of one series");
+  study.setLabelCount(defaultLabelTable().size());
+}
+
+int loadMasks(const std::string& path, Study& study) {
+  requireExisting(path);
+  std::string error;
+  if (isNiftiPath(path)) {
+    if (!loadNiftiLabels(path, study, 0, error)) throw CliError(error);
+    return -1;
+  }
+  std::error_code ec;
+  if (!fs::is_directory(path, ec) && isDicomSeg(path)) {
+    if (!loadDicomSeg(path, study, 0, defaultLabelTable(), error)) throw CliError(error);
+    return -1;
+  }
+  if (!fs::is_directory(path, ec)) return loadMaskFileChecked(path, study);
+  int loaded = 0;
+  for (const std::string& f : filesBelow(path)) {
+    if (isNiftiPath(f)) {
+      if (!loadNiftiLabels(f, study, 0, error)) throw CliError(error);
+    } else if (classifyDroppedFile(f, true) == DropKind::Mask) {
+      loadMaskFileChecked(f, study);
+    } else {
+      continue;
+    }
+    ++loaded;
+  }
+  if (loaded == 0) throw CliError(path + ": the folder holds no mask files");
+  return -1;
+}
+
+std::string seriesMaskName(const Study& study) {
+  const SliceHeader& h = study.frame(study.firstFrameOfSeries(0))->header;
+  return "m_" + h.patientId + "_" + h.patientName + "_" + h.seriesDate;
+}
+
+void makeFolder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder, ec)) throw CliError(folder + ": cannot create the folder");
+}
+
+void writeMasks(const Study& study, MaskFormat format, const std::string& target) {
+  std::string error;
+  switch (format) {
+    case MaskFormat::Nifti:
+      if (!writeNiftiLabels(target, study, 0, error)) throw CliError(error);
+      return;
+    case MaskFormat::Tiff:
+      if (!writeSeriesTiff(target, study, 0)) throw CliError(target + ": the TIFF could not be written");
+      return;
+    case MaskFormat::Seg:
+      if (!writeDicomSeg(target, study, 0, defaultLabelTable(), error)) throw CliError(error);
+      return;
+    case MaskFormat::Png:
+      makeFolder(target);
+      for (int f = study.firstFrameOfSeries(0); f >= 0 && f <= study.lastFrameOfSeries(0); ++f) {
+        const std::string path = target + "/m_" + study.frame(f)->header.fileName + ".png";
+        if (!writeMaskImage(path, study.labelImage(f), study.width(f), study.height(f), false))
+          throw CliError(path + ": the mask could not be written");
+      }
+      return;
+  }
+}
+
+}  // namespace morvex::cli
