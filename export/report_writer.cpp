@@ -70,7 +70,7 @@ ReportVolumes reportVolumes(const AreaStatistics& st, float s, float t) {
 }
 
 std::string reportText(const SliceHeader& first, const AreaStatistics& st) {
-  const ReportVolumes r = reportVolumes(st, first.pixelSpacing, first.sliceThickness);
+  const ReportVolumes r = reportVolumes(st, first.pixelSpacing, first.volumeDepth());
   return patientLine(first) + format("%.1f\t", r.total) + format("%.1f\t", r.withoutVessels) +
          format("%.1f\t", r.right) + format("%.1f\t", r.rightWithoutVessels) + format("%.1f\t", r.left) +
          format("%.1f", r.leftWithoutVessels);

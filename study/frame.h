@@ -35,6 +35,10 @@ struct SliceHeader {
   int width = 0;                      // columns
   // Patient geometry (DICOM only; raster slices keep the defaults). Positions and directions in
   // the patient coordinates of the file (mm, x to the patient's left, y to the back, z to the head).
+  // The distance used for volumes when the positions of the series' slices say it differs from
+  // the thickness (overlapping or gapped reconstructions); 0 = the thickness.
+  float volumeSpacing = 0.0f;
+  float volumeDepth() const { return volumeSpacing > 0.0f ? volumeSpacing : sliceThickness; }
   bool hasPosition = false;           // ImagePositionPatient held three values
   double imagePosition[3] = {0, 0, 0};    // centre of the first transmitted pixel
   double imageOrientation[6] = {0, 0, 0, 0, 0, 0};  // row direction, then column direction

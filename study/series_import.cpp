@@ -129,7 +129,10 @@ std::vector<ImportedSlice> importSlices(Study& study, std::vector<std::string> p
     }
     if (progress) progress(static_cast<int>((i + 1) * 100 / n));
   }
-  if (!loaded.empty()) study.sortSeriesByInstance();
+  if (!loaded.empty()) {
+    study.sortSeriesByInstance();
+    study.updateVolumeSpacing();
+  }
   return loaded;
 }
 

@@ -203,7 +203,11 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
   *spacingY = sep == std::string::npos ? 0.0 : leadingDouble(sp.substr(sep + 1).c_str());
   OFString thickness;
   cond = ds->findAndGetOFString(DCM_SliceThickness, thickness);
-  if (cond.bad()) {
+  // without a thickness a slice is still measurable when its position is known: the series'
+  // positions give the distance between slices
+  OFString position;
+  const bool positioned = ds->findAndGetOFString(DCM_ImagePositionPatient, position, 2).good();
+  if (cond.bad() && !positioned) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", cond);
     return false;
   }

@@ -1,5 +1,7 @@
 #include "study/study.h"
 
+#include <cmath>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -402,6 +404,47 @@ void Study::clearDivisionOfSeries(int s) {
     if (f.seriesIndex != s) continue;
     std::fill(f.divisionImage.begin(), f.divisionImage.end(), 0);
     f.divisionDefined = false;
+  }
+}
+
+}  // namespace morvex
+
+namespace morvex {
+
+void Study::updateVolumeSpacing(std::FILE* log) {
+  for (int s = 0; s < seriesCount_; ++s) {
+    const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
+    if (first < 0) continue;
+    // positions along the normal of the first slice's orientation
+    const SliceHeader& h0 = frames_[first].header;
+    const double* r = h0.imageOrientation;
+    const double normal[3] = {r[1] * r[5] - r[2] * r[4], r[2] * r[3] - r[0] * r[5], r[0] * r[4] - r[1] * r[3]};
+    const double length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+    std::vector<double> along;
+    for (int f = first; f <= last; ++f) {
+      const SliceHeader& h = frames_[f].header;
+      if (frames_[f].seriesIndex != s || !h.hasPosition) continue;
+      along.push_back((h.imagePosition[0] * normal[0] + h.imagePosition[1] * normal[1] + h.imagePosition[2] * normal[2]) /
+                      (length > 0 ? length : 1.0));
+    }
+    float spacing = 0.0f;
+    if (length > 0.5 && along.size() >= 2) {
+      std::sort(along.begin(), along.end());
+      std::vector<double> steps;
+      for (std::size_t i = 1; i < along.size(); ++i)
+        if (along[i] - along[i - 1] > 1e-3) steps.push_back(along[i] - along[i - 1]);
+      if (!steps.empty()) {
+        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        spacing = static_cast<float>(steps[steps.size() / 2]);
+      }
+    }
+    const float thickness = h0.sliceThickness;
+    const bool differs = spacing > 0 && std::fabs(spacing - thickness) > 0.01f * std::max(thickness, 1e-6f);
+    for (int f = first; f <= last; ++f)
+      if (frames_[f].seriesIndex == s) frames_[f].header.volumeSpacing = differs ? spacing : 0.0f;
+    if (differs && log)
+      std::fprintf(log, "importSlices(): %s %s: slices lie %.4g mm apart, thickness %.4g mm; volumes use %.4g mm\n",
+                   h0.patientName.c_str(), h0.seriesDate.c_str(), spacing, thickness, spacing);
   }
 }
 

@@ -4,6 +4,7 @@
 // Tables grow in steps of 100 slots; growing keeps every frame and series at its index.
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +48,10 @@ class Study {
   // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
   // The frame's size comes from pixels. Returns the frame index.
   int insertFrame(const SliceHeader& header, SlicePixels&& pixels);
+  // Volumes of a series whose slices carry positions use the distance between adjacent slices
+  // along the slice normal when it differs from the thickness by more than 1 % (one log line per
+  // series); series without positions keep the thickness.
+  void updateVolumeSpacing(std::FILE* log = stdout);
   void setWarningSink(WarningSink sink) { warn_ = std::move(sink); }
   void warn(const std::string& text) const;
 

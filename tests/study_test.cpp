@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include <dcmtk/dcmdata/dctk.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "study/label_table.h"
+#include "study/series_import.h"
 #include "study/study.h"
 #include "tests/testing_support.h"
+#include "tools/synthct/series_writer.h"
 
 using morvex::SliceHeader;
 using morvex::SlicePixels;
@@ -378,4 +381,49 @@ TEST(StudyModel, SeveralSeriesOfOneDateStayApartAndGetNamesThatNeverCollide) {
   EXPECT_EQ(single.seriesFileKey(1), "20200102");
   EXPECT_EQ(single.seriesOfHeader(header("P1", "20200102", 9)), 1);
   EXPECT_EQ(single.seriesOfHeader(header("P2", "20200102", 9)), -1);
+}
+
+TEST(VolumeSpacing, PositionsOverTheThicknessWhenTheyDifferAndTheDesignsRuleWithout) {
+  morvex::testing::TempDir dir;
+  morvex::synth::PhantomOptions o;
+  o.size = 32;
+  o.slices = 6;
+  o.sliceThickness = 2.5;  // the generator places the slices 2.5 mm apart
+  std::string error;
+  ASSERT_TRUE(morvex::synth::writeSeries(o, dir.path(), &error)) << error;
+  // edits every file: thickness 5 mm (reconstructed every 2.5 mm), optionally without positions
+  auto rewrite = [&](bool positions, bool thicknessOnFirst) {
+    std::vector<std::string> paths;
+    for (int k = 0; k < o.slices; ++k) {
+      const std::string path = dir.file(morvex::synth::sliceFileName(k) + ".dcm");
+      DcmFileFormat file;
+      EXPECT_TRUE(file.loadFile(path.c_str()).good());
+      DcmDataset* ds = file.getDataset();
+      ds->putAndInsertString(DCM_SliceThickness, "5");
+      if (!positions) ds->findAndDeleteElement(DCM_ImagePositionPatient);
+      if (!thicknessOnFirst && k == 0) ds->findAndDeleteElement(DCM_SliceThickness);
+      EXPECT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
+      paths.push_back(path);
+    }
+    return paths;
+  };
+  {
+    morvex::Study study;
+    const auto loaded = morvex::importSlices(study, rewrite(true, true), {});
+    ASSERT_EQ(loaded.size(), 6u);
+    for (int f = 0; f < 6; ++f) {
+      EXPECT_FLOAT_EQ(study.frame(f)->header.sliceThickness, 5.0f);
+      EXPECT_NEAR(study.frame(f)->header.volumeDepth(), 2.5f, 1e-4) << "half the volume of the thickness rule";
+    }
+  }
+  {
+    morvex::Study study;
+    ASSERT_EQ(morvex::importSlices(study, rewrite(true, false), {}).size(), 6u) << "a slice without thickness loads";
+    for (int f = 0; f < 6; ++f) EXPECT_NEAR(study.frame(f)->header.volumeDepth(), 2.5f, 1e-4);
+  }
+  {
+    morvex::Study study;
+    ASSERT_EQ(morvex::importSlices(study, rewrite(false, true), {}).size(), 6u);
+    for (int f = 0; f < 6; ++f) EXPECT_FLOAT_EQ(study.frame(f)->header.volumeDepth(), 5.0f) << "no positions: thickness";
+  }
 }

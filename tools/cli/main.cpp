@@ -120,8 +120,8 @@ int volumes(int argc, char** argv) {
   morvex::SeriesStatistics series;
   series.compute(study, 0, false, st);
   const morvex::SliceHeader& h = study.frame(study.firstFrameOfSeries(0))->header;
-  const double voxelMl = static_cast<double>(h.pixelSpacing) * h.pixelSpacing * h.sliceThickness / 1000.0;
-  const morvex::VolumeReadout r = morvex::computeVolumeReadout(h.pixelSpacing, h.sliceThickness, &st);
+  const double voxelMl = static_cast<double>(h.pixelSpacing) * h.pixelSpacing * h.volumeDepth() / 1000.0;
+  const morvex::VolumeReadout r = morvex::computeVolumeReadout(h.pixelSpacing, h.volumeDepth(), &st);
   const std::pair<const char*, float> readout[] = {
       {"Liver", r.liver}, {"Liver-Vessel", r.liverWithoutVessel}, {"Right", r.right}, {"Right-Vessel", r.rightWithoutVessel},
       {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},   {"LeftLiver Rate", r.leftRate}};
