@@ -24,7 +24,10 @@ if ! command -v clang++ >/dev/null 2>&1 ||
 fi
 
 launcher=()
-command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR="$(dirname "$root")"
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DMORVEX_FUZZ=ON -DMORVEX_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential g++ cmake ninja-build pkg-config
+  build-essential g++ cmake ninja-build pkg-config ccache
   qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
   libdcmtk-dev dcmtk
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
