@@ -191,6 +191,7 @@ int loadSingleMask(Study& study, int target, const std::string& path) {
 int loadMaskFile(Study& study, const char* path) {
   if (!path) return -1;
   const std::string p(path);
+  study.setWarningSubject(p);
   const auto dot = p.find_last_of('.');
   const std::string ext = dot == std::string::npos ? std::string() : p.substr(dot + 1);
   const std::string fileName = baseName(p);

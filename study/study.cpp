@@ -33,10 +33,14 @@ int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}
 
 DecodedSlice decodeSliceFile(const char* path) {
   DecodedSlice out;
+  out.path = path ? path : "";
   // The import boundary: whatever a decoding library throws refuses this file, never the program.
   try {
     SliceFile file;
-    if (!file.open(path)) return out;  // skipped without a warning
+    if (!file.open(path)) {
+      out.skipped = true;  // skipped without a warning
+      return out;
+    }
     const WarningSink sink = [&out](const std::string& text) { out.warnings.push_back(text); };
     if (file.decode(out.pixels, sink)) {
       out.header = file.header();
@@ -60,7 +64,9 @@ int Study::addFrameFromFile(const char* path, const std::function<void()>& befor
 }
 
 int Study::addDecodedSlice(DecodedSlice&& slice, const std::function<bool()>& beforeInsert) {
+  warningSubject_ = slice.path;
   for (const std::string& text : slice.warnings) warn(text);
+  if (slice.skipped && slice.warnings.empty() && skipped_) skipped_(slice.path);
   if (!slice.loaded) return -1;
   // Pixels were decoded before the tables change, so a failed load leaves no trace and a failed
   // reload of an equal frame keeps that frame as it was.

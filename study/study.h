@@ -20,7 +20,9 @@ using WarningSink = std::function<void(const std::string&)>;
 // worker threads while the study is changed on one thread only. warnings holds the user-facing
 // warnings of the load in the order they arose; they are shown when the slice is added.
 struct DecodedSlice {
-  bool loaded = false;  // header and pixels are valid
+  std::string path;
+  bool loaded = false;   // header and pixels are valid
+  bool skipped = false;  // not a slice at all (the design skips such files without a warning)
   SliceHeader header;
   SlicePixels pixels;
   std::vector<std::string> warnings;
@@ -53,6 +55,11 @@ class Study {
   // series); series without positions keep the thickness.
   void updateVolumeSpacing(std::FILE* log = stdout);
   void setWarningSink(WarningSink sink) { warn_ = std::move(sink); }
+  // Files skipped without a warning reach this sink (an import lists them with its refusals).
+  void setSkipSink(WarningSink sink) { skipped_ = std::move(sink); }
+  // The file whose warnings are being given, for sinks that name it.
+  void setWarningSubject(std::string path) { warningSubject_ = std::move(path); }
+  const std::string& warningSubject() const { return warningSubject_; }
   void warn(const std::string& text) const;
 
   // --- queries -----------------------------------------------------------------
@@ -152,7 +159,8 @@ class Study {
   int seriesCount_ = 0;
   int labelCount_ = 0;
   uint64_t nextUid_ = 1;
-  WarningSink warn_;
+  WarningSink warn_, skipped_;
+  std::string warningSubject_;
 };
 
 }  // namespace morvex

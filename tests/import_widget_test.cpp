@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -70,7 +71,8 @@ TEST(ImportWindow, RealSeriesOfOneDateStayApartInTheTreeAndTheWheelWalksEachInOr
   const QStringList files = filesBelow(morvex::testing::sharedFile("multi-series"));
   w.main.readDICOM(files);
   ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(w.warnings.size(), 3) << "the three radiographs without pixel spacing";
+  ASSERT_EQ(w.warnings.size(), 1) << "one message for the import";
+  EXPECT_EQ(w.warnings[0].count('\n'), 2 + 3 - 1) << "the design's text, a blank line, the three radiographs";
   EXPECT_FALSE(w.main.progressBar()->isVisible());
   const morvex::Study& study = w.main.study();
   EXPECT_EQ(study.frameCount(), files.size() - 3) << "every other file is a frame of its own";
@@ -171,7 +173,7 @@ TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
   EXPECT_TRUE(w.warnings.isEmpty());
 }
 
-TEST(ImportWindow, FolderDropReadsDicomByPreambleAndSkipsTextAndBrokenFilesQuietly) {
+TEST(ImportWindow, FolderDropReadsDicomByPreambleIgnoresTextAndNamesBrokenFiles) {
   MORVEX_REQUIRE_SHARED_DATA();
   TempDir dir;
   std::filesystem::create_directory(dir.file("export"));
@@ -184,7 +186,32 @@ TEST(ImportWindow, FolderDropReadsDicomByPreambleAndSkipsTextAndBrokenFilesQuiet
   drop(w.main, {QString::fromStdString(dir.file("export"))});
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(w.main.study().frameCount(), 2);
-  EXPECT_TRUE(w.warnings.isEmpty()) << w.warnings.join("; ").toStdString();
+  ASSERT_EQ(w.warnings.size(), 1) << "the broken file is named, the text file is not a slice";
+  EXPECT_TRUE(w.warnings[0].contains("broken.dcm")) << w.warnings[0].toStdString();
+  EXPECT_FALSE(w.warnings[0].contains("notes.txt"));
+}
+
+TEST(ImportWindow, TheRefusalsOfOneDropComeInOneMessageNamingEachFile) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  Window w;
+  ::testing::internal::CaptureStderr();
+  drop(w.main, {QString::fromStdString(morvex::testing::sharedFile("malformed"))});
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  const QStringList files = filesBelow(morvex::testing::sharedFile("malformed"));
+  ASSERT_EQ(w.warnings.size(), 1);
+  int named = 0;
+  for (const QString& f : files) {
+    const QString name = QFileInfo(f).fileName();
+    bool loaded = false;
+    for (int i = 0; i < w.main.study().frameCount(); ++i)
+      loaded = loaded || QString::fromStdString(w.main.study().frame(i)->header.filePath).endsWith(name);
+    if (loaded) continue;
+    EXPECT_TRUE(w.warnings[0].contains(name + ": ")) << name.toStdString();
+    EXPECT_NE(log.find("import: "), std::string::npos);
+    EXPECT_NE(log.find(name.toStdString()), std::string::npos) << "each refusal is logged";
+    ++named;
+  }
+  EXPECT_GE(named, 4) << w.warnings[0].toStdString();
 }
 
 TEST(ImportWindow, MostlyBlackImageIsASliceAloneAndAMaskInsideAFolder) {

@@ -2,9 +2,12 @@
 
 #include "workspace/morvex.h"
 
+#include <cstdio>
+
 #include <QBoxLayout>
 #include <QSignalMapper>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -52,8 +55,12 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   setupScrollingToolColumn();
   // the slice views follow the image pane's size: at start-up, after the layout settles, on resizes
   ui.widget_image->installEventFilter(this);
-  study_.setWarningSink(
-      [this](const std::string& text) { morvex::warningBox(this, QString::fromStdString(text)); });
+  study_.setWarningSink([this](const std::string& text) {
+    reportWarning(QString::fromStdString(text), QString::fromLocal8Bit(study_.warningSubject().c_str()));
+  });
+  study_.setSkipSink([this](const std::string& path) {
+    if (warningBatchDepth_ > 0) batchedWarnings_.append({QString::fromLocal8Bit(path.c_str()), tr("not a slice this program can read")});
+  });
   connectSignals();
   showLabelImage(1);
 }
@@ -245,4 +252,29 @@ void Morvex::fitViewsToImageArea() {
 void Morvex::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   fitViewsToImageArea();
+}
+
+void Morvex::reportWarning(const QString& text, const QString& file) {
+  if (warningBatchDepth_ == 0) {
+    morvex::warningBox(this, text);
+    return;
+  }
+  batchedWarnings_.append({file, text});
+}
+
+void Morvex::beginWarningBatch() { ++warningBatchDepth_; }
+
+void Morvex::endWarningBatch() {
+  if (warningBatchDepth_ == 0 || --warningBatchDepth_ > 0 || batchedWarnings_.isEmpty()) return;
+  // the design's texts once each, then every file with its reason (the first 20 shown)
+  QStringList texts, lines;
+  for (const auto& [file, reason] : batchedWarnings_) {
+    std::fprintf(stderr, "import: %s: %s\n", qPrintable(file), qPrintable(reason));
+    if (reason != tr("not a slice this program can read") && !texts.contains(reason)) texts << reason;
+    if (lines.size() < 20) lines << QFileInfo(file).fileName() + ": " + reason;
+  }
+  if (batchedWarnings_.size() > 20) lines << tr("and %1 more").arg(batchedWarnings_.size() - 20);
+  if (texts.isEmpty()) texts << tr("Some files could not be read.");
+  batchedWarnings_.clear();
+  morvex::warningBox(this, texts.join("\n") + "\n\n" + lines.join("\n"));
 }

@@ -291,6 +291,13 @@ class Morvex : public QMainWindow {
   void showSelectedAreaStatistics();
   // Shows the frame of the file tree's highlighted item unless it is already the shown frame.
   void followFileTreeHighlight(QTreeWidgetItem* item);
+  // Warnings of one import are gathered into one message naming each file with its reason.
+  void readSlices(const QStringList& fileList);
+  void readMasks(const QStringList& fileList);
+  void openDroppedPaths(const QStringList& paths);
+  void beginWarningBatch();
+  void endWarningBatch();
+  void reportWarning(const QString& text, const QString& file);
   // One write of a save command; a failed write (or a path that did not fit) is logged and recorded.
   bool writeTo(const std::string& path, const char* operation, const std::function<bool(const std::string&)>& write);
   // The series' labels as a DICOM Segmentation; the reason of a failure goes to standard error.
@@ -363,6 +370,8 @@ class Morvex : public QMainWindow {
   int currentFrame_ = -1;
   int previousFrame_ = -1;
   QStringList failedWrites_;
+  int warningBatchDepth_ = 0;
+  QList<QPair<QString, QString>> batchedWarnings_;  // file, reason
   QAction* actionRedo_ = nullptr;
   bool unsavedChanges_ = false;
   void markUnsaved();

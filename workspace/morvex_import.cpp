@@ -50,6 +50,12 @@ void Morvex::readDICOM() {
 
 void Morvex::readDICOM(QStringList fileList) {
   if (fileList.isEmpty()) return;
+  beginWarningBatch();
+  readSlices(fileList);
+  endWarningBatch();
+}
+
+void Morvex::readSlices(const QStringList& fileList) {
   const std::vector<std::string> names = morvex::readNameList("List");
   std::vector<std::string> paths;
   for (const QString& f : fileList) {
@@ -93,6 +99,12 @@ void Morvex::readMask() {
 
 void Morvex::readMask(QStringList fileList) {
   if (fileList.isEmpty()) return;
+  beginWarningBatch();
+  readMasks(fileList);
+  endWarningBatch();
+}
+
+void Morvex::readMasks(const QStringList& fileList) {
   beginSeriesEdit(0, study_.frameCount() - 1);  // a load of masks is one undo step
   beginProgress();
   int lastLoaded = -1;
@@ -264,6 +276,12 @@ void Morvex::dropEvent(QDropEvent* event) {
 }
 
 void Morvex::openPaths(const QStringList& paths) {
+  beginWarningBatch();  // one message for the slices and masks of one drop
+  openDroppedPaths(paths);
+  endWarningBatch();
+}
+
+void Morvex::openDroppedPaths(const QStringList& paths) {
   QStringList slices, masks;
   auto sort = [&](const QString& path, bool insideFolder) {
     std::string p;
