@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "segmentation/label_cleanup.h"
 #include "tools/synthct/series_writer.h"
@@ -96,6 +98,50 @@ void BM_StepRedrawAll(benchmark::State& state) {
 
 // The save command on the 200-slice series: the series TIFF and the reports, into a folder and
 // beside the slices.
+// One frame recomposed and shown at the fit (1x) and zoomed 8x about the view's centre.
+void BM_RedrawZoomed(benchmark::State& state) {
+  g_view->fitToView();
+  g_view->zoomAt(g_view->rect().center(), static_cast<float>(state.range(0)));
+  for (auto _ : state) g_view->redraw(false);
+  g_view->fitToView();
+}
+
+// An undo step over the whole 200-slice series (snapshots before, changed frames after).
+void BM_UndoSeriesStep(benchmark::State& state) {
+  morvex::Study& study = g_main->study();
+  uint8_t v = 0;
+  for (auto _ : state) {
+    g_main->beginSeriesEdit();
+    ++v;
+    for (int f = 0; f < study.frameCount(); ++f) study.labelImage(f)[7] = v % 2;
+    g_main->endSeriesEdit();
+  }
+  state.counters["history_MB"] = static_cast<double>(g_main->undoRing().bytes()) / (1 << 20);
+}
+
+// The interface thread's part of an autosave of one changed frame (the copy and the hand-off).
+void BM_AutosaveOneFrame(benchmark::State& state) {
+  int i = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    g_main->study().labelImage(g_main->currentFrame())[i++ % 1000] ^= 1;
+    g_main->pushUndo(3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the previous write has ended
+    state.ResumeTiming();
+    g_main->autosave();
+  }
+}
+
+// A whole LiverSeg run as one undo step: the memory that step takes.
+void BM_LiverSegUndoMemory(benchmark::State& state) {
+  for (auto _ : state) {
+    const std::size_t before = g_main->undoRing().bytes();
+    g_main->liverSegmentation();
+    state.counters["step_MB"] = static_cast<double>(g_main->undoRing().bytes() - before) / (1 << 20);
+    g_main->undoHistory();
+  }
+}
+
 void BM_SaveFileDir(benchmark::State& state) {
   const std::string out = "bench-data/save-out";
   std::filesystem::create_directories(out);
@@ -111,6 +157,10 @@ BENCHMARK(BM_StepReLabeling)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepStatisticsRefresh)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepUndoPush)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepRedrawAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawZoomed)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UndoSeriesStep)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AutosaveOneFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiverSegUndoMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -126,6 +176,8 @@ int main(int argc, char** argv) {
     if (!morvex::synth::writeSeries(options, folder, &error)) return 1;
   }
   morvex::setWarningInterceptor([](const QString&) {});
+  const std::string recovery = (std::filesystem::temp_directory_path() / "morvex-bench-recovery").string();
+  qputenv("MORVEX_RECOVERY_DIR", QByteArray::fromStdString(recovery));
   Morvex main;
   main.resize(1374, 904);
   main.openPaths({QString::fromStdString(folder)});  // slices and their liver masks
@@ -138,5 +190,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  main.closeCleanly();
   return 0;
 }

@@ -75,6 +75,17 @@ class Morvex : public QMainWindow {
   void pushUndo(int kind);
   // Label changes not yet saved (or autosaved for recovery) exist.
   bool hasUnsavedChanges() const { return unsavedChanges_; }
+  // An operation over many frames is one undo step: begin before it writes (frames first..last,
+  // the current series when first is -1), end after. Nested pairs make one step.
+  void beginSeriesEdit(int first = -1, int last = -1);
+  void endSeriesEdit();
+  struct SeriesEditScope {
+    Morvex& window;
+    explicit SeriesEditScope(Morvex& m, int first = -1, int last = -1) : window(m) { m.beginSeriesEdit(first, last); }
+    ~SeriesEditScope() { window.endSeriesEdit(); }
+    SeriesEditScope(const SeriesEditScope&) = delete;
+    SeriesEditScope& operator=(const SeriesEditScope&) = delete;
+  };
   // Before unsaved labels would be lost: asks Save / Discard / Cancel. True when the caller may go
   // on (saved, discarded, or nothing to lose).
   bool askBeforeDiscarding();
@@ -269,17 +280,6 @@ class Morvex : public QMainWindow {
   void finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind);
   // Every path that changes labels ends here: the statistics of the shown series and the views.
   void labelsChanged();
-  // An operation over many frames is one undo step: begin before it writes (frames first..last,
-  // the current series when first is -1), end after. Nested pairs make one step.
-  void beginSeriesEdit(int first = -1, int last = -1);
-  void endSeriesEdit();
-  struct SeriesEditScope {
-    Morvex& window;
-    explicit SeriesEditScope(Morvex& m, int first = -1, int last = -1) : window(m) { m.beginSeriesEdit(first, last); }
-    ~SeriesEditScope() { window.endSeriesEdit(); }
-    SeriesEditScope(const SeriesEditScope&) = delete;
-    SeriesEditScope& operator=(const SeriesEditScope&) = delete;
-  };
   std::vector<morvex::FrameImages> frameImages(int first, int last);
   morvex::FrameImages frameImages(int frame);
   void undoStep(bool redo);
