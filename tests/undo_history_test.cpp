@@ -43,6 +43,18 @@ TEST(RunLengthImage, RoundTripsAnyImageAndKeepsMasksSmall) {
   std::vector<uint8_t> back(mask.size(), 7);
   rle.decode(back.data());
   EXPECT_EQ(back, mask);
+  // runs of every length around the eight-byte steps, and a run longer than one entry holds
+  for (const std::size_t length : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u}) {
+    std::vector<uint8_t> runs(200, 0);
+    std::fill(runs.begin() + 5, runs.begin() + 5 + static_cast<long>(length), 3);
+    std::vector<uint8_t> decoded(runs.size(), 9);
+    RunLengthImage(runs.data(), runs.size()).decode(decoded.data());
+    EXPECT_EQ(decoded, runs) << "run of " << length;
+  }
+  const std::vector<uint8_t> huge(std::size_t{1} << 25, 1);
+  std::vector<uint8_t> hugeBack(huge.size(), 0);
+  RunLengthImage(huge.data(), huge.size()).decode(hugeBack.data());
+  EXPECT_EQ(hugeBack, huge) << "a run longer than 2^24 - 1 pixels is split";
   const RunLengthImage empty(nullptr, 10);
   EXPECT_EQ(empty.pixelCount(), 0u);
 }

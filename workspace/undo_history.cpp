@@ -1,6 +1,7 @@
 #include "workspace/undo_history.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace morvex {
 
@@ -13,6 +14,14 @@ RunLengthImage::RunLengthImage(const uint8_t* pixels, std::size_t count) : count
   while (i < count_) {
     const uint8_t v = pixels[i];
     std::size_t j = i + 1;
+    // long runs (the empty rest of a mask) are passed eight bytes at a time
+    const uint64_t word = 0x0101010101010101ull * v;
+    while (j + 8 <= count_ && j + 8 - i <= kMaxRun) {
+      uint64_t w;
+      std::memcpy(&w, pixels + j, 8);
+      if (w != word) break;
+      j += 8;
+    }
     while (j < count_ && pixels[j] == v && j - i < kMaxRun) ++j;
     runs_.push_back(static_cast<uint32_t>(v) << 24 | static_cast<uint32_t>(j - i));
     i = j;
