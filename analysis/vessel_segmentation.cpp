@@ -110,6 +110,8 @@ struct Growth {
   const VesselTolerances& tol;
   std::vector<std::vector<int16_t>>& unionVolume;
   std::vector<VesselWindow>* windows;
+  // called before every propagated slice; false stops the run
+  const std::function<bool()>& goOn;
 };
 
 // One direction of the propagation from seed slice s (step +1 upward, -1 downward), starting
@@ -119,6 +121,7 @@ void propagate(const Growth& g, int s, int step, const std::vector<int16_t>& see
   double sum = 0.0;
   long long count = 0;
   for (int k = s + step; k >= 0 && k < g.n; k += step) {
+    if (!g.goOn()) return;
     const int prev = k - step;
     propagatedSeeds(previous.data(), g.liver[k], g.width, g.height, g.tol.shrink, w);
     const std::size_t seeds = w.seedX.size();
@@ -205,15 +208,15 @@ void erodeSquare(int16_t* mask, int width, int height, int k) {
       if (!isCentre(x, y, width, height, r)) mask[static_cast<std::size_t>(y) * width + x] = 0;
 }
 
-void segmentVessels(const int16_t* const* intensities, const uint8_t* const* liver, const uint8_t* const* seeds,
+bool segmentVessels(const int16_t* const* intensities, const uint8_t* const* liver, const uint8_t* const* seeds,
                     int width, int height, int n, std::vector<std::vector<uint8_t>>& result,
                     const VesselTolerances& tolerances, const std::function<void(int)>& progress,
-                    std::vector<VesselWindow>* windows) {
+                    std::vector<VesselWindow>* windows, const std::function<bool()>& cancelled) {
   const std::size_t pixels = pixelCount(width, height);
   result.assign(static_cast<std::size_t>(std::max(n, 0)), std::vector<uint8_t>(pixels, 0));
-  if (!intensities || !liver || !seeds || pixels == 0 || n <= 0 || width > 32767 || height > 32767) return;
+  if (!intensities || !liver || !seeds || pixels == 0 || n <= 0 || width > 32767 || height > 32767) return true;
   for (int k = 0; k < n; ++k)
-    if (!intensities[k] || !liver[k] || !seeds[k]) return;
+    if (!intensities[k] || !liver[k] || !seeds[k]) return true;
 
   // seed slices: slices with a seed inside the liver
   std::vector<int> seedSlices;
@@ -225,10 +228,29 @@ void segmentVessels(const int16_t* const* intensities, const uint8_t* const* liv
       }
 
   std::vector<std::vector<int16_t>> unionVolume(static_cast<std::size_t>(n), std::vector<int16_t>(pixels, 0));
-  const Growth g{intensities, liver, width, height, n, tolerances, unionVolume, windows};
+  // Progress counts grown slices: each seed slice may grow through the whole series, and the
+  // closing at the end counts as one more series.
+  const long long units = static_cast<long long>(seedSlices.size() + 1) * n;
+  long long unitsDone = 0;
+  int reported = -1;
+  auto report = [&](long long doneNow) {
+    const int percent = static_cast<int>(std::min<long long>(100, doneNow * 100 / std::max(units, 1LL)));
+    if (progress && percent > reported) progress(reported = percent);
+  };
+  bool stopped = false;
+  std::size_t j = 0;
+  long long grown = 0;
+  const std::function<bool()> goOn = [&]() {
+    report(unitsDone + ++grown);
+    stopped = stopped || (cancelled && cancelled());
+    return !stopped;
+  };
+  const Growth g{intensities, liver, width, height, n, tolerances, unionVolume, windows, goOn};
   SliceWork w;
-  for (std::size_t j = 0; j < seedSlices.size(); ++j) {
+  for (; j < seedSlices.size() && !stopped; ++j) {
     const int s = seedSlices[j];
+    grown = 0;
+    if (!goOn()) break;
     // the seed slice: a window of +-|mean * p1| around the mean of the seeds
     w.seedX.clear();
     w.seedY.clear();
@@ -249,7 +271,12 @@ void segmentVessels(const int16_t* const* intensities, const uint8_t* const* liv
     const std::vector<int16_t> seedRegion = w.region;
     propagate(g, s, +1, seedRegion, w);
     propagate(g, s, -1, seedRegion, w);
-    if (progress) progress(static_cast<int>((j + 1) * 100 / seedSlices.size()));
+    unitsDone += n;
+    report(unitsDone);
+  }
+  if (stopped) {
+    result.assign(static_cast<std::size_t>(n), std::vector<uint8_t>(pixels, 0));
+    return false;
   }
 
   // a closing of each slice (the one-pixel border ring ends up empty); what the closing adds
@@ -262,6 +289,8 @@ void segmentVessels(const int16_t* const* intensities, const uint8_t* const* liv
     std::vector<uint8_t>& r = result[static_cast<std::size_t>(k)];
     for (std::size_t i = 0; i < pixels; ++i) r[i] = u[i] != 0 && liver[k][i] != 0 ? 255 : 0;
   }
+  report(units);
+  return true;
 }
 
 }  // namespace morvex

@@ -42,11 +42,13 @@ struct VesselWindow {
 // result is resized to n slices of width x height bytes: 255 = vessel, 0 = not; it never reaches
 // outside the liver mask (the final closing would otherwise spill over neighbours such as a
 // tumour). A series without
-// a seed inside the liver gives an empty result. progress (optional) receives 0..100 after each
-// seed slice; windows (optional) receives every window used.
-void segmentVessels(const int16_t* const* intensities, const uint8_t* const* liver, const uint8_t* const* seeds,
+// a seed inside the liver gives an empty result. progress (optional) receives 0..100 as the
+// slices are grown (rising, 100 at the end); windows (optional) receives every window used.
+// cancelled (optional) is polled before every slice: true ends the run with an empty result and
+// false returned. True when the run ended normally.
+bool segmentVessels(const int16_t* const* intensities, const uint8_t* const* liver, const uint8_t* const* seeds,
                     int width, int height, int n, std::vector<std::vector<uint8_t>>& result,
                     const VesselTolerances& tolerances, const std::function<void(int)>& progress = {},
-                    std::vector<VesselWindow>* windows = nullptr);
+                    std::vector<VesselWindow>* windows = nullptr, const std::function<bool()>& cancelled = {});
 
 }  // namespace morvex

@@ -156,6 +156,12 @@ void BorderlessMainWindow::slot_restored() {
 void BorderlessMainWindow::slot_closed() { close(); }
 
 void BorderlessMainWindow::closeEvent(QCloseEvent* event) {
+  // a long run is stopped first (its labels are dropped); the window closes once it has
+  if (mainWindow && mainWindow->longRunActive()) {
+    mainWindow->cancelLongRun(true);
+    event->ignore();
+    return;
+  }
   if (mainWindow && !mainWindow->askBeforeDiscarding()) {
     event->ignore();
     return;

@@ -45,6 +45,9 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   std::fprintf(opt.log, "%s\nContour number : %d\nIteration number : %d\n", std::string(62, '/').c_str(), contours, 100);
   const auto start = std::chrono::steady_clock::now();
   if (f0 < 0) return LiverRunResult::NoOutline;
+  bool stopped = false;
+  auto cancelled = [&]() { return stopped = stopped || (opt.cancelled && opt.cancelled()); };
+  if (cancelled()) return LiverRunResult::Cancelled;
 
   std::vector<int16_t> intensity(n, 0);
   std::vector<uint8_t> mask(n, 0), empty(n, 0);
@@ -83,6 +86,7 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   const int total = opt.threeD ? last - first + 1 : 1;
   int done = 0;
   auto step = [&](int f, bool stopTest) {
+    if (cancelled()) return false;
     std::fprintf(opt.log, "now slice: %d\n", study.instanceNumber(f));
     engine.setSliceNumber(study.instanceNumber(f));
     const bool loaded = load(f);
@@ -133,6 +137,10 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (stopped) {
+    std::fprintf(opt.log, "segmentLiver(): cancelled after %d slices (%f s)\n", done, seconds);
+    return LiverRunResult::Cancelled;
+  }
   std::fprintf(opt.log, "\npropagation time = %f\n%s\n", seconds, std::string(62, '/').c_str());
   if (slicesLabelled) *slicesLabelled = labelled;
   return LiverRunResult::Done;

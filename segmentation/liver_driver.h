@@ -15,9 +15,12 @@ struct LiverRunOptions {
   int currentFrame = -1;        // the frame shown; in 2D mode it must hold the outline
   std::FILE* log = stdout;
   std::function<void(int done, int total)> progress;  // after every processed slice
+  // Polled before every slice; true ends the run with Cancelled, the study then holds what the run
+  // wrote so far (a run that may be cancelled works on a copy).
+  std::function<bool()> cancelled;
 };
 
-enum class LiverRunResult { Done, NoOutline, NoStudy };
+enum class LiverRunResult { Done, NoOutline, NoStudy, Cancelled };
 
 // Segments the liver of the current frame's series from the label-1 outline(s) drawn on it.
 // The seed is the lowest frame holding label 1 (3D) or the current frame (2D). In 3D every label of

@@ -284,6 +284,39 @@ int Study::lastFrameOfSeries(int s) const {
   return -1;
 }
 
+Study Study::seriesWorkCopy(int s) const {
+  Study copy;
+  const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
+  if (first < 0) return copy;
+  copy.series_ = series_;
+  copy.seriesCount_ = seriesCount_;
+  copy.labelCount_ = labelCount_;
+  copy.nextUid_ = nextUid_;
+  const int n = last - first + 1;
+  copy.frames_.resize(static_cast<std::size_t>((n + kGrowStep - 1) / kGrowStep * kGrowStep));
+  for (int i = 0; i < n; ++i) {
+    const Frame& src = frames_[first + i];
+    Frame& dst = copy.frames_[i];
+    dst.slotState = i;
+    dst.seriesIndex = src.seriesIndex;
+    dst.header = src.header;
+    dst.intensities = src.intensities;
+    // images never written stay unmapped zeros in the copy too
+    if (src.imagesStillEmpty())
+      dst.labelImage.reset(src.labelImage.size());
+    else
+      dst.labelImage = src.labelImage;
+    dst.selectionImage.reset(src.selectionImage.size());
+    dst.divisionImage.reset(src.divisionImage.size());
+    dst.divisionDefined = src.divisionDefined;
+    dst.uid = src.uid;
+    dst.revision = dst.emptyImagesRevision = 0;
+    if (!src.imagesStillEmpty()) dst.revision = 1;
+  }
+  copy.frameCount_ = n;
+  return copy;
+}
+
 bool Study::getLabelVolume(int s, uint8_t label, LabelVolume& out) const {
   const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
   if (first < 0 || first > last || !out.frames.empty() || !out.masks.empty()) return false;

@@ -127,6 +127,12 @@ class Study {
   // slices is not empty.
   bool getIntensityVolume(int nGroupIdx, int& count, int& width, int& height,
                           std::vector<std::vector<int16_t>>& slices) const;
+  // A study of its own holding copies of the frames first..last of a series (headers, intensities,
+  // labels and division flags; selection and division maps start empty), for a run on a worker
+  // thread while this study stays with the interface. Frame i of the copy is frame
+  // firstFrameOfSeries(nGroupIdx) + i here; series indices are kept. Empty for a series without
+  // frames. Throws std::bad_alloc when memory runs out.
+  Study seriesWorkCopy(int nGroupIdx) const;
 
   // --- mutations ---------------------------------------------------------------
   void swapFrames(int i, int j);

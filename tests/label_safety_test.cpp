@@ -6,11 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <signal.h>
 
@@ -20,6 +25,7 @@
 #include "app/borderless_main_window.h"
 #include "tests/testing_support.h"
 #include "view/cimage.h"
+#include "workspace/background_run.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
 
@@ -277,12 +283,155 @@ TEST(WorkSafety, UndoAndRedoCrossFramesAndMultiFrameOperationsAreOneStep) {
   EXPECT_EQ(w.main.currentFrame(), last) << "the load's step shows the frame it started on";
 }
 
+namespace {
+// Holds a long run's worker at its first progress report until release(); records every report.
+struct HeldRun {
+  std::mutex m;
+  std::condition_variable cv;
+  bool reached = false, released = false;
+  std::vector<int> reports;
+  explicit HeldRun(bool hold = true) : released(!hold) {
+    morvex::setWorkerProgressHook([this](int p) {
+      std::unique_lock<std::mutex> lock(m);
+      reports.push_back(p);
+      reached = true;
+      cv.wait(lock, [this] { return released; });
+    });
+  }
+  bool wasReached() {
+    const std::lock_guard<std::mutex> lock(m);
+    return reached;
+  }
+  void release() {
+    {
+      const std::lock_guard<std::mutex> lock(m);
+      released = true;
+    }
+    cv.notify_all();
+  }
+  ~HeldRun() {
+    release();
+    morvex::setWorkerProgressHook({});
+  }
+};
+
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    paints += e->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+std::vector<std::vector<uint8_t>> allLabels(Workstation& w) {
+  std::vector<std::vector<uint8_t>> labels;
+  for (int f = 0; f < w.main.study().frameCount(); ++f) labels.push_back(w.labels(f));
+  return labels;
+}
+}  // namespace
+
+// While LiverSeg runs on its worker (held at its first slice) the window repaints and shows the
+// progress, keys and the tool column do nothing, and Cancel leaves every label as it was, with no
+// undo step.
+TEST(WorkSafety, ALongRunKeepsTheWindowLiveBlocksEditsAndCancelLeavesTheLabels) {
+  Workstation w;
+  w.main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w.main));
+  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.main.setBrushState();
+  QTest::mouseClick(w.view(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  w.main.undoHistory();  // a stroke to redo
+  const auto before = allLabels(w);
+  w.main.setEraserState();
+  PaintCounter painted;
+  w.main.progressBar()->installEventFilter(&painted);
+  bool centralEnabled = true, barShown = false, cancelShown = false;
+  int barValue = -1, paintsWhileHeld = 0;
+  auto whileHeld = [&] {
+    centralEnabled = w.main.form().centralWidget->isEnabled();
+    barShown = w.main.progressBar()->isVisible();
+    barValue = w.main.progressBar()->value();
+    cancelShown = w.main.cancelButton()->isVisible();
+    paintsWhileHeld = painted.paints;
+    QTest::keyClick(&w.main, Qt::Key_Z, Qt::ControlModifier);  // would undo the mask load
+    QTest::keyClick(&w.main, Qt::Key_Y, Qt::ControlModifier);  // would redo the stroke
+    QTest::keyClick(&w.main, Qt::Key_B);                          // would pick the brush
+    QTest::mouseClick(w.main.form().pushButton_Brush, Qt::LeftButton);
+    QTest::mouseClick(w.main.cancelButton(), Qt::LeftButton);
+  };
+  {
+    HeldRun held;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+      if (!held.wasReached() || w.main.progressBar()->value() == 0) return;
+      probe.stop();
+      whileHeld();
+      held.release();
+    });
+    probe.start(5);
+    EXPECT_EQ(w.main.liverSegmentation(), -1);
+    EXPECT_EQ(held.reports.size(), 1u) << "no slice is processed after the cancel";
+  }
+  EXPECT_FALSE(centralEnabled);
+  EXPECT_TRUE(barShown && cancelShown);
+  EXPECT_GT(barValue, 0) << "the bar follows the run";
+  EXPECT_GT(paintsWhileHeld, 0) << "the window repaints while the run works";
+  EXPECT_TRUE(allLabels(w) == before) << "Cancel leaves every label as it was";
+  EXPECT_EQ(w.main.toolMode(), ToolMode::EraserMode) << "no key or button acted during the run";
+  EXPECT_TRUE(w.status().contains("cancelled")) << w.status().toStdString();
+  EXPECT_TRUE(w.main.form().centralWidget->isEnabled());
+  EXPECT_FALSE(w.main.progressBar()->isVisible() || w.main.cancelButton()->isVisible());
+  w.main.undoHistory();
+  EXPECT_EQ(w.seriesCount(1) + w.seriesCount(2), 0) << "the cancelled run left no undo step: undo takes the load back";
+  w.main.redoHistory();
+  EXPECT_TRUE(allLabels(w) == before);
+
+  // the vessel growth is cancelled the same way
+  {
+    HeldRun held;
+    QTimer::singleShot(0, [&] { QTest::mouseClick(w.main.cancelButton(), Qt::LeftButton); held.release(); });
+    w.main.vesselSegmentation();
+    EXPECT_FALSE(held.reports.empty());
+  }
+  EXPECT_TRUE(allLabels(w) == before);
+  EXPECT_TRUE(w.status().startsWith("Vessel segmentation cancelled")) << w.status().toStdString();
+}
+
+// Closing the frameless window during a run stops the run first and then closes.
+TEST(WorkSafety, ClosingDuringALongRunCancelsItThenCloses) {
+  BorderlessMainWindow window;
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  Morvex& m = *window.mainWindowWidget();
+  m.openPaths({QString::fromStdString(morvex::testing::smallSyntheticSeries())});
+  ASSERT_EQ(m.study().frameCount(), 24);
+  const uint8_t* shown = m.study().labelImage(m.currentFrame());
+  const std::vector<uint8_t> before(shown, shown + 128 * 128);
+  bool closedAtOnce = true;
+  {
+    HeldRun held;
+    QTimer::singleShot(0, [&] {
+      closedAtOnce = window.close();
+      held.release();
+    });
+    EXPECT_EQ(m.liverSegmentation(), -1);
+  }
+  EXPECT_FALSE(closedAtOnce) << "the close waits for the run to stop";
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), m.study().labelImage(m.currentFrame())));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 2000)) << "and then happens";
+}
+
 TEST(WorkSafety, ALiverSegRunIsTakenBackExactly) {
   Workstation w;
   w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
   std::vector<std::vector<uint8_t>> before;
   for (int f = 0; f < 24; ++f) before.push_back(w.labels(f));
+  HeldRun reports(false);
   ASSERT_EQ(w.main.liverSegmentation(), 1);
+  EXPECT_GT(reports.reports.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(reports.reports.begin(), reports.reports.end()));
+  EXPECT_EQ(reports.reports.back(), 100);
   int changed = 0;
   for (int f = 0; f < 24; ++f) changed += w.labels(f) != before[f];
   ASSERT_GT(changed, 5) << "the run labelled several slices";

@@ -122,6 +122,50 @@ TEST(StudyModel, InterleavedSeriesEndUpContiguousAfterSorting) {
   EXPECT_EQ(s.instanceNumber(4), 2);
 }
 
+// The copy a worker thread runs on: the second series' frames at index 0.., its labels, division
+// flags and intensities, and nothing shared with the study it came from.
+TEST(StudyModel, ASeriesWorkCopyHoldsOneSeriesAndSharesNothing) {
+  Study s;
+  add(s, "A", "D", 1, 10);
+  add(s, "B", "D", 1, 20);
+  add(s, "B", "D", 2, 30);
+  add(s, "B", "D", 3, 40);
+  s.sortSeriesByInstance();
+  ASSERT_EQ(s.firstFrameOfSeries(1), 1);
+  s.labelImage(2)[5] = 7;
+  const uint8_t map[12] = {1, 1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0};
+  ASSERT_TRUE(s.setDivisionImage(3, map, 4, 3));
+  s.selectionImage(1)[0] = 1;
+
+  Study work = s.seriesWorkCopy(1);
+  ASSERT_EQ(work.frameCount(), 3);
+  EXPECT_EQ(work.firstFrameOfSeries(1), 0);
+  EXPECT_EQ(work.lastFrameOfSeries(1), 2);
+  EXPECT_EQ(work.firstFrameOfSeries(0), -1) << "the other series stays behind";
+  EXPECT_EQ(work.series(1)->patientName, "B");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(work.instanceNumber(i), i + 1);
+    EXPECT_EQ(work.intensities(i)[11], 20 + 10 * i);
+    EXPECT_EQ(work.width(i), 4);
+  }
+  EXPECT_EQ(work.labelImage(1)[5], 7);
+  EXPECT_EQ(std::count(work.labelImage(0), work.labelImage(0) + 12, 0), 12);
+  EXPECT_TRUE(work.divisionDefined(2));
+  EXPECT_EQ(work.selectionImage(0)[0], 0) << "selections start empty";
+
+  // writes to the copy never reach the study, and the reverse
+  work.fillLabelImage(1, 3);
+  work.intensitiesForEdit(0)[0] = -5;
+  EXPECT_EQ(s.labelImage(2)[5], 7);
+  EXPECT_EQ(s.labelImage(2)[0], 0);
+  EXPECT_EQ(s.intensities(1)[0], 20);
+  s.fillLabelImage(3, 9);
+  EXPECT_EQ(work.labelImage(2)[0], 0);
+
+  EXPECT_EQ(s.seriesWorkCopy(5).frameCount(), 0) << "no such series";
+  EXPECT_EQ(Study().seriesWorkCopy(0).frameCount(), 0);
+}
+
 TEST(StudyModel, TablesGrowInStepsOfHundredAndKeepIndexes) {
   Study s;
   EXPECT_EQ(s.frameCapacity(), 100);

@@ -98,6 +98,12 @@ void Morvex::setupActions() {
   progressBar_->setAlignment(Qt::AlignRight);
   progressBar_->hide();
   statusBar()->addPermanentWidget(progressBar_);
+  cancelButton_ = new QPushButton(tr("Cancel"), this);
+  cancelButton_->setObjectName("pushButton_CancelRun");
+  cancelButton_->setToolTip(tr("Stops the run; the labels stay as they were before it"));
+  cancelButton_->hide();
+  statusBar()->addPermanentWidget(cancelButton_);
+  connect(cancelButton_, &QPushButton::clicked, this, [this] { cancelLongRun(); });
 
   QToolBar* bar = addToolBar(tr("File"));
   bar->setObjectName("toolBarFile");

@@ -3,6 +3,7 @@
 // operations of the program. Slot definitions are split by concern (morvex_import.cpp, ...).
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 #include "view/live_wire.h"
 #include "study/study.h"
 #include "ui_morvex.h"
+#include "workspace/background_run.h"
 #include "workspace/tool_mode.h"
 #include "workspace/recovery_store.h"
 #include "workspace/undo_history.h"
@@ -96,6 +98,13 @@ class Morvex : public QMainWindow {
   void restoreRecoveredLabels();
   void closeCleanly();
   const morvex::RecoveryStore& recoveryStore() const { return recovery_; }
+  // LiverSeg and the vessel growth run on a worker thread: meanwhile the window repaints, the
+  // progress bar moves, every edit is blocked and the Cancel button beside the bar stops the run,
+  // leaving the labels as they were before it.
+  bool longRunActive() const { return longRun_ != nullptr; }
+  QPushButton* cancelButton() const { return cancelButton_; }
+  // Asks the run under way to stop; closeAfter closes the window once it has stopped.
+  void cancelLongRun(bool closeAfter = false);
   void setActiveView(CImage* view) { activeView_ = view; }
   // The folder dialog of the save command (tests answer it without a dialog).
   void setDirectoryChooser(std::function<QString()> chooser) { directoryChooser_ = std::move(chooser); }
@@ -318,6 +327,13 @@ class Morvex : public QMainWindow {
   void removeSliceViews();
   void connectSignals();
   void beginProgress();
+  // Runs job on a worker thread as a long run (see longRunActive); false when it was cancelled.
+  // The job must work on copies: the study stays with this thread.
+  bool runLongJob(const QString& name, const std::function<void(morvex::WorkerControl&)>& job);
+  void setEditsBlocked(bool blocked);
+  // Writes the labels of a work copy of series (its frame 0 is frame first here) into the frames
+  // whose labels differ.
+  void copyLabelsBack(const morvex::Study& work, int first, int series);
   void setProgress(int percent);
   void endProgress();
   void renumberFileTree();
@@ -335,6 +351,12 @@ class Morvex : public QMainWindow {
   morvex::Study study_;
   morvex::LabelTable labelTable_;
   QProgressBar* progressBar_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+  morvex::WorkerControl* longRun_ = nullptr;
+  bool closeAfterLongRun_ = false;
+  // the enabled state of each action before a long run blocked them, and the focus it took
+  std::vector<std::pair<QAction*, bool>> blockedActions_;
+  QPointer<QWidget> focusBeforeLongRun_;
   QString defaultDirectory_;
   morvex::AreaStatistics areaStatistics_{morvex::defaultLabelTable().size()};
   morvex::AreaStatistics selectedAreaStatistics_{1};

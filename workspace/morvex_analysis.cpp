@@ -12,6 +12,7 @@
 #include "analysis/histogram_range.h"
 #include "analysis/vessel_segmentation.h"
 #include "view/cimage.h"
+#include "workspace/message_box.h"
 #include "workspace/morvex.h"
 
 namespace {
@@ -170,8 +171,7 @@ void Morvex::vesselSegmetationHistogram() {
 }
 
 void Morvex::vesselSegmentation() {
-  if (study_.frameCount() == 0 || study_.seriesOfFrame(currentFrame_) < 0) return;
-  const SeriesEditScope step(*this);
+  if (study_.frameCount() == 0 || study_.seriesOfFrame(currentFrame_) < 0 || longRunActive()) return;
   const int series = study_.seriesOfFrame(currentFrame_);
   const int first = study_.firstFrameOfSeries(series), last = study_.lastFrameOfSeries(series);
   if (first < 0 || last < first) return;
@@ -202,9 +202,14 @@ void Morvex::vesselSegmentation() {
     t.initial = static_cast<float>(ui.doubleSpinBox->value());
     t.extension = static_cast<float>(ui.doubleSpinBox_2->value());
     t.shrink = static_cast<int>(ui.doubleSpinBox_3->value());
-    beginProgress();
-    morvex::segmentVessels(ip.data(), lp.data(), sp.data(), w, h, n, result, t, [this](int p) { setProgress(p); });
-    endProgress();
+    // the growth runs on a worker thread over the copies above
+    const bool finished = runLongJob(tr("Vessel segmentation"), [&](morvex::WorkerControl& control) {
+      morvex::segmentVessels(ip.data(), lp.data(), sp.data(), w, h, n, result, t,
+                             [&control](int p) { control.progress(p); }, nullptr,
+                             [&control] { return control.cancelled(); });
+    });
+    if (!finished) return;
+    const SeriesEditScope step(*this);
     long vesselPixels = 0;
     for (int i = 0; i < n; ++i) {
       if (std::none_of(result[i].begin(), result[i].end(), [](uint8_t v) { return v != 0; })) continue;
@@ -219,8 +224,8 @@ void Morvex::vesselSegmentation() {
     std::printf("vesselSegmentation(): %d slices, %ld vessel pixels, %.2f s\n", n, vesselPixels, seconds);
     std::fflush(stdout);
   } catch (const std::bad_alloc&) {
-    endProgress();
     std::fprintf(stderr, "vesselSegmentation(): out of memory for %d slices of %d x %d\n", n, w, h);
+    morvex::warningBox(this, tr("Not enough memory for the vessel segmentation of this series"));
     return;
   }
   labelsChanged();

@@ -266,10 +266,11 @@ void Morvex::showDICOMInfo(int nFrameIdx) {
 }
 
 void Morvex::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+  if (event->mimeData()->hasUrls() && !longRunActive()) event->acceptProposedAction();
 }
 
 void Morvex::dropEvent(QDropEvent* event) {
+  if (longRunActive()) return;
   QStringList paths;
   for (const QUrl& url : event->mimeData()->urls()) paths << url.toLocalFile();
   openPaths(paths);

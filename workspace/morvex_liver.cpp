@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "app/data_files.h"
 #include "segmentation/liver_driver.h"
@@ -57,31 +59,45 @@ void Morvex::liverUnion(int nFrameIdx) {
 }
 
 int Morvex::liverSegmentation() {
-  if (study_.frameCount() == 0) return -1;
-  const SeriesEditScope step(*this);  // the whole run is one undo step
-  liverUnion(-1);
+  if (study_.frameCount() == 0 || longRunActive()) return -1;
+  const int series = study_.seriesOfFrame(currentFrame_);
+  const int first = study_.firstFrameOfSeries(series);
+  // The run works on a copy of the series on a worker thread; the labels are written back in one
+  // undo step only when it ends without a cancel.
+  morvex::Study work;
+  try {
+    work = study_.seriesWorkCopy(series);
+  } catch (const std::bad_alloc&) {
+    morvex::warningBox(this, tr("Not enough memory for LiverSeg on this series"));
+    return -1;
+  }
   morvex::LiverRunOptions options;
   options.threeD = liver3D_;
   options.engineOption = engineOptionOf(liverOption_);
-  options.currentFrame = currentFrame_;
-  // The run blocks the window; only the progress bar moves, repainted after every slice.
-  beginProgress();
-  if (!liver3D_) setProgress(50);
-  for (CImage* view : imageViews_) view->setUpdatesEnabled(false);
-  options.progress = [this](int done, int total) {
-    setProgress(static_cast<int>(static_cast<float>(done) / static_cast<float>(std::max(total, 1)) * 100));
-  };
+  options.currentFrame = currentFrame_ - first;
+  morvex::LiverRunResult result = morvex::LiverRunResult::NoStudy;
   int labelled = 0;
-  const morvex::LiverRunResult result = morvex::segmentLiver(study_, options, &labelled);
-  setProgress(100);
-  endProgress();
-  for (CImage* view : imageViews_) view->setUpdatesEnabled(true);
+  const bool finished = runLongJob("LiverSeg", [&](morvex::WorkerControl& control) {
+    if (!options.threeD) control.progress(50);
+    options.progress = [&control](int done, int total) {
+      control.progress(static_cast<int>(static_cast<float>(done) / static_cast<float>(std::max(total, 1)) * 100));
+    };
+    options.cancelled = [&control] { return control.cancelled(); };
+    morvex::uniteDivision(work, series, -1);  // the divided liver is united before the run
+    result = morvex::segmentLiver(work, options, &labelled);
+    if (result == morvex::LiverRunResult::Done) control.progress(100);
+  });
   std::fflush(stdout);
+  if (!finished) return -1;
   if (result == morvex::LiverRunResult::NoOutline) {
     morvex::warningBox(this, QString::fromUtf8("간 영역을 입력해주세요"));
     return -1;
   }
   if (result != morvex::LiverRunResult::Done) return -1;
+  {
+    const SeriesEditScope step(*this);  // the whole run is one undo step
+    copyLabelsBack(work, first, series);
+  }
   std::printf("liverSegmentation(): %d slices labelled\n", labelled);
   std::fflush(stdout);
   statusBar()->showMessage(tr("LiverSeg: %1 slices labelled").arg(labelled));
@@ -92,4 +108,17 @@ int Morvex::liverSegmentation() {
   // A run that reached nothing kept the outline: say so rather than end without a word.
   if (labelled == 0) morvex::warningBox(this, QString::fromUtf8("간 영역을 찾지 못했습니다. 입력한 윤곽은 그대로 두었습니다."));
   return 1;
+}
+
+void Morvex::copyLabelsBack(const morvex::Study& work, int first, int series) {
+  for (int i = 0; i < work.frameCount(); ++i) {
+    const int f = first + i;
+    const uint8_t* from = work.labelImage(i);
+    const uint8_t* to = static_cast<const morvex::Study&>(study_).labelImage(f);
+    const std::size_t n = static_cast<std::size_t>(work.width(i)) * static_cast<std::size_t>(work.height(i));
+    if (study_.seriesOfFrame(f) != series || !from || !to || study_.width(f) != work.width(i) ||
+        study_.height(f) != work.height(i) || std::equal(from, from + n, to))
+      continue;
+    std::copy(from, from + n, study_.labelImage(f));
+  }
 }

@@ -158,6 +158,7 @@ void Morvex::showNeighbourFrame(int step) {
 }
 
 void Morvex::keyPressEvent(QKeyEvent* event) {
+  if (longRunActive()) return;  // every key edits or changes the tool
   const int key = event->key();
   const bool alt = (event->modifiers() | QApplication::keyboardModifiers()) & Qt::AltModifier;
   if (key >= Qt::Key_0 && key <= Qt::Key_9) {
