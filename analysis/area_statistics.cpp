@@ -133,10 +133,13 @@ const SeriesStatistics::FrameCounts& SeriesStatistics::countsOf(const Study& stu
                                                                  bool selectionMode) {
   const Frame& f = *study.frame(frameIdx);
   FrameCounts& fc = frames_[f.uid * 2 + (selectionMode ? 1 : 0)];
-  if (fc.revision == f.revision) return fc;
+  // counts made for another table size are counted again (a label table that shrank would
+  // otherwise index past the totals)
+  if (fc.revision == f.revision && fc.labelCount == labelCount) return fc;
   ++recounted_;
   fc = FrameCounts();
   fc.revision = f.revision;
+  fc.labelCount = labelCount;
   const std::size_t n = f.intensities.size();
   const uint8_t* labels = selectionMode ? f.selectionImage.data() : f.labelImage.data();
   if (n == 0 || !labels) return fc;
@@ -194,7 +197,7 @@ void SeriesStatistics::compute(const Study& study, int nGroupIdx, bool selection
   const int bins = hi - lo + 1;
   std::vector<std::vector<int>> totals(static_cast<std::size_t>(labelCount));
   for (const FrameCounts* fc : parts)
-    for (std::size_t e = 0; e < fc->perLabel.size(); ++e) {
+    for (std::size_t e = 0; e < std::min(fc->perLabel.size(), totals.size()); ++e) {
       const std::vector<int>& table = fc->perLabel[e];
       if (table.empty()) continue;
       std::vector<int>& total = totals[e];

@@ -77,6 +77,7 @@ class SeriesStatistics {
  private:
   struct FrameCounts {
     uint64_t revision = 0;
+    int labelCount = 0;                        // the table size the frame was counted for
     int minValue = 0, maxValue = -1;           // intensity range of the whole frame
     std::vector<std::vector<int>> perLabel;    // [label - 1][v - minValue], empty when absent
   };

@@ -87,7 +87,7 @@ void expectSame(const AreaStatistics& a, const AreaStatistics& b) {
   }
 }
 
-AreaStatistics fullRecompute(const morvex::Study& s, int series, bool selection) {
+AreaStatistics fullRecompute(const morvex::Study& s, int series, bool selection, int labelCount = 7) {
   std::vector<const int16_t*> hu;
   std::vector<const uint8_t*> labels;
   std::vector<int> w, h;
@@ -97,7 +97,7 @@ AreaStatistics fullRecompute(const morvex::Study& s, int series, bool selection)
     w.push_back(s.width(f));
     h.push_back(s.height(f));
   }
-  AreaStatistics st(selection ? 1 : 7);
+  AreaStatistics st(selection ? 1 : labelCount);
   st.computeSeries(hu.data(), labels.data(), w.data(), h.data(), static_cast<int>(hu.size()), selection);
   return st;
 }
@@ -139,4 +139,10 @@ TEST(SeriesStatistics, IncrementalPathEqualsAFullRecomputeAfterRandomEdits) {
   EXPECT_EQ(incremental.recountedFrames(), 0) << "nothing changed, nothing counted";
   incremental.compute(study, 1, false, st);
   expectSame(st, fullRecompute(study, 1, false));
+
+  // a smaller label table (a caller with fewer labels) counts again instead of reading old tables
+  AreaStatistics few(3);
+  incremental.compute(study, 0, false, few);
+  EXPECT_EQ(incremental.recountedFrames(), 9);
+  expectSame(few, fullRecompute(study, 0, false, 3));
 }
