@@ -1,11 +1,16 @@
 // Edit latency and the save command on a 200-slice 512 x 512 series shown at scale 1: a 50-point brush stroke applied
 // through the whole tail (rasterise, paint, vessel clean-up, statistics refresh, undo push, redraw of
-// the view), and each step on its own to show its share.
+// the view), and each step on its own to show its share; a LiverSeg run's undo memory and the
+// interface thread's stalls while it runs.
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -142,6 +147,48 @@ void BM_LiverSegUndoMemory(benchmark::State& state) {
   }
 }
 
+// A whole LiverSeg run through the window while a 5 ms timer ticks: the longest gap between ticks
+// while the worker runs (how long the interface thread ever stalls), and the tail from the last
+// tick to the end of the slot (the labels written back as one undo step, statistics, redraw).
+void BM_LiverSegInterfaceStalls(benchmark::State& state) {
+  for (auto _ : state) {
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      const qint64 now = clock.nsecsElapsed();
+      worst = std::max(worst, now - last);
+      last = now;
+      ++ticks;
+    });
+    clock.start();
+    tick.start(5);
+    g_main->liverSegmentation();
+    const qint64 end = clock.nsecsElapsed();
+    state.counters["max_stall_ms"] = static_cast<double>(worst) / 1e6;
+    state.counters["tail_ms"] = static_cast<double>(end - last) / 1e6;
+    state.counters["ticks"] = ticks;
+    g_main->undoHistory();
+  }
+}
+
+// Cancel pressed one second into a LiverSeg run: the time from the press until the window is
+// handed back with the labels as they were (the slice under way ends, then the poll sees it).
+void BM_LiverSegCancel(benchmark::State& state) {
+  for (auto _ : state) {
+    QElapsedTimer clock;
+    qint64 pressed = 0;
+    QTimer::singleShot(1000, [&] {
+      pressed = clock.nsecsElapsed();
+      g_main->cancelButton()->click();
+    });
+    clock.start();
+    g_main->liverSegmentation();
+    state.counters["cancel_to_idle_ms"] = static_cast<double>(clock.nsecsElapsed() - pressed) / 1e6;
+  }
+}
+
 void BM_SaveFileDir(benchmark::State& state) {
   const std::string out = "bench-data/save-out";
   std::filesystem::create_directories(out);
@@ -161,6 +208,8 @@ BENCHMARK(BM_RedrawZoomed)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UndoSeriesStep)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AutosaveOneFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LiverSegUndoMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiverSegInterfaceStalls)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiverSegCancel)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -284,7 +284,14 @@ int Study::lastFrameOfSeries(int s) const {
   return -1;
 }
 
-Study Study::seriesWorkCopy(int s) const {
+std::vector<bool> Study::labelsWrittenOfSeries(int s) const {
+  std::vector<bool> written;
+  const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
+  for (int f = first; f >= 0 && f <= last; ++f) written.push_back(!frames_[f].imagesStillEmpty());
+  return written;
+}
+
+Study Study::seriesWorkCopy(int s, const std::vector<bool>* labelsWritten) const {
   Study copy;
   const int first = firstFrameOfSeries(s), last = lastFrameOfSeries(s);
   if (first < 0) return copy;
@@ -293,6 +300,8 @@ Study Study::seriesWorkCopy(int s) const {
   copy.labelCount_ = labelCount_;
   copy.nextUid_ = nextUid_;
   const int n = last - first + 1;
+  // a list of another length is taken as "every image written": copying is always safe
+  const bool listFits = labelsWritten && labelsWritten->size() == static_cast<std::size_t>(n);
   copy.frames_.resize(static_cast<std::size_t>((n + kGrowStep - 1) / kGrowStep * kGrowStep));
   for (int i = 0; i < n; ++i) {
     const Frame& src = frames_[first + i];
@@ -302,16 +311,19 @@ Study Study::seriesWorkCopy(int s) const {
     dst.header = src.header;
     dst.intensities = src.intensities;
     // images never written stay unmapped zeros in the copy too
-    if (src.imagesStillEmpty())
-      dst.labelImage.reset(src.labelImage.size());
-    else
+    const bool written = listFits       ? (*labelsWritten)[static_cast<std::size_t>(i)]
+                         : labelsWritten ? true
+                                         : !src.imagesStillEmpty();
+    if (written)
       dst.labelImage = src.labelImage;
+    else
+      dst.labelImage.reset(src.labelImage.size());
     dst.selectionImage.reset(src.selectionImage.size());
     dst.divisionImage.reset(src.divisionImage.size());
     dst.divisionDefined = src.divisionDefined;
     dst.uid = src.uid;
     dst.revision = dst.emptyImagesRevision = 0;
-    if (!src.imagesStillEmpty()) dst.revision = 1;
+    if (written) dst.revision = 1;
   }
   copy.frameCount_ = n;
   return copy;

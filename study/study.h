@@ -132,7 +132,12 @@ class Study {
   // thread while this study stays with the interface. Frame i of the copy is frame
   // firstFrameOfSeries(nGroupIdx) + i here; series indices are kept. Empty for a series without
   // frames. Throws std::bad_alloc when memory runs out.
-  Study seriesWorkCopy(int nGroupIdx) const;
+  // labelsWritten (when given, one entry per frame from first to last) says which label images
+  // were ever written, in place of reading the frames' revision counters: a worker thread makes
+  // the copy while the interface thread may still bump them.
+  Study seriesWorkCopy(int nGroupIdx, const std::vector<bool>* labelsWritten = nullptr) const;
+  // Which label images of a series were ever written (the argument of seriesWorkCopy).
+  std::vector<bool> labelsWrittenOfSeries(int nGroupIdx) const;
 
   // --- mutations ---------------------------------------------------------------
   void swapFrames(int i, int j);

@@ -162,6 +162,13 @@ TEST(StudyModel, ASeriesWorkCopyHoldsOneSeriesAndSharesNothing) {
   s.fillLabelImage(3, 9);
   EXPECT_EQ(work.labelImage(2)[0], 0);
 
+  // the list of written label images stands in for the revision counters: what it calls unwritten
+  // is copied as zeros, and a list of the wrong length copies everything
+  EXPECT_EQ(s.labelsWrittenOfSeries(0), std::vector<bool>{false}) << "untouched since the load";
+  EXPECT_EQ(s.labelsWrittenOfSeries(1), (std::vector<bool>{true, true, true})) << "a selection or a map counts too";
+  const std::vector<bool> noneWritten(3, false), wrongLength(2, false);
+  EXPECT_EQ(s.seriesWorkCopy(1, &noneWritten).labelImage(1)[5], 0);
+  EXPECT_EQ(s.seriesWorkCopy(1, &wrongLength).labelImage(1)[5], 7);
   EXPECT_EQ(s.seriesWorkCopy(5).frameCount(), 0) << "no such series";
   EXPECT_EQ(Study().seriesWorkCopy(0).frameCount(), 0);
 }

@@ -178,39 +178,53 @@ void Morvex::vesselSegmentation() {
   const auto start = std::chrono::steady_clock::now();
   const int n = last - first + 1, w = study_.width(first), h = study_.height(first);
   const std::size_t pixels = static_cast<std::size_t>(w) * h;
-  try {
-    // the liver (labels 1 and 2) and the vessels the user labelled; frames of another size stay empty
-    std::vector<std::vector<int16_t>> intensities(n, std::vector<int16_t>(pixels, 0));
-    std::vector<std::vector<uint8_t>> liver(n, std::vector<uint8_t>(pixels, 0)), seeds = liver, result;
-    std::vector<const int16_t*> ip;
-    std::vector<const uint8_t*> lp, sp;
-    for (int i = 0; i < n; ++i) {
-      const int f = first + i;
-      const uint8_t* labels = study_.labelImage(f);
-      if (study_.width(f) == w && study_.height(f) == h && labels && study_.intensities(f)) {
-        std::copy(study_.intensities(f), study_.intensities(f) + pixels, intensities[i].begin());
-        for (std::size_t p = 0; p < pixels; ++p) {
-          liver[i][p] = labels[p] == morvex::kLiver || labels[p] == morvex::kVessel ? 255 : 0;
-          seeds[i][p] = labels[p] == morvex::kVessel ? 255 : 0;
-        }
+  morvex::VesselTolerances t;
+  t.initial = static_cast<float>(ui.doubleSpinBox->value());
+  t.extension = static_cast<float>(ui.doubleSpinBox_2->value());
+  t.shrink = static_cast<int>(ui.doubleSpinBox_3->value());
+  // The growth runs on a worker thread. It reads the study through a const reference while this
+  // thread only reads it too (edits are blocked), and grows into a result of its own.
+  const morvex::Study& source = study_;
+  const std::vector<bool> labelsWritten = source.labelsWrittenOfSeries(series);
+  std::vector<std::vector<uint8_t>> result;
+  bool outOfMemory = false;
+  const bool finished = runLongJob(tr("Vessel segmentation"), [&](morvex::WorkerControl& control) {
+    try {
+      // the liver (labels 1 and 2) and the vessels the user labelled; frames of another size
+      // stay empty
+      const std::vector<int16_t> blank(pixels, 0);
+      std::vector<std::vector<uint8_t>> liver(n, std::vector<uint8_t>(pixels, 0)), seeds = liver;
+      std::vector<const int16_t*> ip;
+      std::vector<const uint8_t*> lp, sp;
+      for (int i = 0; i < n; ++i) {
+        const int f = first + i;
+        const bool fits = source.width(f) == w && source.height(f) == h && source.intensities(f);
+        const uint8_t* labels = source.labelImage(f);
+        if (fits && labels && labelsWritten[static_cast<std::size_t>(i)])
+          for (std::size_t p = 0; p < pixels; ++p) {
+            liver[i][p] = labels[p] == morvex::kLiver || labels[p] == morvex::kVessel ? 255 : 0;
+            seeds[i][p] = labels[p] == morvex::kVessel ? 255 : 0;
+          }
+        ip.push_back(fits ? source.intensities(f) : blank.data());
+        lp.push_back(liver[i].data());
+        sp.push_back(seeds[i].data());
       }
-      ip.push_back(intensities[i].data());
-      lp.push_back(liver[i].data());
-      sp.push_back(seeds[i].data());
-    }
-    morvex::VesselTolerances t;
-    t.initial = static_cast<float>(ui.doubleSpinBox->value());
-    t.extension = static_cast<float>(ui.doubleSpinBox_2->value());
-    t.shrink = static_cast<int>(ui.doubleSpinBox_3->value());
-    // the growth runs on a worker thread over the copies above
-    const bool finished = runLongJob(tr("Vessel segmentation"), [&](morvex::WorkerControl& control) {
       morvex::segmentVessels(ip.data(), lp.data(), sp.data(), w, h, n, result, t,
                              [&control](int p) { control.progress(p); }, nullptr,
                              [&control] { return control.cancelled(); });
-    });
-    if (!finished) return;
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+    }
+  });
+  if (!finished) return;
+  if (outOfMemory || result.size() != static_cast<std::size_t>(n)) {
+    std::fprintf(stderr, "vesselSegmentation(): out of memory for %d slices of %d x %d\n", n, w, h);
+    morvex::warningBox(this, tr("Not enough memory for the vessel segmentation of this series"));
+    return;
+  }
+  long vesselPixels = 0;
+  {
     const SeriesEditScope step(*this);
-    long vesselPixels = 0;
     for (int i = 0; i < n; ++i) {
       if (std::none_of(result[i].begin(), result[i].end(), [](uint8_t v) { return v != 0; })) continue;
       uint8_t* labels = study_.labelImage(first + i);
@@ -220,13 +234,9 @@ void Morvex::vesselSegmentation() {
           ++vesselPixels;
         }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("vesselSegmentation(): %d slices, %ld vessel pixels, %.2f s\n", n, vesselPixels, seconds);
-    std::fflush(stdout);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "vesselSegmentation(): out of memory for %d slices of %d x %d\n", n, w, h);
-    morvex::warningBox(this, tr("Not enough memory for the vessel segmentation of this series"));
-    return;
   }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("vesselSegmentation(): %d slices, %ld vessel pixels, %.2f s\n", n, vesselPixels, seconds);
+  std::fflush(stdout);
   labelsChanged();
 }

@@ -62,22 +62,27 @@ int Morvex::liverSegmentation() {
   if (study_.frameCount() == 0 || longRunActive()) return -1;
   const int series = study_.seriesOfFrame(currentFrame_);
   const int first = study_.firstFrameOfSeries(series);
-  // The run works on a copy of the series on a worker thread; the labels are written back in one
-  // undo step only when it ends without a cancel.
+  // The run works on a copy of the series, made and run on a worker thread; the labels are written
+  // back in one undo step only when it ends without a cancel. Meanwhile this thread only reads the
+  // study (edits are blocked), so the worker may read it too, through a const reference and
+  // without the revision counters that reads here bump.
+  const morvex::Study& source = study_;
+  const std::vector<bool> labelsWritten = source.labelsWrittenOfSeries(series);
   morvex::Study work;
-  try {
-    work = study_.seriesWorkCopy(series);
-  } catch (const std::bad_alloc&) {
-    morvex::warningBox(this, tr("Not enough memory for LiverSeg on this series"));
-    return -1;
-  }
   morvex::LiverRunOptions options;
   options.threeD = liver3D_;
   options.engineOption = engineOptionOf(liverOption_);
   options.currentFrame = currentFrame_ - first;
   morvex::LiverRunResult result = morvex::LiverRunResult::NoStudy;
   int labelled = 0;
+  bool outOfMemory = false;
   const bool finished = runLongJob("LiverSeg", [&](morvex::WorkerControl& control) {
+    try {
+      work = source.seriesWorkCopy(series, &labelsWritten);
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+      return;
+    }
     if (!options.threeD) control.progress(50);
     options.progress = [&control](int done, int total) {
       control.progress(static_cast<int>(static_cast<float>(done) / static_cast<float>(std::max(total, 1)) * 100));
@@ -89,6 +94,10 @@ int Morvex::liverSegmentation() {
   });
   std::fflush(stdout);
   if (!finished) return -1;
+  if (outOfMemory) {
+    morvex::warningBox(this, tr("Not enough memory for LiverSeg on this series"));
+    return -1;
+  }
   if (result == morvex::LiverRunResult::NoOutline) {
     morvex::warningBox(this, QString::fromUtf8("간 영역을 입력해주세요"));
     return -1;
