@@ -37,6 +37,7 @@ bool Morvex::runLongJob(const QString& name, const std::function<void(morvex::Wo
   const morvex::WorkerOutcome outcome = morvex::runOnWorker(control, job, [this](int percent) {
     progressBar_->setValue(std::clamp(percent, 0, 100));
   });
+  statusBar()->clearMessage();  // the caller says how the run ended
   if (outcome == morvex::WorkerOutcome::Cancelled) {
     std::printf("%s cancelled: the labels are as they were\n", name.toLocal8Bit().constData());
     std::fflush(stdout);
