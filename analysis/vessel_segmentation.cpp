@@ -238,7 +238,6 @@ bool segmentVessels(const int16_t* const* intensities, const uint8_t* const* liv
     if (progress && percent > reported) progress(reported = percent);
   };
   bool stopped = false;
-  std::size_t j = 0;
   long long grown = 0;
   const std::function<bool()> goOn = [&]() {
     report(unitsDone + ++grown);
@@ -247,8 +246,7 @@ bool segmentVessels(const int16_t* const* intensities, const uint8_t* const* liv
   };
   const Growth g{intensities, liver, width, height, n, tolerances, unionVolume, windows, goOn};
   SliceWork w;
-  for (; j < seedSlices.size() && !stopped; ++j) {
-    const int s = seedSlices[j];
+  for (const int s : seedSlices) {
     grown = 0;
     if (!goOn()) break;
     // the seed slice: a window of +-|mean * p1| around the mean of the seeds
