@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include "app/borderless_main_window.h"
@@ -32,22 +34,14 @@ void sendMove(QWidget* w, const QPoint& pos, Qt::MouseButtons buttons) {
   QApplication::sendEvent(w, &move);
 }
 
-struct ShownWindow {
-  BorderlessMainWindow window;
-  ShownWindow() {
-    window.resize(900, 600);
-    window.move(100, 100);
-    window.show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-  }
-};
-
 }  // namespace
 
-TEST(FramelessWindow, StartsWithTitleBarAndEmptyMainWindow) {
-  ShownWindow s;
-  BorderlessMainWindow& w = s.window;
-  EXPECT_TRUE(w.isVisible());
+TEST(FramelessWindow, TitleBarDragsDoubleClicksButtonsAndClose) {
+  BorderlessMainWindow w;
+  w.resize(900, 600);
+  w.move(100, 100);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   EXPECT_EQ(w.objectName(), "borderlessMainWindow");
   EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
   EXPECT_TRUE(w.titleLabel()->text().startsWith("Morvex (v1.61)"));
@@ -58,18 +52,26 @@ TEST(FramelessWindow, StartsWithTitleBarAndEmptyMainWindow) {
   EXPECT_NE(main->findChild<QWidget*>("widget_image"), nullptr);
   EXPECT_TRUE(main->acceptDrops());
   EXPECT_EQ(main->study().labelCount(), 7);
-  EXPECT_FALSE(w.findChild<QPushButton*>("restoreButton")->isVisible());
-  EXPECT_TRUE(w.findChild<QPushButton*>("maximizeButton")->isVisible());
   EXPECT_NE(w.findChild<QLabel*>("windowIcon"), nullptr);
-  w.close();
-  EXPECT_FALSE(w.isVisible());
-}
+  auto* restore = w.findChild<QPushButton*>("restoreButton");
+  auto* maximize = w.findChild<QPushButton*>("maximizeButton");
+  EXPECT_FALSE(restore->isVisible());
+  EXPECT_TRUE(maximize->isVisible());
 
-TEST(FramelessWindow, LeftDragOnTheTitleBarMovesTheWindow) {
-  ShownWindow s;
-  BorderlessMainWindow& w = s.window;
-  const QPoint start = w.pos();
-  const QPoint p = titleBarPoint(w);
+  // a left drag on the title bar moves the window until the release; the right button, or a press
+  // below the title bar, does not drag
+  const QPoint start = w.pos(), p = titleBarPoint(w), below = main->mapTo(&w, QPoint(20, 200));
+  QTest::mousePress(&w, Qt::RightButton, Qt::NoModifier, p);
+  sendMove(&w, p + QPoint(40, 0), Qt::RightButton);
+  QApplication::processEvents();
+  EXPECT_EQ(w.pos(), start);
+  QTest::mouseRelease(&w, Qt::RightButton, Qt::NoModifier, p);
+  QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, below);
+  EXPECT_FALSE(w.isDragging());
+  sendMove(&w, below + QPoint(40, 40), Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(w.pos(), start);
+  QTest::mouseRelease(&w, Qt::LeftButton, Qt::NoModifier, below);
   QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, p);
   EXPECT_TRUE(w.isDragging());
   sendMove(&w, p + QPoint(30, 4), Qt::LeftButton);
@@ -80,57 +82,21 @@ TEST(FramelessWindow, LeftDragOnTheTitleBarMovesTheWindow) {
   sendMove(&w, p + QPoint(50, 2), Qt::NoButton);
   QApplication::processEvents();
   EXPECT_EQ(w.pos(), start + QPoint(30, 4)) << "no drag after the release";
-}
 
-TEST(FramelessWindow, RightButtonOrAPressOutsideTheTitleBarDoesNotDrag) {
-  ShownWindow s;
-  BorderlessMainWindow& w = s.window;
-  const QPoint start = w.pos();
-  const QPoint p = titleBarPoint(w);
-  QTest::mousePress(&w, Qt::RightButton, Qt::NoModifier, p);
-  sendMove(&w, p + QPoint(40, 0), Qt::RightButton);
-  QApplication::processEvents();
-  EXPECT_EQ(w.pos(), start);
-  QTest::mouseRelease(&w, Qt::RightButton, Qt::NoModifier, p);
-
-  const QPoint below = w.mainWindowWidget()->mapTo(&w, QPoint(20, 200));
-  QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, below);
-  EXPECT_FALSE(w.isDragging());
-  sendMove(&w, below + QPoint(40, 40), Qt::LeftButton);
-  QApplication::processEvents();
-  EXPECT_EQ(w.pos(), start);
-}
-
-TEST(FramelessWindow, DoubleClickTogglesFullScreenAndBack) {
-  ShownWindow s;
-  BorderlessMainWindow& w = s.window;
-  auto* restore = w.findChild<QPushButton*>("restoreButton");
-  auto* maximize = w.findChild<QPushButton*>("maximizeButton");
-  const QPoint p = titleBarPoint(w);
-  QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, p);
-  EXPECT_TRUE(w.isFullScreenFlag());
-  EXPECT_TRUE(w.isFullScreen());
-  EXPECT_TRUE(restore->isVisible());
-  EXPECT_FALSE(maximize->isVisible());
-  EXPECT_EQ(w.styleSheet(), "#borderlessMainWindow{border:1px solid palette(base);}");
-
-  QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, titleBarPoint(w));
+  // a double click on the title bar toggles full screen and the frame's colour; below it, nothing
+  for (const bool full : {true, false}) {
+    QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, titleBarPoint(w));
+    EXPECT_EQ(w.isFullScreenFlag(), full);
+    EXPECT_EQ(w.isFullScreen(), full);
+    EXPECT_EQ(restore->isVisible(), full);
+    EXPECT_EQ(maximize->isVisible(), !full);
+    EXPECT_EQ(w.styleSheet(), full ? "#borderlessMainWindow{border:1px solid palette(base);}"
+                                   : "#borderlessMainWindow{border:1px solid palette(highlight);}");
+  }
+  QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, main->mapTo(&w, QPoint(20, 200)));
   EXPECT_FALSE(w.isFullScreenFlag());
-  EXPECT_FALSE(w.isFullScreen());
-  EXPECT_FALSE(restore->isVisible());
-  EXPECT_TRUE(maximize->isVisible());
-  EXPECT_EQ(w.styleSheet(), "#borderlessMainWindow{border:1px solid palette(highlight);}");
 
-  // A double click on the main window below the title bar changes nothing.
-  QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, w.mainWindowWidget()->mapTo(&w, QPoint(20, 200)));
-  EXPECT_FALSE(w.isFullScreenFlag());
-}
-
-TEST(FramelessWindow, ButtonsMaximiseRestoreMinimiseAndClose) {
-  ShownWindow s;
-  BorderlessMainWindow& w = s.window;
-  auto* restore = w.findChild<QPushButton*>("restoreButton");
-  auto* maximize = w.findChild<QPushButton*>("maximizeButton");
+  // the buttons
   QTest::mouseClick(maximize, Qt::LeftButton);
   EXPECT_TRUE(w.isFullScreen());
   EXPECT_TRUE(restore->isVisible());
@@ -144,27 +110,20 @@ TEST(FramelessWindow, ButtonsMaximiseRestoreMinimiseAndClose) {
   EXPECT_FALSE(w.isVisible());
 }
 
-TEST(DarkStyle, AllTwentySixPicturesAreCompiledIn) {
+TEST(DarkStyle, AllTwentySixPicturesAreCompiledInAndEveryOneTheStyleSheetNamesLoads) {
   morvex::registerDarkStyle();
-  const char* names[] = {
-      "icon_window_minimize", "icon_window_restore", "icon_window_maximize", "icon_window_close", "icon_close",
-      "icon_undock", "icon_checkbox_checked", "icon_checkbox_checked_pressed", "icon_checkbox_checked_disabled",
-      "icon_checkbox_unchecked", "icon_checkbox_unchecked_pressed", "icon_checkbox_unchecked_disabled",
-      "icon_checkbox_indeterminate", "icon_checkbox_indeterminate_pressed", "icon_checkbox_indeterminate_disabled",
-      "icon_radiobutton_checked", "icon_radiobutton_checked_pressed", "icon_radiobutton_checked_disabled",
-      "icon_radiobutton_unchecked", "icon_radiobutton_unchecked_pressed", "icon_radiobutton_unchecked_disabled",
-      "icon_branch_open", "icon_branch_closed", "icon_branch_more", "icon_branch_end", "icon_vline"};
-  EXPECT_EQ(QDir(":/darkstyle").entryList({"*.png"}).size(), 26);
-  for (const char* name : names) {
-    const QImage img(QString(":/darkstyle/%1.png").arg(name));
-    EXPECT_FALSE(img.isNull()) << name;
-  }
+  const QStringList pictures = QDir(":/darkstyle").entryList({"*.png"});
+  EXPECT_EQ(pictures.size(), 26);
+  for (const QString& name : pictures) EXPECT_FALSE(QImage(":/darkstyle/" + name).isNull()) << name.toStdString();
   QFile qss(":/darkstyle/darkstyle.qss");
   ASSERT_TRUE(qss.open(QFile::ReadOnly));
-  const QByteArray text = qss.readAll();
+  const QString text = QString::fromUtf8(qss.readAll());
   EXPECT_TRUE(text.contains("#borderlessMainWindow{"));
   EXPECT_TRUE(text.contains("#titlebarWidget{"));
-  EXPECT_TRUE(text.contains(":/darkstyle/icon_window_minimize.png"));
+  QSet<QString> named;
+  for (QRegularExpressionMatchIterator it = QRegularExpression(":/darkstyle/(\\w+\\.png)").globalMatch(text); it.hasNext();)
+    named.insert(it.next().captured(1));
+  EXPECT_TRUE(named == QSet<QString>(pictures.begin(), pictures.end())) << "the style sheet names every picture, and only those";
 }
 
 TEST(DataFiles, WorkingDirectoryFirstThenBesideTheProgram) {
@@ -190,29 +149,14 @@ TEST(DataFiles, WorkingDirectoryFirstThenBesideTheProgram) {
   QDir::setCurrent(previous);
 }
 
-TEST(Application, TheProgramStartsOffscreenAndKeepsRunningUntilClosed) {
+TEST(Application, PathsOnTheCommandLineAreImportedAndTheProgramRunsUntilClosed) {
   QProcess program;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
   program.setProcessEnvironment(env);
   program.setWorkingDirectory(QFileInfo(MORVEX_PROGRAM).absolutePath());
-  program.start(MORVEX_PROGRAM, QStringList());
-  ASSERT_TRUE(program.waitForStarted(10000));
-  EXPECT_FALSE(program.waitForFinished(1500)) << "the event loop keeps the program running: "
-                                              << program.readAllStandardError().toStdString();
-  EXPECT_EQ(program.state(), QProcess::Running);
-  program.terminate();
-  ASSERT_TRUE(program.waitForFinished(10000));
-}
-
-TEST(Application, PathsOnTheCommandLineAreImportedAsIfDropped) {
-  const std::string& series = morvex::testing::smallSyntheticSeries();
-  QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  program.setProcessEnvironment(env);
   // Toolkit options stay the toolkit's; the folder is imported (its masks are not slices).
-  program.start(MORVEX_PROGRAM, {"-style", "fusion", QString::fromStdString(series)});
+  program.start(MORVEX_PROGRAM, {"-style", "fusion", QString::fromStdString(morvex::testing::smallSyntheticSeries())});
   ASSERT_TRUE(program.waitForStarted(10000));
   QByteArray out;
   for (int i = 0; i < 100 && !out.contains("readDICOM()"); ++i) {
@@ -220,6 +164,9 @@ TEST(Application, PathsOnTheCommandLineAreImportedAsIfDropped) {
     out += program.readAllStandardOutput();
   }
   EXPECT_TRUE(out.contains("readDICOM(): 24 of 24 files loaded")) << out.toStdString();
+  EXPECT_FALSE(program.waitForFinished(1500)) << "the event loop keeps the program running: "
+                                              << program.readAllStandardError().toStdString();
+  EXPECT_EQ(program.state(), QProcess::Running);
   program.terminate();
   ASSERT_TRUE(program.waitForFinished(10000));
 }

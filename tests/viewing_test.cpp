@@ -50,44 +50,71 @@ struct Frameless {
 
 }  // namespace
 
-TEST(Viewing, TheFramelessWindowTakesItsDesignedSizeAndFitsASmallScreen) {
-  Frameless f;
-  f.window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
-  EXPECT_LE(f.window.minimumSizeHint().height(), 720);
-  EXPECT_LE(f.window.minimumSizeHint().width(), 1280);
-  for (const QSize size : {QSize(1374, 904), QSize(1280, 720)}) {
-    f.window.resize(size);
-    QApplication::processEvents();
-    EXPECT_EQ(f.window.size(), size);
-  }
-  f.window.resize(1374, 904);
-  QApplication::processEvents();
-  EXPECT_GE(f.pane()->width(), 512) << "a 512-pixel slice is not shrunk at the designed size";
-  EXPECT_GE(f.pane()->height(), 512);
-  // at 1280 x 720 the tool column scrolls, so its last controls can still be reached
-  f.window.resize(1280, 720);
-  QApplication::processEvents();
-  auto* scroll = f.main->findChild<QScrollArea*>("scrollArea_right");
-  ASSERT_NE(scroll, nullptr);
-  for (QWidget* control : {static_cast<QWidget*>(f.main->form().pushButton_DeleteAll),
-                           static_cast<QWidget*>(f.main->form().comboBox_Histogram)}) {
-    scroll->ensureWidgetVisible(control);
-    QApplication::processEvents();
-    const QPoint inViewport = control->mapTo(scroll->viewport(), QPoint(control->width() / 2, control->height() / 2));
-    EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport)) << control->objectName().toStdString();
-  }
-}
-
-TEST(Viewing, AStartWithPathsAndAOneSliceFileShowAFittedPicture) {
+TEST(Viewing, DesignedSizeSmallScreenFittedPicturesAndTheReadoutsColumns) {
   {
     Frameless f;
     f.start({QString::fromStdString(morvex::testing::smallSyntheticSeries())});
     f.expectFitted(128, 128);
+    EXPECT_LE(f.window.minimumSizeHint().height(), 720);
+    EXPECT_LE(f.window.minimumSizeHint().width(), 1280);
+    for (const QSize size : {QSize(1280, 720), QSize(1374, 904)}) {
+      f.window.resize(size);
+      QApplication::processEvents();
+      EXPECT_EQ(f.window.size(), size);
+    }
+    EXPECT_GE(f.pane()->width(), 512) << "a 512-pixel slice is not shrunk at the designed size";
+    EXPECT_GE(f.pane()->height(), 512);
+
+    // the readout: names and values in separate columns, drawn in white, in black when inverted
+    CImage* v = f.view();
+    const CImage::ReadoutColumns c = v->readoutColumns();
+    const QFontMetrics m(CImage::readoutFont());
+    EXPECT_LT(c.nameRight, c.valueLeft);
+    EXPECT_GE(c.nameRight - c.nameLeft, m.horizontalAdvance("area(LeftLiver Rate):"));
+    EXPECT_GE(c.valueRight - c.valueLeft, m.horizontalAdvance("99999.9(mL)"));
+    EXPECT_GE(c.nameLeft, 0);
+    EXPECT_EQ(c.valueRight, v->width() - 10);
+    auto expectReadout = [&](bool white) {
+      const QImage on = v->grab().toImage();
+      f.main->setDisplayAnnotationState();  // off
+      const QImage off = v->grab().toImage();
+      f.main->setDisplayAnnotationState();  // on again
+      int inGap = 0, inNames = 0, changed = 0;
+      double brightness = 0;
+      for (int y = 10; y < 10 + 25 * 7; ++y)
+        for (int x = c.nameLeft; x < c.valueRight; ++x) {
+          if (on.pixel(x, y) == off.pixel(x, y)) continue;
+          inGap += x > c.nameRight && x < c.valueLeft;
+          inNames += x <= c.nameRight;
+          brightness += qGray(on.pixel(x, y));
+          ++changed;
+        }
+      EXPECT_GT(inNames, 200);
+      EXPECT_EQ(inGap, 0);
+      EXPECT_EQ(brightness / changed > 128, white) << "mean brightness of the text " << brightness / changed;
+    };
+    expectReadout(true);
+    const std::vector<uint8_t> before = v->displayBuffer();
+    f.main->changeInvertMode();
+    EXPECT_TRUE(v->invert());
+    EXPECT_EQ(v->displayBuffer()[0], 255 - before[0]);
+    expectReadout(false);
+
+    // at 1280 x 720 the picture is fitted again and the tool column scrolls to its last controls
     f.window.resize(1280, 720);
     QApplication::processEvents();
     f.expectFitted(128, 128);
+    auto* scroll = f.main->findChild<QScrollArea*>("scrollArea_right");
+    ASSERT_NE(scroll, nullptr);
+    for (QWidget* control : {static_cast<QWidget*>(f.main->form().pushButton_DeleteAll),
+                             static_cast<QWidget*>(f.main->form().comboBox_Histogram)}) {
+      scroll->ensureWidgetVisible(control);
+      QApplication::processEvents();
+      const QPoint inViewport = control->mapTo(scroll->viewport(), QPoint(control->width() / 2, control->height() / 2));
+      EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport)) << control->objectName().toStdString();
+    }
   }
+  // a one-slice file, not square
   morvex::testing::TempDir dir;
   const std::string one = dir.file("P_20200101_1.png");
   ASSERT_TRUE(cv::imwrite(one, cv::Mat(300, 200, CV_8UC1, cv::Scalar(90))));
@@ -120,32 +147,6 @@ TEST(Viewing, AFileWithoutWindowTagsShowsTheAutoWindow) {
   tagged.form().comboBox_Histogram->setCurrentIndex(1);  // Auto on the same pixels
   EXPECT_EQ(h->lowValue(), tagged.displayHistogram()->lowValue());
   EXPECT_EQ(h->highValue(), tagged.displayHistogram()->highValue());
-}
-
-TEST(Viewing, TheReadoutKeepsNamesAndValuesInSeparateColumns) {
-  Frameless f;
-  f.start({QString::fromStdString(morvex::testing::smallSyntheticSeries())});
-  CImage* v = f.view();
-  const CImage::ReadoutColumns c = v->readoutColumns();
-  const QFontMetrics m(CImage::readoutFont());
-  EXPECT_LT(c.nameRight, c.valueLeft);
-  EXPECT_GE(c.nameRight - c.nameLeft, m.horizontalAdvance("area(LeftLiver Rate):"));
-  EXPECT_GE(c.valueRight - c.valueLeft, m.horizontalAdvance("99999.9(mL)"));
-  EXPECT_GE(c.nameLeft, 0);
-  EXPECT_EQ(c.valueRight, v->width() - 10);
-  // drawn: no text pixel in the gap between the columns
-  const QImage on = v->grab().toImage();
-  f.main->setDisplayAnnotationState();
-  const QImage off = v->grab().toImage();
-  int inGap = 0, inNames = 0;
-  for (int y = 10; y < 10 + 25 * 7; ++y)
-    for (int x = c.nameLeft; x < c.valueRight; ++x) {
-      if (on.pixel(x, y) == off.pixel(x, y)) continue;
-      inGap += x > c.nameRight && x < c.valueLeft;
-      inNames += x <= c.nameRight;
-    }
-  EXPECT_GT(inNames, 200);
-  EXPECT_EQ(inGap, 0);
 }
 
 TEST(Viewing, ZoomAndPanMapThePointerToThePixelUnderIt) {
