@@ -18,7 +18,7 @@
 namespace fs = std::filesystem;
 using morvex::testing::AnalysisWindow;
 
-TEST(AnalysisPage, TabChangeFillsTheLiverHistogramAndTrees) {
+TEST(AnalysisPage, TabChangeFillsTheHistogramAutoAndTheOptionsSelectAndSaveGroupCounts) {
   AnalysisWindow c;
   Ui::MorvexClass& ui = c.main.form();
   CHistogramView* view = c.main.liverHistogram();
@@ -45,59 +45,42 @@ TEST(AnalysisPage, TabChangeFillsTheLiverHistogramAndTrees) {
   EXPECT_EQ(moments->text(0), QString::asprintf("%.2f", static_cast<double>(st.average(1))));
   EXPECT_EQ(moments->text(2), QString::number(static_cast<int>(st.pixelCnt(1))));
 
-  ui.tabWidget_Tool->setCurrentIndex(0);
-  EXPECT_FALSE(c.main.liverHistogramMode());
-  EXPECT_FALSE(c.main.outlineMode());
-}
-
-TEST(AnalysisPage, AutoSetsTheIntervalAndTheOptionsSelectByIt) {
-  AnalysisWindow c;
-  Ui::MorvexClass& ui = c.main.form();
-  ui.tabWidget_Tool->setCurrentIndex(1);
+  // Auto sets the interval (within the liver's range) and the options select by it
   ui.radioButton_LiverHistogram_lowhigh->click();
   ui.pushButton_LiverHistogramThresholdAuto->click();
-  const morvex::AreaStatistics& st = c.main.areaStatistics();
-  int low = 0, high = 0;
-  morvex::liverAutoRange(st.q1(1), st.median(1), st.q3(1), low, high);
   low = std::max(low, static_cast<int>(st.min(1)));
   high = std::min(high, static_cast<int>(st.max(1)));
   EXPECT_EQ(ui.spinBox_LiverHistogram_low->value(), low);
   EXPECT_EQ(ui.spinBox_LiverHistogram_high->value(), high);
-  EXPECT_EQ(c.main.liverHistogram()->lowValue(), low);
-  EXPECT_EQ(c.main.liverHistogram()->highValue(), high);
+  EXPECT_EQ(view->lowValue(), low);
+  EXPECT_EQ(view->highValue(), high);
   const long inside = c.liverPixels([&](int v) { return v >= low && v <= high; });
   EXPECT_GT(inside, 0);
   EXPECT_LT(inside, static_cast<long>(st.pixelCnt(1)));
   EXPECT_EQ(c.selectedPixels(), inside);
   EXPECT_EQ(c.selectedOutsideLiver(), 0);
   EXPECT_EQ(ui.treeWidget_LiverHistogram_4->topLevelItem(0)->text(2), QString::number(inside));
+  // Save(Group) writes the selected area's statistics: its last figure is the pixel count
+  ui.pushButton_HistogramSaveGroup->click();
+  std::ifstream in(c.series + "/statistic_SYN0001_SYNTH^LIVER_20260101.txt");
+  std::string line, last;
+  while (std::getline(in, line)) last = line;
+  EXPECT_EQ(last.substr(last.rfind('\t') + 1), std::to_string(inside)) << last;
+  EXPECT_TRUE(fs::exists(c.series + "/histogram_SYN0001_SYNTH^LIVER_20260101.csv"));
 
   ui.radioButton_LiverHistogram_low->click();
   EXPECT_EQ(c.selectedPixels(), c.liverPixels([&](int v) { return v < low; }));
   ui.radioButton_LiverHistogram_high->click();
   EXPECT_EQ(c.selectedPixels(), c.liverPixels([&](int v) { return v > high; }));
   ui.spinBox_LiverHistogram_high->setValue(high + 20);  // typed: the handles and the selection follow
-  EXPECT_EQ(c.main.liverHistogram()->highValue(), high + 20);
+  EXPECT_EQ(view->highValue(), high + 20);
   EXPECT_EQ(c.selectedPixels(), c.liverPixels([&](int v) { return v > high + 20; }));
   ui.radioButton_LiverAreaOption2->click();  // right lobe: this series has none
   EXPECT_EQ(c.selectedPixels(), 0);
-}
 
-TEST(AnalysisPage, SaveGroupWritesTheSelectedAreaStatistics) {
-  AnalysisWindow c;
-  Ui::MorvexClass& ui = c.main.form();
-  ui.tabWidget_Tool->setCurrentIndex(1);
-  ui.radioButton_LiverHistogram_lowhigh->click();
-  ui.pushButton_LiverHistogramThresholdAuto->click();
-  const long selected = c.selectedPixels();
-  ASSERT_GT(selected, 0);
-  ui.pushButton_HistogramSaveGroup->click();
-  std::ifstream in(c.series + "/statistic_SYN0001_SYNTH^LIVER_20260101.txt");
-  ASSERT_TRUE(in.good());
-  std::string line, last;
-  while (std::getline(in, line)) last = line;
-  EXPECT_EQ(last.substr(last.rfind('\t') + 1), std::to_string(selected)) << last;
-  EXPECT_TRUE(fs::exists(c.series + "/histogram_SYN0001_SYNTH^LIVER_20260101.csv"));
+  ui.tabWidget_Tool->setCurrentIndex(0);
+  EXPECT_FALSE(c.main.liverHistogramMode());
+  EXPECT_FALSE(c.main.outlineMode());
 }
 
 TEST(VesselTools, HistogramModeSelectsThenTurnsLiverIntoVessel) {

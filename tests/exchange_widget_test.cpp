@@ -1,12 +1,11 @@
-// Label exchange in the window: a NIfTI label volume dropped with its series loads like a mask (one
-// that fits no series is refused with a warning naming it, the labels staying as they were), and
-// Save writes a DICOM Segmentation of each labelled DICOM series beside the series TIFF.
+// Label exchange in the window: a NIfTI label volume dropped with its series loads like a mask; one
+// that fits no series is refused with a warning naming it, the labels staying as they were.
+// (Save's DICOM Segmentation is tested with the other save commands.)
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "export/dicom_seg.h"
 #include "export/nifti_io.h"
 #include "study/mask_import.h"
 #include "study/slice_decoder.h"
@@ -56,32 +55,5 @@ TEST(NiftiDrop, VolumeDroppedWithItsSeriesLoadsAndAMismatchIsRefused) {
   EXPECT_TRUE(warnings[0].contains(QString::fromStdString(dir.file("one.nii")))) << warnings[0].toStdString();
   EXPECT_TRUE(warnings[0].contains("do not match the series")) << warnings[0].toStdString();
   for (int k = 0; k < 24; ++k) EXPECT_EQ(0, std::memcmp(main.study().labelImage(k), truth.labelImage(k), 128 * 128));
-  morvex::setWarningInterceptor({});
-}
-
-TEST(SegmentationSave, SaveWritesTheLabelsAsADicomSegmentation) {
-  const std::string& source = morvex::testing::smallSyntheticSeries();
-  morvex::testing::TempDir dir, out;
-  fs::copy(source, dir.file("series"));
-  morvex::setWarningInterceptor([](const QString&) {});
-  Morvex main;
-  main.openPaths({QString::fromStdString(dir.file("series"))});  // slices and their truth masks
-  ASSERT_EQ(main.study().frameCount(), 24);
-  main.setDirectoryChooser([&] { return QString::fromStdString(out.path()); });
-  main.saveFileDir();
-  const std::string seg = out.file("seg_SYN0001_SYNTH^LIVER_20260101.dcm");
-  ASSERT_TRUE(fs::exists(seg));
-  EXPECT_FALSE(fs::exists(dir.file("series/seg_SYN0001_SYNTH^LIVER_20260101.dcm"))) << "not among the slices";
-  std::vector<std::vector<uint8_t>> labels;
-  std::string error;
-  ASSERT_TRUE(morvex::readDicomSeg(seg, main.study(), 0, main.labelTable(), labels, error)) << error;
-  for (int k = 0; k < 24; ++k) EXPECT_EQ(0, std::memcmp(labels[k].data(), main.study().labelImage(k), 128 * 128)) << k;
-
-  // a series without labels writes no segmentation
-  for (int k = 0; k < 24; ++k) main.study().fillLabelImage(k, 0);
-  fs::remove(seg);
-  main.saveFileDir();
-  EXPECT_FALSE(fs::exists(seg));
-  EXPECT_TRUE(fs::exists(out.file("m_SYN0001_SYNTH^LIVER_20260101.tiff")));
   morvex::setWarningInterceptor({});
 }

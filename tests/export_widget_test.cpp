@@ -1,5 +1,6 @@
-// The save commands of the main window on a loaded series: the directory command, the batch writers
-// into "Result", the series folder layout and the histogram buttons.
+// The save commands of the main window on a loaded series: the directory command (series TIFF,
+// reports and the DICOM Segmentation), the batch writers into "Result", the series folder layout and
+// the histogram buttons.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "export/dicom_seg.h"
 #include "study/mask_import.h"
 #include "tests/testing_support.h"
 #include "workspace/message_box.h"
@@ -46,7 +48,7 @@ std::string readAll(const std::string& path) {
 
 }  // namespace
 
-TEST(SaveCommand, WritesTheSeriesTiffAndReportsHereAndBesideTheSlices) {
+TEST(SaveCommand, WritesTheSeriesTiffReportsAndSegmentationHereAndBesideTheSlices) {
   LoadedCopy c;
   const std::string out = c.dir.file("out");
   fs::create_directory(out);
@@ -65,15 +67,28 @@ TEST(SaveCommand, WritesTheSeriesTiffAndReportsHereAndBesideTheSlices) {
   EXPECT_EQ(readAll(c.series + "/report_SYN0001_SYNTH^LIVER_20260101.txt"), report);
   EXPECT_EQ(filesIn(out, ".m_"), 0) << "no temporary file left";
 
-  // The TIFF restores every label of the series.
+  // The TIFF and the segmentation (written here only, not among the slices) each restore every label.
   morvex::Study& study = c.main.study();
-  std::vector<std::vector<uint8_t>> labels;
-  for (int f = 0; f < study.frameCount(); ++f)
-    labels.emplace_back(study.labelImage(f), study.labelImage(f) + study.width(f) * study.height(f));
-  for (int f = 0; f < study.frameCount(); ++f) study.fillLabelImage(f, 0);
+  ASSERT_EQ(study.frameCount(), 24);
+  std::vector<std::vector<uint8_t>> labels, fromSeg;
+  for (int f = 0; f < 24; ++f) labels.emplace_back(study.labelImage(f), study.labelImage(f) + 128 * 128);
+  const std::string seg = out + "/seg_SYN0001_SYNTH^LIVER_20260101.dcm";
+  EXPECT_FALSE(fs::exists(c.series + "/seg_SYN0001_SYNTH^LIVER_20260101.dcm"));
+  std::string error;
+  ASSERT_TRUE(morvex::readDicomSeg(seg, study, 0, c.main.labelTable(), fromSeg, error)) << error;
+  for (int f = 0; f < 24; ++f) study.fillLabelImage(f, 0);
   morvex::loadMaskFile(study, (out + "/" + tiff).c_str());
-  for (int f = 0; f < study.frameCount(); ++f)
+  for (int f = 0; f < 24; ++f) {
     ASSERT_EQ(0, std::memcmp(study.labelImage(f), labels[f].data(), labels[f].size())) << f;
+    ASSERT_EQ(fromSeg[f], labels[f]) << f;
+  }
+  // a series without labels writes no segmentation
+  for (int f = 0; f < 24; ++f) study.fillLabelImage(f, 0);
+  fs::remove(seg);
+  fs::remove(out + "/" + tiff);
+  c.main.saveFileDir();
+  EXPECT_FALSE(fs::exists(seg));
+  EXPECT_TRUE(fs::exists(out + "/" + tiff));
 }
 
 TEST(SaveCommand, BatchWritersNeedTheResultFolderAndTheSeriesLayout) {
