@@ -9,6 +9,17 @@
 #include "segmentation/level_set.h"
 #include "segmentation/liver_segmenter.h"
 
+namespace {
+// Runs the level set of engine e from mask over img for the given steps; mask receives the contour.
+void runSeed(morvex::CLiverSegmenter& e, const std::vector<int16_t>& img, std::vector<uint8_t>& mask, int w, int h,
+             int steps, std::FILE* log = std::tmpfile()) {
+  e.setLog(log);
+  e.setInput(img.data(), mask.data(), w, h, 1);
+  e.iterations = steps;
+  e.run(morvex::CLiverSegmenter::RunKind::Seed);
+}
+}  // namespace
+
 TEST(SignedDistance, MatchesBruteForceOnRandomMasks) {
   std::mt19937 rng(3);
   for (int trial = 0; trial < 20; ++trial) {
@@ -94,13 +105,9 @@ TEST(LevelSet, BalloonGrowsOnAUniformImageAndStopsAtAStrongEdge) {
   for (int y = 35; y < 45; ++y)
     for (int x = 35; x < 45; ++x) seed[y * W + x] = 1;
 
-  std::vector<int16_t> flat(W * H, 50);
-  morvex::CLiverSegmenter grow;
+  morvex::CLiverSegmenter grow, stop;
   std::vector<uint8_t> mask = seed;
-  grow.setLog(std::tmpfile());
-  grow.setInput(flat.data(), mask.data(), W, H, 1);
-  grow.iterations = 30;
-  grow.run(morvex::CLiverSegmenter::RunKind::Seed);
+  runSeed(grow, std::vector<int16_t>(W * H, 50), mask, W, H, 30);
   const long before = std::count(seed.begin(), seed.end(), 1), after = std::count(mask.begin(), mask.end(), 1);
   EXPECT_GT(after, before + 100) << "the balloon term inflates the contour";
 
@@ -108,12 +115,8 @@ TEST(LevelSet, BalloonGrowsOnAUniformImageAndStopsAtAStrongEdge) {
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x)
       if (std::hypot(x - 40, y - 40) > 15) ring[y * W + x] = 1000;
-  morvex::CLiverSegmenter stop;
-  stop.setLog(std::tmpfile());
   mask = seed;
-  stop.setInput(ring.data(), mask.data(), W, H, 1);
-  stop.iterations = 200;
-  stop.run(morvex::CLiverSegmenter::RunKind::Seed);
+  runSeed(stop, ring, mask, W, H, 200);
   int outside = 0, inside = 0;
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
@@ -158,10 +161,7 @@ TEST(LiverEngine, ShrinkMaskCountsAndOptions) {
     for (int x = 10; x < 30; ++x) mask[y * W + x] = 1;
   morvex::CLiverSegmenter e;
   std::FILE* log = std::tmpfile();
-  e.setLog(log);
-  e.setInput(img.data(), mask.data(), W, H, 1);
-  e.iterations = 1;
-  e.run(morvex::CLiverSegmenter::RunKind::Seed);  // no evolution: the outline's own distance
+  runSeed(e, img, mask, W, H, 1, log);  // no evolution: the outline's own distance
   EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 400);
   e.setOption(0);
   EXPECT_FLOAT_EQ(e.fT, 0.7f);
@@ -255,10 +255,7 @@ TEST(LevelSet, SeedRunGolden) {
       if (std::abs(x - 24) <= 6 && std::abs(y - 24) <= 6) mask[y * W + x] = 1;
     }
   morvex::CLiverSegmenter e;
-  e.setLog(std::tmpfile());
-  e.setInput(img.data(), mask.data(), W, H, 1);
-  e.iterations = 30;
-  e.run(morvex::CLiverSegmenter::RunKind::Seed);
+  runSeed(e, img, mask, W, H, 30);
   const std::vector<float>& phi = e.phiImage();
   const std::vector<double> got = {static_cast<double>(std::count(mask.begin(), mask.end(), 1)), phi[24 * W + 24],
                                    phi[24 * W + 31], phi[17 * W + 17], phi[24 * W + 36]};

@@ -255,32 +255,50 @@ Canvas tipSlice(int cx, int cy, int radius, int16_t organ) {
     }
   return c;
 }
+// An engine with a log: `from` and its mask become the reference (option 0), then the propagation
+// runs onto `to` and the mask receives its result.
+struct Propagation {
+  morvex::CLiverSegmenter e;
+  std::FILE* log = std::tmpfile();
+  ~Propagation() { std::fclose(log); }
+  void reference(const Canvas& from, std::vector<uint8_t>& m, double pixelSpacing = 0) {
+    e.setLog(log);
+    e.setOption(0);
+    if (pixelSpacing > 0) e.pixelSpacing = pixelSpacing;
+    e.setInput(from.px.data(), m.data(), from.w, from.h, 1);
+    e.allocateReference();
+    e.saveReference();
+    e.restoreReference();
+  }
+  std::string onto(const Canvas& to, std::vector<uint8_t>& m) {
+    e.setInput(to.px.data(), m.data(), to.w, to.h, 1);
+    e.run(morvex::CLiverSegmenter::RunKind::Propagation);
+    std::rewind(log);
+    std::string text;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, log)) text += buf;
+    return text;
+  }
+};
+std::vector<uint8_t> maskOf(const Canvas& c) {
+  std::vector<uint8_t> m(c.px.size());
+  for (std::size_t i = 0; i < m.size(); ++i) m[i] = c.px[i] > 0;
+  return m;
+}
 struct Propagated {
   std::vector<uint8_t> mask;
   std::string nets, log;
 };
-// Propagates from the disc (64, 64, 16) of `from` to `to`.
+// Propagates from the disc (64, 64, 16) of `from` to `to`, at 1 mm pixels (a margin of 5 pixels).
 Propagated propagate(const Canvas& from, const Canvas& to) {
   Propagated out;
   out.mask.assign(from.px.size(), 0);
   for (int y = 0; y < from.h; ++y)
     for (int x = 0; x < from.w; ++x) out.mask[static_cast<std::size_t>(y) * from.w + x] = (x - 64) * (x - 64) + (y - 64) * (y - 64) <= 16 * 16;
-  std::FILE* log = std::tmpfile();
-  morvex::CLiverSegmenter e;
-  e.setLog(log);
-  e.setOption(0);
-  e.pixelSpacing = 1.0;  // a margin of 5 pixels
-  e.setInput(from.px.data(), out.mask.data(), from.w, from.h, 1);
-  e.allocateReference();
-  e.saveReference();
-  e.restoreReference();
-  e.setInput(to.px.data(), out.mask.data(), to.w, to.h, 1);
-  e.run(morvex::CLiverSegmenter::RunKind::Propagation);
-  out.nets = e.lastNets();
-  std::rewind(log);
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, log)) out.log += buf;
-  std::fclose(log);
+  Propagation r;
+  r.reference(from, out.mask, 1.0);
+  out.log = r.onto(to, out.mask);
+  out.nets = r.e.lastNets();
   return out;
 }
 }  // namespace
@@ -319,19 +337,15 @@ TEST(PropagationRun, GoldenOnThePhantomAndTheEraseBranch) {
   o.slices = 24;
   const morvex::synth::Phantom phantom(o);
   const morvex::synth::PhantomSlice a = phantom.slice(10), b = phantom.slice(11);
+  Canvas from(128, 128), to(128, 128);
+  from.px = a.hu;
+  to.px = b.hu;
   std::vector<uint8_t> mask(a.labels.size());
   for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = a.labels[i] ? 1 : 0;
-  std::FILE* log = std::tmpfile();
-  morvex::CLiverSegmenter e;
-  e.setLog(log);
-  e.setOption(0);
-  e.setInput(a.hu.data(), mask.data(), 128, 128, 1);
-  e.allocateReference();
-  e.saveReference();
-  e.restoreReference();
-  e.setInput(b.hu.data(), mask.data(), 128, 128, 1);
-  e.run(morvex::CLiverSegmenter::RunKind::Propagation);
-  const std::vector<float>& phi = e.phiImage();
+  Propagation run;
+  run.reference(from, mask);
+  run.onto(to, mask);
+  const std::vector<float>& phi = run.e.phiImage();
   const std::vector<double> got = {static_cast<double>(std::count(mask.begin(), mask.end(), 1)), phi[64 * 128 + 40],
                                    phi[50 * 128 + 30], phi[70 * 128 + 60], phi[60 * 128 + 20]};
   if (std::getenv("MORVEX_PRINT_GOLDEN"))
@@ -339,32 +353,18 @@ TEST(PropagationRun, GoldenOnThePhantomAndTheEraseBranch) {
   const std::vector<double> golden = {1443, -9.244572, -49.094715, -10.490484, -0.000014};
   ASSERT_EQ(got.size(), golden.size());
   for (std::size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], golden[i], 1e-3) << i;
-  std::fclose(log);
 
   // the erase branch: a small reference (narrow rule, depth 5) of a 20 x 20 square and a 12 x 12
   // patch; the slice shows a larger bright square (the leak) and the bright patch
-  Canvas from(128, 128, -90), to(128, 128, -90);
-  from.rect(30, 30, 49, 49, 60);
-  from.rect(90, 90, 101, 101, 60);
-  to.rect(20, 20, 79, 79, 60);
-  to.rect(90, 90, 101, 101, 60);
-  std::vector<uint8_t> m(from.px.size());
-  for (std::size_t i = 0; i < m.size(); ++i) m[i] = from.px[i] > 0;
-  log = std::tmpfile();
-  morvex::CLiverSegmenter leak;
-  leak.setLog(log);
-  leak.setOption(0);
-  leak.setInput(from.px.data(), m.data(), 128, 128, 1);
-  leak.allocateReference();
-  leak.saveReference();
-  leak.restoreReference();
-  leak.setInput(to.px.data(), m.data(), 128, 128, 1);
-  leak.run(morvex::CLiverSegmenter::RunKind::Propagation);
-  std::rewind(log);
-  std::string text;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, log)) text += buf;
-  std::fclose(log);
+  Canvas small(128, 128, -90), leaking(128, 128, -90);
+  small.rect(30, 30, 49, 49, 60);
+  small.rect(90, 90, 101, 101, 60);
+  leaking.rect(20, 20, 79, 79, 60);
+  leaking.rect(90, 90, 101, 101, 60);
+  std::vector<uint8_t> m = maskOf(small);
+  Propagation leak;
+  leak.reference(small, m);
+  const std::string text = leak.onto(leaking, m);
   EXPECT_NE(text.find(" 96\terase\t"), std::string::npos) << "96 pixels of the patch are thin: the leak is erased\n"
                                                          << text;
 }
@@ -381,8 +381,7 @@ TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
   EXPECT_EQ(maxX, 64 + 16 + 5);
 
   // beyond the core (depth 5) the disc fades by 4 HU a column: the fences (median -+ 2 IQR -+ 5 HU,
-  // here 47 to 73 HU)
-  // decide how far the retry follows it
+  // here 47 to 73 HU) decide how far the retry follows it
   Canvas fade = tipSlice(64, 64, 16, 60);
   for (int y = 48; y <= 80; ++y)
     for (int x = 76; x <= 80; ++x)
@@ -397,20 +396,12 @@ TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
   for (const int side : {4, 5}) {
     Canvas from(kN, kN, -90);
     from.rect(62, 62, 62 + side - 1, 62 + side - 1, 60);
-    const Canvas to = tipSlice(64, 64, 3, 60);
-    std::vector<uint8_t> m(from.px.size());
-    for (std::size_t i = 0; i < m.size(); ++i) m[i] = from.px[i] > 0;
-    morvex::CLiverSegmenter e;
-    e.setLog(std::tmpfile());
-    e.setOption(0);
-    e.setInput(from.px.data(), m.data(), kN, kN, 1);
-    e.allocateReference();
-    e.saveReference();
-    e.restoreReference();
-    EXPECT_EQ(e.referenceIsTip(), side == 5);
-    e.setInput(to.px.data(), m.data(), kN, kN, 1);
-    e.run(morvex::CLiverSegmenter::RunKind::Propagation);
-    EXPECT_EQ(e.lastNets(), side == 5 ? "thin reference" : "") << side;
+    std::vector<uint8_t> m = maskOf(from);
+    Propagation r;
+    r.reference(from, m);
+    EXPECT_EQ(r.e.referenceIsTip(), side == 5);
+    r.onto(tipSlice(64, 64, 3, 60), m);
+    EXPECT_EQ(r.e.lastNets(), side == 5 ? "thin reference" : "") << side;
     EXPECT_EQ(std::count(m.begin(), m.end(), 1) > 0, side == 5) << side;
   }
 }

@@ -44,19 +44,32 @@ std::vector<int16_t> referenceSquare(const std::vector<int16_t>& m, int w, int h
   return out;
 }
 
-// A series of n slices of w x w: liver (60 HU) on [2, w - 3]^2 of every slice, a 3 x 3 tube of
-// 180 HU whose corner moves one pixel right per slice, and a separate bright blob.
-struct Tube {
-  int w = 20, n = 6;
+// A series of n slices of w x w for the growth: intensities, liver masks, the user's seeds, the truth.
+struct Series {
+  int w, n;
   std::vector<std::vector<int16_t>> hu;
-  std::vector<std::vector<uint8_t>> liver, seeds, truth;
-  std::vector<std::vector<uint8_t>> result;
-  Tube() {
+  std::vector<std::vector<uint8_t>> liver, seeds, truth, result;
+  Series(int width, int slices)
+      : w(width), n(slices), hu(n, std::vector<int16_t>(w * w, -100)), liver(n, std::vector<uint8_t>(w * w, 0)),
+        seeds(liver), truth(liver) {}
+  bool run(const morvex::VesselTolerances& t, std::vector<morvex::VesselWindow>* windows = nullptr,
+           const std::function<void(int)>& progress = {}, const std::function<bool()>& cancelled = {}) {
+    std::vector<const int16_t*> ip;
+    std::vector<const uint8_t*> lp, sp;
     for (int k = 0; k < n; ++k) {
-      hu.emplace_back(w * w, -100);
-      liver.emplace_back(w * w, 0);
-      seeds.emplace_back(w * w, 0);
-      truth.emplace_back(w * w, 0);
+      ip.push_back(hu[k].data());
+      lp.push_back(liver[k].data());
+      sp.push_back(seeds[k].data());
+    }
+    return morvex::segmentVessels(ip.data(), lp.data(), sp.data(), w, w, n, result, t, progress, windows, cancelled);
+  }
+};
+
+// 6 slices of 20 x 20: liver (60 HU) on [2, 17]^2 of every slice, a 3 x 3 tube of 180 HU whose
+// corner moves one pixel right per slice, and a separate bright blob.
+struct Tube : Series {
+  Tube() : Series(20, 6) {
+    for (int k = 0; k < n; ++k) {
       for (int y = 2; y < w - 2; ++y)
         for (int x = 2; x < w - 2; ++x) {
           hu[k][y * w + x] = 60;
@@ -70,19 +83,7 @@ struct Tube {
       hu[k][14 * w + 14] = hu[k][14 * w + 15] = 180;  // bright, but not connected to the tube
     }
   }
-  void seedSlice(int k) {
-    for (int i = 0; i < w * w; ++i) seeds[k][i] = truth[k][i];
-  }
-  void run(const morvex::VesselTolerances& t, std::vector<morvex::VesselWindow>* windows = nullptr) {
-    std::vector<const int16_t*> ip;
-    std::vector<const uint8_t*> lp, sp;
-    for (int k = 0; k < n; ++k) {
-      ip.push_back(hu[k].data());
-      lp.push_back(liver[k].data());
-      sp.push_back(seeds[k].data());
-    }
-    morvex::segmentVessels(ip.data(), lp.data(), sp.data(), w, w, n, result, t, {}, windows);
-  }
+  void seedSlice(int k) { seeds[k] = truth[k]; }
 };
 
 }  // namespace
@@ -168,40 +169,27 @@ TEST(VesselSegmentation, FindsTheVesselTreeOfTheSyntheticSeries) {
   o.size = 256;
   o.slices = 60;
   const morvex::synth::Phantom phantom(o);
-  const std::size_t px = 256 * 256;
-  std::vector<std::vector<int16_t>> hu(60);
-  std::vector<std::vector<uint8_t>> liver(60), seeds(60), truth(60);
+  Series v(256, 60);
   for (int k = 0; k < 60; ++k) {
     const morvex::synth::PhantomSlice s = phantom.slice(k);
-    hu[k] = s.hu;
-    liver[k].resize(px);
-    truth[k].resize(px);
-    for (std::size_t i = 0; i < px; ++i) {
-      liver[k][i] = s.labels[i] == morvex::synth::kGtLiver || s.labels[i] == morvex::synth::kGtVessel ? 255 : 0;
-      truth[k][i] = s.labels[i] == morvex::synth::kGtVessel ? 255 : 0;
+    v.hu[k] = s.hu;
+    for (std::size_t i = 0; i < s.labels.size(); ++i) {
+      v.liver[k][i] = s.labels[i] == morvex::synth::kGtLiver || s.labels[i] == morvex::synth::kGtVessel ? 255 : 0;
+      v.truth[k][i] = s.labels[i] == morvex::synth::kGtVessel ? 255 : 0;
     }
     // the user labels the vessels of three slices: above, at and below the hilum
-    seeds[k] = (k == 15 || k == 26 || k == 34) ? truth[k] : std::vector<uint8_t>(px, 0);
+    if (k == 15 || k == 26 || k == 34) v.seeds[k] = v.truth[k];
   }
-  std::vector<const int16_t*> ip;
-  std::vector<const uint8_t*> lp, sp;
-  for (int k = 0; k < 60; ++k) {
-    ip.push_back(hu[k].data());
-    lp.push_back(liver[k].data());
-    sp.push_back(seeds[k].data());
-  }
-  std::vector<std::vector<uint8_t>> result;
   std::vector<int> progress;
-  morvex::segmentVessels(ip.data(), lp.data(), sp.data(), 256, 256, 60, result, {},
-                         [&](int p) { progress.push_back(p); });
+  v.run({}, nullptr, [&](int p) { progress.push_back(p); });
   long both = 0, found = 0, real = 0, outsideLiver = 0;
   for (int k = 0; k < 60; ++k)
-    for (std::size_t i = 0; i < px; ++i) {
-      const bool r = result[k][i] != 0, t = truth[k][i] != 0;
+    for (std::size_t i = 0; i < v.truth[k].size(); ++i) {
+      const bool r = v.result[k][i] != 0, t = v.truth[k][i] != 0;
       both += r && t;
       found += r;
       real += t;
-      outsideLiver += r && !liver[k][i];
+      outsideLiver += r && !v.liver[k][i];
     }
   const double dice = 2.0 * both / static_cast<double>(found + real);
   RecordProperty("dice", std::to_string(dice));
@@ -217,14 +205,13 @@ TEST(VesselSegmentation, FindsTheVesselTreeOfTheSyntheticSeries) {
   std::vector<morvex::VesselWindow> windows;
   std::size_t grownAtCancel = 0;
   bool cancel = false;
-  EXPECT_FALSE(morvex::segmentVessels(ip.data(), lp.data(), sp.data(), 256, 256, 60, result, {},
-                                      [&](int p) { last = p; }, &windows, [&] {
-                                        if (!cancel && last >= 20) grownAtCancel = windows.size();
-                                        return cancel = cancel || last >= 20;
-                                      }));
+  EXPECT_FALSE(v.run({}, &windows, [&](int p) { last = p; }, [&] {
+    if (!cancel && last >= 20) grownAtCancel = windows.size();
+    return cancel = cancel || last >= 20;
+  }));
   ASSERT_TRUE(cancel);
   EXPECT_EQ(windows.size(), grownAtCancel) << "no slice is grown after the cancel";
   EXPECT_LT(last, 50);
-  ASSERT_EQ(result.size(), 60u);
-  for (const auto& r : result) EXPECT_TRUE(std::none_of(r.begin(), r.end(), [](uint8_t v) { return v != 0; }));
+  ASSERT_EQ(v.result.size(), 60u);
+  for (const auto& r : v.result) EXPECT_TRUE(std::none_of(r.begin(), r.end(), [](uint8_t x) { return x != 0; }));
 }
