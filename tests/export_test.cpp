@@ -92,29 +92,22 @@ TEST(MaskExport, TiffTagsFollowTheTable) {
   ASSERT_TRUE(morvex::writeSeriesTiff(dir.file("one.tiff"), one, 0));
   TIFF* tif = TIFFOpen(dir.file("one.tiff").c_str(), "rc");  // "c": the strips as stored, not chopped
   ASSERT_NE(tif, nullptr);
-  uint32_t w = 0, h = 0, rows = 0, subfile = 0;
-  uint16_t bits = 0, samples = 0, compression = 0, photometric = 0, orientation = 0, planar = 0, page = 9, pages = 9;
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-  TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rows);
-  TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile);
-  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
-  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-  TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
-  TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+  // rows per strip: the default strip size for a request of the width
+  for (const auto& [tag, value] : {std::pair<ttag_t, uint32_t>{TIFFTAG_IMAGEWIDTH, 640}, {TIFFTAG_IMAGELENGTH, 480},
+                                   {TIFFTAG_ROWSPERSTRIP, 640}, {TIFFTAG_SUBFILETYPE, 2}}) {
+    uint32_t v = 0;
+    TIFFGetField(tif, tag, &v);
+    EXPECT_EQ(v, value) << "tag " << tag;
+  }
+  for (const auto& [tag, value] : {std::pair<ttag_t, uint16_t>{TIFFTAG_BITSPERSAMPLE, 8}, {TIFFTAG_SAMPLESPERPIXEL, 1},
+                                   {TIFFTAG_COMPRESSION, 1}, {TIFFTAG_PHOTOMETRIC, 1}, {TIFFTAG_ORIENTATION, 1},
+                                   {TIFFTAG_PLANARCONFIG, 1}}) {
+    uint16_t v = 0;
+    TIFFGetField(tif, tag, &v);
+    EXPECT_EQ(v, value) << "tag " << tag;
+  }
+  uint16_t page = 9, pages = 9;
   TIFFGetField(tif, TIFFTAG_PAGENUMBER, &page, &pages);
-  EXPECT_EQ(w, 640u);
-  EXPECT_EQ(h, 480u);
-  EXPECT_EQ(rows, 640u) << "the default strip size for a request of the width";
-  EXPECT_EQ(subfile, 2u);
-  EXPECT_EQ(bits, 8);
-  EXPECT_EQ(samples, 1);
-  EXPECT_EQ(compression, 1);
-  EXPECT_EQ(photometric, 1);
-  EXPECT_EQ(orientation, 1);
-  EXPECT_EQ(planar, 1);
   EXPECT_EQ(page, 0);
   EXPECT_EQ(pages, 1) << "a series of one frame: PageNumber (0, 1)";
   EXPECT_EQ(TIFFReadDirectory(tif), 0);
