@@ -34,7 +34,7 @@ W* find(Morvex& m, const char* name) {
 
 }  // namespace
 
-TEST(MainForm, CaptionsOfLabelsButtonsTabsAndRadioButtons) {
+TEST(MainForm, CaptionsRangesDefaultsActionsMenuAndToolbar) {
   Morvex m;
   EXPECT_EQ(m.objectName(), "MorvexClass");
   EXPECT_EQ(m.windowTitle(), "Morvex");
@@ -81,10 +81,7 @@ TEST(MainForm, CaptionsOfLabelsButtonsTabsAndRadioButtons) {
   EXPECT_TRUE(find<QRadioButton>(m, "radioButton_LiverAreaOption1")->isChecked());
   EXPECT_EQ(find<QRadioButton>(m, "radioButton_LiverAreaOption2")->text(), QString::fromUtf8("간우엽"));
   EXPECT_EQ(find<QRadioButton>(m, "radioButton_LiverHistogram_lowhigh")->text(), "low~high");
-}
 
-TEST(MainForm, RangesAndDefaults) {
-  Morvex m;
   struct Range {
     const char* name;
     int lo, hi, value;
@@ -136,10 +133,7 @@ TEST(MainForm, RangesAndDefaults) {
   EXPECT_EQ(find<QTreeWidget>(m, "treeWidget_LiverHistogram_4")->headerItem()->text(2), "PixelCnt");
   EXPECT_FALSE(m.progressBar()->isVisible());
   EXPECT_EQ(m.progressBar()->maximumSize(), QSize(250, 15));
-}
 
-TEST(MainForm, ActionsMenuAndToolbar) {
-  Morvex m;
   struct Act {
     const char* name;
     const char* text;
@@ -173,10 +167,10 @@ TEST(MainForm, ActionsMenuAndToolbar) {
   EXPECT_EQ(file->actions()[1]->objectName(), "actionSave");
   QToolBar* bar = m.findChild<QToolBar*>("toolBarFile");
   ASSERT_NE(bar, nullptr);
-  const QList<QAction*> items = bar->actions();
-  ASSERT_EQ(items.size(), 9);
-  EXPECT_EQ(items[3]->objectName(), "actionSaveAll");
-  EXPECT_EQ(bar->widgetForAction(items[4])->width(), 160) << "the fixed gap before undo";
-  EXPECT_EQ(items[5]->objectName(), "actionUndo");
-  EXPECT_EQ(items[8]->objectName(), "actionAdjustIntensity");
+  const QList<QAction*> tools = bar->actions();
+  ASSERT_EQ(tools.size(), 9);
+  EXPECT_EQ(tools[3]->objectName(), "actionSaveAll");
+  EXPECT_EQ(bar->widgetForAction(tools[4])->width(), 160) << "the fixed gap before undo";
+  EXPECT_EQ(tools[5]->objectName(), "actionUndo");
+  EXPECT_EQ(tools[8]->objectName(), "actionAdjustIntensity");
 }

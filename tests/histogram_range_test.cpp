@@ -43,7 +43,7 @@ TEST(HistogramRange, SelectionRewritesTheWholeFrame) {
   EXPECT_EQ(sel, std::vector<uint8_t>(8, 0)) << "no option only clears";
 }
 
-TEST(HistogramRange, PlanFromTheQuartiles) {
+TEST(HistogramRange, PlanFromTheQuartilesAndNoneWithoutLiver) {
   // liver (label 1): 70, 80, 90, 100, 130 -> Q1 80 (rank 1), median 100 (rank 3), Q3 130 (rank 4)
   const int16_t hu[] = {70, 80, 90, 100, 130, -20, 40, 300};
   const uint8_t labels[] = {1, 1, 1, 1, 1, 0, 5, 5};
@@ -73,14 +73,10 @@ TEST(HistogramRange, PlanFromTheQuartiles) {
   morvex::liverAutoRange(-80.5f, -60.0f, -40.0f, low, high);  // d = trunc(20.5) = 20
   EXPECT_EQ(low, -100);
   EXPECT_EQ(high, -20);
-}
 
-TEST(HistogramRange, SeriesWithoutLiverShowsNothing) {
-  const int16_t hu[] = {10, 20, 30, 40};
-  const uint8_t labels[] = {0, 2, 3, 5};  // a right lobe without label 1 or 4 is not a liver yet
-  morvex::AreaStatistics st(7);
-  st.computeSlice(hu, labels, 2, 2, false);
-  const morvex::LiverHistogramPlan plan = morvex::planLiverHistogram(st, 2);
+  const uint8_t noLiver[] = {0, 2, 3, 5, 5, 0, 0, 0};  // a right lobe without label 1 or 4 is not a liver yet
+  st.computeSlice(hu, noLiver, 4, 2, false);
+  plan = morvex::planLiverHistogram(st, 2);
   EXPECT_FALSE(plan.hasLiver);
   EXPECT_FALSE(plan.show);
   EXPECT_FALSE(morvex::planLiverHistogram(morvex::AreaStatistics(7), 1).hasLiver) << "never computed";
