@@ -1,6 +1,6 @@
 // The liver segmentation of a synthetic series seeded by the ground truth of one middle slice:
 // Dice against the generator's truth, no leak into the touching organs, label values, 2D mode, the
-// missing outline, and the run's log.
+// missing outline, the guard, a cancelled run and the run's log.
 
 #include <gtest/gtest.h>
 
@@ -155,7 +155,7 @@ TEST(LiverSegmentation, ThreeDRunFollowsTheLiverThroughTheSeries) {
     EXPECT_NE(text.find(piece), std::string::npos) << piece;
 }
 
-TEST(LiverSegmentation, TwoDModeTouchesOnlyTheSeedSliceAndNoOutlineChangesNothing) {
+TEST(LiverSegmentation, TwoDModeTouchesOnlyTheSeedSliceNoOutlineChangesNothingAndACancelStopsAtOnce) {
   const Series& s = series();
   morvex::Study study;
   s.load(study);
@@ -171,11 +171,43 @@ TEST(LiverSegmentation, TwoDModeTouchesOnlyTheSeedSliceAndNoOutlineChangesNothin
   EXPECT_GT(std::count(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize, 1), 1000);
 
   options.currentFrame = kSeed + 5;  // the outline is on another slice
-  const std::vector<uint8_t> before(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize);
+  const std::vector<uint8_t> seedResult(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize);
   EXPECT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::NoOutline);
-  EXPECT_EQ(std::vector<uint8_t>(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize), before);
+  EXPECT_EQ(std::vector<uint8_t>(study.labelImage(kSeed), study.labelImage(kSeed) + kSize * kSize), seedResult);
   EXPECT_EQ(study.labelImage(kSeed + 5)[100], 2);
   std::fclose(options.log);
+
+  // A cancel is seen before the next slice: the run ends at once and says so, and a run on a work
+  // copy leaves the study it came from as it was.
+  options = morvex::LiverRunOptions();
+  options.currentFrame = kSeed;
+  std::vector<std::vector<uint8_t>> before;
+  for (int k = 0; k < kSlices; ++k) before.emplace_back(study.labelImage(k), study.labelImage(k) + kSize * kSize);
+  morvex::Study work = study.seriesWorkCopy(0);
+  options.log = std::tmpfile();
+  int steps = 0;
+  options.progress = [&](int, int) { ++steps; };
+  options.cancelled = [&] { return steps >= 4; };
+  int labelled = -1;
+  EXPECT_EQ(morvex::segmentLiver(work, options, &labelled), morvex::LiverRunResult::Cancelled);
+  const std::string log = readLog(options.log);
+  EXPECT_EQ(steps, 4) << "no slice is processed after the cancel";
+  EXPECT_NE(log.find("segmentLiver(): cancelled after 4 slices"), std::string::npos) << log;
+  EXPECT_EQ(labelled, 0);
+  int written = 0;
+  for (int k = 0; k < kSlices; ++k) {
+    EXPECT_TRUE(std::equal(before[k].begin(), before[k].end(), study.labelImage(k))) << "slice " << k;
+    written += !std::equal(before[k].begin(), before[k].end(), work.labelImage(k));
+  }
+  EXPECT_GT(written, 2) << "the copy received what the run did before the cancel";
+
+  // cancelled before it starts: nothing is processed
+  steps = 0;
+  options.cancelled = [] { return true; };
+  options.log = std::tmpfile();
+  EXPECT_EQ(morvex::segmentLiver(work, options), morvex::LiverRunResult::Cancelled);
+  std::fclose(options.log);
+  EXPECT_EQ(steps, 0);
 }
 
 namespace {
@@ -222,44 +254,6 @@ TEST(LiverSegmentation, TheGuardNeverEmptiesTheSeedSliceAndTheRunCountsWhatItLab
     EXPECT_EQ(liverPixels(study, 0) + liverPixels(study, 2), 0) << "flooded neighbours are not written";
     EXPECT_EQ(labelled, 1) << "only the seed slice received a result";
   }
-}
-
-// A cancel is seen before the next slice: the run ends at once and says so, and a run on a work
-// copy leaves the study it came from as it was.
-TEST(LiverSegmentation, ACancelledRunStopsBeforeTheNextSliceAndTheCopyShieldsTheStudy) {
-  const Series& s = series();
-  morvex::Study study;
-  s.load(study);
-  s.seed(study, kSeed);
-  std::vector<std::vector<uint8_t>> before;
-  for (int k = 0; k < kSlices; ++k) before.emplace_back(study.labelImage(k), study.labelImage(k) + kSize * kSize);
-  morvex::Study work = study.seriesWorkCopy(0);
-  morvex::LiverRunOptions options;
-  options.currentFrame = kSeed;
-  options.log = std::tmpfile();
-  int steps = 0;
-  options.progress = [&](int, int) { ++steps; };
-  options.cancelled = [&] { return steps >= 4; };
-  int labelled = -1;
-  EXPECT_EQ(morvex::segmentLiver(work, options, &labelled), morvex::LiverRunResult::Cancelled);
-  const std::string log = readLog(options.log);
-  EXPECT_EQ(steps, 4) << "no slice is processed after the cancel";
-  EXPECT_NE(log.find("segmentLiver(): cancelled after 4 slices"), std::string::npos) << log;
-  EXPECT_EQ(labelled, 0);
-  int written = 0;
-  for (int k = 0; k < kSlices; ++k) {
-    EXPECT_TRUE(std::equal(before[k].begin(), before[k].end(), study.labelImage(k))) << "slice " << k;
-    written += !std::equal(before[k].begin(), before[k].end(), work.labelImage(k));
-  }
-  EXPECT_GT(written, 2) << "the copy received what the run did before the cancel";
-
-  // cancelled before it starts: nothing is processed
-  steps = 0;
-  options.cancelled = [] { return true; };
-  options.log = std::tmpfile();
-  EXPECT_EQ(morvex::segmentLiver(work, options), morvex::LiverRunResult::Cancelled);
-  std::fclose(options.log);
-  EXPECT_EQ(steps, 0);
 }
 
 // The hard preset: a heart over the dome behind a thin diaphragm, a liver tongue in fat, border
