@@ -88,35 +88,6 @@ TEST(SyntheticSeries, LoadsBackWithTheIntendedIntensitiesPerOrgan) {
   EXPECT_GT(byTissue[Tissue::Table].n, 0);
 }
 
-TEST(SyntheticSeries, LiverAppearsAndDisappearsAndTouchesItsNeighbours) {
-  PhantomOptions o;
-  o.size = 128;
-  o.slices = 40;
-  o.noiseSigma = 0;
-  const Phantom phantom(o);
-  std::vector<long> liverArea(o.slices, 0);
-  bool touchesStomach = false, touchesKidney = false;
-  for (int k = 0; k < o.slices; ++k) {
-    const PhantomSlice s = phantom.slice(k);
-    for (int y = 1; y < 127; ++y)
-      for (int x = 1; x < 127; ++x) {
-        if (s.labels[y * 128 + x] == 0) continue;
-        ++liverArea[k];
-        for (int d : {-1, 1, -128, 128}) {
-          const int16_t n = s.hu[y * 128 + x + d];
-          touchesStomach |= n == kStomachWallHU || n == kStomachContentHU;
-          touchesKidney |= n == kKidneyHU;
-        }
-      }
-  }
-  EXPECT_EQ(liverArea.front(), 0);
-  EXPECT_EQ(liverArea.back(), 0);
-  const long peak = *std::max_element(liverArea.begin(), liverArea.end());
-  EXPECT_GT(peak, 128 * 128 / 12);
-  EXPECT_TRUE(touchesStomach);
-  EXPECT_TRUE(touchesKidney);
-}
-
 TEST(SyntheticSeries, WriterReportsAFolderItCannotCreate) {
   morvex::testing::TempDir dir;
   std::ofstream(dir.file("file")) << "x";
