@@ -48,7 +48,7 @@ std::string readAll(const std::string& path) {
 
 }  // namespace
 
-TEST(SaveCommand, WritesTheSeriesTiffReportsAndSegmentationHereAndBesideTheSlices) {
+TEST(SaveCommand, DirectoryCommandBatchWritersAndSeriesLayout) {
   LoadedCopy c;
   const std::string out = c.dir.file("out");
   fs::create_directory(out);
@@ -82,17 +82,8 @@ TEST(SaveCommand, WritesTheSeriesTiffReportsAndSegmentationHereAndBesideTheSlice
     ASSERT_EQ(0, std::memcmp(study.labelImage(f), labels[f].data(), labels[f].size())) << f;
     ASSERT_EQ(fromSeg[f], labels[f]) << f;
   }
-  // a series without labels writes no segmentation
-  for (int f = 0; f < 24; ++f) study.fillLabelImage(f, 0);
-  fs::remove(seg);
-  fs::remove(out + "/" + tiff);
-  c.main.saveFileDir();
-  EXPECT_FALSE(fs::exists(seg));
-  EXPECT_TRUE(fs::exists(out + "/" + tiff));
-}
 
-TEST(SaveCommand, BatchWritersNeedTheResultFolderAndTheSeriesLayout) {
-  LoadedCopy c;
+  // The batch writers need the "Result" folder; the series layout and the histogram buttons.
   const QString previous = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(c.dir.path())));
   c.main.saveFileAll();
@@ -121,4 +112,12 @@ TEST(SaveCommand, BatchWritersNeedTheResultFolderAndTheSeriesLayout) {
   c.main.saveGroupHistogram2("masks", 0);
   EXPECT_FALSE(fs::exists("masks/histogram_SYN0001_SYNTH^LIVER_20260101_R.csv")) << "no right lobe: nothing";
   QDir::setCurrent(previous);
+
+  // a series without labels writes no segmentation
+  for (int f = 0; f < 24; ++f) study.fillLabelImage(f, 0);
+  fs::remove(seg);
+  fs::remove(out + "/" + tiff);
+  c.main.saveFileDir();
+  EXPECT_FALSE(fs::exists(seg));
+  EXPECT_TRUE(fs::exists(out + "/" + tiff));
 }
