@@ -45,6 +45,7 @@ struct Frameless {
     EXPECT_EQ(view()->displaySize(), QSize(static_cast<int>(imageWidth * s), static_cast<int>(imageHeight * s)));
     EXPECT_LE(view()->origin().x() + view()->displaySize().width(), view()->width()) << "nothing is cut off";
     EXPECT_GE(view()->origin().x(), 0);
+    EXPECT_EQ(view()->maximumWidth(), pane()->width()) << "the view never grows past the pane";
   }
 };
 
