@@ -38,7 +38,7 @@ float quantileFromCounts(const int* counts, int binCount, int total, float q) {
   if (n == 0) return 0.0f;
   const double p = static_cast<double>(n - 1) * std::clamp(static_cast<double>(q), 0.0, 1.0);
   const long long lo = static_cast<long long>(std::floor(p));
-  const long long hi = p > static_cast<double>(lo) ? std::min(lo + 1, n - 1) : lo;
+  const long long hi = p > static_cast<double>(lo) ? lo + 1 : lo;  // p <= n - 1: lo + 1 exists
   int loBin = 0, hiBin = 0;
   binsOfRanks(counts, binCount, lo, hi, loBin, hiBin);
   return static_cast<float>((static_cast<double>(loBin) + hiBin) / 2.0);
