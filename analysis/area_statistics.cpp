@@ -10,27 +10,38 @@ namespace morvex {
 
 namespace {
 
-// Bin holding 0-based rank r, or -1 when no bin holds it.
-int binOfRank(const int* counts, int binCount, long long r) {
+// Bins holding 0-based ranks lo <= hi (both below the sum of the counts), in one pass.
+void binsOfRanks(const int* counts, int binCount, long long lo, long long hi, int& loBin, int& hiBin) {
   long long cum = 0;
+  loBin = hiBin = binCount - 1;
+  bool loFound = false;
   for (int i = 0; i < binCount; ++i) {
-    if (r >= cum && r < cum + counts[i]) return i;
-    cum += counts[i];
+    cum += std::max(counts[i], 0);
+    if (!loFound && lo < cum) {
+      loBin = i;
+      loFound = true;
+    }
+    if (hi < cum) {
+      hiBin = i;
+      return;
+    }
   }
-  return -1;
 }
 
 }  // namespace
 
 float quantileFromCounts(const int* counts, int binCount, int total, float q) {
-  if (!counts || binCount <= 0) return 0.0f;
-  auto binValue = [&](long long r) {
-    const int b = binOfRank(counts, binCount, r);
-    return b < 0 ? 0.0 : static_cast<double>(b);
-  };
-  if (total % 2 != 0) return static_cast<float>(binValue(static_cast<long long>((total + 1.0) * q)));
-  const long long r = static_cast<long long>(static_cast<double>(total) * q);
-  return static_cast<float>((binValue(r) + binValue(r + 1)) / 2.0);
+  if (!counts || binCount <= 0 || total <= 0) return 0.0f;
+  long long n = 0;
+  for (int i = 0; i < binCount; ++i) n += std::max(counts[i], 0);
+  n = std::min<long long>(n, total);
+  if (n == 0) return 0.0f;
+  const double p = static_cast<double>(n - 1) * std::clamp(static_cast<double>(q), 0.0, 1.0);
+  const long long lo = static_cast<long long>(std::floor(p));
+  const long long hi = p > static_cast<double>(lo) ? lo + 1 : lo;  // p <= n - 1: lo + 1 exists
+  int loBin = 0, hiBin = 0;
+  binsOfRanks(counts, binCount, lo, hi, loBin, hiBin);
+  return static_cast<float>((static_cast<double>(loBin) + hiBin) / 2.0);
 }
 
 AreaStatistics::AreaStatistics(int labelCount) : labelCount_(std::max(labelCount, 0)) {}

@@ -11,9 +11,14 @@ namespace morvex {
 
 class Study;
 
-// Bin index (0-based, possibly the mean of two bins) of fraction q of total values, by rank:
-// odd totals take rank trunc((total + 1) q), even totals the mean of ranks trunc(total q) and the
-// next; a rank held by no bin counts as bin 0.
+// Bin index (0-based, possibly the mean of two bins) of fraction q of total values, by rank: with
+// the values sorted and ranked 0 .. total - 1, position p = (total - 1) q; a whole p takes the
+// value of rank p, any other the mean of ranks floor(p) and floor(p) + 1. So the median is the
+// middle value (odd totals) or the mean of the two middle values (even totals), and
+// min <= q1 <= median <= q3 <= max for every count. (The first rule of this function took rank
+// trunc((total + 1) q) and trunc(total q) + 1, one rank too high: for 4 values it asked for a fifth
+// and read it as 0, putting q3 below the minimum. On large counts both rules land in the same
+// bins.) total is capped at the sum of the counts; 0 for no values.
 float quantileFromCounts(const int* counts, int binCount, int total, float q);
 
 class AreaStatistics {

@@ -50,8 +50,8 @@ std::string statisticsTextLeftRight(const SliceHeader& first, const AreaStatisti
   return patientLine(first) + kTitles + numbersLine(st, kLiverRight) + "\n" + numbersLine(st, kLiverLeft);
 }
 
-ReportVolumes reportVolumes(const AreaStatistics& st, float s, float t) {
-  const float v = t * s * s / 1000.0f;
+ReportVolumes reportVolumes(const AreaStatistics& st, double voxelMl) {
+  const float v = static_cast<float>(voxelMl);
   auto P = [&](int n) { return st.pixelCnt(n) * v; };
   ReportVolumes r;
   float total = P(1) + P(2), vessels = P(2);
@@ -70,7 +70,7 @@ ReportVolumes reportVolumes(const AreaStatistics& st, float s, float t) {
 }
 
 std::string reportText(const SliceHeader& first, const AreaStatistics& st) {
-  const ReportVolumes r = reportVolumes(st, first.pixelSpacing, first.volumeDepth());
+  const ReportVolumes r = reportVolumes(st, first.voxelVolumeMl());
   return patientLine(first) + format("%.1f\t", r.total) + format("%.1f\t", r.withoutVessels) +
          format("%.1f\t", r.right) + format("%.1f\t", r.rightWithoutVessels) + format("%.1f\t", r.left) +
          format("%.1f", r.leftWithoutVessels);

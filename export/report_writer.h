@@ -20,7 +20,8 @@ std::string statisticsTextLeftRight(const SliceHeader& first, const AreaStatisti
 struct ReportVolumes {
   float total = 0, withoutVessels = 0, right = 0, rightWithoutVessels = 0, left = 0, leftWithoutVessels = 0;
 };
-ReportVolumes reportVolumes(const AreaStatistics& statistics, float pixelSpacing, float sliceThickness);
+// voxelMl: the voxel volume of the series' first frame (SliceHeader::voxelVolumeMl).
+ReportVolumes reportVolumes(const AreaStatistics& statistics, double voxelMl);
 std::string reportText(const SliceHeader& first, const AreaStatistics& statistics);
 
 }  // namespace morvex

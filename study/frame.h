@@ -39,6 +39,15 @@ struct SliceHeader {
   // the thickness (overlapping or gapped reconstructions); 0 = the thickness.
   float volumeSpacing = 0.0f;
   float volumeDepth() const { return volumeSpacing > 0.0f ? volumeSpacing : sliceThickness; }
+  // Area of one pixel in mm^2: row spacing x column spacing. The first spacing value alone would
+  // misstate pixels that are not square (0.8 x 0.7 mm reads 14 % high as 0.8 squared); files
+  // without both spacings (raster slices, headers built by hand) keep pixelSpacing squared.
+  double pixelArea() const {
+    return pixelSpacingRow > 0 && pixelSpacingColumn > 0 ? pixelSpacingRow * pixelSpacingColumn
+                                                         : static_cast<double>(pixelSpacing) * pixelSpacing;
+  }
+  // Volume of one voxel in mL: pixelArea x volumeDepth.
+  double voxelVolumeMl() const { return pixelArea() * volumeDepth() / 1000.0; }
   bool hasPosition = false;           // ImagePositionPatient held three values
   double imagePosition[3] = {0, 0, 0};    // centre of the first transmitted pixel
   double imageOrientation[6] = {0, 0, 0, 0, 0, 0};  // row direction, then column direction

@@ -52,8 +52,9 @@ class Study {
   int insertFrame(const SliceHeader& header, SlicePixels&& pixels);
   // Volumes of a series whose slices carry positions use the distance between adjacent slices
   // along the slice normal when it differs from the thickness by more than 1 % (one log line per
-  // series); series without positions keep the thickness.
-  void updateVolumeSpacing(std::FILE* log = stdout);
+  // series, a log line: standard error by default, never mixed into a document on standard
+  // output); series without positions keep the thickness.
+  void updateVolumeSpacing(std::FILE* log = stderr);
   void setWarningSink(WarningSink sink) { warn_ = std::move(sink); }
   // Files skipped without a warning reach this sink (an import lists them with its refusals).
   void setSkipSink(WarningSink sink) { skipped_ = std::move(sink); }

@@ -3,23 +3,102 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "analysis/area_statistics.h"
+#include "analysis/histogram_range.h"
+#include "study/series_import.h"
+#include "study/slice_decoder.h"
 #include "study/study.h"
+#include "tests/testing_support.h"
+#include "tools/synthct/series_writer.h"
 
 using morvex::AreaStatistics;
 
-TEST(RankRule, OddAndEvenTotals) {
-  const int counts[] = {1, 1, 1, 1, 1};  // five values at bins 0..4
-  EXPECT_FLOAT_EQ(morvex::quantileFromCounts(counts, 5, 5, 0.5f), 3.0f) << "rank 3, the fourth smallest";
-  EXPECT_FLOAT_EQ(morvex::quantileFromCounts(counts, 5, 5, 0.25f), 1.0f);
-  EXPECT_FLOAT_EQ(morvex::quantileFromCounts(counts, 5, 5, 0.75f), 4.0f);
-  const int four[] = {2, 0, 1, 1};  // values 0, 0, 2, 3
-  EXPECT_FLOAT_EQ(morvex::quantileFromCounts(four, 4, 4, 0.5f), 2.5f) << "mean of ranks 2 and 3";
-  EXPECT_FLOAT_EQ(morvex::quantileFromCounts(four, 4, 4, 0.75f), 1.5f) << "rank 4 is held by no bin: counts 0";
+TEST(RankRule, SmallCountsStayInOrderBetweenMinAndMax) {
+  // values (bins) of one entry, and the expected q1, median, q3: position (n - 1) q, the mean of
+  // the two ranks around it when it falls between them
+  struct Case {
+    std::vector<int> values;
+    float q1, median, q3;
+  };
+  const Case cases[] = {
+      {{7}, 7, 7, 7},
+      {{2, 9}, 5.5f, 5.5f, 5.5f},           // positions 0.25, 0.5, 0.75: all between ranks 0 and 1
+      {{10, 20, 30, 40}, 15, 25, 35},       // the median of four is the mean of the middle two
+      {{0, 0, 2, 3}, 0, 1, 2.5f},
+      {{10, 20, 30, 40, 50}, 20, 30, 40},   // positions 1, 2, 3
+      {{5, 5, 5, 5, 9}, 5, 5, 5},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> counts(60, 0);
+    for (int v : c.values) ++counts[v];
+    const int n = static_cast<int>(c.values.size());
+    SCOPED_TRACE(::testing::PrintToString(c.values));
+    const float q1 = morvex::quantileFromCounts(counts.data(), 60, n, 0.25f);
+    const float median = morvex::quantileFromCounts(counts.data(), 60, n, 0.5f);
+    const float q3 = morvex::quantileFromCounts(counts.data(), 60, n, 0.75f);
+    EXPECT_FLOAT_EQ(q1, c.q1);
+    EXPECT_FLOAT_EQ(median, c.median);
+    EXPECT_FLOAT_EQ(q3, c.q3);
+    EXPECT_LE(c.values.front(), q1);
+    EXPECT_LE(q3, c.values.back());
+  }
+  EXPECT_EQ(morvex::quantileFromCounts(std::vector<int>(4, 0).data(), 4, 0, 0.5f), 0.0f) << "no values";
+}
+
+// Sorted values by the rule the statistics used before ranks were counted from 0: odd totals rank
+// trunc((n + 1) q), even totals the mean of ranks trunc(n q) and the next.
+float formerQuantile(const std::vector<int>& sorted, float q) {
+  const std::size_t n = sorted.size();
+  if (n % 2) return static_cast<float>(sorted[static_cast<std::size_t>((n + 1.0) * q)]);
+  const std::size_t r = static_cast<std::size_t>(static_cast<double>(n) * q);
+  return (sorted[r] + sorted[r + 1]) / 2.0f;
+}
+
+TEST(RankRule, LargeCountsKeepTheAutomaticLiverWindow) {
+  // the liver of the synthetic series, and the soft tissue (0..200 HU) of three real CT slices
+  std::vector<std::vector<std::string>> series;
+  const std::string& synthetic = morvex::testing::smallSyntheticSeries();
+  series.emplace_back();
+  for (int k = 0; k < 24; ++k) series.back().push_back(synthetic + "/" + morvex::synth::sliceFileName(k) + ".dcm");
+  if (!morvex::testing::sharedDataDir().empty())
+    series.push_back({morvex::testing::sharedFile("ct-3slice/01.dcm"), morvex::testing::sharedFile("ct-3slice/02.dcm"),
+                      morvex::testing::sharedFile("ct-3slice/03.dcm")});
+  morvex::initDicomCodecs();
+  for (std::size_t s = 0; s < series.size(); ++s) {
+    morvex::Study study;
+    ASSERT_EQ(morvex::importSlices(study, series[s], {}).size(), series[s].size());
+    std::vector<int> values;
+    for (int f = 0; f < study.frameCount(); ++f) {
+      const int16_t* hu = study.intensities(f);
+      uint8_t* labels = study.labelImage(f);
+      const cv::Mat truth = s == 0 ? cv::imread(synthetic + "/m_" + morvex::synth::sliceFileName(f) + ".png",
+                                                cv::IMREAD_UNCHANGED)
+                                   : cv::Mat();
+      for (int p = 0; p < study.width(f) * study.height(f); ++p) {
+        const bool liver = s == 0 ? truth.data[p] == 1 : hu[p] >= 0 && hu[p] <= 200;
+        labels[p] = liver ? 1 : 0;
+        if (liver) values.push_back(hu[p]);
+      }
+    }
+    ASSERT_GT(values.size(), 5000u);
+    std::sort(values.begin(), values.end());
+    AreaStatistics st(7);
+    morvex::SeriesStatistics().compute(study, 0, false, st);
+    int low = 0, high = 0, formerLow = 0, formerHigh = 0;
+    morvex::liverAutoRange(st.q1(1), st.median(1), st.q3(1), low, high);
+    morvex::liverAutoRange(formerQuantile(values, 0.25f), formerQuantile(values, 0.5f), formerQuantile(values, 0.75f),
+                           formerLow, formerHigh);
+    EXPECT_EQ(low, formerLow) << "series " << s;
+    EXPECT_EQ(high, formerHigh) << "series " << s;
+    EXPECT_FLOAT_EQ(st.median(1), formerQuantile(values, 0.5f)) << "series " << s;
+  }
 }
 
 TEST(AreaStatistics, FourPixelsOfTenToForty) {
@@ -33,9 +112,9 @@ TEST(AreaStatistics, FourPixelsOfTenToForty) {
   EXPECT_FLOAT_EQ(st.min(1), 10);
   EXPECT_FLOAT_EQ(st.max(1), 40);
   EXPECT_FLOAT_EQ(st.average(1), 25);
-  EXPECT_FLOAT_EQ(st.median(1), 35);
-  EXPECT_FLOAT_EQ(st.q1(1), 25);
-  EXPECT_FLOAT_EQ(st.q3(1), (40 - 5 + 0) / 2.0f + 5);
+  EXPECT_FLOAT_EQ(st.q1(1), 15);
+  EXPECT_FLOAT_EQ(st.median(1), 25);
+  EXPECT_FLOAT_EQ(st.q3(1), 35) << "never below the minimum";
   EXPECT_NEAR(st.std(1), std::sqrt(500.0 / 3.0), 1e-4);
   EXPECT_FLOAT_EQ(st.pixelCnt(1), 4);
   EXPECT_FLOAT_EQ(st.pixelCnt(2), 1);

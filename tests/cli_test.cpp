@@ -9,8 +9,12 @@
 #include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <opencv2/imgcodecs.hpp>
 
 #include "analysis/area_statistics.h"
@@ -76,6 +80,31 @@ double csvValue(const std::string& csv, const std::string& name) {
   return std::stod(csv.substr(at + name.size() + 2));
 }
 
+// The document on standard output parsed as JSON; a parse error fails the test.
+QJsonObject parsedJson(const std::string& text) {
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << " in\n" << text;
+  EXPECT_TRUE(doc.isObject());
+  return doc.object();
+}
+
+// The "labels" entries by label value; every entry of the label table exactly once, in its order.
+std::map<int, QJsonObject> labelsOf(const QJsonObject& doc) {
+  std::map<int, QJsonObject> out;
+  const QJsonArray labels = doc.value("labels").toArray();
+  const morvex::LabelTable labelTable = morvex::defaultLabelTable();
+  const std::vector<morvex::LabelInfo>& table = labelTable.labels();
+  EXPECT_EQ(labels.size(), static_cast<int>(table.size()));
+  for (int i = 0; i < labels.size() && i < static_cast<int>(table.size()); ++i) {
+    const QJsonObject l = labels[i].toObject();
+    EXPECT_EQ(l.value("label").toInt(), table[i].value);
+    EXPECT_EQ(l.value("name").toString().toStdString(), table[i].name);
+    out[table[i].value] = l;
+  }
+  return out;
+}
+
 void expectOneLineNaming(const CliRun& r, const std::string& file, const std::string& reason) {
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(r.err.rfind("morvex-cli: " + file, 0), 0u) << r.err;
@@ -94,8 +123,7 @@ TEST(Cli, VolumesAreTheFiguresOfTheReadout) {
   loadLikeTheWindow(study, series, truthMasks(series));
   morvex::AreaStatistics st(7);
   morvex::SeriesStatistics().compute(study, 0, false, st);
-  const morvex::SliceHeader& h = study.frame(0)->header;
-  const morvex::VolumeReadout readout = morvex::computeVolumeReadout(h.pixelSpacing, h.sliceThickness, &st);
+  const morvex::VolumeReadout readout = morvex::computeVolumeReadout(study.frame(0)->header.voxelVolumeMl(), &st);
   ASSERT_GT(readout.liver, 10.0f);
   EXPECT_NEAR(csvValue(r.out, "Liver"), readout.liver, 0.05);
   EXPECT_NEAR(csvValue(r.out, "Liver-Vessel"), readout.liverWithoutVessel, 0.05);
@@ -120,10 +148,81 @@ TEST(Cli, VolumesAreTheFiguresOfTheReadout) {
 
   const CliRun json = cli({"volumes", series, "--masks", series, "--format", "json"});
   ASSERT_EQ(json.status, 0) << json.err;
-  char liverFigure[48];
-  std::snprintf(liverFigure, sizeof liverFigure, "\"readout\": {\"Liver\": %.1f,", readout.liver);
-  EXPECT_NE(json.out.find(liverFigure), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("{\"label\": 3, \"name\": \"Cancer\", \"voxels\": " + std::to_string(tumour)), std::string::npos);
+  const QJsonObject doc = parsedJson(json.out);
+  EXPECT_NEAR(doc.value("readout").toObject().value("Liver").toDouble(), readout.liver, 0.05);
+  std::map<int, QJsonObject> labels = labelsOf(doc);
+  EXPECT_EQ(labels[3].value("voxels").toInt(), tumour);
+  EXPECT_EQ(labels[1].value("voxels").toInt(), liver);
+  EXPECT_NEAR(labels[1].value("median").toDouble(), st.median(1), 0.05);
+}
+
+TEST(Cli, VolumesOfOverlappingSlicesOfAnisotropicNonSquarePixelsParseAndScale) {
+  // 128 rows of 96 columns, 0.8 mm between rows and 0.7 mm between columns, 5 mm slices every
+  // 2.5 mm: a voxel is 0.8 x 0.7 x 2.5 mm
+  TempDir tmp;
+  morvex::synth::PhantomOptions o;
+  o.size = 128;
+  o.columns = 96;
+  o.slices = 8;
+  o.pixelSpacing = 0.8;
+  o.pixelSpacingColumn = 0.7;
+  o.sliceThickness = 5;
+  o.sliceStep = 2.5;
+  std::string error;
+  ASSERT_TRUE(morvex::synth::writeSeries(o, tmp.path(), &error)) << error;
+  int counts[4] = {};
+  for (int k = 0; k < o.slices; ++k) {
+    const cv::Mat mask = cv::imread(tmp.file("m_" + morvex::synth::sliceFileName(k) + ".png"), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(mask.cols, 96);
+    for (int v = 1; v <= 3; ++v) counts[v] += cv::countNonZero(mask == v);
+  }
+  ASSERT_GT(counts[1], 1000);
+  const double voxelMl = 0.8 * 0.7 * 2.5 / 1000;
+
+  const CliRun json = cli({"volumes", tmp.path(), "--masks", tmp.path(), "--format", "json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.err.find("slices lie 2.5 mm apart"), std::string::npos) << "the notice is logged: " << json.err;
+  const QJsonObject doc = parsedJson(json.out);
+  std::map<int, QJsonObject> labels = labelsOf(doc);
+  for (int v = 1; v <= 3; ++v) {
+    EXPECT_EQ(labels[v].value("voxels").toInt(), counts[v]) << v;
+    EXPECT_NEAR(labels[v].value("volume_ml").toDouble(), counts[v] * voxelMl, 0.0006) << v;
+  }
+  const QJsonObject readout = doc.value("readout").toObject();
+  EXPECT_NEAR(readout.value("Liver").toDouble(), (counts[1] + counts[2]) * voxelMl, 0.06);
+  EXPECT_NEAR(readout.value("Liver-Vessel").toDouble(), counts[1] * voxelMl, 0.06);
+
+  // the CSV: a header, one row per label, a blank line, the readout
+  const CliRun csv = cli({"volumes", tmp.path(), "--masks", tmp.path()});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  std::istringstream lines(csv.out);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 1 + 7 + 1 + 1 + 7u) << csv.out;
+  EXPECT_EQ(rows[0], "label,name,voxels,volume_ml,min,q1,median,q3,max,avg,std");
+  EXPECT_EQ(rows[1].rfind("1,Liver," + std::to_string(counts[1]) + ",", 0), 0u) << rows[1];
+  EXPECT_EQ(rows[8], "");
+  EXPECT_NEAR(csvValue(csv.out, "Liver"), readout.value("Liver").toDouble(), 1e-9);
+
+  // a real CT whose slices overlap (1 mm apart, 1.25 mm thick): the notice is logged, not printed
+  if (!morvex::testing::sharedDataDir().empty()) {
+    const CliRun real = cli({"volumes", morvex::testing::sharedFile("ct-3slice"), "--format", "json"});
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(labelsOf(parsedJson(real.out)).size(), 7u);
+    EXPECT_NE(real.err.find("slices lie 1 mm apart"), std::string::npos) << real.err;
+  }
+
+  // one voxel has no sample deviation: null, and the document still parses
+  fs::create_directory(tmp.file("one"));
+  const std::string one = tmp.file("one/m_" + morvex::synth::sliceFileName(0) + ".png");
+  cv::Mat mask(128, 96, CV_8U, cv::Scalar(0));
+  mask.at<uint8_t>(5, 90) = 1;
+  ASSERT_TRUE(cv::imwrite(one, mask));
+  const CliRun single = cli({"volumes", tmp.path(), "--masks", one, "--format", "json"});
+  ASSERT_EQ(single.status, 0) << single.err;
+  labels = labelsOf(parsedJson(single.out));
+  EXPECT_EQ(labels[1].value("voxels").toInt(), 1);
+  EXPECT_TRUE(labels[1].value("std").isNull());
 }
 
 TEST(Cli, SegmentLiverGivesTheLabelsOfTheLiverSegButton) {
@@ -218,13 +317,18 @@ TEST(Cli, BadInputFailsWithOneLineAndWritesNothing) {
   expectOneLineNaming(cli({"segment-liver", series, "--seed", blank, "--2d", "--out", tmp.file("seg")}), blank,
                       "no liver outline");
   EXPECT_FALSE(fs::exists(tmp.file("seg")));
+  // the last slice is a slice: shown in 2D, it holds no outline of the seed (on slice 13)
+  expectOneLineNaming(cli({"segment-liver", series, "--seed", series + "/m_IM0013.png", "--2d", "--slice", "24", "--out",
+                           tmp.file("seg")}),
+                      series + "/m_IM0013.png", "no liver outline (label 1) on the seed slice 24");
 
   // malformed command lines: status 2 and the usage
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"frobnicate"}, {"volumes", series, "--format", "xml"},
         {"segment-liver", series, "--out", tmp.file("x")}, {"convert", series, "--series", series, "--to", "bmp", "x"},
         {"volumes", series, "--masks"}, {"segment-liver", series, "--seed", series + "/m_IM0013.png", "--out", tmp.file("y"), "--slice", "25"},
-        {"segment-liver", series, "--seed", "x", "--out", "y", "--slice", "3a"}}) {
+        {"segment-liver", series, "--seed", "x", "--out", "y", "--slice", "3a"},
+        {"segment-liver", series, "--seed", "x", "--out", "y", "--slice", "0"}}) {
     const CliRun r = cli(args);
     EXPECT_EQ(r.status, 2) << args[0];
     EXPECT_NE(r.err.find("usage: morvex-cli"), std::string::npos);

@@ -431,8 +431,7 @@ TEST(LiverDivider, DividedSyntheticLiverGivesTheVolumesOfItsTwoSides) {
   EXPECT_EQ(static_cast<long>(st.pixelCnt(morvex::kVesselRight)), vRight);
   EXPECT_EQ(static_cast<long>(st.pixelCnt(morvex::kVesselLeft)), vLeft);
   const double voxel = o.pixelSpacing * o.pixelSpacing * o.sliceThickness / 1000.0;
-  const morvex::VolumeReadout r = morvex::computeVolumeReadout(static_cast<float>(o.pixelSpacing),
-                                                               static_cast<float>(o.sliceThickness), &st);
+  const morvex::VolumeReadout r = morvex::computeVolumeReadout(voxel, &st);
   EXPECT_NEAR(r.right, (right + vRight) * voxel, 0.05);
   EXPECT_NEAR(r.left, (left + vLeft) * voxel, 0.05);
   EXPECT_NEAR(r.rightWithoutVessel, right * voxel, 0.05);

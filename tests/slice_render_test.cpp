@@ -89,7 +89,7 @@ TEST(Composition, OutlineModeDrawsLiverEdgesAndFillsOtherLabels) {
 }
 
 TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
-  const morvex::VolumeReadout none = morvex::computeVolumeReadout(0.7f, 5.0f, nullptr);
+  const morvex::VolumeReadout none = morvex::computeVolumeReadout(0.7 * 0.7 * 5.0 / 1000, nullptr);
   EXPECT_EQ(none.liver, 0.0f);
   EXPECT_EQ(none.leftRate, 0.0f);
 
@@ -99,7 +99,7 @@ TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
   std::vector<uint8_t> liver(10000, 1);
   morvex::AreaStatistics st(7);
   st.computeSlice(big.data(), liver.data(), 100, 100, false);
-  morvex::VolumeReadout r = morvex::computeVolumeReadout(0.7f, 5.0f, &st);
+  morvex::VolumeReadout r = morvex::computeVolumeReadout(0.7 * 0.7 * 5.0 / 1000, &st);
   EXPECT_NEAR(r.liver, 24.5f, 1e-3);
   EXPECT_NEAR(r.liverWithoutVessel, 24.5f, 1e-3);
   EXPECT_EQ(r.right, 0.0f);
@@ -107,7 +107,7 @@ TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
   // undivided with vessel: liver counts liver and vessel together
   const uint8_t undivided[4] = {1, 1, 2, 0};
   st.computeSlice(hu, undivided, 2, 2, false);
-  r = morvex::computeVolumeReadout(10.0f, 10.0f, &st);  // 1 mL per pixel
+  r = morvex::computeVolumeReadout(1.0, &st);  // 1 mL per pixel
   EXPECT_FLOAT_EQ(r.liver, 3);
   EXPECT_FLOAT_EQ(r.liverWithoutVessel, 2);
   EXPECT_FLOAT_EQ(r.left, 0);
@@ -117,7 +117,7 @@ TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
   const uint8_t divided[10] = {4, 4, 4, 5, 6, 7, 7, 1, 2, 5};
   std::vector<int16_t> hu10(10, 0);
   st.computeSlice(hu10.data(), divided, 5, 2, false);
-  r = morvex::computeVolumeReadout(10.0f, 10.0f, &st);
+  r = morvex::computeVolumeReadout(1.0, &st);
   EXPECT_FLOAT_EQ(r.left, 4);
   EXPECT_FLOAT_EQ(r.right, 4);
   EXPECT_FLOAT_EQ(r.liver, 8);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include <dcmtk/dcmdata/dctk.h>
@@ -12,6 +13,7 @@
 
 #include "study/label_table.h"
 #include "study/series_import.h"
+#include "study/slice_decoder.h"
 #include "study/study.h"
 #include "tests/testing_support.h"
 #include "tools/synthct/series_writer.h"
@@ -421,6 +423,14 @@ TEST(StudyModel, SeveralSeriesOfOneDateStayApartAndGetNamesThatNeverCollide) {
   EXPECT_EQ(plain.seriesCount(), 2);
   EXPECT_EQ(plain.seriesOfFrame(2), 0);
   EXPECT_EQ(plain.seriesCaption(1), "20200101 #4");
+  // series number 0 is a number like any other
+  Study zero;
+  addIn(zero, "", 0, 1);
+  addIn(zero, "", 1, 1);
+  ASSERT_EQ(zero.seriesCount(), 2) << "series 0 and series 1 of one date";
+  EXPECT_EQ(zero.frameCount(), 2);
+  EXPECT_EQ(zero.seriesCaption(0), "20200101 #0");
+  EXPECT_EQ(zero.seriesFileKey(0), "20200101_S0");
 
   // One series on a date keeps the plain date everywhere, also when its files carry a UID.
   Study single;
@@ -476,5 +486,62 @@ TEST(VolumeSpacing, PositionsOverTheThicknessWhenTheyDifferAndTheDesignsRuleWith
     morvex::Study study;
     ASSERT_EQ(morvex::importSlices(study, rewrite(false, true), {}).size(), 6u);
     for (int f = 0; f < 6; ++f) EXPECT_FLOAT_EQ(study.frame(f)->header.volumeDepth(), 5.0f) << "no positions: thickness";
+  }
+}
+
+TEST(VolumeSpacing, TheOnePercentRuleAtItsBoundaries) {
+  // thickness 5 mm; slices positioned step mm apart along the normal of a tilted plane
+  struct Case {
+    double step;
+    float depth;  // expected volumeDepth
+  };
+  const Case cases[] = {{4.8, 4.8f}, {5.2, 5.2f}, {4.96, 5.0f}, {5.04, 5.0f}, {2.5, 2.5f}, {7.5, 7.5f}};
+  const double c = std::sqrt(0.5);
+  const double orientation[6] = {1, 0, 0, 0, c, -c};  // normal (0, c, c)
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.step);
+    Study s;
+    for (int i = 0; i < 4; ++i) {
+      SliceHeader h = header("P1", "20200101", i + 1);
+      h.sliceThickness = 5.0f;
+      h.hasPosition = true;
+      std::copy(orientation, orientation + 6, h.imageOrientation);
+      const double along = (3 - i) * k.step;  // instance order against position order
+      h.imagePosition[0] = 10;
+      h.imagePosition[1] = along * c;
+      h.imagePosition[2] = along * c;
+      s.insertFrame(h, pixels(4, 3));
+    }
+    s.updateVolumeSpacing(nullptr);
+    for (int f = 0; f < 4; ++f) EXPECT_NEAR(s.frame(f)->header.volumeDepth(), k.depth, 1e-4);
+  }
+}
+
+TEST(SliceGeometry, PixelSpacingRowThenColumnAndBothAboveZero) {
+  morvex::initDicomCodecs();
+  morvex::testing::TempDir dir;
+  const std::string source = morvex::testing::smallSyntheticSeries() + "/IM0001.dcm";
+  struct Case {
+    const char* spacing;
+    double row, column;  // 0: not read as geometry
+    double area;         // mm^2 per pixel
+  };
+  const Case cases[] = {
+      {"0.8\\0.7", 0.8, 0.7, 0.56}, {"0.7\\0.8", 0.7, 0.8, 0.56}, {"0.8\\0", 0, 0, 0.64},
+      {"0\\0.7", 0, 0, 0}, {"0.8\\-0.7", 0, 0, 0.64}, {"0.8", 0, 0, 0.64},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.spacing);
+    DcmFileFormat file;
+    ASSERT_TRUE(file.loadFile(source.c_str()).good());
+    file.getDataset()->putAndInsertString(DCM_PixelSpacing, k.spacing);
+    const std::string path = dir.file("slice.dcm");
+    ASSERT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
+    const morvex::DecodedSlice slice = morvex::decodeSliceFile(path.c_str());
+    ASSERT_TRUE(slice.loaded);
+    EXPECT_DOUBLE_EQ(slice.header.pixelSpacingRow, k.row);
+    EXPECT_DOUBLE_EQ(slice.header.pixelSpacingColumn, k.column);
+    EXPECT_NEAR(slice.header.pixelArea(), k.area, 1e-6);
+    EXPECT_NEAR(slice.header.voxelVolumeMl(), k.area * 12.5 / 1000, 1e-9);
   }
 }

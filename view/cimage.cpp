@@ -220,7 +220,7 @@ void CImage::drawReadout(QPainter& p) {
   const morvex::Frame* frame = owner_->study().frame(frameIndex_);
   if (!frame) return;
   const morvex::VolumeReadout r =
-      morvex::computeVolumeReadout(frame->header.pixelSpacing, frame->header.volumeDepth(), &owner_->areaStatistics());
+      morvex::computeVolumeReadout(frame->header.voxelVolumeMl(), &owner_->areaStatistics());
   const std::pair<const char*, float> rows[] = {{"Liver", r.liver}, {"Liver-Vessel", r.liverWithoutVessel},
                                                 {"Right", r.right}, {"Right-Vessel", r.rightWithoutVessel},
                                                 {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},

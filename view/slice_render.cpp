@@ -82,8 +82,8 @@ void composeSlice(const uint8_t* grey, const uint8_t* labels, const uint8_t* sel
     if (selection[i]) canvas[i] = blend(255, 0, 0, a, grey[i]);
 }
 
-VolumeReadout computeVolumeReadout(float ps, float th, const AreaStatistics* st) {
-  const float voxel = ps * ps * th / 1000.0f;
+VolumeReadout computeVolumeReadout(double voxelMl, const AreaStatistics* st) {
+  const float voxel = static_cast<float>(voxelMl);
   float v[8] = {};
   if (st && st->computed())
     for (int k : {1, 2, 4, 5, 6, 7}) v[k] = st->pixelCnt(k) * voxel;

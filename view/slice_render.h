@@ -34,7 +34,8 @@ struct VolumeReadout {
   float liver = 0, liverWithoutVessel = 0, right = 0, rightWithoutVessel = 0, left = 0, leftWithoutVessel = 0,
         leftRate = 0;
 };
-// From the series statistics (null or not computed: all 0) and the voxel size of the frame.
-VolumeReadout computeVolumeReadout(float pixelSpacing, float sliceThickness, const AreaStatistics* statistics);
+// From the series statistics (null or not computed: all 0) and the voxel volume of the frame in mL
+// (SliceHeader::voxelVolumeMl).
+VolumeReadout computeVolumeReadout(double voxelMl, const AreaStatistics* statistics);
 
 }  // namespace morvex

@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <cstdio>
 #include <unistd.h>
+#include <new>
 #include <vector>
+
+#include <opencv2/core.hpp>
 
 #include "export/dicom_seg.h"
 #include "export/mask_writer.h"
@@ -114,7 +117,28 @@ int loadMaskFileChecked(const std::string& path, Study& study) {
   return frame;
 }
 
+// The library boundary of one command step on path: what a library throws becomes a CliError
+// naming the file; the library's own text goes to the log (standard error), one line.
+template <typename Step>
+auto guarded(const std::string& path, Step&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const cv::Exception& e) {
+    std::string text = e.what();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::fprintf(stderr, "morvex-cli: log: %s: %s\n", path.c_str(), text.c_str());
+    throw CliError(path + ": the image library could not process it");
+  } catch (const std::bad_alloc&) {
+    throw CliError(path + ": not enough memory to process it");
+  }
+}
+
 }  // namespace
+
+// The steps themselves, below their guarded entry points.
+void loadSeriesUnguarded(const std::string& path, Study& study);
+int loadMasksUnguarded(const std::string& path, Study& study);
+void writeMasksUnguarded(const Study& study, MaskFormat format, const std::string& target);
 
 Progress::Progress(const char* task) : task_(task), shown_(::isatty(STDERR_FILENO) == 1) {}
 
@@ -131,6 +155,18 @@ void Progress::done() {
 }
 
 void loadSeries(const std::string& path, Study& study) {
+  guarded(path, [&] { loadSeriesUnguarded(path, study); });
+}
+
+int loadMasks(const std::string& path, Study& study) {
+  return guarded(path, [&] { return loadMasksUnguarded(path, study); });
+}
+
+void writeMasks(const Study& study, MaskFormat format, const std::string& target) {
+  guarded(target, [&] { writeMasksUnguarded(study, format, target); });
+}
+
+void loadSeriesUnguarded(const std::string& path, Study& study) {
   requireExisting(path);
   std::vector<std::string> slices;
   std::error_code ec;
@@ -151,7 +187,7 @@ void loadSeries(const std::string& path, Study& study) {
   study.setLabelCount(defaultLabelTable().size());
 }
 
-int loadMasks(const std::string& path, Study& study) {
+int loadMasksUnguarded(const std::string& path, Study& study) {
   requireExisting(path);
   std::string error;
   if (isNiftiPath(path)) {
@@ -190,7 +226,7 @@ void makeFolder(const std::string& folder) {
   if (ec || !fs::is_directory(folder, ec)) throw CliError(folder + ": cannot create the folder");
 }
 
-void writeMasks(const Study& study, MaskFormat format, const std::string& target) {
+void writeMasksUnguarded(const Study& study, MaskFormat format, const std::string& target) {
   std::string error;
   switch (format) {
     case MaskFormat::Nifti:

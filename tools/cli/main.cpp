@@ -1,6 +1,7 @@
 // morvex-cli: the workstation's volumetry, liver segmentation and mask conversion without a window.
 // Exit status 0 on success, 1 when a command fails (one line on standard error naming the file and
-// the reason), 2 for a malformed command line.
+// the reason), 2 for a malformed command line. Standard output carries only the document asked for
+// (the volumes table, a help text); every log line goes to standard error.
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,34 @@ using morvex::cli::CliError;
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// Where the document goes: the standard output this process was started with. Whatever the
+// libraries and the study print to standard output while the command runs lands on standard error.
+std::FILE* document = stdout;
+
+void keepStandardOutputForTheDocument() {
+  std::fflush(stdout);
+  const int saved = ::dup(STDOUT_FILENO);
+  if (saved < 0) return;
+  std::FILE* stream = ::fdopen(saved, "w");
+  if (!stream) {
+    ::close(saved);
+    return;
+  }
+  if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    std::fclose(stream);
+    return;
+  }
+  document = stream;
+}
+
+// A message as one line: line ends inside it become spaces.
+std::string oneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
 
 const char* const kMainHelp =
     "usage: morvex-cli COMMAND ...\n"
@@ -120,29 +149,34 @@ int volumes(int argc, char** argv) {
   morvex::SeriesStatistics series;
   series.compute(study, 0, false, st);
   const morvex::SliceHeader& h = study.frame(study.firstFrameOfSeries(0))->header;
-  const double voxelMl = static_cast<double>(h.pixelSpacing) * h.pixelSpacing * h.volumeDepth() / 1000.0;
-  const morvex::VolumeReadout r = morvex::computeVolumeReadout(h.pixelSpacing, h.volumeDepth(), &st);
+  const double voxelMl = h.voxelVolumeMl();  // row spacing x column spacing x slice distance
+  const morvex::VolumeReadout r = morvex::computeVolumeReadout(voxelMl, &st);
   const std::pair<const char*, float> readout[] = {
       {"Liver", r.liver}, {"Liver-Vessel", r.liverWithoutVessel}, {"Right", r.right}, {"Right-Vessel", r.rightWithoutVessel},
       {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},   {"LeftLiver Rate", r.leftRate}};
   std::string out;
   const bool csv = fmt == "csv";
   out += csv ? "label,name,voxels,volume_ml,min,q1,median,q3,max,avg,std\n" : "{\n  \"labels\": [\n";
-  for (const morvex::LabelInfo& l : table.labels()) {
+  const std::vector<morvex::LabelInfo>& labels = table.labels();
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const morvex::LabelInfo& l = labels[i];
     const int e = l.value;
     const double voxels = st.pixelCnt(e);
+    // one voxel has no sample deviation: "nan" in CSV, null in JSON
+    const std::string deviation =
+        std::isfinite(st.std(e)) ? format("%.2f", st.std(e)) : (csv ? std::string("nan") : std::string("null"));
     const std::vector<std::pair<const char*, std::string>> cells = {
         {"label", std::to_string(e)}, {"name", csv ? l.name : jsonString(l.name)},
         {"voxels", format("%.0f", voxels)}, {"volume_ml", format("%.3f", voxels * voxelMl)},
         {"min", format("%.0f", st.min(e))}, {"q1", format("%.1f", st.q1(e))}, {"median", format("%.1f", st.median(e))},
         {"q3", format("%.1f", st.q3(e))}, {"max", format("%.0f", st.max(e))}, {"avg", format("%.2f", st.average(e))},
-        {"std", format("%.2f", st.std(e))}};
+        {"std", deviation}};
     out += csv ? "" : "    {";
     for (std::size_t c = 0; c < cells.size(); ++c) {
       if (c) out += csv ? "," : ", ";
       out += csv ? cells[c].second : "\"" + std::string(cells[c].first) + "\": " + cells[c].second;
     }
-    out += csv ? "\n" : (e < table.size() ? "},\n" : "}\n");
+    out += csv ? "\n" : (i + 1 < labels.size() ? "},\n" : "}\n");
   }
   out += csv ? "\nreadout,value\n" : "  ],\n  \"readout\": {";
   for (std::size_t i = 0; i < 7; ++i) {
@@ -151,8 +185,9 @@ int volumes(int argc, char** argv) {
                : std::string(i ? ", " : "") + jsonString(readout[i].first) + ": " + value;
   }
   out += csv ? "" : "}\n}\n";
-  std::fputs(out.c_str(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  if (std::fputs(out.c_str(), document) < 0 || std::fflush(document) != 0)
+    throw CliError("standard output: the table could not be written");
+  return 0;
 }
 
 int engineOption(const std::string& option) {
@@ -229,7 +264,7 @@ int convert(int argc, char** argv) {
 
 int run(int argc, char** argv) {
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-    std::fputs(kMainHelp, argc < 2 ? stderr : stdout);
+    std::fputs(kMainHelp, argc < 2 ? stderr : document);
     return argc < 2 ? 2 : 0;
   }
   const std::string command = argv[1];
@@ -237,7 +272,7 @@ int run(int argc, char** argv) {
   if (help == kHelp.end()) throw UsageError("unknown command " + command);
   for (int i = 2; i < argc; ++i)
     if (!std::strcmp(argv[i], "--help")) {
-      std::fputs(help->second, stdout);
+      std::fputs(help->second, document);
       return 0;
     }
   if (command == "volumes") return volumes(argc, argv);
@@ -248,19 +283,26 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardOutputForTheDocument();
+  std::string error;
   try {
-    return run(argc, argv);
+    const int status = run(argc, argv);
+    std::fflush(document);
+    return status;
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "morvex-cli: %s\n%s", e.what(), kMainHelp);
+    std::fprintf(stderr, "morvex-cli: %s\n%s", oneLine(e.what()).c_str(), kMainHelp);
     return 2;
   } catch (const CliError& e) {
-    std::fprintf(stderr, "morvex-cli: %s\n", e.what());
+    error = e.what();
   } catch (const cv::Exception& e) {
-    std::fprintf(stderr, "morvex-cli: image library error: %s\n", e.what());
+    // the library's own text is a log line; the user's line says what failed
+    std::fprintf(stderr, "morvex-cli: log: %s\n", oneLine(e.what()).c_str());
+    error = "the image library failed";
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "morvex-cli: out of memory\n");
+    error = "out of memory";
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "morvex-cli: %s\n", e.what());
+    error = e.what();
   }
+  std::fprintf(stderr, "morvex-cli: %s\n", oneLine(error).c_str());
   return 1;
 }

@@ -46,8 +46,12 @@ constexpr uint8_t kGtTumour = 3;
 struct PhantomOptions {
   int size = 512;                 // columns = rows
   int slices = 120;
-  double pixelSpacing = 0.7;      // mm
+  double pixelSpacing = 0.7;      // mm between rows (the first Pixel Spacing value)
   double sliceThickness = 2.5;    // mm
+  // Written geometry only (the anatomy stays the same): 0 keeps the defaults.
+  double pixelSpacingColumn = 0;  // mm between columns; 0 = pixelSpacing
+  double sliceStep = 0;           // mm between slice positions; 0 = sliceThickness
+  int columns = 0;                // the written slices keep the first columns of each row; 0 = size
   double noiseSigma = 10.0;       // HU
   uint32_t seed = 1;
   std::string patientName = "SYNTH^LIVER";

@@ -23,6 +23,8 @@ std::string uidRoot(const PhantomOptions& o) {
   return "2.25." + std::to_string(h);
 }
 
+int writtenColumns(const PhantomOptions& o) { return o.columns > 0 && o.columns < o.size ? o.columns : o.size; }
+
 std::string fmt(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.6g", v);
@@ -33,9 +35,11 @@ bool writeSlice(const PhantomOptions& o, const PhantomSlice& s, int k, const std
   DcmFileFormat ff;
   DcmDataset* ds = ff.getDataset();
   const std::string root = uidRoot(o);
-  const double z = -k * o.sliceThickness;
+  const double z = -k * (o.sliceStep > 0 ? o.sliceStep : o.sliceThickness);
   const double origin = -o.size * o.pixelSpacing / 2.0;
-  const std::string spacing = fmt(o.pixelSpacing) + "\\" + fmt(o.pixelSpacing);
+  const std::string spacing =
+      fmt(o.pixelSpacing) + "\\" + fmt(o.pixelSpacingColumn > 0 ? o.pixelSpacingColumn : o.pixelSpacing);
+  const int columns = writtenColumns(o);
   const std::string position = fmt(origin) + "\\" + fmt(origin) + "\\" + fmt(z);
   bool ok = true;
   auto put = [&](const DcmTagKey& key, const std::string& value) {
@@ -70,14 +74,16 @@ bool writeSlice(const PhantomOptions& o, const PhantomSlice& s, int k, const std
   put(DCM_WindowCenter, "40");
   put(DCM_WindowWidth, "400");
   ok = ok && ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(s.size)).good();
-  ok = ok && ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(s.size)).good();
+  ok = ok && ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(columns)).good();
   ok = ok && ds->putAndInsertUint16(DCM_SamplesPerPixel, 1).good();
   ok = ok && ds->putAndInsertUint16(DCM_BitsAllocated, 16).good();
   ok = ok && ds->putAndInsertUint16(DCM_BitsStored, 12).good();
   ok = ok && ds->putAndInsertUint16(DCM_HighBit, 11).good();
   ok = ok && ds->putAndInsertUint16(DCM_PixelRepresentation, 0).good();
-  std::vector<Uint16> stored(s.hu.size());
-  for (std::size_t i = 0; i < s.hu.size(); ++i) stored[i] = static_cast<Uint16>(s.hu[i] + 1024);
+  std::vector<Uint16> stored;
+  stored.reserve(static_cast<std::size_t>(s.size) * columns);
+  for (int y = 0; y < s.size; ++y)
+    for (int x = 0; x < columns; ++x) stored.push_back(static_cast<Uint16>(s.hu[static_cast<std::size_t>(y) * s.size + x] + 1024));
   ok = ok && ds->putAndInsertUint16Array(DCM_PixelData, stored.data(), static_cast<unsigned long>(stored.size())).good();
   return ok && ff.saveFile(path.c_str(), EXS_LittleEndianExplicit).good();
 }
@@ -107,7 +113,8 @@ bool writeSeries(const PhantomOptions& options, const std::string& folder, std::
       if (error) *error = "cannot write " + dcm;
       return false;
     }
-    const cv::Mat mask(s.size, s.size, CV_8UC1, const_cast<uint8_t*>(s.labels.data()));
+    const cv::Mat mask = cv::Mat(s.size, s.size, CV_8UC1, const_cast<uint8_t*>(s.labels.data()))
+                             .colRange(0, writtenColumns(phantom.options()));
     const std::string png = folder + "/m_" + name + ".png";
     if (!cv::imwrite(png, mask)) {
       if (error) *error = "cannot write " + png;
