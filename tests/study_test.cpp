@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include <dcmtk/dcmdata/dctk.h>
 #include <opencv2/core.hpp>
@@ -12,7 +13,9 @@
 
 #include "study/label_table.h"
 #include "study/series_import.h"
+#include "export/mask_writer.h"
 #include "study/study.h"
+#include "study/text_field.h"
 #include "tests/testing_support.h"
 #include "tools/synthct/series_writer.h"
 
@@ -301,10 +304,61 @@ TEST(StudyModel, FailedLoadLeavesNoTraceAndFailedReloadKeepsTheFrame) {
   EXPECT_EQ(s.addFrameFromFile(tif.c_str()), -1);
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[0], "처리할 수 없는 파일 확장자입니다.");
-  EXPECT_EQ(warnings[1], "Image load 실패 - DICOM Header에 문제가 있습니다.");
+  EXPECT_EQ(warnings[1], "Image load failed: the file cannot be read as a slice.") << "a tif has no DICOM header";
   EXPECT_EQ(s.frameCount(), 1);
   EXPECT_EQ(s.seriesCount(), 1);
   EXPECT_EQ(s.labelImage(f)[0], 1);
+}
+
+TEST(StudyModel, LooseImagesWithoutANumberEachKeepAFrameBesideADicomSlice) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  // Names without a number give patient "", date 1900-01-01 and instance 0 alike.
+  morvex::testing::TempDir dir;
+  const std::vector<std::string> files = {
+      dir.copyIn(morvex::testing::sharedFile("nema-wg04/CT_small.dcm"), "ct.dcm"),
+      dir.file("liver.png"), dir.file("kidney.bmp"), dir.file("spleen.png")};
+  for (std::size_t i = 1; i < files.size(); ++i)
+    ASSERT_TRUE(cv::imwrite(files[i], cv::Mat(5, 7, CV_8UC1, cv::Scalar(static_cast<int>(40 * i)))));
+  Study s;
+  const auto loaded = morvex::importSlices(s, files, {});
+  ASSERT_EQ(loaded.size(), 4u);
+  ASSERT_EQ(s.frameCount(), 4) << "each file is a frame of its own";
+  std::vector<int> instances;
+  for (int f = 0; f < s.frameCount(); ++f)
+    if (s.frame(f)->header.patientName.empty()) {
+      instances.push_back(s.instanceNumber(f));
+      // every image keeps its own pixels
+      const std::string name = s.frame(f)->header.filePath;
+      const int value = 40 * static_cast<int>(std::find(files.begin(), files.end(), name) - files.begin());
+      EXPECT_EQ(s.intensities(f)[0], value) << name;
+    }
+  EXPECT_EQ(instances, (std::vector<int>{0, 1, 2})) << "kidney.bmp, liver.png, spleen.png in load order";
+  // the same file again is still the same frame
+  EXPECT_EQ(s.addFrameFromFile(files[2].c_str()), s.addFrameFromFile(files[2].c_str()));
+  EXPECT_EQ(s.frameCount(), 4);
+}
+
+TEST(FileNames, HeaderValuesBecomeSafeNameParts) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a/b", "a_b"},
+      {"..", "__"},
+      {"x\\y", "x_y"},
+      {"", ""},
+      {"DOE^JOHN-2_x", "DOE^JOHN-2_x"},
+      {"홍길동^환자", "홍길동^환자"},
+      {"Dr. Müller", "Dr__Müller"},
+      {"a:b*c?d\"e<f>g|h", "a_b_c_d_e_f_g_h"},
+      {"\xC0\xAF\xFF", "___"},        // an overlong "/" and a byte that is no UTF-8
+      {"\xEF\xBC\x8F", "_"},           // fullwidth solidus: no letter
+      {std::string("a\0b", 3), "a_b"},
+  };
+  for (const auto& [value, part] : cases) EXPECT_EQ(morvex::fileNamePart(value), part) << value;
+  // A series folder built from hostile names stays inside its root.
+  morvex::testing::TempDir dir;
+  const std::string folder = morvex::seriesFolder(dir.file("root"), "../..", "../x");
+  EXPECT_EQ(folder, dir.file("root/__/___x"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
 }
 
 TEST(ImageBuffer, ZeroedLargeAndSmallBuffersCopyDeepAndMove) {
