@@ -109,10 +109,21 @@ std::string sliceNames(const Study& study, const Candidates& c) {
 // and instance, else the substring rule. The substring rule alone put m_image_1.png on image_11 or
 // image_12 whenever that frame came first (instance numbers running backwards), so each rule counts
 // only when it designates one frame: a name that fits several frames under the first rule that
-// fits at all is refused naming two of them, never guessed.
-int targetOf(Study& study, const std::string& fileName, bool bmp) {
-  const std::string stem = stripExtension(fileName);
-  for (const Candidates& c : {framesNamed(study, stem), framesByNameParts(study, fileName, bmp), framesContaining(study, stem)}) {
+// fits at all is refused naming two of them, never guessed; of several, the one slice in the
+// mask's own folder is taken (series folders that each hold their masks).
+int targetOf(Study& study, const std::string& path, bool bmp) {
+  const std::string fileName = baseName(path), stem = stripExtension(fileName);
+  const std::string folder = path.substr(0, path.size() - fileName.size());
+  for (Candidates c : {framesNamed(study, stem), framesByNameParts(study, fileName, bmp), framesContaining(study, stem)}) {
+    if (c.size() > 1) {
+      Candidates beside;
+      for (int f : c) {
+        const std::string& slice = study.frame(f)->header.filePath;
+        if (slice.size() - baseName(slice).size() == folder.size() && slice.compare(0, folder.size(), folder) == 0)
+          beside.push_back(f);
+      }
+      if (beside.size() == 1) c = beside;
+    }
     if (c.size() == 1) return c[0];
     if (c.size() > 1) {
       study.warn(kAmbiguousName, "its name fits the slices " + sliceNames(study, c));
@@ -249,7 +260,7 @@ int loadMaskFile(Study& study, const char* path) {
       loadTiffSeries(study, path, stripExtension(fileName));
       return -1;
     }
-    const int target = targetOf(study, fileName, ext == "bmp");
+    const int target = targetOf(study, p, ext == "bmp");
     return target < 0 ? -1 : loadSingleMask(study, target, p);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "loadMaskFile(): %s: %s\n", path, e.what());

@@ -149,6 +149,9 @@ TEST(MaskImport, ANameFittingSeveralSlicesIsRefusedNamingTwoAndAUniqueOneLoads) 
   EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_IM0001.png").c_str()), -1);
   ASSERT_EQ(twice.reasons.size(), 1u);
   EXPECT_EQ(twice.reasons[0], "its name fits the slices /study/IM0001.dcm and /other/IM0001.dcm");
+  // ...unless the mask lies beside one of them
+  twice.study.frame(1)->header.filePath = dir.file("IM0001.dcm");
+  EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_IM0001.png").c_str()), 1);
 }
 
 TEST(MaskImport, AnyWhitePixelMakesTheMaskBinary) {
