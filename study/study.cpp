@@ -47,10 +47,13 @@ int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}
 DecodedSlice decodeSliceFile(const char* path) {
   DecodedSlice out;
   out.path = path ? path : "";
-  SliceFile file;
+  SliceFormat format = SliceFormat::Skip;
   // The import boundary: whatever a decoding library throws refuses this file, never the program.
   try {
-    if (!file.open(path)) {
+    SliceFile file;
+    const bool opened = file.open(path);
+    format = file.format();
+    if (!opened) {
       out.skipped = true;  // skipped without a warning
       out.reason = file.failure();
       return out;
@@ -58,7 +61,7 @@ DecodedSlice decodeSliceFile(const char* path) {
     const WarningSink sink = [&out](const std::string& text) { out.warnings.push_back(text); };
     if (file.decode(out.pixels, sink)) {
       out.header = file.header();
-      out.namedByFile = file.format() != SliceFormat::Dicom;
+      out.namedByFile = format != SliceFormat::Dicom;
       out.loaded = true;
       return out;
     }
@@ -66,9 +69,10 @@ DecodedSlice decodeSliceFile(const char* path) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", path, e.what());
     out.reason = std::string("the decoder failed (") + e.what() + ")";
+    format = sliceFormatOf(out.path.c_str());
   }
   out.pixels = SlicePixels();
-  out.warnings.push_back(file.format() == SliceFormat::Dicom ? kLoadFailed : kImageLoadFailed);
+  out.warnings.push_back(format == SliceFormat::Dicom ? kLoadFailed : kImageLoadFailed);
   return out;
 }
 

@@ -217,6 +217,13 @@ void writeAllOrNothing(const std::string& folder, const std::function<void(const
       if (ec) throw CliError(target.string() + ": cannot be written (" + ec.message() + ")");
       moved.push_back(target);
     }
+  } catch (const CliError& e) {
+    undo();
+    // the files are named where they were to go, not in the folder that is gone
+    std::string text = e.what();
+    for (auto at = text.find(stage); at != std::string::npos; at = text.find(stage, at + folder.size()))
+      text.replace(at, stage.size(), folder);
+    throw CliError(text);
   } catch (...) {
     undo();
     throw;
