@@ -88,7 +88,7 @@ std::string seriesFolder(const std::string& root, const std::string& patientName
   std::string path = root;
   std::error_code ec;
   for (const std::string* part : {static_cast<const std::string*>(nullptr), &patientName, &seriesDate}) {
-    if (part) path = joinPath(path, *part, "saveFile_tiff()");
+    if (part) path = joinPath(path, fileNamePart(*part), "saveFile_tiff()");
     if (path.empty()) return std::string();
     if (!std::filesystem::is_directory(path, ec) && !std::filesystem::create_directory(path, ec)) return std::string();
   }

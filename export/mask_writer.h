@@ -19,8 +19,8 @@ bool writeMaskImage(const std::string& path, const uint8_t* labels, int width, i
 // the range that belongs to another series is skipped (PageNumber counts the pages written).
 bool writeSeriesTiff(const std::string& path, const Study& study, int nGroupIdx);
 
-// root/patientName/seriesDate, each level created when missing; "" when a level cannot be made or
-// the path does not fit.
+// root/patientName/seriesDate, both names made safe by fileNamePart (no header leaves root), each
+// level created when missing; "" when a level cannot be made or the path does not fit.
 std::string seriesFolder(const std::string& root, const std::string& patientName, const std::string& seriesDate);
 
 // The contrast picture of a frame: intensities stretched over the frame's range to 0..255 as grey.

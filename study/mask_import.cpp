@@ -19,6 +19,7 @@ namespace morvex {
 namespace {
 
 constexpr const char* kSizeMismatch = "load된 영상과 maskImage의 가로/세로 크기가 다름";
+constexpr const char* kAmbiguousName = "A mask whose name fits several slices was not loaded.";
 
 std::vector<std::string> split(const std::string& s, char sep) {
   std::vector<std::string> parts;
@@ -45,45 +46,95 @@ int intValue(const std::string& text) {
   return parseWholeInt(text, v) ? v : 0;
 }
 
-int findFrame(const Study& study, const std::string& patient, const std::string& date, int instance) {
+// The frames a mask name designates under one rule; more than one makes the name ambiguous.
+using Candidates = std::vector<int>;
+
+Candidates framesWithHeader(const Study& study, const std::string& patient, const std::string& date, int instance) {
+  Candidates out;
   for (int f = 0; f < study.frameCount(); ++f) {
     const SliceHeader& h = study.frame(f)->header;
-    if (h.patientName == patient && h.seriesDate == date && h.instanceNumber == instance) return f;
+    if (h.patientName == patient && h.seriesDate == date && h.instanceNumber == instance) out.push_back(f);
   }
-  return -1;
+  return out;
 }
 
-// The frame whose file name contains the mask name without its "m_" prefixes.
-int findFrameByFileName(const Study& study, std::string name) {
+// The slices whose name is exactly the mask's name without its "m_" prefix, the slice's extension
+// left out (m_IM0001.png, as the writers name masks) or kept (m_IM0001.dcm.png).
+Candidates framesNamed(const Study& study, const std::string& maskStem) {
+  const std::string key = maskStem.compare(0, 2, "m_") == 0 ? maskStem.substr(2) : maskStem;
+  Candidates out;
+  if (key.empty()) return out;
+  for (int f = 0; f < study.frameCount(); ++f) {
+    const SliceHeader& h = study.frame(f)->header;
+    if (h.fileName == key || baseName(h.filePath) == key) out.push_back(f);
+  }
+  return out;
+}
+
+// The substring rule: the frames whose file name contains the mask name without its "m_"s.
+Candidates framesContaining(const Study& study, std::string name) {
   for (auto pos = name.find("m_"); pos != std::string::npos; pos = name.find("m_")) name.erase(pos, 2);
-  if (name.empty()) return -1;  // an empty key would match every frame
+  Candidates out;
+  if (name.empty()) return out;  // an empty key would match every frame
   for (int f = 0; f < study.frameCount(); ++f)
-    if (study.frame(f)->header.fileName.find(name) != std::string::npos) return f;
-  return -1;
+    if (study.frame(f)->header.fileName.find(name) != std::string::npos) out.push_back(f);
+  return out;
 }
 
-int targetOfBmp(const Study& study, const std::string& fileName) {
-  const std::string name = fileName.substr(0, fileName.find('.'));
-  const std::vector<std::string> p = split(name, '_');
-  const auto piece = [&p](std::size_t i) { return i < p.size() ? p[i] : std::string(); };
-  int target;
-  if (p.size() >= 4)
-    target = findFrame(study, p[0], p[1] + "_" + std::to_string(intValue(p[2])), intValue(piece(3)));
-  else
-    target = findFrame(study, p[0], piece(1), intValue(piece(2)));
-  return target >= 0 ? target : findFrameByFileName(study, stripExtension(fileName));
-}
-
-int targetOfImage(const Study& study, const std::string& fileName) {
-  const std::string name = stripExtension(fileName);
-  const std::vector<std::string> t = split(name, '_');
+// The rule of the name's parts: patient, date and instance of the frame.
+Candidates framesByNameParts(const Study& study, const std::string& fileName, bool bmp) {
+  if (bmp) {
+    const std::string name = fileName.substr(0, fileName.find('.'));
+    const std::vector<std::string> p = split(name, '_');
+    const auto piece = [&p](std::size_t i) { return i < p.size() ? p[i] : std::string(); };
+    if (p.size() >= 4) return framesWithHeader(study, p[0], p[1] + "_" + std::to_string(intValue(p[2])), intValue(piece(3)));
+    return framesWithHeader(study, p[0], piece(1), intValue(piece(2)));
+  }
+  const std::vector<std::string> t = split(stripExtension(fileName), '_');
   std::size_t d = 0;
   for (std::size_t i = 0; i < t.size(); ++i)
     if (t[i].size() == 8) d = i;
   const std::string patient = d >= 1 ? join(t, 1, d, '_') : std::string();
-  const std::string date = join(t, d, t.size() - 1, '_');
-  const int target = findFrame(study, patient, date, intValue(t.back()));
-  return target >= 0 ? target : findFrameByFileName(study, name);
+  return framesWithHeader(study, patient, join(t, d, t.size() - 1, '_'), intValue(t.back()));
+}
+
+std::string sliceNames(const Study& study, const Candidates& c) {
+  const std::string a = baseName(study.frame(c[0])->header.filePath), b = baseName(study.frame(c[1])->header.filePath);
+  // slices of one name in two folders are told apart by their paths
+  if (a != b) return a + " and " + b;
+  return study.frame(c[0])->header.filePath + " and " + study.frame(c[1])->header.filePath;
+}
+
+// The frame of a single-image mask: the slice of exactly its name, else the rule of patient, date
+// and instance, else the substring rule. The substring rule alone put m_image_1.png on image_11 or
+// image_12 whenever that frame came first (instance numbers running backwards), so each rule counts
+// only when it designates one frame: a name that fits several frames under the first rule that
+// fits at all is refused naming two of them, never guessed; of several, the one slice in the
+// mask's own folder is taken (series folders that each hold their masks).
+int targetOf(Study& study, const std::string& path, bool bmp) {
+  const std::string fileName = baseName(path), stem = stripExtension(fileName);
+  const std::string folder = path.substr(0, path.size() - fileName.size());
+  for (Candidates c : {framesNamed(study, stem), framesByNameParts(study, fileName, bmp), framesContaining(study, stem)}) {
+    if (c.size() > 1) {
+      Candidates beside;
+      for (int f : c) {
+        const std::string& slice = study.frame(f)->header.filePath;
+        if (slice.size() - baseName(slice).size() == folder.size() && slice.compare(0, folder.size(), folder) == 0)
+          beside.push_back(f);
+      }
+      if (beside.size() == 1) c = beside;
+    }
+    if (c.size() == 1) return c[0];
+    if (c.size() > 1) {
+      study.warn(kAmbiguousName, "its name fits the slices " + sliceNames(study, c));
+      return -1;
+    }
+  }
+  return -1;
+}
+
+bool holds(const std::string& name, const std::string& value) {
+  return name.find(value) != std::string::npos || name.find(fileNamePart(value)) != std::string::npos;
 }
 
 void loadTiffSeries(Study& study, const char* path, const std::string& name) {
@@ -93,12 +144,12 @@ void loadTiffSeries(Study& study, const char* path, const std::string& name) {
     const int s = study.seriesOfFrame(f);
     // A date with several series names each by a key that must end the name ("..._S7" is inside
     // "..._S700"); a date with one series keeps the plain substring rule of its date.
-    const std::string key = study.seriesFileKey(s);
+    // Header values are found as written (fileNamePart) or, in files named before, as they are.
+    const std::string key = fileNamePart(study.seriesFileKey(s));
     const bool keyFound = study.dateHoldsSeveralSeries(s)
                               ? name.size() >= key.size() + 1 && name.compare(name.size() - key.size() - 1, std::string::npos, "_" + key) == 0
-                              : name.find(h.seriesDate) != std::string::npos;
-    if (name.find(h.patientName) != std::string::npos && keyFound && name.find(h.patientId) != std::string::npos)
-      series = s;
+                              : holds(name, h.seriesDate);
+    if (holds(name, h.patientName) && keyFound && holds(name, h.patientId)) series = s;
   }
   if (series >= 0) loadTiffPages(study, path, series);
 }
@@ -209,7 +260,7 @@ int loadMaskFile(Study& study, const char* path) {
       loadTiffSeries(study, path, stripExtension(fileName));
       return -1;
     }
-    const int target = ext == "bmp" ? targetOfBmp(study, fileName) : targetOfImage(study, fileName);
+    const int target = targetOf(study, p, ext == "bmp");
     return target < 0 ? -1 : loadSingleMask(study, target, p);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "loadMaskFile(): %s: %s\n", path, e.what());

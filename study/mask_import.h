@@ -8,9 +8,13 @@
 namespace morvex {
 
 // Loads one mask file. Returns the frame a single-image mask was loaded into, otherwise -1
-// (TIFF series masks, masks that match no frame, unreadable files, size mismatches). A NIfTI
-// volume (".nii", ".nii.gz") fills the first series whose dimensions and geometry it matches and
-// returns that series' first frame; a volume that fits no series is refused with a warning.
+// (TIFF series masks, masks that match no frame, unreadable files, size mismatches). A single-image
+// mask goes to the slice named as the mask without its "m_" (with or without the slice's
+// extension), else to the frame of the patient, date and instance its name carries, else to the
+// frame whose file name contains it; a name that fits several frames (and not exactly one in the
+// mask's folder) is refused with a warning naming two of them. A NIfTI volume (".nii",
+// ".nii.gz") fills the first series whose dimensions and geometry it matches and returns that
+// series' first frame; a volume that fits no series is refused with a warning.
 int loadMaskFile(Study& study, const char* path);
 
 // The pages of a multi-page TIFF into series nGroupIdx, page k into the series' k-th frame, whatever

@@ -135,6 +135,17 @@ void logCondition(FILE* stream, const char* message, const OFCondition& cond) {
   std::fprintf(stream, "%s%s\n", message, cond.text());
 }
 
+// Why an attribute the slice needs could not be read, for the user: missing, empty or unreadable.
+std::string attributeProblem(DcmItem* ds, const DcmTagKey& key, const char* name, const OFCondition& cond) {
+  if (!ds->tagExists(key)) return std::string("missing ") + name;
+  if (!ds->tagExistsWithValue(key)) return std::string(name) + " is empty";
+  return std::string(name) + " cannot be read (" + cond.text() + ")";
+}
+
+void setReason(std::string* why, const std::string& text) {
+  if (why) *why = text;
+}
+
 // Copies the values into dst. Values inside [lo, hi] are copied; the others are clamped to the
 // largest / smallest value that fits. False when no value fits.
 template <typename T>
@@ -168,19 +179,23 @@ bool copyFitting(const T* src, std::size_t n, int16_t* dst, long long lo, long l
 
 // Steps after the dataset has been parsed and converted: size, instance, spacing, thickness,
 // then the modality-transformed pixel values of the first frame.
+// why (when given) receives the reason of a failure in words for the user.
 bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<int16_t>& intensities,
-                        int* instanceNumber, double* spacingX, double* spacingY, double* sliceThickness) {
+                        int* instanceNumber, double* spacingX, double* spacingY, double* sliceThickness,
+                        std::string* why = nullptr) {
   DcmDataset* ds = ff.getDataset();
   long value = 0;
   OFCondition cond = ds->findAndGetLongInt(DCM_Columns, value);
   if (cond.bad()) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-width error: ", cond);
+    setReason(why, attributeProblem(ds, DCM_Columns, "Columns (0028,0011)", cond));
     return false;
   }
   const long columns = value;
   cond = ds->findAndGetLongInt(DCM_Rows, value);
   if (cond.bad()) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-height error: ", cond);
+    setReason(why, attributeProblem(ds, DCM_Rows, "Rows (0028,0010)", cond));
     return false;
   }
   const long rows = value;
@@ -188,6 +203,7 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
   cond = ds->findAndGetLongInt(DCM_InstanceNumber, value);
   if (cond.bad()) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", cond);
+    setReason(why, attributeProblem(ds, DCM_InstanceNumber, "Instance Number (0020,0013)", cond));
     return false;
   }
   *instanceNumber = static_cast<int>(value);
@@ -195,6 +211,7 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
   cond = ds->findAndGetOFStringArray(DCM_PixelSpacing, spacing);
   if (cond.bad()) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: ", cond);
+    setReason(why, attributeProblem(ds, DCM_PixelSpacing, "Pixel Spacing (0028,0030)", cond));
     return false;
   }
   const std::string sp(spacing.c_str());
@@ -209,6 +226,8 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
   const bool positioned = ds->findAndGetOFString(DCM_ImagePositionPatient, position, 2).good();
   if (cond.bad() && !positioned) {
     logCondition(stderr, "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", cond);
+    setReason(why, attributeProblem(ds, DCM_SliceThickness, "Slice Thickness (0018,0050)", cond) +
+                       " and no Image Position (Patient) (0020,0032) to measure the slice spacing");
     return false;
   }
   *sliceThickness = leadingDouble(thickness.c_str());
@@ -218,22 +237,26 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
   if (!photometric.empty() && photometric != "MONOCHROME1" && photometric != "MONOCHROME2") {
     std::fprintf(stderr, "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: %s\n",
                  photometric.c_str());
+    setReason(why, "colour image (" + photometric + "): only MONOCHROME1 / MONOCHROME2 slices carry intensities");
     return false;
   }
 
   DicomImage image(ds, EXS_LittleEndianExplicit, 0UL, 0UL, 1UL);
   if (image.getStatus() != EIS_Normal) {
     std::fprintf(stdout, "loadDcmFile_dcmtk(): DCMTK-dcm image load error: \n");
+    setReason(why, std::string("the pixel data cannot be decoded (") + DicomImage::getString(image.getStatus()) + ")");
     return false;
   }
   if (!image.isMonochrome()) {
     std::fprintf(stderr, "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: %s\n",
                  photometric.c_str());
+    setReason(why, "colour image: only MONOCHROME1 / MONOCHROME2 slices carry intensities");
     return false;
   }
 
   if (columns <= 0 || rows <= 0 || columns > 65535 || rows > 65535) {
     std::fprintf(stdout, "loadDcmFile_dcmtk(): HU range overflow error: \n");
+    setReason(why, "Columns x Rows " + std::to_string(columns) + " x " + std::to_string(rows) + " is no image size");
     return false;
   }
   const std::size_t n = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
@@ -241,6 +264,7 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
   const DiPixel* inter = image.getInterData();
   if (!inter || !inter->getData() || inter->getCount() < n) {
     std::fprintf(stdout, "loadDcmFile_dcmtk(): HU range overflow error: \n");
+    setReason(why, "the pixel data hold fewer values than Columns x Rows");
     intensities.clear();
     return false;
   }
@@ -269,11 +293,13 @@ bool decodeDicomDataset(DcmFileFormat& ff, int* width, int* height, ImageBuffer<
     default:
       std::fprintf(stdout, "%d\n", static_cast<int>(inter->getRepresentation()));
       std::fprintf(stdout, "loadDcmFile_dcmtk(): DCMTK-unknown representation error: \n");
+      setReason(why, "pixel values of an unknown representation");
       intensities.clear();
       return false;
   }
   if (!fitted) {
     std::fprintf(stdout, "loadDcmFile_dcmtk(): HU range overflow error: \n");
+    setReason(why, "no pixel value fits 16-bit intensities");
     intensities.clear();
     return false;
   }
@@ -318,12 +344,18 @@ struct SliceFile::Impl {
   DcmFileFormat dicom;
   cv::Mat raster;
   std::string refusal;  // set when the header was read but the pixels must not be decoded
+  std::string failure;  // why open or decode failed, in words for the user
+  // The refusal without the path it starts with.
+  std::string refusalReason() const {
+    return refusal.compare(0, path.size() + 2, path + ": ") == 0 ? refusal.substr(path.size() + 2) : refusal;
+  }
 };
 
 SliceFile::SliceFile() : d_(std::make_unique<Impl>()) {}
 SliceFile::~SliceFile() = default;
 
 const SliceHeader& SliceFile::header() const { return d_->header; }
+const std::string& SliceFile::failure() const { return d_->failure; }
 SliceFormat SliceFile::format() const { return d_->format; }
 
 bool SliceFile::open(const char* path) {
@@ -332,6 +364,7 @@ bool SliceFile::open(const char* path) {
   d_->path = path;
   d_->format = sliceFormatOf(path);
   d_->refusal.clear();
+  d_->failure.clear();
   SliceHeader& h = d_->header;
   h = SliceHeader();
   assignText(h.filePath, path);
@@ -350,6 +383,7 @@ bool SliceFile::open(const char* path) {
       }
       if (cond.bad()) {
         logCondition(stderr, "DCMTK error: ", cond);
+        d_->failure = std::string("not a DICOM file this program can read (") + cond.text() + ")";
         return false;
       }
       readDicomHeader(d_->dicom.getDataset(), h);
@@ -359,7 +393,10 @@ bool SliceFile::open(const char* path) {
     }
     case SliceFormat::Raster: {
       GreyRaster read = readGreyRaster(path);
-      if (read.image.empty() && read.reason.empty()) return false;  // no image at all: skipped
+      if (read.image.empty() && read.reason.empty()) {  // no image at all: skipped
+        d_->failure = "neither DICOM nor an image this program can read";
+        return false;
+      }
       d_->raster = read.image;
       d_->refusal = read.reason;
       rasterHeaderFromFileName(path, h);
@@ -379,20 +416,23 @@ bool SliceFile::decode(SlicePixels& out, const WarningSink& warn) {
     case SliceFormat::Dicom: {
       if (!d_->refusal.empty()) {
         logPixelDataRefusal(d_->refusal);
+        d_->failure = d_->refusalReason();
         return false;
       }
       int instance = -1;
       double sx = 0, sy = 0, thickness = 0;
       return decodeDicomDataset(d_->dicom, &out.width, &out.height, out.intensities, &instance, &sx, &sy,
-                                &thickness);
+                                &thickness, &d_->failure);
     }
     case SliceFormat::Raster: {
       if (!isRasterExtension(fileExtension(d_->path))) {
         if (warn) warn(kUnsupportedExtension);
+        d_->failure = "images are read as slices from .jpg, .png and .bmp files only";
         return false;
       }
       if (!d_->refusal.empty()) {
         std::fprintf(stderr, "loadPixels(): %s\n", d_->refusal.c_str());
+        d_->failure = d_->refusalReason();
         return false;
       }
       const cv::Mat& img = d_->raster;

@@ -42,6 +42,9 @@ class SliceFile {
   // Decodes the pixels into out (width, height, intensities). False on failure: DICOM failures
   // are logged, an unsupported raster extension is reported through warn.
   bool decode(SlicePixels& out, const WarningSink& warn);
+  // Why the last open or decode failed, in words for the user ("missing Instance Number
+  // (0020,0013)", "image of 40000 x 40000 pixels exceeds ..."); empty after a success.
+  const std::string& failure() const;
 
  private:
   struct Impl;

@@ -1,5 +1,6 @@
 #include "study/study.h"
 
+#include <climits>
 #include <cmath>
 
 #include <algorithm>
@@ -15,6 +16,8 @@ namespace morvex {
 
 namespace {
 constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
+// The same refusal for a file that is not DICOM: its header is not to blame.
+constexpr const char* kImageLoadFailed = "Image load failed: the file cannot be read as a slice.";
 }
 
 Study::Study() {
@@ -29,29 +32,47 @@ void Study::warn(const std::string& text) const {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void Study::warn(const std::string& text, const std::string& reason) {
+  if (!warn_) {
+    std::fprintf(stderr, "%s%s%s\n", text.c_str(), reason.empty() ? "" : ": ", reason.c_str());
+    return;
+  }
+  warningReason_ = reason;
+  warn_(text);
+  warningReason_.clear();
+}
+
 int Study::addFrameFromFile(const char* path) { return addFrameFromFile(path, {}); }
 
 DecodedSlice decodeSliceFile(const char* path) {
   DecodedSlice out;
   out.path = path ? path : "";
+  SliceFormat format = SliceFormat::Skip;
   // The import boundary: whatever a decoding library throws refuses this file, never the program.
   try {
     SliceFile file;
-    if (!file.open(path)) {
+    const bool opened = file.open(path);
+    format = file.format();
+    if (!opened) {
       out.skipped = true;  // skipped without a warning
+      out.reason = file.failure();
       return out;
     }
     const WarningSink sink = [&out](const std::string& text) { out.warnings.push_back(text); };
     if (file.decode(out.pixels, sink)) {
       out.header = file.header();
+      out.namedByFile = format != SliceFormat::Dicom;
       out.loaded = true;
       return out;
     }
+    out.reason = file.failure();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", path, e.what());
+    out.reason = std::string("the decoder failed (") + e.what() + ")";
+    format = sliceFormatOf(out.path.c_str());
   }
   out.pixels = SlicePixels();
-  out.warnings.push_back(kLoadFailed);
+  out.warnings.push_back(format == SliceFormat::Dicom ? kLoadFailed : kImageLoadFailed);
   return out;
 }
 
@@ -65,19 +86,40 @@ int Study::addFrameFromFile(const char* path, const std::function<void()>& befor
 
 int Study::addDecodedSlice(DecodedSlice&& slice, const std::function<bool()>& beforeInsert) {
   warningSubject_ = slice.path;
-  for (const std::string& text : slice.warnings) warn(text);
-  if (slice.skipped && slice.warnings.empty() && skipped_) skipped_(slice.path);
+  for (const std::string& text : slice.warnings) warn(text, slice.reason);
+  if (slice.skipped && slice.warnings.empty() && skipped_) {
+    warningReason_ = slice.reason;
+    skipped_(slice.path);
+    warningReason_.clear();
+  }
   if (!slice.loaded) return -1;
   // Pixels were decoded before the tables change, so a failed load leaves no trace and a failed
   // reload of an equal frame keeps that frame as it was.
+  std::string why;
   try {
     if (beforeInsert && !beforeInsert()) return -1;
+    if (slice.namedByFile) slice.header.instanceNumber = instanceForNamedSlice(slice.header);
     return insertFrame(slice.header, std::move(slice.pixels));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "addFrameFromFile(): %s: %s\n", slice.header.filePath.c_str(), e.what());
+    why = std::string("the slice could not be stored (") + e.what() + ")";
   }
-  warn(kLoadFailed);
+  warn(slice.namedByFile ? kImageLoadFailed : kLoadFailed, why);
   return -1;
+}
+
+int Study::instanceForNamedSlice(const SliceHeader& h) const {
+  const int s = seriesOfHeader(h);
+  bool taken = false;
+  int largest = h.instanceNumber;
+  for (int i = 0; i < frameCount_; ++i) {
+    const Frame& f = frames_[i];
+    if (f.seriesIndex != s) continue;
+    if (f.header.filePath == h.filePath) return f.header.instanceNumber;  // the same file again
+    taken = taken || f.header.instanceNumber == h.instanceNumber;
+    largest = std::max(largest, f.header.instanceNumber);
+  }
+  return taken && largest < INT_MAX ? largest + 1 : h.instanceNumber;
 }
 
 std::string seriesIdentity(const SliceHeader& h) {

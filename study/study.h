@@ -23,9 +23,11 @@ struct DecodedSlice {
   std::string path;
   bool loaded = false;   // header and pixels are valid
   bool skipped = false;  // not a slice at all (the design skips such files without a warning)
+  bool namedByFile = false;  // a raster slice: patient, date and instance come from its file name
   SliceHeader header;
   SlicePixels pixels;
   std::vector<std::string> warnings;
+  std::string reason;  // why the file was refused or skipped, in words for the user
 };
 // Reads and decodes one slice file; never throws (a library exception refuses the file with a
 // log line). Safe to call from several threads at once.
@@ -45,7 +47,9 @@ class Study {
   // (an import clears the previous study there, so a file that fails to load clears nothing).
   int addFrameFromFile(const char* path, const std::function<void()>& beforeInsert);
   // Shows the warnings of a decoded slice and, when it loaded, inserts it as addFrameFromFile does.
-  // beforeInsert returning false stores nothing (-1, no warning).
+  // beforeInsert returning false stores nothing (-1, no warning). A slice named by its file whose
+  // instance number a frame of another file holds in its series takes the number after the
+  // series' largest: loose images whose names carry no number (all instance 0) each keep a frame.
   int addDecodedSlice(DecodedSlice&& slice, const std::function<bool()>& beforeInsert = {});
   // Inserts a decoded slice: the duplicate search, series lookup and table growth of a load.
   // The frame's size comes from pixels. Returns the frame index.
@@ -62,6 +66,9 @@ class Study {
   void setWarningSubject(std::string path) { warningSubject_ = std::move(path); }
   const std::string& warningSubject() const { return warningSubject_; }
   void warn(const std::string& text) const;
+  // The same with the reason for the file in hand; sinks read it from warningReason() meanwhile.
+  void warn(const std::string& text, const std::string& reason);
+  const std::string& warningReason() const { return warningReason_; }
 
   // --- queries -----------------------------------------------------------------
   int frameCount() const { return frameCount_; }
@@ -161,6 +168,7 @@ class Study {
 
  private:
   int findSeries(const SliceHeader& header);
+  int instanceForNamedSlice(const SliceHeader& header) const;
   // Series of the same patient and date as s, in index order (s included).
   std::vector<int> seriesOfSameDate(int nGroupIdx) const;
   Frame* touched(int nFrameIdx);
@@ -173,6 +181,7 @@ class Study {
   uint64_t nextUid_ = 1;
   WarningSink warn_, skipped_;
   std::string warningSubject_;
+  std::string warningReason_;
 };
 
 }  // namespace morvex

@@ -27,4 +27,11 @@ std::string fileExtension(const std::string& path);
 // The file name without its extension: "IM0001.dcm" -> "IM0001", "IM0001" -> "IM0001".
 std::string stripExtension(const std::string& fileName);
 
+// A header value (patient name or ID, series date or key) made safe as one part of a file or
+// folder name: ASCII letters and digits, the letters of other scripts in UTF-8 text (Hangul, Kana,
+// CJK, Latin, Greek, Cyrillic, ...), '-', '_' and '^' are kept; every other character, and every
+// byte that is not UTF-8, becomes '_'. "a/b" -> "a_b", ".." -> "__", "" -> "". Every name that
+// takes a part from a header goes through this, so no header can reach another folder.
+std::string fileNamePart(const std::string& value);
+
 }  // namespace morvex

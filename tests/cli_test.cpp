@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sys/wait.h>
@@ -16,6 +17,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <opencv2/imgcodecs.hpp>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
 
 #include "analysis/area_statistics.h"
 #include "export/nifti_io.h"
@@ -269,6 +274,43 @@ TEST(Cli, SegmentLiverGivesTheLabelsOfTheLiverSegButton) {
     for (int k = 0; k < 24; ++k) EXPECT_EQ(0, std::memcmp(back.labelImage(k), study.labelImage(k), 128 * 128)) << k;
     EXPECT_TRUE(fs::exists(out + "/m_SYN0001_SYNTH^LIVER_20260101.tiff"));
   }
+}
+
+TEST(Cli, HostilePatientFieldsNameFilesInsideTheOutFolderAndAFailedRunWritesNothing) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  TempDir tmp;
+  fs::create_directories(tmp.file("series"));
+  for (int k = 0; k < 24; ++k) {
+    const std::string name = morvex::synth::sliceFileName(k) + ".dcm";
+    DcmFileFormat ff;
+    ASSERT_TRUE(ff.loadFile((series + "/" + name).c_str()).good());
+    ff.getDataset()->putAndInsertString(DCM_PatientName, "../../evil/x");
+    ff.getDataset()->putAndInsertString(DCM_PatientID, "a/b");
+    ASSERT_TRUE(ff.saveFile(tmp.file("series/" + name).c_str()).good());
+  }
+  const std::string seed = tmp.file("m_" + morvex::synth::sliceFileName(12) + ".png");
+  ASSERT_TRUE(cv::imwrite(seed, (cv::imread(series + "/m_IM0013.png", cv::IMREAD_UNCHANGED) > 0) / 255));
+  const std::string tiff = "m_a_b_______evil_x_20260101.tiff";
+
+  const CliRun r = cli({"segment-liver", tmp.file("series"), "--seed", seed, "--2d", "--out", tmp.file("out")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> written;
+  for (const auto& e : fs::directory_iterator(tmp.file("out"))) written.push_back(e.path().filename().string());
+  std::sort(written.begin(), written.end());
+  ASSERT_EQ(written.size(), 25u) << "24 masks and the TIFF, no folder left over";
+  EXPECT_EQ(written[0], "m_IM0001.png");
+  EXPECT_EQ(written[24], tiff);
+  for (const auto& e : fs::recursive_directory_iterator(tmp.path()))
+    EXPECT_NE(e.path().filename(), "x_20260101.tiff") << e.path();
+  EXPECT_FALSE(fs::exists(tmp.file("evil")));
+
+  // A run that cannot place its last file leaves nothing of its own.
+  fs::create_directories(tmp.file("again/" + tiff));
+  const CliRun failed = cli({"segment-liver", tmp.file("series"), "--seed", seed, "--2d", "--out", tmp.file("again")});
+  expectOneLineNaming(failed, tmp.file("again/" + tiff), "a folder of that name is in the way");
+  std::vector<fs::path> left;
+  for (const auto& e : fs::directory_iterator(tmp.file("again"))) left.push_back(e.path());
+  EXPECT_EQ(left, std::vector<fs::path>{tmp.file("again/" + tiff)}) << "no mask, no staging folder";
 }
 
 TEST(Cli, ConvertCarriesMasksThroughEveryFormat) {

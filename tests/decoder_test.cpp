@@ -26,6 +26,7 @@ using morvex::testing::TempDir;
 
 namespace {
 
+constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
 
 struct DicomSpec {
   int rows = 4, columns = 3;
@@ -34,6 +35,7 @@ struct DicomSpec {
   std::string intercept = "0", slope = "1";
   std::string windowCenter = "40\\400", windowWidth = "400\\1500";
   bool instance = true, spacing = true, thickness = true;
+  bool emptyInstance = false;  // Instance Number present without a value
   std::string photometric = "MONOCHROME2";
 };
 
@@ -46,7 +48,7 @@ void writeDicom(const std::string& path, const DicomSpec& spec) {
   ds->putAndInsertString(DCM_PatientID, "ID42");
   ds->putAndInsertString(DCM_SeriesDate, "20240102");
   ds->putAndInsertString(DCM_Modality, "CT");
-  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, "7");
+  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, spec.emptyInstance ? "" : "7");
   if (spec.spacing) ds->putAndInsertString(DCM_PixelSpacing, "0.5\\0.75");
   if (spec.thickness) ds->putAndInsertString(DCM_SliceThickness, "2.5");
   ds->putAndInsertString(DCM_WindowCenter, spec.windowCenter.c_str());
@@ -55,7 +57,7 @@ void writeDicom(const std::string& path, const DicomSpec& spec) {
   ds->putAndInsertString(DCM_RescaleSlope, spec.slope.c_str());
   ds->putAndInsertString(DCM_PhotometricInterpretation, spec.photometric.c_str());
   ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(spec.rows));
-  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
+  if (spec.columns > 0) ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
   ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
   ds->putAndInsertUint16(DCM_BitsAllocated, 16);
   ds->putAndInsertUint16(DCM_BitsStored, 16);
@@ -170,18 +172,24 @@ TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
     const char* name;
     const char* log;     // expected on standard error
     bool loadFailedBox;  // the load-failure warning box
+    const char* reason;  // the reason given for the file (the start of it)
   };
   const Case cases[] = {
-      {"MR_truncated.dcm", "DCMTK error: ", false},
-      {"badVR.dcm", "loadDcmFile_dcmtk(): DCMTK-", true},
-      {"ExplVR_BigEndNoMeta.dcm", "loadDcmFile_dcmtk(): DCMTK-", true},
-      {"SC_rgb_rle.dcm", "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", true},
+      {"MR_truncated.dcm", "DCMTK error: ", false, "not a DICOM file this program can read ("},
+      {"badVR.dcm", "loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", true, "Instance Number (0020,0013) is empty"},
+      {"ExplVR_BigEndNoMeta.dcm", "loadDcmFile_dcmtk(): DCMTK-width error: ", true, "missing Columns (0028,0011)"},
+      {"SC_rgb_rle.dcm", "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", true,
+       "missing Slice Thickness (0018,0050) and no Image Position (Patient) (0020,0032)"},
+      {"JPEG2000.dcm", "loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", true,
+       "missing Slice Thickness (0018,0050) and no Image Position (Patient) (0020,0032)"},
   };
   for (const Case& c : cases) {
     RecordingStudy r;
+    const std::string path = sharedFile(std::string("malformed/") + c.name);
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
-    const int f = r.study.addFrameFromFile(sharedFile(std::string("malformed/") + c.name).c_str());
+    const std::string reason = morvex::decodeSliceFile(path.c_str()).reason;
+    const int f = r.study.addFrameFromFile(path.c_str());
     const std::string err = ::testing::internal::GetCapturedStderr();
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(f, -1) << c.name;
@@ -193,9 +201,11 @@ TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
     for (std::string line; std::getline(lines, line);)
       EXPECT_TRUE(line.rfind("loadDcmFile_dcmtk(): ", 0) == 0 || line.rfind("DCMTK error: ", 0) == 0)
           << c.name << ": stray console line '" << line << "'";
+    EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << c.name << ": " << reason;
     if (c.loadFailedBox) {
       ASSERT_EQ(r.warnings.size(), 1u) << c.name;
       EXPECT_EQ(r.warnings[0], "Image load 실패 - DICOM Header에 문제가 있습니다.");
+      EXPECT_EQ(r.reasons[0], reason) << "the box names the reason";
     } else {
       EXPECT_TRUE(r.warnings.empty()) << c.name;
     }
@@ -313,11 +323,19 @@ TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
   struct Case {
     const char* log;
     void (*strip)(DicomSpec&);
+    const char* reason;
   };
   const Case cases[] = {
-      {"loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", [](DicomSpec& s) { s.instance = false; }},
-      {"loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: ", [](DicomSpec& s) { s.spacing = false; }},
-      {"loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", [](DicomSpec& s) { s.thickness = false; }},
+      {"loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", [](DicomSpec& s) { s.instance = false; },
+       "missing Instance Number (0020,0013)"},
+      {"loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: ", [](DicomSpec& s) { s.spacing = false; },
+       "missing Pixel Spacing (0028,0030)"},
+      {"loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", [](DicomSpec& s) { s.thickness = false; },
+       "missing Slice Thickness (0018,0050) and no Image Position (Patient) (0020,0032) to measure the slice spacing"},
+      {"loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", [](DicomSpec& s) { s.emptyInstance = true; },
+       "Instance Number (0020,0013) is empty"},
+      {"loadDcmFile_dcmtk(): DCMTK-width error: ", [](DicomSpec& s) { s.columns = 0; },
+       "missing Columns (0028,0011)"},
   };
   for (const Case& c : cases) {
     DicomSpec spec;
@@ -329,7 +347,9 @@ TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(r.study.addFrameFromFile(path.c_str()), -1);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.log), std::string::npos) << c.log;
-    EXPECT_EQ(r.warnings.size(), 1u);
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_EQ(r.warnings[0], kLoadFailed);
+    EXPECT_EQ(r.reasons[0], c.reason);
   }
   ::testing::internal::CaptureStderr();
   int w, h, i;
@@ -440,17 +460,15 @@ void editClaims(const std::string& path, int rows, int columns, const char* fram
 // Loads path into a fresh study: the frame index, the warnings and what went to standard error.
 struct Load {
   int frame;
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings, reasons;
   std::string log;
 };
 Load loadCapturing(const std::string& path) {
   RecordingStudy r;
   ::testing::internal::CaptureStderr();
   const int f = r.study.addFrameFromFile(path.c_str());
-  return {f, r.warnings, ::testing::internal::GetCapturedStderr()};
+  return {f, r.warnings, r.reasons, ::testing::internal::GetCapturedStderr()};
 }
-
-constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
 
 }  // namespace
 
@@ -483,6 +501,7 @@ TEST(HostileInput, DicomClaimsBeyondTheCapOrThePixelDataAreRefusedBeforeDecoding
     }
     EXPECT_EQ(load.frame, -1) << what;
     EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed}) << what;
+    EXPECT_EQ(load.reasons.at(0).rfind(c.reason, 0), 0u) << load.reasons.at(0);
     EXPECT_NE(load.log.find("loadDcmFile_dcmtk(): DCMTK-pixel data error: " + path + ": " + c.reason),
               std::string::npos)
         << load.log;
@@ -529,7 +548,9 @@ TEST(HostileInput, RasterSlicesClaimingHugeImagesAreRefusedNamingTheFile) {
   for (const Case& c : cases) {
     const Load load = loadCapturing(c.path);
     EXPECT_EQ(load.frame, -1) << c.path;
-    EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed}) << c.path;
+    EXPECT_EQ(load.warnings, std::vector<std::string>{"Image load failed: the file cannot be read as a slice."})
+        << "no DICOM header to blame: " << c.path;
+    EXPECT_EQ(load.reasons.at(0).rfind(c.reason, 0), 0u) << load.reasons.at(0);
     EXPECT_NE(load.log.find("loadPixels(): " + c.path + ": " + c.reason), std::string::npos) << load.log;
   }
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);

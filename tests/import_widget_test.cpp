@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <cstring>
 #include <filesystem>
@@ -191,27 +192,48 @@ TEST(ImportWindow, FolderDropReadsDicomByPreambleIgnoresTextAndNamesBrokenFiles)
   EXPECT_FALSE(w.warnings[0].contains("notes.txt"));
 }
 
-TEST(ImportWindow, TheRefusalsOfOneDropComeInOneMessageNamingEachFile) {
+TEST(ImportWindow, TheRefusalsOfOneDropComeInOneMessageNamingEachFileWithItsReason) {
   MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  for (const QString& f : filesBelow(morvex::testing::sharedFile("malformed")))
+    dir.copyIn(f.toStdString(), QFileInfo(f).fileName().toStdString());
+  morvex::testing::writeBytes(dir.file("P1_20200101_1.png"), morvex::testing::pngClaiming(40000, 40000));
   Window w;
   ::testing::internal::CaptureStderr();
-  drop(w.main, {QString::fromStdString(morvex::testing::sharedFile("malformed"))});
+  ::testing::internal::CaptureStdout();
+  drop(w.main, {QString::fromStdString(dir.path())});
   const std::string log = ::testing::internal::GetCapturedStderr();
-  const QStringList files = filesBelow(morvex::testing::sharedFile("malformed"));
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(w.main.study().frameCount(), 0);
   ASSERT_EQ(w.warnings.size(), 1);
-  int named = 0;
-  for (const QString& f : files) {
-    const QString name = QFileInfo(f).fileName();
-    bool loaded = false;
-    for (int i = 0; i < w.main.study().frameCount(); ++i)
-      loaded = loaded || QString::fromStdString(w.main.study().frame(i)->header.filePath).endsWith(name);
-    if (loaded) continue;
-    EXPECT_TRUE(w.warnings[0].contains(name + ": ")) << name.toStdString();
-    EXPECT_NE(log.find("import: "), std::string::npos);
-    EXPECT_NE(log.find(name.toStdString()), std::string::npos) << "each refusal is logged";
-    ++named;
+  const QStringList lines = w.warnings[0].split('\n');
+  EXPECT_EQ(lines.value(0), QString::fromUtf8("Image load 실패 - DICOM Header에 문제가 있습니다."));
+  EXPECT_EQ(lines.value(1), "Image load failed: the file cannot be read as a slice.") << "the PNG's own headline";
+  // one line per file with its reason (decoder_test checks the reason of every sample)
+  EXPECT_EQ(lines.size(), 2 + 1 + 6) << w.warnings[0].toStdString();
+  for (const char* line : {"JPEG2000.dcm: missing Slice Thickness (0018,0050) and no Image Position (Patient) "
+                           "(0020,0032) to measure the slice spacing",
+                           "P1_20200101_1.png: image of 40000 x 40000 pixels exceeds 16384 x 16384"}) {
+    EXPECT_TRUE(lines.contains(line)) << w.warnings[0].toStdString();
+    EXPECT_NE(log.find(QString(line).section(':', 0, 0).toStdString()), std::string::npos) << "logged too";
   }
-  EXPECT_GE(named, 4) << w.warnings[0].toStdString();
+}
+
+TEST(ImportWindow, LooseImagesDroppedWithADicomSliceEachHaveTheirTreeItem) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir dir;
+  dir.copyIn(morvex::testing::sharedFile("nema-wg04/CT_small.dcm"), "ct.dcm");
+  for (const char* name : {"liver.png", "kidney.png", "spleen.bmp"})
+    ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(9, 11, CV_8UC1, cv::Scalar(90))));
+  Window w;
+  drop(w.main, {QString::fromStdString(dir.path())});
+  ASSERT_EQ(w.main.study().frameCount(), 4);
+  // every frame is reachable: exactly one leaf of the tree leads to it
+  std::vector<int> leaves(4, 0);
+  for (QTreeWidgetItemIterator it(w.files()); *it; ++it)
+    if (!(*it)->text(1).isEmpty()) ++leaves.at(static_cast<std::size_t>((*it)->text(1).toInt()));
+  EXPECT_EQ(leaves, std::vector<int>(4, 1));
+  EXPECT_TRUE(w.warnings.isEmpty());
 }
 
 TEST(ImportWindow, MostlyBlackImageIsASliceAloneAndAMaskInsideAFolder) {

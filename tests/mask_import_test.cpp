@@ -27,6 +27,7 @@ struct RecordingStudy : morvex::testing::RecordingStudy {
           int h = 4, const std::string& id = "ID1") {
     morvex::SliceHeader header;
     header.fileName = file;
+    header.filePath = "/study/" + file + ".dcm";
     header.patientName = patient;
     header.patientId = id;
     header.seriesDate = date;
@@ -91,6 +92,66 @@ TEST(MaskImport, PngMatchedByNameOrByFileNameKeepsLabelValues) {
   ASSERT_TRUE(cv::imwrite(dir.file("m_.png"), labels));
   EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_.png").c_str()), -1) << "an empty name matches nothing";
   EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(MaskImport, MasksOfASeriesNumberedBackwardsLandOnTheirOwnSlices) {
+  // image_k carries instance 13 - k: after sorting image_12 comes first, and image_10 .. image_12
+  // all contain "image_1". Each mask holds its slice's number, one of them named with the extension.
+  TempDir dir;
+  RecordingStudy r;
+  for (int k = 1; k <= 12; ++k) r.add("image_" + std::to_string(k), "P", "20200101", 13 - k, 7, 3);
+  r.study.sortSeriesByInstance();
+  ASSERT_EQ(r.study.frame(0)->header.fileName, "image_12");
+  for (int k = 1; k <= 12; ++k) {
+    const std::string mask = dir.file("m_image_" + std::to_string(k) + (k == 3 ? ".dcm.png" : ".png"));
+    ASSERT_TRUE(cv::imwrite(mask, cv::Mat(3, 7, CV_8UC1, cv::Scalar(k))));
+    EXPECT_EQ(morvex::loadMaskFile(r.study, mask.c_str()), 12 - k) << mask;
+  }
+  for (int f = 0; f < 12; ++f)
+    EXPECT_EQ(r.labels(f), std::vector<uint8_t>(21, static_cast<uint8_t>(12 - f))) << r.study.frame(f)->header.fileName;
+  EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(MaskImport, ANameFittingSeveralSlicesIsRefusedNamingTwoAndAUniqueOneLoads) {
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> slices;
+    std::string mask;
+    int frame;           // the frame loaded, -1 when refused
+    std::string reason;  // of the refusal
+  };
+  const Case cases[] = {
+      {{"image_10", "image_11"}, "m_image_1.png", -1, "its name fits the slices image_10.dcm and image_11.dcm"},
+      {{"1.2.840_IM0007", "IM0008"}, "m_IM0007.png", 0, ""},  // one slice contains it: loaded
+      {{"IM0001", "IM00010"}, "m_IM0001.png", 0, ""},         // the exact name wins over the longer one
+      {{"scan_a", "scan_b"}, "m_scan_.png", -1, "its name fits the slices scan_a.dcm and scan_b.dcm"},
+  };
+  for (const Case& c : cases) {
+    RecordingStudy r;
+    for (const std::string& slice : c.slices) r.add(slice, "P", "D", r.study.frameCount() + 1);
+    ASSERT_TRUE(cv::imwrite(dir.file(c.mask), maskOf({1})));
+    EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file(c.mask).c_str()), c.frame) << c.mask;
+    if (c.frame >= 0) {
+      EXPECT_TRUE(r.warnings.empty()) << c.mask;
+      continue;
+    }
+    ASSERT_EQ(r.warnings.size(), 1u) << c.mask;
+    EXPECT_EQ(r.reasons[0], c.reason);
+    for (int f = 0; f < r.study.frameCount(); ++f) EXPECT_EQ(r.labels(f)[0], 0) << c.mask << ": nothing loaded";
+  }
+  // Two slices of one name in two folders are named by their paths.
+  RecordingStudy twice;
+  twice.add("IM0001", "P", "D", 1);
+  twice.add("IM0001", "P", "D2", 1);
+  twice.study.frame(1)->header.filePath = "/other/IM0001.dcm";
+  EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_image_1.png").c_str()), -1);
+  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0001.png"), maskOf({1})));
+  EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_IM0001.png").c_str()), -1);
+  ASSERT_EQ(twice.reasons.size(), 1u);
+  EXPECT_EQ(twice.reasons[0], "its name fits the slices /study/IM0001.dcm and /other/IM0001.dcm");
+  // ...unless the mask lies beside one of them
+  twice.study.frame(1)->header.filePath = dir.file("IM0001.dcm");
+  EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_IM0001.png").c_str()), 1);
 }
 
 TEST(MaskImport, AnyWhitePixelMakesTheMaskBinary) {

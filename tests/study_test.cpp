@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include <dcmtk/dcmdata/dctk.h>
 #include <opencv2/core.hpp>
@@ -13,8 +14,10 @@
 
 #include "study/label_table.h"
 #include "study/series_import.h"
+#include "export/mask_writer.h"
 #include "study/slice_decoder.h"
 #include "study/study.h"
+#include "study/text_field.h"
 #include "tests/testing_support.h"
 #include "tools/synthct/series_writer.h"
 
@@ -303,10 +306,50 @@ TEST(StudyModel, FailedLoadLeavesNoTraceAndFailedReloadKeepsTheFrame) {
   EXPECT_EQ(s.addFrameFromFile(tif.c_str()), -1);
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[0], "처리할 수 없는 파일 확장자입니다.");
-  EXPECT_EQ(warnings[1], "Image load 실패 - DICOM Header에 문제가 있습니다.");
+  EXPECT_EQ(warnings[1], "Image load failed: the file cannot be read as a slice.") << "a tif has no DICOM header";
   EXPECT_EQ(s.frameCount(), 1);
   EXPECT_EQ(s.seriesCount(), 1);
   EXPECT_EQ(s.labelImage(f)[0], 1);
+}
+
+TEST(StudyModel, LooseImagesWithoutANumberEachKeepAFrame) {
+  // Names without a number give patient "", date 1900-01-01 and instance 0 alike.
+  morvex::testing::TempDir dir;
+  const std::vector<std::string> files = {dir.file("kidney.bmp"), dir.file("liver.png"), dir.file("spleen.png")};
+  for (std::size_t i = 0; i < files.size(); ++i)
+    ASSERT_TRUE(cv::imwrite(files[i], cv::Mat(5, 7, CV_8UC1, cv::Scalar(static_cast<int>(40 * i)))));
+  Study s;
+  ASSERT_EQ(morvex::importSlices(s, files, {}).size(), 3u);
+  ASSERT_EQ(s.frameCount(), 3) << "each file is a frame of its own";
+  for (int f = 0; f < 3; ++f) {
+    EXPECT_EQ(s.instanceNumber(f), f) << "numbered in load order";
+    EXPECT_EQ(s.intensities(f)[0], 40 * f) << "with its own pixels";
+  }
+  EXPECT_EQ(s.addFrameFromFile(files[1].c_str()), 1) << "the same file again is the same frame";
+  EXPECT_EQ(s.frameCount(), 3);
+}
+
+TEST(FileNames, HeaderValuesBecomeSafeNameParts) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a/b", "a_b"},
+      {"..", "__"},
+      {"x\\y", "x_y"},
+      {"", ""},
+      {"DOE^JOHN-2_x", "DOE^JOHN-2_x"},
+      {"홍길동^환자", "홍길동^환자"},
+      {"Dr. Müller", "Dr__Müller"},
+      {"a:b*c?d\"e<f>g|h", "a_b_c_d_e_f_g_h"},
+      {"\xC0\xAF\xFF", "___"},        // an overlong "/" and a byte that is no UTF-8
+      {"\xEF\xBC\x8F", "_"},           // fullwidth solidus: no letter
+      {std::string("a\0b", 3), "a_b"},
+  };
+  for (const auto& [value, part] : cases) EXPECT_EQ(morvex::fileNamePart(value), part) << value;
+  // A series folder built from hostile names stays inside its root.
+  morvex::testing::TempDir dir;
+  const std::string folder = morvex::seriesFolder(dir.file("root"), "../..", "../x");
+  EXPECT_EQ(folder, dir.file("root/_____/___x"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
 }
 
 TEST(ImageBuffer, ZeroedLargeAndSmallBuffersCopyDeepAndMove) {

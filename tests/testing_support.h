@@ -56,12 +56,15 @@ long peakResidentMb();
 
 namespace morvex::testing {
 
-// A study whose warning boxes are collected instead of shown.
+// A study whose warning boxes are collected instead of shown, each with the reason it gave.
 struct RecordingStudy {
   Study study;
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings, reasons;
   RecordingStudy() {
-    study.setWarningSink([this](const std::string& w) { warnings.push_back(w); });
+    study.setWarningSink([this](const std::string& w) {
+      warnings.push_back(w);
+      reasons.push_back(study.warningReason());
+    });
   }
 };
 

@@ -56,10 +56,13 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   // the slice views follow the image pane's size: at start-up, after the layout settles, on resizes
   ui.widget_image->installEventFilter(this);
   study_.setWarningSink([this](const std::string& text) {
-    reportWarning(QString::fromStdString(text), QString::fromLocal8Bit(study_.warningSubject().c_str()));
+    reportWarning(QString::fromStdString(text), QString::fromLocal8Bit(study_.warningSubject().c_str()),
+                  QString::fromStdString(study_.warningReason()));
   });
   study_.setSkipSink([this](const std::string& path) {
-    if (warningBatchDepth_ > 0) batchedWarnings_.append({QString::fromLocal8Bit(path.c_str()), tr("not a slice this program can read")});
+    if (warningBatchDepth_ > 0)
+      batchedWarnings_.append({QString::fromLocal8Bit(path.c_str()), tr("not a slice this program can read"),
+                               QString::fromStdString(study_.warningReason())});
   });
   connectSignals();
   showLabelImage(1);
@@ -260,26 +263,37 @@ void Morvex::resizeEvent(QResizeEvent* event) {
   fitViewsToImageArea();
 }
 
-void Morvex::reportWarning(const QString& text, const QString& file) {
+void Morvex::reportWarning(const QString& text, const QString& file, const QString& reason) {
   if (warningBatchDepth_ == 0) {
-    morvex::warningBox(this, text);
+    morvex::warningBox(this, reason.isEmpty() ? text : text + "\n" + QFileInfo(file).fileName() + ": " + reason);
     return;
   }
-  batchedWarnings_.append({file, text});
+  batchedWarnings_.append({file, text, reason});
 }
 
 void Morvex::beginWarningBatch() { ++warningBatchDepth_; }
 
 void Morvex::endWarningBatch() {
   if (warningBatchDepth_ == 0 || --warningBatchDepth_ > 0 || batchedWarnings_.isEmpty()) return;
-  // the design's texts once each, then every file with its reason (the first 20 shown)
-  QStringList texts, lines;
-  for (const auto& [file, reason] : batchedWarnings_) {
-    std::fprintf(stderr, "import: %s: %s\n", qPrintable(file), qPrintable(reason));
-    if (reason != tr("not a slice this program can read") && !texts.contains(reason)) texts << reason;
-    if (lines.size() < 20) lines << QFileInfo(file).fileName() + ": " + reason;
+  // the warning texts once each, then one line per file with its reason (the first 20 shown)
+  QStringList texts, files, lines;
+  for (const QStringList& w : batchedWarnings_) {
+    const QString &file = w[0], &text = w[1], &reason = w[2];
+    const QString why = reason.isEmpty() ? text : reason;
+    std::fprintf(stderr, "import: %s: %s\n", qPrintable(file), qPrintable(why));
+    if (text != tr("not a slice this program can read") && !texts.contains(text)) texts << text;
+    const int at = files.indexOf(file);
+    if (at < 0) {
+      files << file;
+      lines << QFileInfo(file).fileName() + ": " + why;
+    } else if (!reason.isEmpty()) {
+      lines[at] = QFileInfo(file).fileName() + ": " + why;  // a file's reason over its other texts
+    }
   }
-  if (batchedWarnings_.size() > 20) lines << tr("and %1 more").arg(batchedWarnings_.size() - 20);
+  if (lines.size() > 20) {
+    const int more = lines.size() - 20;
+    lines = lines.mid(0, 20) << tr("and %1 more").arg(more);
+  }
   if (texts.isEmpty()) texts << tr("Some files could not be read.");
   batchedWarnings_.clear();
   morvex::warningBox(this, texts.join("\n") + "\n\n" + lines.join("\n"));

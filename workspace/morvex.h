@@ -306,7 +306,8 @@ class Morvex : public QMainWindow {
   void openDroppedPaths(const QStringList& paths);
   void beginWarningBatch();
   void endWarningBatch();
-  void reportWarning(const QString& text, const QString& file);
+  // text is the warning, reason (may be empty) why the file was refused.
+  void reportWarning(const QString& text, const QString& file, const QString& reason = QString());
   // One write of a save command; a failed write (or a path that did not fit) is logged and recorded.
   bool writeTo(const std::string& path, const char* operation, const std::function<bool(const std::string&)>& write);
   // The series' labels as a DICOM Segmentation; the reason of a failure goes to standard error.
@@ -393,7 +394,7 @@ class Morvex : public QMainWindow {
   int previousFrame_ = -1;
   QStringList failedWrites_;
   int warningBatchDepth_ = 0;
-  QList<QPair<QString, QString>> batchedWarnings_;  // file, reason
+  QList<QStringList> batchedWarnings_;  // file, warning text, reason (may be empty)
   QAction* actionRedo_ = nullptr;
   bool unsavedChanges_ = false;
   void markUnsaved();

@@ -19,9 +19,12 @@ namespace {
 constexpr const char* kResult = "Result";
 
 // The series part is the series date, or date and series number when the date holds several series.
+// Every part taken from the header is made safe for a file name.
 std::string fileNameOf(const char* pattern, const morvex::Study& study, const morvex::SliceHeader& h,
                        const char* suffix = "") {
-  return std::string(pattern) + "_" + h.patientId + "_" + h.patientName + "_" + study.seriesFileKeyOf(h) + suffix;
+  using morvex::fileNamePart;
+  return std::string(pattern) + "_" + fileNamePart(h.patientId) + "_" + fileNamePart(h.patientName) + "_" +
+         fileNamePart(study.seriesFileKeyOf(h)) + suffix;
 }
 
 // The folders a histogram command writes to: the slices' folder (when known) and "Result".

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 #include <new>
 #include <vector>
@@ -103,8 +104,8 @@ int loadMaskFileChecked(const std::string& path, Study& study) {
     return -1;
   }
   std::string warning;
-  study.setWarningSink([&warning](const std::string& w) {
-    if (warning.empty()) warning = w;
+  study.setWarningSink([&warning, &study](const std::string& w) {
+    if (warning.empty()) warning = study.warningReason().empty() ? w : study.warningReason();
   });
   StderrCapture capture;
   const int frame = loadMaskFile(study, path.c_str());
@@ -217,13 +218,53 @@ int loadMasksUnguarded(const std::string& path, Study& study) {
 
 std::string seriesMaskName(const Study& study) {
   const SliceHeader& h = study.frame(study.firstFrameOfSeries(0))->header;
-  return "m_" + h.patientId + "_" + h.patientName + "_" + h.seriesDate;
+  return "m_" + fileNamePart(h.patientId) + "_" + fileNamePart(h.patientName) + "_" + fileNamePart(h.seriesDate);
 }
 
 void makeFolder(const std::string& folder) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec || !fs::is_directory(folder, ec)) throw CliError(folder + ": cannot create the folder");
+}
+
+void writeAllOrNothing(const std::string& folder, const std::function<void(const std::string& stage)>& write) {
+  std::error_code ec;
+  const bool made = !fs::exists(folder, ec);
+  makeFolder(folder);
+  std::string stage = folder + "/.morvex-run-XXXXXX";
+  if (!::mkdtemp(stage.data())) throw CliError(folder + ": cannot create a folder in it");
+  std::vector<fs::path> moved;
+  const auto undo = [&] {
+    for (const fs::path& p : moved) fs::remove(p, ec);
+    fs::remove_all(stage, ec);
+    if (made) fs::remove(folder, ec);  // only when empty
+  };
+  try {
+    write(stage);
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(stage)) files.push_back(entry.path());
+    // a folder in the way of any file fails the run before anything moves
+    for (const fs::path& p : files)
+      if (fs::is_directory(fs::path(folder) / p.filename(), ec))
+        throw CliError((fs::path(folder) / p.filename()).string() + ": a folder of that name is in the way");
+    for (const fs::path& p : files) {
+      const fs::path target = fs::path(folder) / p.filename();
+      fs::rename(p, target, ec);
+      if (ec) throw CliError(target.string() + ": cannot be written (" + ec.message() + ")");
+      moved.push_back(target);
+    }
+  } catch (const CliError& e) {
+    undo();
+    // the files are named where they were to go, not in the folder that is gone
+    std::string text = e.what();
+    for (auto at = text.find(stage); at != std::string::npos; at = text.find(stage, at + folder.size()))
+      text.replace(at, stage.size(), folder);
+    throw CliError(text);
+  } catch (...) {
+    undo();
+    throw;
+  }
+  fs::remove_all(stage, ec);
 }
 
 void writeMasksUnguarded(const Study& study, MaskFormat format, const std::string& target) {

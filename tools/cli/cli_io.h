@@ -4,6 +4,7 @@
 // thrown as a CliError whose text names the file and the reason, in one line.
 
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -41,8 +42,15 @@ enum class MaskFormat { Png, Tiff, Nifti, Seg };
 // The mask files of series 0: Png writes "m_<slice>.png" per slice into folder target, Tiff, Nifti
 // and Seg (a DICOM Segmentation) write the file target. Each file is written atomically.
 void writeMasks(const Study& study, MaskFormat format, const std::string& target);
-// "m_<patient id>_<patient name>_<series date>" of series 0, the name of its series-wide files.
+// "m_<patient id>_<patient name>_<series date>" of series 0, the name of its series-wide files
+// (each part made safe by fileNamePart).
 std::string seriesMaskName(const Study& study);
+
+// All files of a run or none: write(stage) writes into stage, a fresh folder inside folder (which
+// is created when missing); then every file written there moves into folder. When write throws,
+// or a file cannot take its place, nothing of the run is left in folder (nor the folder, when the
+// run made it) and the error is thrown on.
+void writeAllOrNothing(const std::string& folder, const std::function<void(const std::string& stage)>& write);
 
 // Creates folder and its parents; throws when it cannot.
 void makeFolder(const std::string& folder);

@@ -234,12 +234,13 @@ int segmentLiverCommand(int argc, char** argv) {
     throw CliError(a.get("--seed") + ": no liver outline (label 1) on the seed slice " +
                    std::to_string(options.currentFrame - first + 1));
   if (result != morvex::LiverRunResult::Done) throw CliError(a.positional[0] + ": no series to segment");
-  const std::string out = a.get("--out");
-  morvex::cli::makeFolder(out);
-  morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Png, out);
-  const std::string name = out + "/" + morvex::cli::seriesMaskName(study);
-  morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Tiff, name + ".tiff");
-  if (a.has("--nifti")) morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Nifti, name + ".nii.gz");
+  // every file of the run, or none of them
+  morvex::cli::writeAllOrNothing(a.get("--out"), [&](const std::string& stage) {
+    morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Png, stage);
+    const std::string name = stage + "/" + morvex::cli::seriesMaskName(study);
+    morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Tiff, name + ".tiff");
+    if (a.has("--nifti")) morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Nifti, name + ".nii.gz");
+  });
   std::fprintf(stderr, "segment-liver: %d slices labelled\n", labelled);
   return 0;
 }
