@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include <openjpeg.h>
 
@@ -83,6 +84,11 @@ bool firstFrameCodestream(DcmPixelSequence* seq, bool singleFrame, std::vector<u
   return !out.empty();
 }
 
+// A component of width x height values (no subsampling) of 1 to 16 bits.
+bool componentFits(const opj_image_comp_t& c, long long width, long long height) {
+  return c.w == static_cast<OPJ_UINT32>(width) && c.h == static_cast<OPJ_UINT32>(height) && c.prec >= 1 && c.prec <= 16;
+}
+
 }  // namespace
 
 bool isJpeg2000Dataset(DcmDataset* ds) {
@@ -128,7 +134,8 @@ bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, in
     return false;
   }
   std::unique_ptr<opj_image_t, ImageDeleter> image(raw);
-  // The header's claim is checked against the dataset's before a single pixel is decoded.
+  // The header's claims are checked against the dataset's and the slice budget before a single
+  // pixel is decoded.
   const long long width = static_cast<long long>(image->x1) - image->x0;
   const long long height = static_cast<long long>(image->y1) - image->y0;
   if (image->numcomps != 1 || width != expectedWidth || height != expectedHeight) {
@@ -137,22 +144,38 @@ bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, in
           std::to_string(expectedHeight);
     return false;
   }
+  if (!componentFits(image->comps[0], width, height)) {
+    const opj_image_comp_t& claim = image->comps[0];
+    why = "JPEG 2000 component of " + std::to_string(claim.w) + " x " + std::to_string(claim.h) + " values of " +
+          std::to_string(claim.prec) + " bits, where 1 to 16 bits over the whole image are read";
+    return false;
+  }
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (pixels * kJpeg2000BytesPerPixel > kSliceMemoryBudget) {
+    why = "JPEG 2000 image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels would take " +
+          std::to_string(pixels * kJpeg2000BytesPerPixel >> 20) + " MB to decode, more than the " +
+          std::to_string(kSliceMemoryBudget >> 20) + " MB a slice may take";
+    return false;
+  }
   if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
     if (why.empty()) why = "JPEG 2000 decoding failed";
     return false;
   }
   const opj_image_comp_t& comp = image->comps[0];
-  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  if (!comp.data || comp.w != static_cast<OPJ_UINT32>(width) || comp.h != static_cast<OPJ_UINT32>(height) ||
-      comp.prec < 1 || comp.prec > 16) {
-    why = "JPEG 2000 component of an unsupported size or precision";
+  if (!comp.data || !componentFits(comp, width, height)) {
+    why = "JPEG 2000 decoding gave no values of the size its header claims";
+    return false;
+  }
+  try {
+    out.values.assign(comp.data, comp.data + pixels);
+  } catch (const std::bad_alloc&) {
+    why = "out of memory decoding a JPEG 2000 image of " + std::to_string(width) + " x " + std::to_string(height);
     return false;
   }
   out.width = static_cast<int>(width);
   out.height = static_cast<int>(height);
   out.precision = static_cast<int>(comp.prec);
   out.isSigned = comp.sgnd != 0;
-  out.values.assign(comp.data, comp.data + n);
   return true;
 }
 
