@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
   morvex::writeNiftiLabels(at("fuzz_nifti", "labels.nii"), study, 0, error);
   morvex::writeNiftiLabels(at("fuzz_nifti", "labels.nii.gz"), study, 0, error);
 
-  // Bare JPEG 2000 codestreams after the size a dataset claims: 16-bit signed and 8-bit unsigned.
+  // Bare JPEG 2000 codestreams after the size a dataset claims: 16-bit signed, 8-bit unsigned, and
+  // a JP2 file.
   auto writeCodestream = [](const std::string& path, const std::vector<uint8_t>& codestream, int w, int h) {
     std::ofstream out(path, std::ios::binary);
     const char size[4] = {static_cast<char>(w), static_cast<char>(w >> 8), static_cast<char>(h), static_cast<char>(h >> 8)};
@@ -151,6 +152,9 @@ int main(int argc, char** argv) {
   std::vector<int16_t> bytes(13 * 7);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<int16_t>((i * 53) % 256);
   writeCodestream(at("fuzz_jpeg2000", "unsigned8.j2k"), morvex::testing::encodeLosslessJ2k(bytes, 13, 7, 8, false), 13, 7);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>((i * 37) % 4096);
+  writeCodestream(at("fuzz_jpeg2000", "unsigned12.jp2"),
+                  morvex::testing::encodeLosslessJ2k(values, 8, 8, 12, false, true), 8, 8);
 
   // Names: the design's examples and the triples that once broke the order.
   writeText(at("fuzz_file_names", "images"), "/d/IMG100.dcm\n/d/IMG10.dcm\n/d/IMG9.dcm");

@@ -42,10 +42,10 @@ inline OPJ_BOOL seek(OPJ_OFF_T n, void* user) {
 }
 }  // namespace j2k_detail
 
-// A lossless (reversible 5/3, one layer) J2K codestream of an image of precision bits, signed or
-// not; empty on failure.
+// A lossless (reversible 5/3, one layer) J2K codestream (or JP2 file) of an image of precision
+// bits, signed or not; empty on failure.
 inline std::vector<uint8_t> encodeLosslessJ2k(const std::vector<int16_t>& values, int width, int height,
-                                              int precision = 16, bool isSigned = true) {
+                                              int precision = 16, bool isSigned = true, bool jp2 = false) {
   opj_cparameters_t p;
   opj_set_default_encoder_parameters(&p);
   p.tcp_numlayers = 1;
@@ -63,7 +63,7 @@ inline std::vector<uint8_t> encodeLosslessJ2k(const std::vector<int16_t>& values
   image->x1 = comp.w;
   image->y1 = comp.h;
   std::copy(values.begin(), values.end(), image->comps[0].data);
-  opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
+  opj_codec_t* codec = opj_create_compress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
   j2k_detail::ByteSink sink;
   opj_stream_t* stream = opj_stream_create(1 << 16, OPJ_FALSE);
   opj_stream_set_user_data(stream, &sink, nullptr);
