@@ -101,10 +101,14 @@ bool readNiftiHeader(const std::string& path, NiftiFacts& facts, std::string& er
     return false;
   }
   const double offset = h.vox_offset;
-  if (!(offset >= 352 && offset <= 352 + kMaxExtensionBytes)) {
-    error = offset >= 352 ? "its header extensions claim " + std::to_string(static_cast<long long>(offset) - 352) +
-                                " bytes, more than " + std::to_string(kMaxExtensionBytes >> 20) + " MB"
-                          : "not a readable NIfTI file (voxel offset " + std::to_string(offset) + ")";
+  if (!(offset >= 352)) {  // NaN included
+    error = "not a readable NIfTI file (voxel offset " + std::to_string(offset) + ")";
+    return false;
+  }
+  if (offset > 352 + kMaxExtensionBytes) {
+    const long long claimed = static_cast<long long>(std::min(offset, 1e18)) - 352;
+    error = "its header extensions claim " + std::to_string(claimed) + " bytes, more than " +
+            std::to_string(kMaxExtensionBytes >> 20) + " MB";
     return false;
   }
   facts.voxOffset = static_cast<std::int64_t>(offset);
@@ -117,8 +121,12 @@ bool readNiftiHeader(const std::string& path, NiftiFacts& facts, std::string& er
 // kMaxTrailingBytes after the data. Memory stays at one read buffer.
 bool checkNiftiData(const std::string& path, const NiftiFacts& facts, std::string& error) {
   GzPtr file(gzopen(path.c_str(), "rb"));
+  if (!file) {
+    error = "not a readable NIfTI file";
+    return false;
+  }
   const std::int64_t want = facts.voxOffset + facts.dataBytes;
-  const std::int64_t held = file ? skipBytes(file.get(), want) : -1;
+  const std::int64_t held = skipBytes(file.get(), want);
   if (held >= 0 && held < want) {
     error = "the file is cut short: its header describes " + std::to_string(want) + " bytes, it holds " +
             std::to_string(held);
@@ -126,7 +134,7 @@ bool checkNiftiData(const std::string& path, const NiftiFacts& facts, std::strin
   }
   const std::int64_t trailing = held < 0 ? -1 : skipBytes(file.get(), kMaxTrailingBytes + 1);
   int status = Z_OK;
-  if (file) gzerror(file.get(), &status);
+  gzerror(file.get(), &status);
   if (status == Z_BUF_ERROR) {
     error = "the file is cut short: its compressed stream ends unfinished";
     return false;

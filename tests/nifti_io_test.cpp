@@ -345,6 +345,9 @@ TEST(NiftiLabels, ShortDamagedAndHostileFilesAreRefusedBeforeNifticlibReadsThem)
   ASSERT_EQ(nii.size(), 352u + 768u);
   std::string badSum = gz;
   badSum[badSum.size() - 6] ^= 0x55;  // the gzip trailer's check sum
+  std::string farOffset = nii;
+  const float offset = 3e38f;  // beyond any integer type
+  std::memcpy(&farOffset[108], &offset, sizeof offset);
   std::string random(3000, '\0');
   for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
   for (int k = 0; k < 3; ++k) study.fillLabelImage(k, 0);
@@ -357,6 +360,7 @@ TEST(NiftiLabels, ShortDamagedAndHostileFilesAreRefusedBeforeNifticlibReadsThem)
       {writeBytes(tmp.file("random.nii.gz"), random), "not a readable NIfTI file (no NIfTI-1 header)"},
       {writeBytes(tmp.file("sum.nii.gz"), badSum), "its compressed data is damaged"},
       {writeBytes(tmp.file("long.nii"), nii + std::string((1 << 20) + 1, '\0')), "more data than its header"},
+      {writeBytes(tmp.file("far.nii"), farOffset), "header extensions claim 999999999999999648 bytes"},
       {hostile + "nifti_extension_claims_1400MB.nii", "header extensions claim 1499999648 bytes, more than 16 MB"},
       {hostile + "nifti_extension_gzip_bomb.nii.gz", "header extensions claim 1400000032 bytes"},
       {hostile + "nifti_16x16x3_cut_to_one_slice.nii", "cut short: its header describes 1120 bytes, it holds 608"},
