@@ -14,6 +14,7 @@
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
 #include "dcmtk/dcmdata/dcuid.h"
+#include "study/jpeg2000_frame.h"
 #include "study/slice_decoder.h"
 #include "study/study.h"
 #include "tests/jpeg2000_slice.h"
@@ -596,6 +597,19 @@ TEST(Jpeg2000Decoding, LosslessSlicesRoundTripExactlyAndACutStreamIsRefused) {
     EXPECT_EQ(bad.study.frameCount(), 0);
     EXPECT_EQ(bad.warnings.size(), 1u) << name;
   }
+}
+
+TEST(Jpeg2000Decoding, CodestreamsClaimingManyTilesAreRefusedBeforeTheHeaderIsRead) {
+  std::vector<uint8_t> codestream = morvex::testing::encodeLosslessJ2k(std::vector<int16_t>(128 * 64, 7), 128, 64);
+  ASSERT_EQ(codestream[3], 0x51) << "SIZ follows SOC";
+  codestream[27] = codestream[31] = 1;  // tiles of 1 x 1: 8192 of them
+  codestream[24] = codestream[25] = codestream[26] = codestream[28] = codestream[29] = codestream[30] = 0;
+  const long peakBefore = morvex::testing::peakResidentMb();
+  morvex::Jpeg2000Image image;
+  std::string why;
+  EXPECT_FALSE(morvex::decodeJpeg2000(codestream.data(), codestream.size(), 128, 64, image, why));
+  EXPECT_EQ(why, "JPEG 2000 image in 8192 tiles, more than 4096");
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 16);
 }
 
 TEST(Jpeg2000Decoding, RealJpeg2000SliceDecodes) {
