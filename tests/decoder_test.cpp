@@ -498,15 +498,29 @@ TEST(HostileInput, DicomClaimsBeyondTheCapOrThePixelDataAreRefusedBeforeDecoding
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 128) << "refused claims must not be allocated";
 }
 
-TEST(HostileInput, CompressedDicomClaimingTooManyFramesIsRefusedBeforeDecompressing) {
+TEST(HostileInput, CompressedDicomBeyondTheSliceBudgetIsRefusedBeforeDecompressing) {
   MORVEX_REQUIRE_SHARED_DATA();
   TempDir dir;
-  const std::string path = dir.copyIn(sharedFile("nema-wg04/MR_small_RLE.dcm"), "many_frames.dcm");
-  editClaims(path, 64, 64, "100000");  // 64 x 64 x 2 bytes x 100000 frames: 819 MB once expanded
-  const Load load = loadCapturing(path);
-  EXPECT_EQ(load.frame, -1);
-  EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed});
-  EXPECT_NE(load.log.find("compressed pixel data would expand to 819200000 bytes"), std::string::npos) << load.log;
+  const long peakBefore = morvex::testing::peakResidentMb();
+  struct Case {
+    int side;
+    const char* frames;
+    const char* reason;
+  };
+  // 64 x 64 x 2 bytes x 100000 frames: 819 MB once expanded; one slice of the largest size: 512 MB
+  // expanded and 1.5 GB more in the copies on the way to its intensities
+  for (const Case& c : {Case{64, "100000", "would expand to 819200000 bytes (64 x 64, 100000 frames)"},
+                        Case{16384, "1", "would expand to 536870912 bytes (16384 x 16384, 1 frames)"}}) {
+    const std::string path = dir.copyIn(sharedFile("nema-wg04/MR_small_RLE.dcm"), "claim.dcm");
+    editClaims(path, c.side, c.side, c.frames);
+    const Load load = loadCapturing(path);
+    EXPECT_EQ(load.frame, -1);
+    EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed});
+    EXPECT_NE(load.log.find(std::string("compressed pixel data ") + c.reason + ", more than the 512 MB a slice may take"),
+              std::string::npos)
+        << load.log;
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
 }
 
 TEST(HostileInput, RasterSlicesClaimingHugeImagesAreRefusedNamingTheFile) {
@@ -545,7 +559,7 @@ TEST(HostileInput, SharedHostileAndMalformedSamplesNeverLoadNorAllocate) {
       EXPECT_EQ(load.frame, -1) << entry.path();
       EXPECT_LE(load.warnings.size(), 1u) << entry.path();
       if (entry.path().filename() == "j2k_16384x16384_bomb.dcm") {
-        EXPECT_NE(load.log.find("16384 x 16384 pixels would take 5120 MB to decode, more than the 512 MB a slice"),
+        EXPECT_NE(load.log.find("(16384 x 16384, 1 frames), more than the 512 MB a slice may take"),
                   std::string::npos)
             << load.log;
       }
@@ -599,16 +613,32 @@ TEST(Jpeg2000Decoding, LosslessSlicesRoundTripExactlyAndACutStreamIsRefused) {
   }
 }
 
-TEST(Jpeg2000Decoding, CodestreamsClaimingManyTilesAreRefusedBeforeTheHeaderIsRead) {
-  std::vector<uint8_t> codestream = morvex::testing::encodeLosslessJ2k(std::vector<int16_t>(128 * 64, 7), 128, 64);
-  ASSERT_EQ(codestream[3], 0x51) << "SIZ follows SOC";
-  codestream[27] = codestream[31] = 1;  // tiles of 1 x 1: 8192 of them
-  codestream[24] = codestream[25] = codestream[26] = codestream[28] = codestream[29] = codestream[30] = 0;
+TEST(Jpeg2000Decoding, CodestreamsBeyondTheSliceBudgetAreRefusedFromTheirHeaders) {
+  const std::vector<uint8_t> small = morvex::testing::encodeLosslessJ2k(std::vector<int16_t>(128 * 64, 7), 128, 64);
+  ASSERT_EQ(small[3], 0x51) << "SIZ follows SOC";
+  // SIZ fields (32 bits, big endian): image size at 8 and 12, tile size at 24 and 28
+  auto claiming = [&](uint32_t width, uint32_t height, uint32_t tileSide) {
+    std::vector<uint8_t> c = small;
+    for (const auto& [at, v] : {std::pair{8, width}, {12, height}, {24, tileSide}, {28, tileSide}})
+      for (int i = 0; i < 4; ++i) c[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    return c;
+  };
+  struct Case {
+    std::vector<uint8_t> codestream;
+    int width, height;
+    const char* why;
+  };
+  const Case cases[] = {
+      {claiming(128, 64, 1), 128, 64, "JPEG 2000 image in 8192 tiles, more than 4096"},
+      {claiming(6000, 5000, 6000), 6000, 5000,
+       "JPEG 2000 image of 6000 x 5000 pixels would take 572 MB to decode, more than the 512 MB a slice may take"}};
   const long peakBefore = morvex::testing::peakResidentMb();
-  morvex::Jpeg2000Image image;
-  std::string why;
-  EXPECT_FALSE(morvex::decodeJpeg2000(codestream.data(), codestream.size(), 128, 64, image, why));
-  EXPECT_EQ(why, "JPEG 2000 image in 8192 tiles, more than 4096");
+  for (const Case& c : cases) {
+    morvex::Jpeg2000Image image;
+    std::string why;
+    EXPECT_FALSE(morvex::decodeJpeg2000(c.codestream.data(), c.codestream.size(), c.width, c.height, image, why));
+    EXPECT_EQ(why, c.why);
+  }
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 16);
 }
 
