@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include <nifti1_io.h>
+#include <zlib.h>
 
 #include "export/atomic_file.h"
 
@@ -19,6 +21,134 @@ namespace {
 // Largest distance (mm) between a voxel's place in a file and in the series, and between a slice's
 // position and its place on the regular grid.
 constexpr double kTolerance = 0.01;
+
+// Largest header extension accepted: the bytes between the 348-byte header and the voxel data.
+constexpr std::int64_t kMaxExtensionBytes = std::int64_t{16} << 20;
+// Bytes after the voxel data read (and ignored) to reach the end of the file's stream; a file
+// holding more is refused.
+constexpr std::int64_t kMaxTrailingBytes = std::int64_t{1} << 20;
+
+struct GzCloser {
+  void operator()(gzFile f) const { gzclose(f); }
+};
+using GzPtr = std::unique_ptr<gzFile_s, GzCloser>;
+
+// What a file's own header says, read before nifticlib sees the file.
+struct NiftiFacts {
+  int dim[8] = {};  // dim[0] dimensions; dim[d] = 1 beyond them
+  std::int64_t voxOffset = 0, dataBytes = 0;
+};
+
+// Skips n bytes of the stream; the count skipped (short at the end), -1 on damaged data.
+std::int64_t skipBytes(gzFile f, std::int64_t n) {
+  std::vector<char> buffer(64 * 1024);
+  std::int64_t done = 0;
+  while (done < n) {
+    const int got = gzread(f, buffer.data(), static_cast<unsigned>(std::min<std::int64_t>(n - done, buffer.size())));
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+// The header of path read through zlib (which reads uncompressed files as they are) before
+// nifticlib allocates anything: a single-file NIfTI-1 header, 1 to 7 dimensions, a voxel type of
+// known size, and header extensions within kMaxExtensionBytes (nifticlib reads none that reach
+// past the voxel offset).
+bool readNiftiHeader(const std::string& path, NiftiFacts& facts, std::string& error) {
+  GzPtr file(gzopen(path.c_str(), "rb"));
+  if (!file) {
+    error = "not a readable NIfTI file";
+    return false;
+  }
+  nifti_1_header h;
+  static_assert(sizeof h == 348, "NIfTI-1 header layout");
+  const int got = gzread(file.get(), &h, sizeof h);
+  if (got != static_cast<int>(sizeof h)) {
+    error = got < 0 ? "not a readable NIfTI file (its compressed data is damaged)"
+                    : "not a readable NIfTI file (it ends within its 348-byte header)";
+    return false;
+  }
+  int size = h.sizeof_hdr;
+  nifti_swap_4bytes(1, &size);
+  if (size == 348) swap_nifti_header(&h, 1);
+  if (h.sizeof_hdr != 348 || std::memcmp(h.magic, "n+1", 4) != 0) {
+    error = std::memcmp(h.magic, "ni1", 4) == 0 ? "not a readable NIfTI file (its voxels lie in a separate .img file)"
+                                                 : "not a readable NIfTI file (no NIfTI-1 header)";
+    return false;
+  }
+  if (h.dim[0] < 1 || h.dim[0] > 7) {
+    error = "not a readable NIfTI file (" + std::to_string(h.dim[0]) + " dimensions)";
+    return false;
+  }
+  std::int64_t voxels = 1;
+  facts.dim[0] = h.dim[0];
+  for (int d = 1; d <= 7; ++d) {
+    facts.dim[d] = d <= h.dim[0] ? h.dim[d] : 1;
+    if (facts.dim[d] < 1) {
+      error = "not a readable NIfTI file (dimension " + std::to_string(d) + " is " + std::to_string(facts.dim[d]) + ")";
+      return false;
+    }
+    // capped far beyond any series (which the dimensions are checked against) so it never overflows
+    voxels = std::min(voxels * facts.dim[d], std::int64_t{1} << 40);
+  }
+  int bytesPerVoxel = 0, swapSize = 0;
+  nifti_datatype_sizes(h.datatype, &bytesPerVoxel, &swapSize);
+  if (bytesPerVoxel <= 0 || h.bitpix != 8 * bytesPerVoxel) {
+    error = "not a readable NIfTI file (voxel type " + std::to_string(h.datatype) + " of " + std::to_string(h.bitpix) +
+            " bits)";
+    return false;
+  }
+  const double offset = h.vox_offset;
+  if (!(offset >= 352)) {  // NaN included
+    error = "not a readable NIfTI file (voxel offset " + std::to_string(offset) + ")";
+    return false;
+  }
+  if (offset > 352 + kMaxExtensionBytes) {
+    const long long claimed = static_cast<long long>(std::min(offset, 1e18)) - 352;
+    error = "its header extensions claim " + std::to_string(claimed) + " bytes, more than " +
+            std::to_string(kMaxExtensionBytes >> 20) + " MB";
+    return false;
+  }
+  facts.voxOffset = static_cast<std::int64_t>(offset);
+  facts.dataBytes = voxels * bytesPerVoxel;
+  return true;
+}
+
+// The whole stream of a file whose header was read: the voxel data present in full and the
+// compressed stream ending where it should (its check sum included), with at most
+// kMaxTrailingBytes after the data. Memory stays at one read buffer.
+bool checkNiftiData(const std::string& path, const NiftiFacts& facts, std::string& error) {
+  GzPtr file(gzopen(path.c_str(), "rb"));
+  if (!file) {
+    error = "not a readable NIfTI file";
+    return false;
+  }
+  const std::int64_t want = facts.voxOffset + facts.dataBytes;
+  const std::int64_t held = skipBytes(file.get(), want);
+  if (held >= 0 && held < want) {
+    error = "the file is cut short: its header describes " + std::to_string(want) + " bytes, it holds " +
+            std::to_string(held);
+    return false;
+  }
+  const std::int64_t trailing = held < 0 ? -1 : skipBytes(file.get(), kMaxTrailingBytes + 1);
+  int status = Z_OK;
+  gzerror(file.get(), &status);
+  if (status == Z_BUF_ERROR) {
+    error = "the file is cut short: its compressed stream ends unfinished";
+    return false;
+  }
+  if (trailing < 0 || status != Z_OK) {
+    error = "its compressed data is damaged";
+    return false;
+  }
+  if (trailing > kMaxTrailingBytes) {
+    error = "the file holds more data than its header describes";
+    return false;
+  }
+  return true;
+}
 
 struct NiftiDeleter {
   void operator()(nifti_image* nim) const { nifti_image_free(nim); }
@@ -159,16 +289,20 @@ bool voxelValue(const nifti_image& nim, std::size_t i, double& v) {
   }
 }
 
-bool checkHeader(const nifti_image& nim, const SeriesGrid& grid, std::string& error) {
+bool checkDimensions(const NiftiFacts& facts, const SeriesGrid& grid, std::string& error) {
   const int n = static_cast<int>(grid.frames.size());
-  bool sizeMatches = nim.nx == grid.width && nim.ny == grid.height && std::max(nim.nz, 1) == n;
-  for (int d = 4; d <= 7 && d <= nim.ndim; ++d) sizeMatches = sizeMatches && nim.dim[d] <= 1;
+  bool sizeMatches = facts.dim[1] == grid.width && facts.dim[2] == grid.height && facts.dim[3] == n;
+  for (int d = 4; d <= 7; ++d) sizeMatches = sizeMatches && facts.dim[d] == 1;
   if (!sizeMatches) {
-    error = "dimensions " + std::to_string(nim.nx) + " x " + std::to_string(nim.ny) + " x " + std::to_string(nim.nz) +
-            " do not match the series (" + std::to_string(grid.width) + " x " + std::to_string(grid.height) + " x " +
-            std::to_string(n) + ")";
+    error = "dimensions " + std::to_string(facts.dim[1]) + " x " + std::to_string(facts.dim[2]) + " x " +
+            std::to_string(facts.dim[3]) + " do not match the series (" + std::to_string(grid.width) + " x " +
+            std::to_string(grid.height) + " x " + std::to_string(n) + ")";
     return false;
   }
+  return true;
+}
+
+bool checkHeader(const nifti_image& nim, const SeriesGrid& grid, std::string& error) {
   if (nim.scl_slope != 0 && (nim.scl_slope != 1 || nim.scl_inter != 0)) {
     error = "scaled voxel values are no labels";
     return false;
@@ -259,8 +393,11 @@ bool writeNiftiLabels(const std::string& path, const Study& study, int group, st
   nim->dy = nim->pixdim[2];
   nim->dz = nim->pixdim[3];
   nim->xyz_units = NIFTI_UNITS_MM;
+  // labels, displayed over the range of the values used
+  nim->intent_code = NIFTI_INTENT_LABEL;
+  const uint8_t* voxels = static_cast<const uint8_t*>(nim->data);
   nim->cal_min = 0;
-  nim->cal_max = 255;
+  nim->cal_max = *std::max_element(voxels, voxels + plane * n);
   std::snprintf(nim->descrip, sizeof nim->descrip, "Morvex label volume");
   if (grid.patientGeometry) {
     nim->sto_xyz = toMat44(affine);
@@ -299,8 +436,14 @@ bool readNiftiLabels(const std::string& path, const Study& study, int group, Ser
     error = path + ": " + error;
     return false;
   }
+  // The file's own header and data are checked before nifticlib reads it.
+  NiftiFacts facts;
+  if (!readNiftiHeader(path, facts, error) || !checkDimensions(facts, grid, error) ||
+      !checkNiftiData(path, facts, error)) {
+    error = path + ": " + error;
+    return false;
+  }
   nifti_set_debug_level(0);  // reasons are reported here, in one line, not by the library
-  // The header first: its dimensions are checked before any voxel is allocated.
   NiftiPtr nim(nifti_image_read(path.c_str(), 0));
   if (!nim) {
     error = path + ": not a readable NIfTI file";

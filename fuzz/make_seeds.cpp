@@ -17,6 +17,8 @@
 #include "dcmtk/dcmdata/dcuid.h"
 #include "dcmtk/dcmjpeg/djencode.h"
 #include "dcmtk/dcmjpeg/djrplol.h"
+#include "export/nifti_io.h"
+#include "fuzz/fuzz_nifti_series.h"
 #include "tests/jpeg2000_slice.h"
 
 namespace {
@@ -128,6 +130,31 @@ int main(int argc, char** argv) {
   writeTiff(at("fuzz_mask_tiff", "packbits.tiff"), {three[0]}, COMPRESSION_PACKBITS);
   writeTiff(at("fuzz_mask_tiff", "mixed_sizes.tiff"), {pattern(8, 8, 2), three[1], pattern(16, 4, 2), three[2]},
             COMPRESSION_NONE);
+
+  // Label volumes of the fuzz target's 16 x 16 x 3 series, plain and compressed.
+  morvex::Study study;
+  morvex::fuzz::addNiftiSeries(study);
+  const cv::Mat labels = pattern(16, 16, 8);
+  for (int k = 0; k < 3; ++k) std::copy(labels.data, labels.data + 256, study.labelImage(k));
+  std::string error;
+  morvex::writeNiftiLabels(at("fuzz_nifti", "labels.nii"), study, 0, error);
+  morvex::writeNiftiLabels(at("fuzz_nifti", "labels.nii.gz"), study, 0, error);
+
+  // Bare JPEG 2000 codestreams after the size a dataset claims: 16-bit signed, 8-bit unsigned, and
+  // a JP2 file.
+  auto writeCodestream = [](const std::string& path, const std::vector<uint8_t>& codestream, int w, int h) {
+    std::ofstream out(path, std::ios::binary);
+    const char size[4] = {static_cast<char>(w), static_cast<char>(w >> 8), static_cast<char>(h), static_cast<char>(h >> 8)};
+    out.write(size, 4);
+    out.write(reinterpret_cast<const char*>(codestream.data()), static_cast<std::streamsize>(codestream.size()));
+  };
+  writeCodestream(at("fuzz_jpeg2000", "signed16.j2k"), j2k, 8, 8);
+  std::vector<int16_t> bytes(13 * 7);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<int16_t>((i * 53) % 256);
+  writeCodestream(at("fuzz_jpeg2000", "unsigned8.j2k"), morvex::testing::encodeLosslessJ2k(bytes, 13, 7, 8, false), 13, 7);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>((i * 37) % 4096);
+  writeCodestream(at("fuzz_jpeg2000", "unsigned12.jp2"),
+                  morvex::testing::encodeLosslessJ2k(values, 8, 8, 12, false, true), 8, 8);
 
   // Names: the design's examples and the triples that once broke the order.
   writeText(at("fuzz_file_names", "images"), "/d/IMG100.dcm\n/d/IMG10.dcm\n/d/IMG9.dcm");

@@ -9,7 +9,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_slice_file fuzz_mask_image fuzz_mask_tiff fuzz_file_names)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_slice_file fuzz_mask_image fuzz_mask_tiff fuzz_file_names
+  fuzz_nifti fuzz_jpeg2000)
 build="$root/build-fuzz"
 shared="$root/../shared/data"
 
@@ -36,6 +37,7 @@ seeds_of() {  # extra seed folders from the shared samples
   case "$1" in
     fuzz_slice_file) echo nema-wg04 malformed hostile multi-series ;;
     fuzz_mask_image) echo hostile ;;
+    fuzz_nifti) echo hostile ;;
   esac
 }
 max_len_of() {
@@ -43,6 +45,8 @@ max_len_of() {
     fuzz_slice_file) echo 65536 ;;
     fuzz_mask_image) echo 16384 ;;
     fuzz_mask_tiff) echo 8192 ;;
+    fuzz_nifti) echo 4096 ;;
+    fuzz_jpeg2000) echo 4096 ;;
     *) echo 256 ;;
   esac
 }

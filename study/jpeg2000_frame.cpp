@@ -1,8 +1,10 @@
 #include "study/jpeg2000_frame.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include <openjpeg.h>
 
@@ -83,6 +85,53 @@ bool firstFrameCodestream(DcmPixelSequence* seq, bool singleFrame, std::vector<u
   return !out.empty();
 }
 
+// Most tiles a codestream may have: its header read keeps some 13 KB of decoder state per tile
+// before a single pixel is decoded (50 MB at this count).
+constexpr std::uint64_t kMaxTiles = 4096;
+
+uint32_t bigEndian(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+// The number of tiles the SIZ segment claims, read before the decoder sees the header: the
+// segment follows the start of the codestream, which a JP2 file holds in its 'jp2c' box. False
+// when there is no such segment where it must be.
+bool tileCount(const uint8_t* data, std::size_t size, bool jp2, std::uint64_t& tiles) {
+  std::size_t at = 0;
+  while (jp2 && at + 8 <= size) {  // boxes: length, type, content; length 1: 64-bit length follows
+    std::uint64_t length = bigEndian(data + at, 4), header = 8;
+    if (length == 1) {
+      if (at + 16 > size) return false;
+      length = std::uint64_t{bigEndian(data + at + 8, 4)} << 32 | bigEndian(data + at + 12, 4);
+      header = 16;
+    }
+    if (std::memcmp(data + at + 4, "jp2c", 4) == 0) {
+      at += header;
+      break;
+    }
+    if (length < header || length > size - at) return false;
+    at += length;
+  }
+  if (at + 40 > size || bigEndian(data + at, 4) != 0xFF4FFF51u) return false;
+  const uint8_t* siz = data + at + 8;  // after SOC, the SIZ marker, its length and Rsiz
+  const std::uint64_t x1 = bigEndian(siz, 4), y1 = bigEndian(siz + 4, 4);
+  const std::uint64_t tileWidth = bigEndian(siz + 16, 4), tileHeight = bigEndian(siz + 20, 4);
+  const std::uint64_t tileX0 = bigEndian(siz + 24, 4), tileY0 = bigEndian(siz + 28, 4);
+  if (tileWidth == 0 || tileHeight == 0 || tileX0 >= x1 || tileY0 >= y1) {
+    tiles = 0;  // malformed: the decoder's header read refuses it
+    return true;
+  }
+  tiles = ((x1 - tileX0 + tileWidth - 1) / tileWidth) * ((y1 - tileY0 + tileHeight - 1) / tileHeight);
+  return true;
+}
+
+// A component of width x height values (no subsampling) of 1 to 16 bits.
+bool componentFits(const opj_image_comp_t& c, long long width, long long height) {
+  return c.w == static_cast<OPJ_UINT32>(width) && c.h == static_cast<OPJ_UINT32>(height) && c.prec >= 1 && c.prec <= 16;
+}
+
 }  // namespace
 
 bool isJpeg2000Dataset(DcmDataset* ds) {
@@ -103,6 +152,15 @@ bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, in
   opj_set_error_handler(codec.get(), keepError, &why);
   opj_set_warning_handler(codec.get(), ignoreMessage, nullptr);
   opj_set_info_handler(codec.get(), ignoreMessage, nullptr);
+  std::uint64_t tiles = 0;
+  if (!tileCount(data, size, jp2, tiles)) {
+    why = "no JPEG 2000 image header where the codestream must start";
+    return false;
+  }
+  if (tiles > kMaxTiles) {
+    why = "JPEG 2000 image in " + std::to_string(tiles) + " tiles, more than " + std::to_string(kMaxTiles);
+    return false;
+  }
   opj_dparameters_t parameters;
   opj_set_default_decoder_parameters(&parameters);
   // a stream cut short is an error, never a partly decoded image
@@ -128,7 +186,8 @@ bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, in
     return false;
   }
   std::unique_ptr<opj_image_t, ImageDeleter> image(raw);
-  // The header's claim is checked against the dataset's before a single pixel is decoded.
+  // The header's claims are checked against the dataset's and the slice budget before a single
+  // pixel is decoded.
   const long long width = static_cast<long long>(image->x1) - image->x0;
   const long long height = static_cast<long long>(image->y1) - image->y0;
   if (image->numcomps != 1 || width != expectedWidth || height != expectedHeight) {
@@ -137,22 +196,38 @@ bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, in
           std::to_string(expectedHeight);
     return false;
   }
+  if (!componentFits(image->comps[0], width, height)) {
+    const opj_image_comp_t& claim = image->comps[0];
+    why = "JPEG 2000 component of " + std::to_string(claim.w) + " x " + std::to_string(claim.h) + " values of " +
+          std::to_string(claim.prec) + " bits, where 1 to 16 bits over the whole image are read";
+    return false;
+  }
+  const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (pixels * kJpeg2000BytesPerPixel > kSliceMemoryBudget) {
+    why = "JPEG 2000 image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels would take " +
+          std::to_string(pixels * kJpeg2000BytesPerPixel >> 20) + " MB to decode, more than the " +
+          std::to_string(kSliceMemoryBudget >> 20) + " MB a slice may take";
+    return false;
+  }
   if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
     if (why.empty()) why = "JPEG 2000 decoding failed";
     return false;
   }
   const opj_image_comp_t& comp = image->comps[0];
-  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  if (!comp.data || comp.w != static_cast<OPJ_UINT32>(width) || comp.h != static_cast<OPJ_UINT32>(height) ||
-      comp.prec < 1 || comp.prec > 16) {
-    why = "JPEG 2000 component of an unsupported size or precision";
+  if (!comp.data || !componentFits(comp, width, height)) {
+    why = "JPEG 2000 decoding gave no values of the size its header claims";
+    return false;
+  }
+  try {
+    out.values.assign(comp.data, comp.data + pixels);
+  } catch (const std::bad_alloc&) {
+    why = "out of memory decoding a JPEG 2000 image of " + std::to_string(width) + " x " + std::to_string(height);
     return false;
   }
   out.width = static_cast<int>(width);
   out.height = static_cast<int>(height);
   out.precision = static_cast<int>(comp.prec);
   out.isSigned = comp.sgnd != 0;
-  out.values.assign(comp.data, comp.data + n);
   return true;
 }
 

@@ -14,6 +14,14 @@ namespace morvex {
 // True for the two JPEG 2000 transfer syntaxes of an image (not the Part 2 multi-component ones).
 bool isJpeg2000Dataset(DcmDataset* ds);
 
+// Most memory one decoded slice may take (bytes), the decoder's own buffers and every copy on the
+// way to the slice's intensities included.
+constexpr std::uint64_t kSliceMemoryBudget = std::uint64_t{512} << 20;
+// Bytes per pixel while a JPEG 2000 slice is decoded: the decoder's tile and image planes (4 + 4),
+// the decoded values (4), the native pixel data (2), the toolkit's intermediate values (4) and the
+// intensities (2).
+constexpr std::uint64_t kJpeg2000BytesPerPixel = 20;
+
 // One decoded grey JPEG 2000 codestream (J2K or JP2): width x height values, row-major.
 struct Jpeg2000Image {
   int width = 0, height = 0;
@@ -21,9 +29,9 @@ struct Jpeg2000Image {
   bool isSigned = false;
   std::vector<int32_t> values;
 };
-// Decodes a single-component codestream whose header must say expectedWidth x expectedHeight
-// (checked before any pixel is decoded). False with why set on any error, a truncated stream
-// included.
+// Decodes a single-component codestream whose header must say expectedWidth x expectedHeight,
+// 1 to 16 bits, within kSliceMemoryBudget (checked before any pixel is decoded). False with why
+// set on any error, a truncated stream included.
 bool decodeJpeg2000(const uint8_t* data, std::size_t size, int expectedWidth, int expectedHeight,
                     Jpeg2000Image& out, std::string& why);
 

@@ -146,10 +146,11 @@ bool pnmClaim(const Bytes& b, Claim& c) {
   if (!b.has(0, 3) || b.p[0] != 'P' || b.p[1] < '1' || b.p[1] > '6') return false;
   std::size_t at = 2;
   if (!pnmNumber(b, at, c.width) || !pnmNumber(b, at, c.height)) return false;
-  // At least one byte (or character) per sample; one bit per pixel for packed bitmaps (P4).
-  const std::uint64_t pixels = static_cast<std::uint64_t>(c.width) * static_cast<std::uint64_t>(c.height);
+  // At least one byte (or character) per sample. Packed bitmaps (P4) are exact: after the one
+  // white space that ends the header, rows of one bit per pixel, each padded to whole bytes.
+  const std::uint64_t w = static_cast<std::uint64_t>(c.width), h = static_cast<std::uint64_t>(c.height);
   const char kind = static_cast<char>(b.p[1]);
-  c.minDataBytes = kind == '4' ? pixels / 8 : (kind == '3' || kind == '6') ? 3 * pixels : pixels;
+  c.minDataBytes = kind == '4' ? at + 1 + (w + 7) / 8 * h : (kind == '3' || kind == '6') ? 3 * w * h : w * h;
   return true;
 }
 

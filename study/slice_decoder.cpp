@@ -55,13 +55,13 @@ std::string textOf(DcmItem* item, const DcmTagKey& key) {
   return std::string(value.c_str());
 }
 
-// Most bytes a compressed dataset may expand to (all frames): two bytes per pixel of the largest
-// slice, 512 MiB.
-constexpr double kMaxDecodedBytes = 2.0 * kMaxSliceSide * kMaxSliceSide;
+// Bytes per pixel of the copies a decompressed slice takes beside its expanded pixel data: the
+// toolkit's intermediate values (4) and the intensities (2).
+constexpr double kCopyBytesPerPixel = 6;
 
 // Why the pixel data cannot be what the header claims, checked before any decoder allocates: the
 // size cap per slice, the pixel data present in a native (uncompressed) dataset, and the expanded
-// size of a compressed one. Empty when the claim is sound (or when an attribute is missing, which
+// size of a compressed one with the copies of its first frame within the slice budget. Empty when the claim is sound (or when an attribute is missing, which
 // the decoding steps report themselves).
 std::string pixelDataRefusal(DcmDataset* ds) {
   Uint16 rows = 0, columns = 0, bits = 0, samples = 1;
@@ -79,9 +79,11 @@ std::string pixelDataRefusal(DcmDataset* ds) {
   const Uint32 present = pixelData->getLengthField();  // as read: the value may not be loaded yet
   const bool encapsulated = DcmXfer(ds->getOriginalXfer()).isEncapsulated() || present == DCM_UndefinedLength;
   if (encapsulated) {
-    if (bitsClaimed / 8 > kMaxDecodedBytes)
+    const double copies = static_cast<double>(rows) * columns * std::max<Uint16>(samples, 1) * kCopyBytesPerPixel;
+    if (bitsClaimed / 8 + copies > static_cast<double>(kSliceMemoryBudget))
       return "compressed pixel data would expand to " + std::to_string(static_cast<long long>(bitsClaimed / 8)) +
-             " bytes (" + size + ", " + std::to_string(frames) + " frames)";
+             " bytes (" + size + ", " + std::to_string(frames) + " frames), more than the " +
+             std::to_string(kSliceMemoryBudget >> 20) + " MB a slice may take";
     return {};
   }
   const double needed = std::ceil(bitsClaimed / 8);

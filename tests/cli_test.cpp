@@ -329,6 +329,23 @@ TEST(Cli, ConvertCarriesMasksThroughEveryFormat) {
   }
 }
 
+TEST(Cli, ShortOrForeignNiftiFilesFailWithOneLine) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  TempDir tmp;
+  for (const char* name : {"a.nii", "a.nii.gz"})
+    ASSERT_EQ(cli({"convert", series, "--series", series, "--to", "nifti", tmp.file(name)}).status, 0) << name;
+  const std::string nii = slurp(tmp.file("a.nii")), gz = slurp(tmp.file("a.nii.gz"));
+  using morvex::testing::writeBytes;
+  const std::pair<std::string, const char*> cases[] = {
+      {writeBytes(tmp.file("half.nii"), nii.substr(0, nii.size() / 2)), "the file is cut short"},
+      {writeBytes(tmp.file("half.nii.gz"), gz.substr(0, gz.size() / 2)), "the file is cut short"},
+      {writeBytes(tmp.file("noise.nii.gz"), std::string(4096, '\x5a')), "not a readable NIfTI file"}};
+  for (const auto& [path, reason] : cases) {
+    expectOneLineNaming(cli({"convert", path, "--series", series, "--to", "seg", tmp.file("s.dcm")}), path, reason);
+    EXPECT_FALSE(fs::exists(tmp.file("s.dcm"))) << "no segmentation from " << path;
+  }
+}
+
 TEST(Cli, BadInputFailsWithOneLineAndWritesNothing) {
   const std::string& series = morvex::testing::smallSyntheticSeries();
   TempDir tmp;

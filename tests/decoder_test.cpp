@@ -14,6 +14,7 @@
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
 #include "dcmtk/dcmdata/dcuid.h"
+#include "study/jpeg2000_frame.h"
 #include "study/slice_decoder.h"
 #include "study/study.h"
 #include "tests/jpeg2000_slice.h"
@@ -516,15 +517,29 @@ TEST(HostileInput, DicomClaimsBeyondTheCapOrThePixelDataAreRefusedBeforeDecoding
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 128) << "refused claims must not be allocated";
 }
 
-TEST(HostileInput, CompressedDicomClaimingTooManyFramesIsRefusedBeforeDecompressing) {
+TEST(HostileInput, CompressedDicomBeyondTheSliceBudgetIsRefusedBeforeDecompressing) {
   MORVEX_REQUIRE_SHARED_DATA();
   TempDir dir;
-  const std::string path = dir.copyIn(sharedFile("nema-wg04/MR_small_RLE.dcm"), "many_frames.dcm");
-  editClaims(path, 64, 64, "100000");  // 64 x 64 x 2 bytes x 100000 frames: 819 MB once expanded
-  const Load load = loadCapturing(path);
-  EXPECT_EQ(load.frame, -1);
-  EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed});
-  EXPECT_NE(load.log.find("compressed pixel data would expand to 819200000 bytes"), std::string::npos) << load.log;
+  const long peakBefore = morvex::testing::peakResidentMb();
+  struct Case {
+    int side;
+    const char* frames;
+    const char* reason;
+  };
+  // 64 x 64 x 2 bytes x 100000 frames: 819 MB once expanded; one slice of the largest size: 512 MB
+  // expanded and 1.5 GB more in the copies on the way to its intensities
+  for (const Case& c : {Case{64, "100000", "would expand to 819200000 bytes (64 x 64, 100000 frames)"},
+                        Case{16384, "1", "would expand to 536870912 bytes (16384 x 16384, 1 frames)"}}) {
+    const std::string path = dir.copyIn(sharedFile("nema-wg04/MR_small_RLE.dcm"), "claim.dcm");
+    editClaims(path, c.side, c.side, c.frames);
+    const Load load = loadCapturing(path);
+    EXPECT_EQ(load.frame, -1);
+    EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed});
+    EXPECT_NE(load.log.find(std::string("compressed pixel data ") + c.reason + ", more than the 512 MB a slice may take"),
+              std::string::npos)
+        << load.log;
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
 }
 
 TEST(HostileInput, RasterSlicesClaimingHugeImagesAreRefusedNamingTheFile) {
@@ -564,31 +579,44 @@ TEST(HostileInput, SharedHostileAndMalformedSamplesNeverLoadNorAllocate) {
       const Load load = loadCapturing(entry.path().string());
       EXPECT_EQ(load.frame, -1) << entry.path();
       EXPECT_LE(load.warnings.size(), 1u) << entry.path();
+      if (entry.path().filename() == "j2k_16384x16384_bomb.dcm") {
+        EXPECT_NE(load.log.find("(16384 x 16384, 1 frames), more than the 512 MB a slice may take"),
+                  std::string::npos)
+            << load.log;
+      }
     }
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64) << "each file must be refused without its claim";
 }
 
 // --- JPEG 2000 -----------------------------------------------------------------------------
 
-TEST(Jpeg2000Decoding, LosslessSliceRoundTripsExactlyAndACutStreamIsRefused) {
-  // Values over the whole signed range, with edges and noise so that no transform is trivial.
+TEST(Jpeg2000Decoding, LosslessSlicesRoundTripExactlyAndACutStreamIsRefused) {
+  // Values over the whole range, with edges and noise so that no transform is trivial.
   const int width = 37, height = 23;
-  std::vector<int16_t> values(static_cast<std::size_t>(width) * height);
-  for (std::size_t i = 0; i < values.size(); ++i)
-    values[i] = static_cast<int16_t>((i * 7919u) % 65536u - 32768);
-  values[0] = -32768;
-  values[1] = 32767;
-  const std::vector<uint8_t> codestream = morvex::testing::encodeLosslessJ2k(values, width, height);
-  ASSERT_GT(codestream.size(), 100u);
+  struct Case {
+    int precision, bitsAllocated;
+    bool isSigned, jp2;
+  };
+  std::vector<uint8_t> codestream;
   TempDir dir;
-  ASSERT_TRUE(morvex::testing::writeJ2kSlice(dir.file("whole.dcm"), codestream, width, height));
-  RecordingStudy r;
-  const int f = r.study.addFrameFromFile(dir.file("whole.dcm").c_str());
-  ASSERT_EQ(f, 0);
-  ASSERT_EQ(r.study.width(f), width);
-  ASSERT_EQ(r.study.height(f), height);
-  EXPECT_TRUE(std::equal(values.begin(), values.end(), r.study.intensities(f))) << "lossless is exact";
-  EXPECT_EQ(r.study.instanceNumber(f), 4);
+  for (const Case& c : {Case{8, 8, false, false}, Case{12, 16, false, true}, Case{16, 16, true, false}}) {
+    const int lowest = c.isSigned ? -(1 << (c.precision - 1)) : 0;
+    std::vector<int16_t> values(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < values.size(); ++i)
+      values[i] = static_cast<int16_t>((i * 7919u) % (1u << c.precision) + lowest);
+    values[0] = static_cast<int16_t>(lowest);
+    values[1] = static_cast<int16_t>(lowest + (1 << c.precision) - 1);
+    codestream = morvex::testing::encodeLosslessJ2k(values, width, height, c.precision, c.isSigned, c.jp2);
+    ASSERT_GT(codestream.size(), 100u);
+    ASSERT_TRUE(morvex::testing::writeJ2kSlice(dir.file("whole.dcm"), codestream, width, height, c.bitsAllocated));
+    RecordingStudy r;
+    const int f = r.study.addFrameFromFile(dir.file("whole.dcm").c_str());
+    ASSERT_EQ(f, 0) << c.precision << " bits";
+    ASSERT_EQ(r.study.width(f), width);
+    ASSERT_EQ(r.study.height(f), height);
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), r.study.intensities(f))) << c.precision << " bits: exact";
+    EXPECT_EQ(r.study.instanceNumber(f), 4);
+  }
 
   // Cut short, or claiming another size than its header: refused with a log line and the box.
   ASSERT_TRUE(morvex::testing::writeJ2kSlice(
@@ -604,6 +632,35 @@ TEST(Jpeg2000Decoding, LosslessSliceRoundTripsExactlyAndACutStreamIsRefused) {
     EXPECT_EQ(bad.study.frameCount(), 0);
     EXPECT_EQ(bad.warnings.size(), 1u) << name;
   }
+}
+
+TEST(Jpeg2000Decoding, CodestreamsBeyondTheSliceBudgetAreRefusedFromTheirHeaders) {
+  const std::vector<uint8_t> small = morvex::testing::encodeLosslessJ2k(std::vector<int16_t>(128 * 64, 7), 128, 64);
+  ASSERT_EQ(small[3], 0x51) << "SIZ follows SOC";
+  // SIZ fields (32 bits, big endian): image size at 8 and 12, tile size at 24 and 28
+  auto claiming = [&](uint32_t width, uint32_t height, uint32_t tileSide) {
+    std::vector<uint8_t> c = small;
+    for (const auto& [at, v] : {std::pair{8, width}, {12, height}, {24, tileSide}, {28, tileSide}})
+      for (int i = 0; i < 4; ++i) c[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    return c;
+  };
+  struct Case {
+    std::vector<uint8_t> codestream;
+    int width, height;
+    const char* why;
+  };
+  const Case cases[] = {
+      {claiming(128, 64, 1), 128, 64, "JPEG 2000 image in 8192 tiles, more than 4096"},
+      {claiming(6000, 5000, 6000), 6000, 5000,
+       "JPEG 2000 image of 6000 x 5000 pixels would take 572 MB to decode, more than the 512 MB a slice may take"}};
+  const long peakBefore = morvex::testing::peakResidentMb();
+  for (const Case& c : cases) {
+    morvex::Jpeg2000Image image;
+    std::string why;
+    EXPECT_FALSE(morvex::decodeJpeg2000(c.codestream.data(), c.codestream.size(), c.width, c.height, image, why));
+    EXPECT_EQ(why, c.why);
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 16);
 }
 
 TEST(Jpeg2000Decoding, RealJpeg2000SliceDecodes) {

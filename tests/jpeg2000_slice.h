@@ -42,8 +42,10 @@ inline OPJ_BOOL seek(OPJ_OFF_T n, void* user) {
 }
 }  // namespace j2k_detail
 
-// A lossless (reversible 5/3, one layer) J2K codestream of a signed 16-bit image; empty on failure.
-inline std::vector<uint8_t> encodeLosslessJ2k(const std::vector<int16_t>& values, int width, int height) {
+// A lossless (reversible 5/3, one layer) J2K codestream (or JP2 file) of an image of precision
+// bits, signed or not; empty on failure.
+inline std::vector<uint8_t> encodeLosslessJ2k(const std::vector<int16_t>& values, int width, int height,
+                                              int precision = 16, bool isSigned = true, bool jp2 = false) {
   opj_cparameters_t p;
   opj_set_default_encoder_parameters(&p);
   p.tcp_numlayers = 1;
@@ -54,14 +56,14 @@ inline std::vector<uint8_t> encodeLosslessJ2k(const std::vector<int16_t>& values
   comp.dx = comp.dy = 1;
   comp.w = static_cast<OPJ_UINT32>(width);
   comp.h = static_cast<OPJ_UINT32>(height);
-  comp.prec = 16;
-  comp.sgnd = 1;
+  comp.prec = static_cast<OPJ_UINT32>(precision);
+  comp.sgnd = isSigned ? 1 : 0;
   opj_image_t* image = opj_image_create(1, &comp, OPJ_CLRSPC_GRAY);
   if (!image) return {};
   image->x1 = comp.w;
   image->y1 = comp.h;
   std::copy(values.begin(), values.end(), image->comps[0].data);
-  opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
+  opj_codec_t* codec = opj_create_compress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
   j2k_detail::ByteSink sink;
   opj_stream_t* stream = opj_stream_create(1 << 16, OPJ_FALSE);
   opj_stream_set_user_data(stream, &sink, nullptr);
@@ -77,8 +79,10 @@ inline std::vector<uint8_t> encodeLosslessJ2k(const std::vector<int16_t>& values
 }
 
 // A CT slice (instance 4, thickness 2.5) whose pixel data is the codestream, encapsulated as
-// JPEG 2000 lossless in one fragment; Rows and Columns say height and width.
-inline bool writeJ2kSlice(const std::string& path, std::vector<uint8_t> codestream, int width, int height) {
+// JPEG 2000 lossless in one fragment; Rows and Columns say height and width. 16 bits are signed
+// words, 8 bits unsigned bytes.
+inline bool writeJ2kSlice(const std::string& path, std::vector<uint8_t> codestream, int width, int height,
+                          int bits = 16) {
   DcmFileFormat ff;
   DcmDataset* ds = ff.getDataset();
   ds->putAndInsertString(DCM_SOPClassUID, UID_CTImageStorage);
@@ -93,10 +97,10 @@ inline bool writeJ2kSlice(const std::string& path, std::vector<uint8_t> codestre
   ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
   ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(height));
   ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(width));
-  ds->putAndInsertUint16(DCM_BitsAllocated, 16);
-  ds->putAndInsertUint16(DCM_BitsStored, 16);
-  ds->putAndInsertUint16(DCM_HighBit, 15);
-  ds->putAndInsertUint16(DCM_PixelRepresentation, 1);
+  ds->putAndInsertUint16(DCM_BitsAllocated, static_cast<Uint16>(bits));
+  ds->putAndInsertUint16(DCM_BitsStored, static_cast<Uint16>(bits));
+  ds->putAndInsertUint16(DCM_HighBit, static_cast<Uint16>(bits - 1));
+  ds->putAndInsertUint16(DCM_PixelRepresentation, bits == 16 ? 1 : 0);
   if (codestream.size() % 2) codestream.push_back(0);
   auto* seq = new DcmPixelSequence(DcmTag(DCM_PixelData, EVR_OB));
   seq->insert(new DcmPixelItem(DcmTag(DCM_Item, EVR_OB)));  // empty offset table

@@ -111,10 +111,10 @@ morvex::SliceHeader craftedHeader(int instance, double x, double y, double z) {
   h.sliceThickness = 2.0f;
   return h;
 }
-int addCrafted(morvex::Study& study, const morvex::SliceHeader& h) {
+int addCrafted(morvex::Study& study, const morvex::SliceHeader& h, int width = 4, int height = 3) {
   morvex::SlicePixels pixels;
-  pixels.width = 4;
-  pixels.height = 3;
+  pixels.width = width;
+  pixels.height = height;
   return study.insertFrame(h, std::move(pixels));
 }
 
@@ -242,6 +242,14 @@ TEST(NiftiLabels, SyntheticSeriesRoundTripsAndOverlaysEveryDicomSlice) {
   ASSERT_TRUE(morvex::writeNiftiLabels(nii, study, 0, error)) << error;
   expectOverlaysDicom(nii, files, truth);
   EXPECT_EQ(slurp(nii).substr(0, 2), std::string("\x1f\x8b")) << "compressed";
+  Nifti header(nifti_image_read(nii.c_str(), 0));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->intent_code, NIFTI_INTENT_LABEL);
+  uint8_t highest = 0;
+  for (const auto& t : truth) highest = std::max(highest, *std::max_element(t.begin(), t.end()));
+  ASSERT_GT(highest, 1);
+  EXPECT_EQ(header->cal_min, 0.0f);
+  EXPECT_EQ(header->cal_max, highest) << "the display range covers the labels used";
 
   for (int k = 0; k < 24; ++k) study.fillLabelImage(k, 0);
   ASSERT_TRUE(morvex::loadNiftiLabels(nii, study, 0, error)) << error;
@@ -295,7 +303,8 @@ TEST(NiftiLabels, MismatchedFilesAreRefusedAndChangeNothing) {
   };
   const std::string shifted = variant("shifted.nii.gz", [](nifti_image& n) { n.sto_xyz.m[2][3] += 1.0f; });
   const std::string noGeometry = variant("nogeom.nii.gz", [](nifti_image& n) { n.sform_code = n.qform_code = 0; });
-  const std::string badValue = variant("value.nii.gz", [](nifti_image& n) { static_cast<uint8_t*>(n.data)[5] = 9; });
+  const std::string badValue = variant("value.nii.gz", [](nifti_image& n) { static_cast<uint8_t*>(n.data)[5] = 8; });
+  const std::string topValue = variant("top.nii.gz", [](nifti_image& n) { static_cast<uint8_t*>(n.data)[5] = 7; });
   // a volume of other dimensions: one slice fewer
   morvex::Study shorter;
   for (int k = 0; k < 2; ++k) addCrafted(shorter, craftedHeader(k + 1, 10, 20, 3.0 * k));
@@ -316,6 +325,66 @@ TEST(NiftiLabels, MismatchedFilesAreRefusedAndChangeNothing) {
   }
   EXPECT_EQ(morvex::loadNiftiMask(good, study, error), 0) << error;
   EXPECT_EQ(morvex::loadNiftiMask(small, study, error), -1);
+  ASSERT_TRUE(morvex::loadNiftiLabels(topValue, study, 0, error)) << "the highest label is a label: " << error;
+  EXPECT_EQ(study.labelImage(0)[5], 7);
+}
+
+TEST(NiftiLabels, ShortDamagedAndHostileFilesAreRefusedBeforeNifticlibReadsThem) {
+  // 16 x 16 x 3, the size of the hostile samples
+  morvex::Study study;
+  for (int k = 0; k < 3; ++k) addCrafted(study, craftedHeader(k + 1, 10, 20, 3.0 * k), 16, 16);
+  // labels that do not compress, so that half a compressed file holds the header and some voxels
+  for (int k = 0; k < 3; ++k)
+    for (int p = 0; p < 256; ++p) study.labelImage(k)[p] = static_cast<uint8_t>((p * 2654435761u + k) >> 24);
+  const std::vector<uint8_t> last = labelsOf(study, 2);
+  TempDir tmp;
+  std::string error;
+  ASSERT_TRUE(morvex::writeNiftiLabels(tmp.file("good.nii"), study, 0, error)) << error;
+  ASSERT_TRUE(morvex::writeNiftiLabels(tmp.file("good.nii.gz"), study, 0, error)) << error;
+  const std::string nii = slurp(tmp.file("good.nii")), gz = slurp(tmp.file("good.nii.gz"));
+  ASSERT_EQ(nii.size(), 352u + 768u);
+  std::string badSum = gz;
+  badSum[badSum.size() - 6] ^= 0x55;  // the gzip trailer's check sum
+  std::string farOffset = nii;
+  const float offset = 3e38f;  // beyond any integer type
+  std::memcpy(&farOffset[108], &offset, sizeof offset);
+  std::string random(3000, '\0');
+  for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
+  for (int k = 0; k < 3; ++k) study.fillLabelImage(k, 0);
+  const long peakBefore = morvex::testing::peakResidentMb();
+  using morvex::testing::writeBytes;
+  const bool samples = !morvex::testing::sharedDataDir().empty();
+  const std::string hostile = morvex::testing::sharedFile("hostile/");
+  const std::vector<std::pair<std::string, std::string>> refusals = {
+      {writeBytes(tmp.file("half.nii"), nii.substr(0, 700)), "cut short: its header describes 1120 bytes, it holds 700"},
+      {writeBytes(tmp.file("half.nii.gz"), gz.substr(0, gz.size() / 2)), "cut short"},
+      {writeBytes(tmp.file("random.nii.gz"), random), "not a readable NIfTI file (no NIfTI-1 header)"},
+      {writeBytes(tmp.file("sum.nii.gz"), badSum), "its compressed data is damaged"},
+      {writeBytes(tmp.file("long.nii"), nii + std::string((1 << 20) + 1, '\0')), "more data than its header"},
+      {writeBytes(tmp.file("far.nii"), farOffset), "header extensions claim 999999999999999648 bytes"},
+      {hostile + "nifti_extension_claims_1400MB.nii", "header extensions claim 1499999648 bytes, more than 16 MB"},
+      {hostile + "nifti_extension_gzip_bomb.nii.gz", "header extensions claim 1400000032 bytes"},
+      {hostile + "nifti_16x16x3_cut_to_one_slice.nii", "cut short: its header describes 1120 bytes, it holds 608"},
+      {hostile + "nifti_16x16x3_header_only.nii", "it holds 400"}};
+  for (const auto& [path, reason] : refusals) {
+    if (path.rfind(hostile, 0) == 0 && !samples) continue;
+    EXPECT_FALSE(morvex::loadNiftiLabels(path, study, 0, error)) << path;
+    EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(labelsOf(study, k), std::vector<uint8_t>(256, 0)) << path;
+  }
+  EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 32) << "claims are refused, not allocated";
+  ASSERT_TRUE(morvex::loadNiftiLabels(writeBytes(tmp.file("short_tail.nii"), nii + "pad"), study, 0, error)) << error;
+  EXPECT_EQ(labelsOf(study, 2), last);
+
+  // The 120-slice label volume whose compressed stream was cut at 70 %, against a series of its size.
+  MORVEX_REQUIRE_SHARED_DATA();
+  morvex::Study big;
+  morvex::SliceHeader h = craftedHeader(1, 0, 0, 0);
+  h.hasPosition = false;
+  for (int k = 0; k < 120; ++k, ++h.instanceNumber) addCrafted(big, h, 512, 512);
+  EXPECT_FALSE(morvex::loadNiftiLabels(hostile + "nifti_120slice_cut_at_70pct.nii.gz", big, 0, error));
+  EXPECT_NE(error.find("cut short"), std::string::npos) << error;
 }
 
 TEST(NiftiLabels, FailedWritesKeepTheEarlierFile) {

@@ -89,6 +89,7 @@ TEST(RasterHeader, ClaimsBeyondTheCapOrBeyondTheDataAreRefusedUndecoded) {
       {"BMP one past the cap", bmpClaiming(16385, 1, 0, sixteenK + std::string(4, '\0')), "exceeds"},
       {"PNG of no pixels", pngClaiming(0, 5), "empty image"},
       {"PGM of 9000 x 9000 in a few bytes", "P5 9000 9000 255\n\x01\x02", "needs at least 81000000 bytes"},
+      {"PBM of 12 x 10 one byte short", "P4\n12 10\n" + std::string(19, '\xF0'), "needs at least 29 bytes"},
   };
   for (const Case& c : refused) {
     const GreyRaster r = decodeGreyRaster(bytesOf(c.bytes));
@@ -107,6 +108,15 @@ TEST(RasterHeader, ClaimsBeyondTheCapOrBeyondTheDataAreRefusedUndecoded) {
   const GreyRaster bigJpeg = decodeGreyRaster(jpeg);
   EXPECT_NE(bigJpeg.reason.find("16000 x 16000 pixels needs at least"), std::string::npos) << bigJpeg.reason;
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64) << "refusals must not allocate the claimed images";
+
+  // A packed bitmap whose rows of 12 pixels take two bytes each: whole, it decodes row by row.
+  std::string rows;
+  for (int y = 0; y < 10; ++y) rows += std::string{static_cast<char>(0xF0 >> (y % 4)), '\x80'};
+  const GreyRaster pbm = decodeGreyRaster(bytesOf("P4\n12 10\n" + rows));
+  ASSERT_EQ(pbm.image.size(), cv::Size(12, 10)) << pbm.reason;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 12; ++x)
+      EXPECT_EQ(pbm.image.at<uint8_t>(y, x) == 0, x == 8 || (x >= y % 4 && x < 4 + y % 4)) << x << "," << y;
 
   // The cap itself is a size that decodes.
   const GreyRaster widest = decodeGreyRaster(bytesOf(bmpClaiming(16384, 1, 0, sixteenK)));
