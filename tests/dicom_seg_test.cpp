@@ -1,25 +1,37 @@
-// DICOM Segmentations of the label images: written from the synthetic series and the real sample,
-// read back through DCMTK frame by frame, with their segment names, colours and source references;
-// series that cannot be referenced and files that do not fit are refused.
+// DICOM Segmentations of the label images: written from the synthetic series, the real samples and a
+// small non-square series, read back through DCMTK frame by frame, with their segment names, codes,
+// colours, geometry and source references, and checked by dciodvfy when it is installed; segmentations
+// written by other tools (fractional, without references) are read; series that cannot be referenced
+// and files that do not fit or claim more than they hold are refused.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <map>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sys/wait.h>
 
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmfg/fgfracon.h>
+#include <dcmtk/dcmfg/fgpixmsr.h>
+#include <dcmtk/dcmfg/fgplanor.h>
+#include <dcmtk/dcmfg/fgplanpo.h>
 #include <dcmtk/dcmiod/cielabutil.h>
 #include <dcmtk/dcmseg/segdoc.h>
 #include <dcmtk/dcmseg/segment.h>
 
 #include "export/dicom_seg.h"
+#include "export/mask_writer.h"
 #include "study/mask_import.h"
 #include "study/slice_decoder.h"
+#include "tests/ct_series.h"
 #include "tests/testing_support.h"
 #include "tools/synthct/series_writer.h"
 
@@ -161,7 +173,7 @@ TEST(DicomSeg, UnreferenceableSeriesAndMismatchedFilesAreRefused) {
   shorter.addLabel("Vessel", 1, 2, 3);
   std::vector<std::vector<uint8_t>> back;
   EXPECT_FALSE(morvex::readDicomSeg(tmp.file("synthetic.dcm"), study, 0, shorter, back, error));
-  EXPECT_NE(error.find("\"Liver\" is no label"), std::string::npos) << error;
+  EXPECT_NE(error.find("segment \"Liver\" matches no label"), std::string::npos) << error;
   EXPECT_TRUE(back.empty());
   morvex::Study other;
   ASSERT_GE(other.addFrameFromFile((dir + "/IM0001.dcm").c_str()), 0);
@@ -169,4 +181,269 @@ TEST(DicomSeg, UnreferenceableSeriesAndMismatchedFilesAreRefused) {
   EXPECT_NE(error.find("references no slice"), std::string::npos) << error;
   EXPECT_FALSE(morvex::readDicomSeg(earlier, study, 0, table, back, error));
   EXPECT_NE(error.find("not a readable DICOM"), std::string::npos) << error;
+}
+
+namespace {
+
+using morvex::testing::CtSeriesSpec;
+
+void loadSeries(morvex::Study& study, const std::vector<std::string>& paths) {
+  morvex::initDicomCodecs();
+  for (const std::string& p : paths) ASSERT_GE(study.addFrameFromFile(p.c_str()), 0) << p;
+}
+
+DcmItem* item(DcmItem* parent, const DcmTagKey& sequence, unsigned long i = 0) {
+  DcmItem* out = nullptr;
+  if (parent) parent->findAndGetSequenceItem(sequence, out, i);
+  return out;
+}
+
+// The lines of dciodvfy's report on a file that start with "Error".
+std::string validatorErrors(const std::string& path) {
+  std::string errors;
+  FILE* pipe = popen(("dciodvfy '" + path + "' 2>&1").c_str(), "r");
+  char line[4096];
+  while (pipe && std::fgets(line, sizeof line, pipe))
+    if (std::strncmp(line, "Error", 5) == 0) errors += line;
+  if (pipe) pclose(pipe);
+  return errors;
+}
+
+// A fractional segmentation (maximum 200) of the small series as another tool may write it: no
+// source references, segment i's one frame placed shift mm above slice i along the normal, holding
+// 100 (half: in) in columns 0-5 of row i and 99 (out) in columns 6-11.
+struct ForeignSegment {
+  const char *label, *typeCode, *typeMeaning, *modifierCode;
+};
+void writeForeignSeg(const std::string& path, const std::string& source, const std::vector<ForeignSegment>& segments,
+                     double shift) {
+  DcmSegmentation* raw = nullptr;
+  ASSERT_TRUE(DcmSegmentation::createFractionalSegmentation(raw, 7, 12, DcmSegTypes::SFT_PROBABILITY, 200,
+                                                            IODGeneralEquipmentModule::EquipmentInfo("Other", "Tool", "1", "1"),
+                                                            ContentIdentificationMacro("1", "OTHER", "", "Other^Tool"))
+                  .good());
+  std::unique_ptr<DcmSegmentation> seg(raw);
+  ASSERT_TRUE(seg->importFromSourceImage(source.c_str()).good());
+  seg->getSeries().setSeriesNumber("7");
+  std::unique_ptr<FGPlaneOrientationPatient> orientation(FGPlaneOrientationPatient::createMinimal("1", "0", "0", "0", "1", "0"));
+  FGPixelMeasures measures;
+  measures.setPixelSpacing("0.8\\0.7");
+  seg->addForAllFrames(*orientation);
+  seg->addForAllFrames(measures);
+  seg->getDimensions().addDimensionIndex(DCM_ReferencedSegmentNumber, "2.25.91", DCM_SegmentIdentificationSequence, "Segment");
+  seg->getDimensions().addDimensionIndex(DCM_ImagePositionPatient, "2.25.91", DCM_PlanePositionSequence, "Position");
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    DcmSegment* s = nullptr;
+    ASSERT_TRUE(DcmSegment::create(s, segments[i].label, CodeSequenceMacro("123037004", "SCT", "Anatomical Structure"),
+                                   CodeSequenceMacro(segments[i].typeCode, "SCT", segments[i].typeMeaning),
+                                   DcmSegTypes::SAT_MANUAL)
+                    .good());
+    if (segments[i].modifierCode)
+      s->getSegmentedPropertyTypeModifierCode().push_back(new CodeSequenceMacro(segments[i].modifierCode, "SCT", "Side"));
+    Uint16 number = 0;
+    ASSERT_TRUE(seg->addSegment(s, number).good());
+    std::unique_ptr<FGPlanePosPatient> position(
+        FGPlanePosPatient::createMinimal("-4.5", "-3", std::to_string(10 + 1.5 * i + shift).c_str()));
+    FGFrameContent content;
+    content.setDimensionIndexValues(number, 0);
+    content.setDimensionIndexValues(static_cast<Uint32>(i + 1), 1);
+    std::vector<Uint8> pixels(7 * 12, 0);
+    for (int c = 0; c < 12; ++c) pixels[i * 12 + c] = c < 6 ? 100 : 99;
+    OFVector<FGBase*> perFrame;
+    perFrame.push_back(position.get());
+    perFrame.push_back(&content);
+    ASSERT_TRUE(seg->addFrame(pixels.data(), number, perFrame).good());
+  }
+  const OFCondition saved = seg->saveFile(path.c_str());
+  ASSERT_TRUE(saved.good()) << saved.text();
+}
+
+}  // namespace
+
+TEST(DicomSeg, NonSquareSeriesKeepsRowsSpacingsSliceNumbersAndCodes) {
+  TempDir tmp;
+  morvex::Study study;
+  const std::vector<std::string> paths = morvex::testing::writeCtSeries(tmp.path());  // 12 x 7, 0.8 x 0.7 mm
+  loadSeries(study, paths);
+  std::vector<std::vector<uint8_t>> truth;
+  for (int k = 0; k < 4; ++k) {
+    uint8_t* l = study.labelImage(k);
+    for (int x = 0; x <= k; ++x) l[k * 12 + x] = morvex::kLiverLeft;  // row k, k + 1 pixels
+    l[6 * 12 + 11] = k % 2 ? morvex::kLiverRight : morvex::kVessel;
+    truth.push_back(labelsOf(study, k));
+  }
+  const morvex::LabelTable table = morvex::defaultLabelTable();
+  std::string error;
+  ASSERT_TRUE(morvex::writeDicomSeg(tmp.file("seg.dcm"), study, 0, table, error)) << error;
+
+  DcmFileFormat ff;
+  ASSERT_TRUE(ff.loadFile(tmp.file("seg.dcm").c_str()).good());
+  DcmDataset* ds = ff.getDataset();
+  Uint16 rows = 0, columns = 0;
+  ds->findAndGetUint16(DCM_Rows, rows);
+  ds->findAndGetUint16(DCM_Columns, columns);
+  EXPECT_EQ(rows, 7);
+  EXPECT_EQ(columns, 12);
+  DcmItem* measures = item(item(ds, DCM_SharedFunctionalGroupsSequence), DCM_PixelMeasuresSequence);
+  ASSERT_TRUE(measures);
+  OFString spacing;
+  Float64 thickness = 0, between = 0;
+  measures->findAndGetOFStringArray(DCM_PixelSpacing, spacing);
+  measures->findAndGetFloat64(DCM_SliceThickness, thickness);
+  measures->findAndGetFloat64(DCM_SpacingBetweenSlices, between);
+  EXPECT_STREQ(spacing.c_str(), "0.8\\0.7");
+  EXPECT_DOUBLE_EQ(thickness, 2.5);
+  EXPECT_DOUBLE_EQ(between, 1.5) << "the spacing of the positions, not the thickness";
+  // dimension indices: (segment number, slice number from 1 in position order)
+  Sint32 frames = 0;
+  ds->findAndGetSint32(DCM_NumberOfFrames, frames);
+  EXPECT_EQ(frames, 4 + 4);
+  for (int i = 0; i < frames; ++i) {
+    DcmItem* f = item(ds, DCM_PerFrameFunctionalGroupsSequence, i);
+    Float64 z = 0;
+    Uint32 index[2] = {0, 0};
+    Uint16 segment = 0;
+    ASSERT_TRUE(item(f, DCM_PlanePositionSequence) && item(f, DCM_FrameContentSequence));
+    item(f, DCM_PlanePositionSequence)->findAndGetFloat64(DCM_ImagePositionPatient, z, 2);
+    item(f, DCM_FrameContentSequence)->findAndGetUint32(DCM_DimensionIndexValues, index[0], 0);
+    item(f, DCM_FrameContentSequence)->findAndGetUint32(DCM_DimensionIndexValues, index[1], 1);
+    item(f, DCM_SegmentIdentificationSequence)->findAndGetUint16(DCM_ReferencedSegmentNumber, segment);
+    EXPECT_EQ(index[0], segment) << "frame " << i;
+    EXPECT_EQ(index[1], std::lround((z - 10) / 1.5) + 1) << "frame " << i;
+  }
+  // left and right parts carry a laterality modifier; the plain vessel none
+  std::map<std::string, std::string> modifierOf;
+  for (unsigned long i = 0; DcmItem* s = item(ds, DCM_SegmentSequence, i); ++i) {
+    OFString label, modifier;
+    s->findAndGetOFString(DCM_SegmentLabel, label);
+    if (DcmItem* m = item(item(s, DCM_SegmentedPropertyTypeCodeSequence), DCM_SegmentedPropertyTypeModifierCodeSequence)) m->findAndGetOFString(DCM_CodeValue, modifier);
+    modifierOf[label.c_str()] = modifier.c_str();
+  }
+  EXPECT_EQ(modifierOf, (std::map<std::string, std::string>{{"Liver(Left)", "7771000"}, {"Liver(Right)", "24028007"}, {"Vessel", ""}}));
+  std::vector<std::vector<uint8_t>> back;
+  ASSERT_TRUE(morvex::readDicomSeg(tmp.file("seg.dcm"), study, 0, table, back, error)) << error;
+  EXPECT_EQ(back, truth);
+
+  // a source value still invalid after its padding is removed: left out when optional, else refused
+  for (const auto& [tag, value, refused] : {std::tuple{DCM_PatientAge, "60 years", false}, {DCM_PatientSex, "x!", true}}) {
+    DcmFileFormat source;
+    ASSERT_TRUE(source.loadFile(paths[0].c_str()).good());
+    source.getDataset()->putAndInsertString(tag, value);
+    ASSERT_TRUE(source.saveFile(paths[0].c_str(), EXS_LittleEndianExplicit).good());
+    EXPECT_EQ(morvex::writeDicomSeg(tmp.file("bad.dcm"), study, 0, table, error), !refused) << error;
+    DcmFileFormat written;
+    if (refused) {
+      EXPECT_NE(error.find("PatientSex (0010,0040) in " + paths[0]), std::string::npos) << error;
+    } else {
+      ASSERT_TRUE(written.loadFile(tmp.file("bad.dcm").c_str()).good());
+      EXPECT_FALSE(written.getDataset()->tagExists(DCM_PatientAge));
+    }
+  }
+}
+
+TEST(DicomSeg, ValidatorFindsNoErrorInSegmentationsOfRealQuirkyAndSyntheticSeries) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  if (std::system("command -v dciodvfy >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "dciodvfy (Debian package dicom3tools) is not installed; skipping";
+  TempDir tmp;
+  const morvex::LabelTable table = morvex::defaultLabelTable();
+  std::string error;
+  for (const std::string folder : {"ct-3slice", "ct-3slice-quirks"}) {
+    morvex::Study study;
+    loadSeries(study, {morvex::testing::sharedFile(folder + "/01.dcm"), morvex::testing::sharedFile(folder + "/02.dcm"),
+                       morvex::testing::sharedFile(folder + "/03.dcm")});
+    for (int f = 0; f < 3; ++f)
+      for (int x = 100; x < 200; ++x) study.labelImage(f)[230 * 512 + x] = x < 150 ? morvex::kLiverLeft : morvex::kLiverRight;
+    ASSERT_TRUE(morvex::writeSeriesTiff(tmp.file(folder + ".tiff"), study, 0));
+    // the command line writes it
+    const std::string seg = tmp.file(folder + ".dcm");
+    const std::string command = std::string(MORVEX_CLI) + " convert '" + tmp.file(folder + ".tiff") + "' --series '" +
+                                morvex::testing::sharedFile(folder) + "' --to seg '" + seg + "' 2>" + tmp.file("err");
+    const int status = std::system(command.c_str());
+    std::ifstream err(tmp.file("err"));
+    const std::string log{std::istreambuf_iterator<char>(err), {}};
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+    EXPECT_EQ(validatorErrors(seg), "") << folder;
+    DcmFileFormat ff;
+    ASSERT_TRUE(ff.loadFile(seg.c_str()).good());
+    OFString sex, frameOfReference;
+    ff.getDataset()->findAndGetOFStringArray(DCM_PatientSex, sex);
+    ff.getDataset()->findAndGetOFStringArray(DCM_FrameOfReferenceUID, frameOfReference);
+    EXPECT_EQ(std::string(sex.c_str(), sex.size()), "M") << folder;
+    EXPECT_EQ(log.find("no Frame of Reference UID; the segmentation uses " + std::string(frameOfReference.c_str())) !=
+                  std::string::npos,
+              folder == "ct-3slice-quirks")
+        << log;
+  }
+  const std::string& dir = morvex::testing::smallSyntheticSeries();
+  morvex::Study synthetic;
+  for (int k = 0; k < 24; ++k) {
+    ASSERT_GE(synthetic.addFrameFromFile((dir + "/" + morvex::synth::sliceFileName(k) + ".dcm").c_str()), 0);
+    morvex::loadMaskFile(synthetic, (dir + "/m_" + morvex::synth::sliceFileName(k) + ".png").c_str());
+  }
+  ASSERT_TRUE(morvex::writeDicomSeg(tmp.file("synthetic.dcm"), synthetic, 0, table, error)) << error;
+  EXPECT_EQ(validatorErrors(tmp.file("synthetic.dcm")), "");
+}
+
+TEST(DicomSeg, SegmentationsOfOtherToolsMatchByCodeAndPositionAndFractionsCountFromHalf) {
+  TempDir tmp;
+  morvex::Study study;
+  const std::vector<std::string> paths = morvex::testing::writeCtSeries(tmp.path());
+  loadSeries(study, paths);
+  const ForeignSegment leftLiver{"Leber links", "10200004", "Liver", "7771000"};
+  const ForeignSegment vessel{"Gefaess", "59820001", "Blood vessel", nullptr};
+  const ForeignSegment kidney{"Niere", "64033007", "Kidney", nullptr};
+  const struct {
+    std::vector<ForeignSegment> segments;
+    double shift;  // the slices lie 1.5 mm apart
+    const char* refusal;
+  } cases[] = {
+      {{leftLiver, vessel}, 0.7, nullptr},
+      {{leftLiver, vessel}, -0.7, nullptr},
+      {{leftLiver, vessel}, -0.8, "frame 1 lies on no slice of the series"},
+      {{leftLiver, vessel, kidney}, 0, "segment \"Niere\" matches no label of the table"},
+  };
+  for (const auto& c : cases) {
+    writeForeignSeg(tmp.file("other.dcm"), paths[0], c.segments, c.shift);
+    std::vector<std::vector<uint8_t>> labels;
+    std::string error;
+    const bool read = morvex::readDicomSeg(tmp.file("other.dcm"), study, 0, morvex::defaultLabelTable(), labels, error);
+    if (c.refusal) {
+      EXPECT_FALSE(read);
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+      continue;
+    }
+    ASSERT_TRUE(read) << error;
+    std::vector<std::vector<uint8_t>> expected(4, std::vector<uint8_t>(7 * 12, 0));
+    std::fill_n(expected[0].begin(), 6, morvex::kLiverLeft);
+    std::fill_n(expected[1].begin() + 12, 6, morvex::kVessel);
+    EXPECT_EQ(labels, expected) << "shift " << c.shift;
+  }
+}
+
+TEST(DicomSeg, CountsTheFileDoesNotHoldAreRefused) {
+  MORVEX_REQUIRE_SHARED_DATA();
+  TempDir tmp;
+  CtSeriesSpec square;
+  square.columns = square.rows = 16;
+  morvex::Study study;
+  loadSeries(study, morvex::testing::writeCtSeries(tmp.path(), square));
+  std::vector<std::vector<uint8_t>> labels;
+  std::string error;
+  const morvex::LabelTable table = morvex::defaultLabelTable();
+  const std::string hostile = morvex::testing::sharedFile("hostile/seg_zero_frames_nine_entries.dcm");
+  EXPECT_FALSE(morvex::readDicomSeg(hostile, study, 0, table, labels, error));
+  EXPECT_NE(error.find("Number of Frames is 0"), std::string::npos) << error;
+
+  // pixel data cut to half of what the frames need
+  study.labelImage(1)[17] = morvex::kLiver;
+  ASSERT_TRUE(morvex::writeDicomSeg(tmp.file("seg.dcm"), study, 0, table, error)) << error;
+  DcmFileFormat ff;
+  ASSERT_TRUE(ff.loadFile(tmp.file("seg.dcm").c_str()).good());
+  const Uint8 half[16] = {};
+  ff.getDataset()->putAndInsertUint8Array(DCM_PixelData, half, sizeof half);
+  ASSERT_TRUE(ff.saveFile(tmp.file("cut.dcm").c_str(), EXS_LittleEndianExplicit).good());
+  EXPECT_FALSE(morvex::readDicomSeg(tmp.file("cut.dcm"), study, 0, table, labels, error));
+  EXPECT_NE(error.find("pixel data holds 16 bytes; its 1 frames need 32"), std::string::npos) << error;
+  EXPECT_TRUE(labels.empty());
 }
