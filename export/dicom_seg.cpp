@@ -402,6 +402,13 @@ bool labelsOfSegments(DcmSegmentation& seg, const LabelTable& table, std::vector
   return true;
 }
 
+// Reads a segmentation into an object owned by the caller (the toolkit's loader drops, without
+// freeing, the object whose reading failed).
+class SegmentationReader : public DcmSegmentation {
+ public:
+  OFCondition readFrom(DcmItem& dataset) { return read(dataset); }
+};
+
 // The counts the file claims, checked against what it holds: frames, per-frame items, pixel bytes.
 struct FrameLayout {
   long frames = 0;
@@ -411,6 +418,10 @@ struct FrameLayout {
 
 bool checkLayout(DcmDataset& ds, std::size_t plane, FrameLayout& layout, std::string& why) {
   OFString type;
+  if (ds.findAndGetOFString(DCM_SOPClassUID, type).bad() || type != UID_SegmentationStorage) {
+    why = "not a DICOM Segmentation (SOP Class UID " + std::string(type.c_str()) + ")";
+    return false;
+  }
   ds.findAndGetOFString(DCM_SegmentationType, type);
   if (type == "FRACTIONAL") {
     layout.bits = 8;
@@ -529,9 +540,8 @@ bool readDicomSeg(const std::string& path, const Study& study, int group, const 
   const std::size_t plane = static_cast<std::size_t>(grid.width) * grid.height;
   FrameLayout layout;
   if (!checkLayout(ds, plane, layout, why)) return fail(error, path, why);
-  DcmSegmentation* raw = nullptr;
-  if (DcmSegmentation::loadDataset(ds, raw).bad() || !raw) return fail(error, path, "not a readable DICOM Segmentation");
-  SegPtr seg(raw);
+  auto seg = std::make_unique<SegmentationReader>();
+  if (seg->readFrom(ds).bad()) return fail(error, path, "not a readable DICOM Segmentation");
   std::vector<int> valueOf;
   if (!labelsOfSegments(*seg, table, valueOf, why)) return fail(error, path, why);
   // The frames are read from the pixel data checked above, not through the toolkit's frame list.

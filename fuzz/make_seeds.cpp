@@ -17,6 +17,10 @@
 #include "dcmtk/dcmdata/dcuid.h"
 #include "dcmtk/dcmjpeg/djencode.h"
 #include "dcmtk/dcmjpeg/djrplol.h"
+#include "export/dicom_seg.h"
+#include "study/slice_decoder.h"
+#include "study/study.h"
+#include "tests/ct_series.h"
 #include "tests/jpeg2000_slice.h"
 
 namespace {
@@ -128,6 +132,25 @@ int main(int argc, char** argv) {
   writeTiff(at("fuzz_mask_tiff", "packbits.tiff"), {three[0]}, COMPRESSION_PACKBITS);
   writeTiff(at("fuzz_mask_tiff", "mixed_sizes.tiff"), {pattern(8, 8, 2), three[1], pattern(16, 4, 2), three[2]},
             COMPRESSION_NONE);
+
+  // A segmentation of the small series of tests/ct_series.h as Save writes it: three labels, one of
+  // them on two slices (its frames do not start on byte boundaries).
+  {
+    const std::string folder = g_root + "/../ct-series-seed";
+    std::filesystem::create_directories(folder);
+    morvex::initDicomCodecs();
+    morvex::Study study;
+    for (const std::string& path : morvex::testing::writeCtSeries(folder)) study.addFrameFromFile(path.c_str());
+    for (int k = 0; k < 2; ++k) {
+      study.labelImage(k)[3 + k] = morvex::kLiverLeft;
+      study.labelImage(k)[12 * 6 + 11] = morvex::kVessel;
+    }
+    study.labelImage(3)[40] = morvex::kCancer;
+    std::string error;
+    std::filesystem::create_directories(g_root + "/fuzz_dicom_seg");
+    morvex::writeDicomSeg(at("fuzz_dicom_seg", "labels.dcm"), study, 0, morvex::defaultLabelTable(), error);
+    std::filesystem::remove_all(folder);
+  }
 
   // Names: the design's examples and the triples that once broke the order.
   writeText(at("fuzz_file_names", "images"), "/d/IMG100.dcm\n/d/IMG10.dcm\n/d/IMG9.dcm");

@@ -9,7 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_slice_file fuzz_mask_image fuzz_mask_tiff fuzz_file_names)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_slice_file fuzz_mask_image fuzz_mask_tiff fuzz_file_names fuzz_dicom_seg)
 build="$root/build-fuzz"
 shared="$root/../shared/data"
 
@@ -43,6 +43,7 @@ max_len_of() {
     fuzz_slice_file) echo 65536 ;;
     fuzz_mask_image) echo 16384 ;;
     fuzz_mask_tiff) echo 8192 ;;
+    fuzz_dicom_seg) echo 16384 ;;
     *) echo 256 ;;
   esac
 }
