@@ -4,6 +4,7 @@
 // together than they are thick, so that a swapped dimension or spacing shows.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dcmtk/config/osconfig.h"
@@ -29,33 +30,22 @@ inline std::vector<std::string> writeCtSeries(const std::string& folder, const C
   for (int k = 0; k < spec.slices; ++k) {
     DcmFileFormat ff;
     DcmDataset* ds = ff.getDataset();
-    ds->putAndInsertString(DCM_SOPClassUID, UID_CTImageStorage);
-    ds->putAndInsertString(DCM_SOPInstanceUID, ctSliceUid(spec, k).c_str());
-    ds->putAndInsertString(DCM_StudyInstanceUID, (spec.uidRoot + ".1").c_str());
-    ds->putAndInsertString(DCM_SeriesInstanceUID, (spec.uidRoot + ".2").c_str());
-    ds->putAndInsertString(DCM_FrameOfReferenceUID, (spec.uidRoot + ".4").c_str());
-    ds->putAndInsertString(DCM_Modality, "CT");
-    ds->putAndInsertString(DCM_PatientName, "SMALL^CT");
-    ds->putAndInsertString(DCM_PatientID, "CT0001");
-    ds->putAndInsertString(DCM_PatientSex, "F");
-    ds->putAndInsertString(DCM_StudyDate, "20260102");
-    ds->putAndInsertString(DCM_SeriesDate, "20260102");
-    ds->putAndInsertString(DCM_SeriesNumber, "2");
-    ds->putAndInsertString(DCM_InstanceNumber, std::to_string(k + 1).c_str());
-    ds->putAndInsertString(DCM_ImagePositionPatient, ("-4.5\\-3\\" + std::to_string(10 + spec.step * k)).c_str());
-    ds->putAndInsertString(DCM_ImageOrientationPatient, "1\\0\\0\\0\\1\\0");
-    ds->putAndInsertString(DCM_PixelSpacing, (std::to_string(spec.rowSpacing) + "\\" + std::to_string(spec.columnSpacing)).c_str());
-    ds->putAndInsertString(DCM_SliceThickness, std::to_string(spec.thickness).c_str());
-    ds->putAndInsertString(DCM_RescaleIntercept, "-1024");
-    ds->putAndInsertString(DCM_RescaleSlope, "1");
-    ds->putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
-    ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(spec.rows));
-    ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
-    ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
-    ds->putAndInsertUint16(DCM_BitsAllocated, 16);
-    ds->putAndInsertUint16(DCM_BitsStored, 12);
-    ds->putAndInsertUint16(DCM_HighBit, 11);
-    ds->putAndInsertUint16(DCM_PixelRepresentation, 0);
+    const std::pair<DcmTagKey, std::string> text[] = {
+        {DCM_SOPClassUID, UID_CTImageStorage}, {DCM_SOPInstanceUID, ctSliceUid(spec, k)},
+        {DCM_StudyInstanceUID, spec.uidRoot + ".1"}, {DCM_SeriesInstanceUID, spec.uidRoot + ".2"},
+        {DCM_FrameOfReferenceUID, spec.uidRoot + ".4"}, {DCM_Modality, "CT"}, {DCM_PatientName, "SMALL^CT"},
+        {DCM_PatientID, "CT0001"}, {DCM_PatientSex, "F"}, {DCM_StudyDate, "20260102"}, {DCM_SeriesDate, "20260102"},
+        {DCM_SeriesNumber, "2"}, {DCM_InstanceNumber, std::to_string(k + 1)},
+        {DCM_ImagePositionPatient, "-4.5\\-3\\" + std::to_string(10 + spec.step * k)},
+        {DCM_ImageOrientationPatient, "1\\0\\0\\0\\1\\0"},
+        {DCM_PixelSpacing, std::to_string(spec.rowSpacing) + "\\" + std::to_string(spec.columnSpacing)},
+        {DCM_SliceThickness, std::to_string(spec.thickness)}, {DCM_RescaleIntercept, "-1024"},
+        {DCM_RescaleSlope, "1"}, {DCM_PhotometricInterpretation, "MONOCHROME2"}};
+    for (const auto& [tag, value] : text) ds->putAndInsertString(tag, value.c_str());
+    const std::pair<DcmTagKey, int> numbers[] = {{DCM_Rows, spec.rows}, {DCM_Columns, spec.columns}, {DCM_SamplesPerPixel, 1},
+                                                  {DCM_BitsAllocated, 16}, {DCM_BitsStored, 12}, {DCM_HighBit, 11},
+                                                  {DCM_PixelRepresentation, 0}};
+    for (const auto& [tag, value] : numbers) ds->putAndInsertUint16(tag, static_cast<Uint16>(value));
     std::vector<Uint16> pixels(static_cast<std::size_t>(spec.rows) * spec.columns);
     for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<Uint16>(1000 + 10 * i + k);
     ds->putAndInsertUint16Array(DCM_PixelData, pixels.data(), static_cast<unsigned long>(pixels.size()));

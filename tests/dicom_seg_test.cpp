@@ -37,6 +37,7 @@
 
 namespace {
 
+using morvex::testing::CtSeriesSpec;
 using morvex::testing::TempDir;
 
 std::vector<uint8_t> labelsOf(const morvex::Study& study, int f) {
@@ -63,6 +64,86 @@ std::map<std::string, std::array<int, 3>> segmentColours(const std::string& path
                          static_cast<int>(std::lround(bl * 255))};
   }
   return out;
+}
+
+void loadSeries(morvex::Study& study, const std::vector<std::string>& paths) {
+  morvex::initDicomCodecs();
+  for (const std::string& p : paths) ASSERT_GE(study.addFrameFromFile(p.c_str()), 0) << p;
+}
+
+// Value pos (all values when -1) of an attribute of an item as text; "" when either is missing.
+std::string text(DcmItem* parent, const DcmTagKey& tag, long pos = -1) {
+  OFString value;
+  if (parent && pos < 0) parent->findAndGetOFStringArray(tag, value);
+  if (parent && pos >= 0) parent->findAndGetOFString(tag, value, static_cast<unsigned long>(pos));
+  return value.c_str();
+}
+
+DcmItem* item(DcmItem* parent, const DcmTagKey& sequence, unsigned long i = 0) {
+  DcmItem* out = nullptr;
+  if (parent) parent->findAndGetSequenceItem(sequence, out, i);
+  return out;
+}
+
+bool haveValidator() { return std::system("command -v dciodvfy >/dev/null 2>&1") == 0; }
+
+// The lines of dciodvfy's report on a file that start with "Error".
+std::string validatorErrors(const std::string& path) {
+  std::string errors;
+  FILE* pipe = popen(("dciodvfy '" + path + "' 2>&1").c_str(), "r");
+  char line[4096];
+  while (pipe && std::fgets(line, sizeof line, pipe))
+    if (std::strncmp(line, "Error", 5) == 0) errors += line;
+  if (pipe) pclose(pipe);
+  return errors;
+}
+
+// A fractional segmentation (maximum 200) of the small series as another tool may write it: no
+// source references, segment i's one frame placed shift mm above slice i along the normal, holding
+// 100 (half: in) in columns 0-5 of row i and 99 (out) in columns 6-11.
+struct ForeignSegment {
+  const char *label, *typeCode, *typeMeaning, *modifierCode;
+};
+void writeForeignSeg(const std::string& path, const std::string& source, const std::vector<ForeignSegment>& segments,
+                     double shift) {
+  DcmSegmentation* raw = nullptr;
+  ASSERT_TRUE(DcmSegmentation::createFractionalSegmentation(raw, 7, 12, DcmSegTypes::SFT_PROBABILITY, 200,
+                                                            IODGeneralEquipmentModule::EquipmentInfo("Other", "Tool", "1", "1"),
+                                                            ContentIdentificationMacro("1", "OTHER", "", "Other^Tool"))
+                  .good());
+  std::unique_ptr<DcmSegmentation> seg(raw);
+  ASSERT_TRUE(seg->importFromSourceImage(source.c_str()).good());
+  seg->getSeries().setSeriesNumber("7");
+  std::unique_ptr<FGPlaneOrientationPatient> orientation(FGPlaneOrientationPatient::createMinimal("1", "0", "0", "0", "1", "0"));
+  FGPixelMeasures measures;
+  measures.setPixelSpacing("0.8\\0.7");
+  ASSERT_TRUE(seg->addForAllFrames(*orientation).good() && seg->addForAllFrames(measures).good());
+  seg->getDimensions().addDimensionIndex(DCM_ReferencedSegmentNumber, "2.25.91", DCM_SegmentIdentificationSequence, "Segment");
+  seg->getDimensions().addDimensionIndex(DCM_ImagePositionPatient, "2.25.91", DCM_PlanePositionSequence, "Position");
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    DcmSegment* s = nullptr;
+    ASSERT_TRUE(DcmSegment::create(s, segments[i].label, CodeSequenceMacro("123037004", "SCT", "Anatomical Structure"),
+                                   CodeSequenceMacro(segments[i].typeCode, "SCT", segments[i].typeMeaning),
+                                   DcmSegTypes::SAT_MANUAL)
+                    .good());
+    if (segments[i].modifierCode)
+      s->getSegmentedPropertyTypeModifierCode().push_back(new CodeSequenceMacro(segments[i].modifierCode, "SCT", "Side"));
+    Uint16 number = 0;
+    ASSERT_TRUE(seg->addSegment(s, number).good());
+    std::unique_ptr<FGPlanePosPatient> position(
+        FGPlanePosPatient::createMinimal("-4.5", "-3", std::to_string(10 + 1.5 * i + shift).c_str()));
+    FGFrameContent content;
+    content.setDimensionIndexValues(number, 0);
+    content.setDimensionIndexValues(static_cast<Uint32>(i + 1), 1);
+    std::vector<Uint8> pixels(7 * 12, 0);
+    for (int c = 0; c < 12; ++c) pixels[i * 12 + c] = c < 6 ? 100 : 99;
+    OFVector<FGBase*> perFrame;
+    perFrame.push_back(position.get());
+    perFrame.push_back(&content);
+    ASSERT_TRUE(seg->addFrame(pixels.data(), number, perFrame).good());
+  }
+  const OFCondition saved = seg->saveFile(path.c_str());
+  ASSERT_TRUE(saved.good()) << saved.text();
 }
 
 }  // namespace
@@ -101,40 +182,53 @@ TEST(DicomSeg, SyntheticSeriesRoundTripsWithNamesColoursAndReferences) {
   // the segmentation belongs to the series' study and frame of reference
   DcmFileFormat ff;
   ASSERT_TRUE(ff.loadFile(tmp.file("seg.dcm").c_str()).good());
-  OFString value;
-  ff.getDataset()->findAndGetOFString(DCM_StudyInstanceUID, value);
-  EXPECT_EQ(value.c_str(), study.frame(0)->header.studyInstanceUid);
-  ff.getDataset()->findAndGetOFString(DCM_FrameOfReferenceUID, value);
-  EXPECT_EQ(value.c_str(), study.frame(0)->header.frameOfReferenceUid);
-  ff.getDataset()->findAndGetOFString(DCM_Modality, value);
-  EXPECT_STREQ(value.c_str(), "SEG");
+  EXPECT_EQ(text(ff.getDataset(), DCM_StudyInstanceUID), study.frame(0)->header.studyInstanceUid);
+  EXPECT_EQ(text(ff.getDataset(), DCM_FrameOfReferenceUID), study.frame(0)->header.frameOfReferenceUid);
+  EXPECT_EQ(text(ff.getDataset(), DCM_Modality), "SEG");
 
   std::vector<std::vector<uint8_t>> back;
   ASSERT_TRUE(morvex::readDicomSeg(tmp.file("seg.dcm"), study, 0, table, back, error)) << error;
   ASSERT_EQ(back.size(), 24u);
   for (int k = 0; k < 24; ++k) EXPECT_EQ(back[k], truth[k]) << "slice " << k;
+  if (haveValidator()) {
+    EXPECT_EQ(validatorErrors(tmp.file("seg.dcm")), "");
+  }
 }
 
-TEST(DicomSeg, RealSampleRoundTrips) {
+TEST(DicomSeg, RealAndQuirkySeriesGoThroughTheCommandLineIntoValidSegmentations) {
   MORVEX_REQUIRE_SHARED_DATA();
-  morvex::initDicomCodecs();
-  morvex::Study study;
-  for (const char* name : {"01.dcm", "02.dcm", "03.dcm"})
-    ASSERT_GE(study.addFrameFromFile(morvex::testing::sharedFile(std::string("ct-3slice/") + name).c_str()), 0);
-  std::vector<std::vector<uint8_t>> labels;
-  for (int f = 0; f < 3; ++f) {
-    uint8_t* l = study.labelImage(f);
-    for (int y = 200; y < 260; ++y)
-      for (int x = 100 + 10 * f; x < 200; ++x) l[y * 512 + x] = static_cast<uint8_t>(f == 1 ? 3 : 1);
-    labels.push_back(labelsOf(study, f));
-  }
   TempDir tmp;
-  std::string error;
-  const morvex::LabelTable table = morvex::defaultLabelTable();
-  ASSERT_TRUE(morvex::writeDicomSeg(tmp.file("seg.dcm"), study, 0, table, error)) << error;
-  std::vector<std::vector<uint8_t>> back;
-  ASSERT_TRUE(morvex::readDicomSeg(tmp.file("seg.dcm"), study, 0, table, back, error)) << error;
-  for (int f = 0; f < 3; ++f) EXPECT_EQ(back[f], labels[f]) << "slice " << f;
+  for (const std::string folder : {"ct-3slice", "ct-3slice-quirks"}) {
+    morvex::Study study;
+    const std::string series = morvex::testing::sharedFile(folder);
+    loadSeries(study, {series + "/01.dcm", series + "/02.dcm", series + "/03.dcm"});
+    std::vector<std::vector<uint8_t>> truth;
+    for (int f = 0; f < 3; ++f) {
+      for (int x = 100 + 10 * f; x < 200; ++x) study.labelImage(f)[230 * 512 + x] = x < 150 ? morvex::kLiverLeft : morvex::kCancer;
+      truth.push_back(labelsOf(study, f));
+    }
+    ASSERT_TRUE(morvex::writeSeriesTiff(tmp.file(folder + ".tiff"), study, 0));
+    const std::string seg = tmp.file(folder + ".dcm");
+    const int status = std::system((std::string(MORVEX_CLI) + " convert '" + tmp.file(folder + ".tiff") + "' --series '" +
+                                    series + "' --to seg '" + seg + "' 2>" + tmp.file("err")).c_str());
+    std::ifstream err(tmp.file("err"));
+    const std::string log{std::istreambuf_iterator<char>(err), {}};
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+    std::vector<std::vector<uint8_t>> back;
+    std::string error;
+    ASSERT_TRUE(morvex::readDicomSeg(seg, study, 0, morvex::defaultLabelTable(), back, error)) << error;
+    EXPECT_EQ(back, truth) << folder;
+    // a frame of reference of its own, logged, where the series has none
+    DcmFileFormat ff;
+    ASSERT_TRUE(ff.loadFile(seg.c_str()).good());
+    const std::string frameOfReference = text(ff.getDataset(), DCM_FrameOfReferenceUID);
+    EXPECT_EQ(log.find("no Frame of Reference UID; the segmentation uses " + frameOfReference) != std::string::npos,
+              folder == "ct-3slice-quirks") << log;
+    if (haveValidator()) {
+      EXPECT_EQ(validatorErrors(seg), "") << folder;
+    }
+  }
+  if (!haveValidator()) GTEST_SKIP() << "dciodvfy (Debian package dicom3tools) is not installed: validity not checked";
 }
 
 TEST(DicomSeg, UnreferenceableSeriesAndMismatchedFilesAreRefused) {
@@ -183,83 +277,6 @@ TEST(DicomSeg, UnreferenceableSeriesAndMismatchedFilesAreRefused) {
   EXPECT_NE(error.find("not a readable DICOM"), std::string::npos) << error;
 }
 
-namespace {
-
-using morvex::testing::CtSeriesSpec;
-
-void loadSeries(morvex::Study& study, const std::vector<std::string>& paths) {
-  morvex::initDicomCodecs();
-  for (const std::string& p : paths) ASSERT_GE(study.addFrameFromFile(p.c_str()), 0) << p;
-}
-
-DcmItem* item(DcmItem* parent, const DcmTagKey& sequence, unsigned long i = 0) {
-  DcmItem* out = nullptr;
-  if (parent) parent->findAndGetSequenceItem(sequence, out, i);
-  return out;
-}
-
-// The lines of dciodvfy's report on a file that start with "Error".
-std::string validatorErrors(const std::string& path) {
-  std::string errors;
-  FILE* pipe = popen(("dciodvfy '" + path + "' 2>&1").c_str(), "r");
-  char line[4096];
-  while (pipe && std::fgets(line, sizeof line, pipe))
-    if (std::strncmp(line, "Error", 5) == 0) errors += line;
-  if (pipe) pclose(pipe);
-  return errors;
-}
-
-// A fractional segmentation (maximum 200) of the small series as another tool may write it: no
-// source references, segment i's one frame placed shift mm above slice i along the normal, holding
-// 100 (half: in) in columns 0-5 of row i and 99 (out) in columns 6-11.
-struct ForeignSegment {
-  const char *label, *typeCode, *typeMeaning, *modifierCode;
-};
-void writeForeignSeg(const std::string& path, const std::string& source, const std::vector<ForeignSegment>& segments,
-                     double shift) {
-  DcmSegmentation* raw = nullptr;
-  ASSERT_TRUE(DcmSegmentation::createFractionalSegmentation(raw, 7, 12, DcmSegTypes::SFT_PROBABILITY, 200,
-                                                            IODGeneralEquipmentModule::EquipmentInfo("Other", "Tool", "1", "1"),
-                                                            ContentIdentificationMacro("1", "OTHER", "", "Other^Tool"))
-                  .good());
-  std::unique_ptr<DcmSegmentation> seg(raw);
-  ASSERT_TRUE(seg->importFromSourceImage(source.c_str()).good());
-  seg->getSeries().setSeriesNumber("7");
-  std::unique_ptr<FGPlaneOrientationPatient> orientation(FGPlaneOrientationPatient::createMinimal("1", "0", "0", "0", "1", "0"));
-  FGPixelMeasures measures;
-  measures.setPixelSpacing("0.8\\0.7");
-  seg->addForAllFrames(*orientation);
-  seg->addForAllFrames(measures);
-  seg->getDimensions().addDimensionIndex(DCM_ReferencedSegmentNumber, "2.25.91", DCM_SegmentIdentificationSequence, "Segment");
-  seg->getDimensions().addDimensionIndex(DCM_ImagePositionPatient, "2.25.91", DCM_PlanePositionSequence, "Position");
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    DcmSegment* s = nullptr;
-    ASSERT_TRUE(DcmSegment::create(s, segments[i].label, CodeSequenceMacro("123037004", "SCT", "Anatomical Structure"),
-                                   CodeSequenceMacro(segments[i].typeCode, "SCT", segments[i].typeMeaning),
-                                   DcmSegTypes::SAT_MANUAL)
-                    .good());
-    if (segments[i].modifierCode)
-      s->getSegmentedPropertyTypeModifierCode().push_back(new CodeSequenceMacro(segments[i].modifierCode, "SCT", "Side"));
-    Uint16 number = 0;
-    ASSERT_TRUE(seg->addSegment(s, number).good());
-    std::unique_ptr<FGPlanePosPatient> position(
-        FGPlanePosPatient::createMinimal("-4.5", "-3", std::to_string(10 + 1.5 * i + shift).c_str()));
-    FGFrameContent content;
-    content.setDimensionIndexValues(number, 0);
-    content.setDimensionIndexValues(static_cast<Uint32>(i + 1), 1);
-    std::vector<Uint8> pixels(7 * 12, 0);
-    for (int c = 0; c < 12; ++c) pixels[i * 12 + c] = c < 6 ? 100 : 99;
-    OFVector<FGBase*> perFrame;
-    perFrame.push_back(position.get());
-    perFrame.push_back(&content);
-    ASSERT_TRUE(seg->addFrame(pixels.data(), number, perFrame).good());
-  }
-  const OFCondition saved = seg->saveFile(path.c_str());
-  ASSERT_TRUE(saved.good()) << saved.text();
-}
-
-}  // namespace
-
 TEST(DicomSeg, NonSquareSeriesKeepsRowsSpacingsSliceNumbersAndCodes) {
   TempDir tmp;
   morvex::Study study;
@@ -279,46 +296,25 @@ TEST(DicomSeg, NonSquareSeriesKeepsRowsSpacingsSliceNumbersAndCodes) {
   DcmFileFormat ff;
   ASSERT_TRUE(ff.loadFile(tmp.file("seg.dcm").c_str()).good());
   DcmDataset* ds = ff.getDataset();
-  Uint16 rows = 0, columns = 0;
-  ds->findAndGetUint16(DCM_Rows, rows);
-  ds->findAndGetUint16(DCM_Columns, columns);
-  EXPECT_EQ(rows, 7);
-  EXPECT_EQ(columns, 12);
+  EXPECT_EQ(text(ds, DCM_Rows) + " x " + text(ds, DCM_Columns), "7 x 12");
   DcmItem* measures = item(item(ds, DCM_SharedFunctionalGroupsSequence), DCM_PixelMeasuresSequence);
-  ASSERT_TRUE(measures);
-  OFString spacing;
-  Float64 thickness = 0, between = 0;
-  measures->findAndGetOFStringArray(DCM_PixelSpacing, spacing);
-  measures->findAndGetFloat64(DCM_SliceThickness, thickness);
-  measures->findAndGetFloat64(DCM_SpacingBetweenSlices, between);
-  EXPECT_STREQ(spacing.c_str(), "0.8\\0.7");
-  EXPECT_DOUBLE_EQ(thickness, 2.5);
-  EXPECT_DOUBLE_EQ(between, 1.5) << "the spacing of the positions, not the thickness";
-  // dimension indices: (segment number, slice number from 1 in position order)
-  Sint32 frames = 0;
-  ds->findAndGetSint32(DCM_NumberOfFrames, frames);
+  EXPECT_EQ(text(measures, DCM_PixelSpacing), "0.8\\0.7");
+  EXPECT_EQ(text(measures, DCM_SliceThickness), "2.5");
+  EXPECT_EQ(text(measures, DCM_SpacingBetweenSlices), "1.5") << "the spacing of the positions, not the thickness";
+  // dimension indices: segment number, slice number from 1 in position order
+  int frames = 0;
+  for (; DcmItem* f = item(ds, DCM_PerFrameFunctionalGroupsSequence, frames); ++frames) {
+    const double z = std::stod(text(item(f, DCM_PlanePositionSequence), DCM_ImagePositionPatient, 2));
+    EXPECT_EQ(text(item(f, DCM_FrameContentSequence), DCM_DimensionIndexValues),
+              text(item(f, DCM_SegmentIdentificationSequence), DCM_ReferencedSegmentNumber) + "\\" +
+                  std::to_string(std::lround((z - 10) / 1.5) + 1));
+  }
   EXPECT_EQ(frames, 4 + 4);
-  for (int i = 0; i < frames; ++i) {
-    DcmItem* f = item(ds, DCM_PerFrameFunctionalGroupsSequence, i);
-    Float64 z = 0;
-    Uint32 index[2] = {0, 0};
-    Uint16 segment = 0;
-    ASSERT_TRUE(item(f, DCM_PlanePositionSequence) && item(f, DCM_FrameContentSequence));
-    item(f, DCM_PlanePositionSequence)->findAndGetFloat64(DCM_ImagePositionPatient, z, 2);
-    item(f, DCM_FrameContentSequence)->findAndGetUint32(DCM_DimensionIndexValues, index[0], 0);
-    item(f, DCM_FrameContentSequence)->findAndGetUint32(DCM_DimensionIndexValues, index[1], 1);
-    item(f, DCM_SegmentIdentificationSequence)->findAndGetUint16(DCM_ReferencedSegmentNumber, segment);
-    EXPECT_EQ(index[0], segment) << "frame " << i;
-    EXPECT_EQ(index[1], std::lround((z - 10) / 1.5) + 1) << "frame " << i;
-  }
-  // left and right parts carry a laterality modifier; the plain vessel none
+  // left and right parts carry a laterality modifier, the plain vessel none
   std::map<std::string, std::string> modifierOf;
-  for (unsigned long i = 0; DcmItem* s = item(ds, DCM_SegmentSequence, i); ++i) {
-    OFString label, modifier;
-    s->findAndGetOFString(DCM_SegmentLabel, label);
-    if (DcmItem* m = item(item(s, DCM_SegmentedPropertyTypeCodeSequence), DCM_SegmentedPropertyTypeModifierCodeSequence)) m->findAndGetOFString(DCM_CodeValue, modifier);
-    modifierOf[label.c_str()] = modifier.c_str();
-  }
+  for (unsigned long i = 0; DcmItem* s = item(ds, DCM_SegmentSequence, i); ++i)
+    modifierOf[text(s, DCM_SegmentLabel)] = text(
+        item(item(s, DCM_SegmentedPropertyTypeCodeSequence), DCM_SegmentedPropertyTypeModifierCodeSequence), DCM_CodeValue);
   EXPECT_EQ(modifierOf, (std::map<std::string, std::string>{{"Liver(Left)", "7771000"}, {"Liver(Right)", "24028007"}, {"Vessel", ""}}));
   std::vector<std::vector<uint8_t>> back;
   ASSERT_TRUE(morvex::readDicomSeg(tmp.file("seg.dcm"), study, 0, table, back, error)) << error;
@@ -335,54 +331,9 @@ TEST(DicomSeg, NonSquareSeriesKeepsRowsSpacingsSliceNumbersAndCodes) {
     if (refused) {
       EXPECT_NE(error.find("PatientSex (0010,0040) in " + paths[0]), std::string::npos) << error;
     } else {
-      ASSERT_TRUE(written.loadFile(tmp.file("bad.dcm").c_str()).good());
-      EXPECT_FALSE(written.getDataset()->tagExists(DCM_PatientAge));
+      EXPECT_FALSE(written.loadFile(tmp.file("bad.dcm").c_str()).bad() || written.getDataset()->tagExists(DCM_PatientAge));
     }
   }
-}
-
-TEST(DicomSeg, ValidatorFindsNoErrorInSegmentationsOfRealQuirkyAndSyntheticSeries) {
-  MORVEX_REQUIRE_SHARED_DATA();
-  if (std::system("command -v dciodvfy >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "dciodvfy (Debian package dicom3tools) is not installed; skipping";
-  TempDir tmp;
-  const morvex::LabelTable table = morvex::defaultLabelTable();
-  std::string error;
-  for (const std::string folder : {"ct-3slice", "ct-3slice-quirks"}) {
-    morvex::Study study;
-    loadSeries(study, {morvex::testing::sharedFile(folder + "/01.dcm"), morvex::testing::sharedFile(folder + "/02.dcm"),
-                       morvex::testing::sharedFile(folder + "/03.dcm")});
-    for (int f = 0; f < 3; ++f)
-      for (int x = 100; x < 200; ++x) study.labelImage(f)[230 * 512 + x] = x < 150 ? morvex::kLiverLeft : morvex::kLiverRight;
-    ASSERT_TRUE(morvex::writeSeriesTiff(tmp.file(folder + ".tiff"), study, 0));
-    // the command line writes it
-    const std::string seg = tmp.file(folder + ".dcm");
-    const std::string command = std::string(MORVEX_CLI) + " convert '" + tmp.file(folder + ".tiff") + "' --series '" +
-                                morvex::testing::sharedFile(folder) + "' --to seg '" + seg + "' 2>" + tmp.file("err");
-    const int status = std::system(command.c_str());
-    std::ifstream err(tmp.file("err"));
-    const std::string log{std::istreambuf_iterator<char>(err), {}};
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
-    EXPECT_EQ(validatorErrors(seg), "") << folder;
-    DcmFileFormat ff;
-    ASSERT_TRUE(ff.loadFile(seg.c_str()).good());
-    OFString sex, frameOfReference;
-    ff.getDataset()->findAndGetOFStringArray(DCM_PatientSex, sex);
-    ff.getDataset()->findAndGetOFStringArray(DCM_FrameOfReferenceUID, frameOfReference);
-    EXPECT_EQ(std::string(sex.c_str(), sex.size()), "M") << folder;
-    EXPECT_EQ(log.find("no Frame of Reference UID; the segmentation uses " + std::string(frameOfReference.c_str())) !=
-                  std::string::npos,
-              folder == "ct-3slice-quirks")
-        << log;
-  }
-  const std::string& dir = morvex::testing::smallSyntheticSeries();
-  morvex::Study synthetic;
-  for (int k = 0; k < 24; ++k) {
-    ASSERT_GE(synthetic.addFrameFromFile((dir + "/" + morvex::synth::sliceFileName(k) + ".dcm").c_str()), 0);
-    morvex::loadMaskFile(synthetic, (dir + "/m_" + morvex::synth::sliceFileName(k) + ".png").c_str());
-  }
-  ASSERT_TRUE(morvex::writeDicomSeg(tmp.file("synthetic.dcm"), synthetic, 0, table, error)) << error;
-  EXPECT_EQ(validatorErrors(tmp.file("synthetic.dcm")), "");
 }
 
 TEST(DicomSeg, SegmentationsOfOtherToolsMatchByCodeAndPositionAndFractionsCountFromHalf) {
@@ -432,7 +383,7 @@ TEST(DicomSeg, CountsTheFileDoesNotHoldAreRefused) {
   std::string error;
   const morvex::LabelTable table = morvex::defaultLabelTable();
   const std::string hostile = morvex::testing::sharedFile("hostile/seg_zero_frames_nine_entries.dcm");
-  EXPECT_FALSE(morvex::readDicomSeg(hostile, study, 0, table, labels, error));
+  EXPECT_FALSE(morvex::loadDicomSeg(hostile, study, 0, table, error));
   EXPECT_NE(error.find("Number of Frames is 0"), std::string::npos) << error;
 
   // pixel data cut to half of what the frames need

@@ -85,3 +85,22 @@ TEST(SegmentationSave, SaveWritesTheLabelsAsADicomSegmentation) {
   EXPECT_TRUE(fs::exists(out.file("m_SYN0001_SYNTH^LIVER_20260101.tiff")));
   morvex::setWarningInterceptor({});
 }
+
+TEST(SegmentationSave, RealSeriesWithHeaderQuirksSavesItsSegmentation) {
+  MORVEX_REQUIRE_SHARED_DATA();  // NUL-padded values, no Frame of Reference UID
+  morvex::testing::TempDir dir, out;
+  fs::copy(morvex::testing::sharedFile("ct-3slice-quirks"), dir.file("series"));
+  morvex::setWarningInterceptor([](const QString&) {});
+  Morvex main;
+  main.openPaths({QString::fromStdString(dir.file("series"))});
+  ASSERT_EQ(main.study().frameCount(), 3);
+  main.study().labelImage(1)[230 * 512 + 120] = morvex::kLiver;
+  main.setDirectoryChooser([&] { return QString::fromStdString(out.path()); });
+  main.saveFileDir();
+  std::vector<std::vector<uint8_t>> labels;
+  std::string error;
+  ASSERT_TRUE(morvex::readDicomSeg(out.file("seg_99000_JANCT000_20030417.dcm"), main.study(), 0, main.labelTable(), labels,
+                                   error)) << error;
+  EXPECT_EQ(labels[1][230 * 512 + 120], morvex::kLiver);
+  morvex::setWarningInterceptor({});
+}
