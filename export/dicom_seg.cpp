@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <new>
-#include <set>
 
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
@@ -86,17 +85,19 @@ std::string attributeName(const DcmTagKey& key) {
 }
 
 // Removes the NUL bytes and spaces that pad the values of the dataset's text attributes (some
-// archives pad with NUL where the standard asks for a space).
+// archives pad with NUL where the standard asks for a space). Free texts are one value each.
 void cleanPadding(DcmItem& dataset) {
   for (unsigned long i = 0; i < dataset.card(); ++i) {
     auto* text = dynamic_cast<DcmByteString*>(dataset.getElement(i));
     char* raw = nullptr;
     Uint32 length = 0;
     if (!text || text->getString(raw, length).bad() || !raw) continue;
+    const DcmEVR vr = text->ident();
+    const bool oneValue = vr == EVR_LT || vr == EVR_ST || vr == EVR_UT || vr == EVR_UR;
     std::string values(raw, length), cleaned;
     std::size_t start = 0;
     while (start <= values.size()) {
-      std::size_t end = values.find('\\', start);
+      std::size_t end = oneValue ? std::string::npos : values.find('\\', start);
       if (end == std::string::npos) end = values.size();
       std::string v = values.substr(start, end - start);
       while (!v.empty() && (v.back() == '\0' || v.back() == ' ')) v.pop_back();
