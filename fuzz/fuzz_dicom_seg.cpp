@@ -1,6 +1,8 @@
 // Reading a DICOM Segmentation from bytes against the small series of tests/ct_series.h (12 x 7
 // pixels, 4 slices): a refusal is clean, and an accepted file yields one label image per slice with
-// values of the label table.
+// values of the label table. Seeds: labels.dcm (written by morvex-fuzz-seeds as Save writes it) and
+// fractional_by_position.dcm (another tool's kind: fractional, frames placed by position only, as
+// tests/dicom_seg_test.cpp crafts it).
 
 #include <filesystem>
 
