@@ -435,20 +435,21 @@ bool checkLayout(DcmDataset& ds, std::size_t plane, FrameLayout& layout, std::st
     return false;
   }
   Sint32 frames = 0;
-  if (ds.findAndGetSint32(DCM_NumberOfFrames, frames).bad() || frames < 1) {
-    why = "Number of Frames is " + std::to_string(frames) + "; the file holds no frames";
-    return false;
-  }
-  layout.frames = frames;
+  ds.findAndGetSint32(DCM_NumberOfFrames, frames);
   DcmSequenceOfItems* perFrame = nullptr;
   const unsigned long items = ds.findAndGetSequence(DCM_PerFrameFunctionalGroupsSequence, perFrame).good() && perFrame
                                   ? perFrame->card()
                                   : 0;
-  if (items != static_cast<unsigned long>(frames)) {
+  if (frames < 0 || items != static_cast<unsigned long>(frames)) {
     why = "Number of Frames is " + std::to_string(frames) + " but the per-frame sequence holds " + std::to_string(items) +
           " items";
     return false;
   }
+  if (frames == 0) {
+    why = "the file holds no frames";
+    return false;
+  }
+  layout.frames = frames;
   const std::size_t needed = (plane * static_cast<std::size_t>(frames) * layout.bits + 7) / 8;
   if (DcmXfer(ds.getOriginalXfer()).isEncapsulated()) {
     if (needed > kMaxDecodedBytes) {
