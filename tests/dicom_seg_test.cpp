@@ -118,8 +118,8 @@ void writeForeignSeg(const std::string& path, const std::string& source, const s
   FGPixelMeasures measures;
   measures.setPixelSpacing("0.8\\0.7");
   ASSERT_TRUE(seg->addForAllFrames(*orientation).good() && seg->addForAllFrames(measures).good());
-  seg->getDimensions().addDimensionIndex(DCM_ReferencedSegmentNumber, "2.25.91", DCM_SegmentIdentificationSequence, "Segment");
-  seg->getDimensions().addDimensionIndex(DCM_ImagePositionPatient, "2.25.91", DCM_PlanePositionSequence, "Position");
+  seg->getDimensions().addDimensionIndex(DCM_ReferencedSegmentNumber, "2.25.91", DCM_SegmentIdentificationSequence, "S");
+  seg->getDimensions().addDimensionIndex(DCM_ImagePositionPatient, "2.25.91", DCM_PlanePositionSequence, "P");
   for (std::size_t i = 0; i < segments.size(); ++i) {
     DcmSegment* s = nullptr;
     ASSERT_TRUE(DcmSegment::create(s, segments[i].label, CodeSequenceMacro("123037004", "SCT", "Anatomical Structure"),
@@ -137,13 +137,11 @@ void writeForeignSeg(const std::string& path, const std::string& source, const s
     content.setDimensionIndexValues(static_cast<Uint32>(i + 1), 1);
     std::vector<Uint8> pixels(7 * 12, 0);
     for (int c = 0; c < 12; ++c) pixels[i * 12 + c] = c < 6 ? 100 : 99;
-    OFVector<FGBase*> perFrame;
-    perFrame.push_back(position.get());
+    OFVector<FGBase*> perFrame(1, position.get());
     perFrame.push_back(&content);
     ASSERT_TRUE(seg->addFrame(pixels.data(), number, perFrame).good());
   }
-  const OFCondition saved = seg->saveFile(path.c_str());
-  ASSERT_TRUE(saved.good()) << saved.text();
+  ASSERT_TRUE(seg->saveFile(path.c_str()).good());
 }
 
 }  // namespace
