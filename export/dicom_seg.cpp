@@ -388,7 +388,7 @@ bool labelsOfSegments(DcmSegmentation& seg, const LabelTable& table, std::vector
       value = -1;
       for (const LabelInfo& l : table.labels()) {
         const PropertyCodes c = codesOf(l.name);
-        if (l.value > 255 || c.typeCode == kTissue.typeCode || scheme != "SCT" || type != c.typeCode ||
+        if (l.value > 255 || std::string(c.typeCode) == kTissue.typeCode || scheme != "SCT" || type != c.typeCode ||
             modifiers.size() > 1 || modifier != (c.modifierCode ? c.modifierCode : ""))
           continue;
         value = value < 0 ? l.value : 0;  // two labels of these codes: neither
