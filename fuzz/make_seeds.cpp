@@ -19,6 +19,10 @@
 #include "dcmtk/dcmjpeg/djrplol.h"
 #include "export/nifti_io.h"
 #include "fuzz/fuzz_nifti_series.h"
+#include "export/dicom_seg.h"
+#include "study/slice_decoder.h"
+#include "study/study.h"
+#include "tests/ct_series.h"
 #include "tests/jpeg2000_slice.h"
 
 namespace {
@@ -155,6 +159,24 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>((i * 37) % 4096);
   writeCodestream(at("fuzz_jpeg2000", "unsigned12.jp2"),
                   morvex::testing::encodeLosslessJ2k(values, 8, 8, 12, false, true), 8, 8);
+  // A segmentation of the small series of tests/ct_series.h as Save writes it: three labels, one of
+  // them on two slices (its frames do not start on byte boundaries).
+  {
+    const std::string folder = g_root + "/../ct-series-seed";
+    std::filesystem::create_directories(folder);
+    morvex::initDicomCodecs();
+    morvex::Study study;
+    for (const std::string& path : morvex::testing::writeCtSeries(folder)) study.addFrameFromFile(path.c_str());
+    for (int k = 0; k < 2; ++k) {
+      study.labelImage(k)[3 + k] = morvex::kLiverLeft;
+      study.labelImage(k)[12 * 6 + 11] = morvex::kVessel;
+    }
+    study.labelImage(3)[40] = morvex::kCancer;
+    std::string error;
+    std::filesystem::create_directories(g_root + "/fuzz_dicom_seg");
+    morvex::writeDicomSeg(at("fuzz_dicom_seg", "labels.dcm"), study, 0, morvex::defaultLabelTable(), error);
+    std::filesystem::remove_all(folder);
+  }
 
   // Names: the design's examples and the triples that once broke the order.
   writeText(at("fuzz_file_names", "images"), "/d/IMG100.dcm\n/d/IMG10.dcm\n/d/IMG9.dcm");

@@ -10,7 +10,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_slice_file fuzz_mask_image fuzz_mask_tiff fuzz_file_names
-  fuzz_nifti fuzz_jpeg2000)
+  fuzz_nifti fuzz_jpeg2000 fuzz_dicom_seg)
 build="$root/build-fuzz"
 shared="$root/../shared/data"
 
@@ -47,6 +47,7 @@ max_len_of() {
     fuzz_mask_tiff) echo 8192 ;;
     fuzz_nifti) echo 4096 ;;
     fuzz_jpeg2000) echo 4096 ;;
+    fuzz_dicom_seg) echo 16384 ;;
     *) echo 256 ;;
   esac
 }

@@ -57,3 +57,18 @@ TEST(NiftiDrop, VolumeDroppedWithItsSeriesLoadsAndAMismatchIsRefused) {
   for (int k = 0; k < 24; ++k) EXPECT_EQ(0, std::memcmp(main.study().labelImage(k), truth.labelImage(k), 128 * 128));
   morvex::setWarningInterceptor({});
 }
+
+TEST(SegmentationSave, RealSeriesWithHeaderQuirksSavesItsSegmentation) {
+  MORVEX_REQUIRE_SHARED_DATA();  // NUL-padded values, no Frame of Reference UID
+  morvex::testing::TempDir dir, out;
+  fs::copy(morvex::testing::sharedFile("ct-3slice-quirks"), dir.file("series"));
+  morvex::setWarningInterceptor([](const QString&) {});
+  Morvex main;
+  main.openPaths({QString::fromStdString(dir.file("series"))});
+  ASSERT_EQ(main.study().frameCount(), 3);
+  main.study().labelImage(1)[230 * 512 + 120] = morvex::kLiver;
+  main.setDirectoryChooser([&] { return QString::fromStdString(out.path()); });
+  main.saveFileDir();
+  EXPECT_TRUE(fs::exists(out.file("seg_99000_JANCT000_20030417.dcm")));
+  morvex::setWarningInterceptor({});
+}
