@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <algorithm>
 #include <QTreeWidget>
 #include <filesystem>
@@ -160,4 +162,12 @@ TEST(VesselTools, SegmentationGrowsTheSeedsOfThreeSlicesThroughTheSeries) {
   EXPECT_EQ(wrongPlace, 0) << "only liver becomes vessel";
   EXPECT_EQ(c.main.areaStatistics().pixelCnt(2), static_cast<float>(found));
   EXPECT_FALSE(c.main.progressBar()->isVisible());
+  // the status bar says how it ended: voxels, millilitres, time
+  const QRegularExpressionMatch said =
+      QRegularExpression("^Vessel segmentation: (\\d+) voxels labelled Vessel \\(([0-9.]+) mL\\) in ([0-9.]+) s$")
+          .match(c.main.statusBar()->currentMessage());
+  ASSERT_TRUE(said.hasMatch()) << c.main.statusBar()->currentMessage().toStdString();
+  EXPECT_EQ(said.captured(1).toLong(), found);
+  const morvex::SliceHeader& h = study.frame(0)->header;
+  EXPECT_NEAR(said.captured(2).toDouble(), found * h.pixelSpacing * h.pixelSpacing * h.volumeDepth() / 1000.0, 0.05);
 }
