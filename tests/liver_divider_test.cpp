@@ -160,26 +160,27 @@ TEST(DivisionGeometry, StrokesAreResampledByTheSpacing) {
 }
 
 TEST(DivisionGeometry, ASlantedKeyLineIsResampledAlongItselfAndCutsTheSliceThere) {
-  // a stroke from (8, 44) to (56, 4), one point per column, on the 64 x 48 slice
+  // a stroke from (4, 40) to (36, 20), one point per column, ending inside the 64 x 48 slice
   DivisionLine stroke;
-  for (int x = 8; x <= 56; ++x) {
-    const DivPoint p{x, static_cast<int>(std::lround(44 - (x - 8) * 40.0 / 48.0))};
+  for (int x = 4; x <= 36; ++x) {
+    const DivPoint p{x, static_cast<int>(std::lround(40 - (x - 4) * 20.0 / 32.0))};
     stroke.append(p, 0, p);
   }
   // signed distance from the straight line through the ends (negative on the upper left)
-  auto side = [](double x, double y) { return (48.0 * (y - 44) + 40.0 * (x - 8)) / std::hypot(48.0, 40.0); };
-  const DivisionLine key = morvex::resampleStroke(stroke, 10);
-  ASSERT_EQ(key.size(), 7) << "62.5 pixels at spacing 10: six steps";
-  EXPECT_EQ(key.points.front(), (DivPoint{8, 44}));
-  EXPECT_EQ(key.points.back(), (DivPoint{56, 4}));
+  auto side = [](double x, double y) { return (32.0 * (y - 40) + 20.0 * (x - 4)) / std::hypot(32.0, 20.0); };
+  const DivisionLine key = morvex::resampleStroke(stroke, 6);
+  ASSERT_EQ(key.size(), 7) << "40 pixels along the stroke at spacing 6: six steps";
+  EXPECT_EQ(key.points.front(), (DivPoint{4, 40}));
+  EXPECT_EQ(key.points.back(), (DivPoint{36, 20}));
   for (const DivPoint& p : key.points) EXPECT_LE(std::fabs(side(p.x, p.y)), 1.0) << p.x << "," << p.y;
   // halfway to the same line 12 columns further right: 6 columns right of it
   DivisionLine shifted = key;
   for (DivPoint& p : shifted.points) p.x += 12;
-  const DivisionLine mid = morvex::interpolateLines(key, shifted, 0.5, 10);
+  const DivisionLine mid = morvex::interpolateLines(key, shifted, 0.5, 6);
   ASSERT_GE(mid.size(), 2);
   for (const DivPoint& p : mid.points) EXPECT_LE(std::fabs(side(p.x - 6, p.y)), 1.0) << p.x << "," << p.y;
-  // the map: the upper-left side (the smaller mean x) is 1, clear of the line's own pixels
+  // the map: both ends continue along the line to the border (the far one from the mean of the
+  // last points); the upper-left side (the smaller mean x) is 1, clear of the line's own pixels
   std::vector<uint8_t> map;
   ASSERT_TRUE(morvex::divisionMapFromLine(key, W, H, map));
   for (int y = 0; y < H; ++y)
