@@ -244,6 +244,7 @@ bool editableText(const QWidget* w) {
 }  // namespace
 
 bool Morvex::routeKeyToWindow(QObject* watched, QKeyEvent* event) {
+  if (longRunActive()) return false;  // the window's keys wait; the Cancel button keeps its own
   auto* w = qobject_cast<QWidget*>(watched);
   if (w && qobject_cast<QAbstractSpinBox*>(w->parentWidget()) && qobject_cast<QLineEdit*>(w)) w = w->parentWidget();
   if (!w || w == this || !isAncestorOf(w) || editableText(w)) return false;
