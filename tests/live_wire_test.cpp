@@ -289,7 +289,8 @@ TEST(LiveWireObject, AContourStartedOnALabelClosesOnlyAtItsFirstSeedAndExtendsTh
       image[static_cast<std::size_t>(y) * N + x] = 800;
       if (x <= 40) labels[static_cast<std::size_t>(y) * N + x] = 2;
     }
-  labels[30 * N + 50] = 3;  // inside the coming contour
+  labels[30 * N + 50] = 3;  // inside the coming contour, as is a liver pixel
+  labels[25 * N + 50] = 1;
   LiveWire w(image.data(), N, N);
   EXPECT_FALSE(w.takeObjectAt(labels.data(), 10, 10)) << "background is no object";
   ASSERT_TRUE(w.takeObjectAt(labels.data(), 35, 21));
@@ -313,6 +314,7 @@ TEST(LiveWireObject, AContourStartedOnALabelClosesOnlyAtItsFirstSeedAndExtendsTh
   s.currentLabel = morvex::kLiver;  // an object contour extends its own label
   EXPECT_EQ(morvex::commitLiveWire(s, w), 1);
   EXPECT_EQ(labels[30 * N + 45], 2) << "the enclosed part of the bar joins the vessel";
+  EXPECT_EQ(labels[25 * N + 50], 2) << "over the liver, the layer being edited";
   EXPECT_EQ(labels[30 * N + 50], 3) << "another label inside is left alone";
   EXPECT_EQ(labels[30 * N + 25], 2);
   EXPECT_EQ(labels[30 * N + 65], 0);

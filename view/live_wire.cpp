@@ -402,7 +402,7 @@ int commitLiveWire(SliceEdit& s, const LiveWire& wire) {
   const bool chosen = !wire.inObject() && s.isTableLabel(s.currentLabel);
   const uint8_t value = wire.inObject() ? wire.objectValue() : chosen ? static_cast<uint8_t>(s.currentLabel) : 1;
   for (std::size_t i = 0; i < area.size(); ++i)
-    if (area[i] && (s.labels[i] == 0 || chosen)) s.labels[i] = value;
+    if (area[i] && (chosen || s.labels[i] == 0 || s.labels[i] == s.currentLabel)) s.labels[i] = value;
   return 1;
 }
 

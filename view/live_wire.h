@@ -94,9 +94,10 @@ class LiveWire {
 // With the working selection (255) as current label the area is selected and the labels stay.
 // Otherwise the area takes the value V: the object's label for a contour started on a labelled
 // pixel, else the current label when it is a label of the table, else 1 ("Liver"). V goes onto
-// unlabelled pixels; pixels of another label keep it, unless V is the user's current label and
-// the contour did not start on an object (the user chose to draw V there). Returns the undo kind
-// to record (1 labels, 3 selection), 0 when the contour is not closed or the slice does not match.
+// unlabelled pixels and pixels of the current label (the layer being edited: a vessel extended
+// over the liver while "Liver" is current); pixels of any other label keep it. A plain contour in
+// the current label covers everything, as the brush does. Returns the undo kind to record
+// (1 labels, 3 selection), 0 when the contour is not closed or the slice does not match.
 int commitLiveWire(SliceEdit& s, const LiveWire& wire);
 
 }  // namespace morvex
