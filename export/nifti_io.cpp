@@ -183,10 +183,13 @@ bool hasPatientGeometry(const Study& study, const std::vector<int>& frames) {
 // Spacings and directions alone: raster slices and DICOM files without positions.
 void gridWithoutPositions(const SliceHeader& h, SeriesGrid& grid) {
   const double pixel = h.pixelSpacing > 0 ? h.pixelSpacing : 1.0;
+  // along a row the next column, down a column the next row; the first value stands in for a missing one
+  const double column = h.pixelSpacingColumn > 0 ? h.pixelSpacingColumn : pixel;
+  const double row = h.pixelSpacingRow > 0 ? h.pixelSpacingRow : pixel;
   const double slice = h.sliceThickness > 0 ? h.sliceThickness : 1.0;
   std::memset(grid.affine, 0, sizeof grid.affine);
-  grid.affine[0][0] = pixel;
-  grid.affine[1][1] = pixel;
+  grid.affine[0][0] = column;
+  grid.affine[1][1] = row;
   grid.affine[2][2] = slice;
 }
 

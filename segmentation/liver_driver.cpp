@@ -6,10 +6,62 @@
 #include <vector>
 
 #include "segmentation/liver_segmenter.h"
+#include "segmentation/mask_utils.h"
 #include "study/label_table.h"
 
 namespace morvex {
 
+
+namespace {
+
+// The seed slice: the lowest frame of the series holding label 1 (3D) or the current frame when
+// it holds label 1 (2D), of the current frame's size; -1 when there is none. contour receives its
+// liver mask as 0 / 1.
+int seedFrame(const Study& study, const LiverRunOptions& opt, const Study::LabelVolume& liver, std::vector<uint8_t>* contour) {
+  const int c = opt.currentFrame;
+  for (std::size_t k = 0; k < liver.frames.size(); ++k) {
+    if (!opt.threeD && liver.frames[k] != c) continue;
+    if (study.width(liver.frames[k]) != study.width(c) || study.height(liver.frames[k]) != study.height(c)) continue;
+    if (contour) {
+      *contour = liver.masks[k];
+      for (uint8_t& v : *contour) v = v ? 1 : 0;
+    }
+    return liver.frames[k];
+  }
+  return -1;
+}
+
+}  // namespace
+
+int fillRingSeed(Study& study, const LiverRunOptions& opt) {
+  if (study.frameCount() == 0 || !study.frame(opt.currentFrame)) return 0;
+  Study::LabelVolume liver;
+  study.getLabelVolume(study.seriesOfFrame(opt.currentFrame), kLiver, liver);
+  std::vector<uint8_t> ring;
+  const int f = seedFrame(study, opt, liver, &ring);
+  if (f < 0) return 0;
+  const int w = study.width(f), h = study.height(f);
+  // outside: what the image border reaches through pixels that are not liver
+  std::vector<int16_t> seedX, seedY, outside(ring.size());
+  borderSeeds(w, h, seedX, seedY);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < seedX.size(); ++i)
+    if (!ring[static_cast<std::size_t>(seedY[i]) * w + seedX[i]]) {
+      seedX[kept] = seedX[i];
+      seedY[kept++] = seedY[i];
+    }
+  seedFill(ring.data(), 0.0f, 0.0f, seedX.data(), seedY.data(), static_cast<int>(kept), w, h, outside.data(), 1, 0);
+  std::size_t ringPixels = 0, enclosed = 0;
+  for (std::size_t i = 0; i < ring.size(); ++i) {
+    if (ring[i]) ++ringPixels;
+    else if (!outside[i]) ++enclosed;
+  }
+  if (enclosed < kRingFillRatio * ringPixels || enclosed == 0) return 0;
+  uint8_t* labels = study.labelImage(f);
+  for (std::size_t i = 0; i < ring.size(); ++i)
+    if (!ring[i] && !outside[i]) labels[i] = kLiver;
+  return static_cast<int>(enclosed);
+}
 
 LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slicesLabelled) {
   if (slicesLabelled) *slicesLabelled = 0;
@@ -24,16 +76,8 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   // seed outlines: frames holding label 1 (3D) or the current frame (2D)
   Study::LabelVolume liver;
   study.getLabelVolume(series, kLiver, liver);
-  int f0 = -1;
   std::vector<uint8_t> contour;
-  for (std::size_t k = 0; k < liver.frames.size(); ++k) {
-    if (!opt.threeD && liver.frames[k] != c) continue;
-    if (study.width(liver.frames[k]) != W || study.height(liver.frames[k]) != H) continue;
-    f0 = liver.frames[k];
-    contour = liver.masks[k];
-    for (uint8_t& v : contour) v = v ? 1 : 0;
-    break;
-  }
+  const int f0 = seedFrame(study, opt, liver, &contour);
   const int contours = opt.threeD ? static_cast<int>(liver.frames.size()) : (f0 >= 0 ? 1 : 0);
   if (f0 >= 0 && opt.threeD)
     for (int f = first; f <= last; ++f) study.fillLabelImage(f, 0);

@@ -32,4 +32,11 @@ enum class LiverRunResult { Done, NoOutline, NoStudy, Cancelled };
 // frames that received a new liver result (0 when the run reached nothing).
 LiverRunResult segmentLiver(Study& study, const LiverRunOptions& options, int* slicesLabelled = nullptr);
 
+// A seed drawn as a closed ring (an outline traced with the brush): when the liver label of the
+// seed slice segmentLiver would take encloses unlabelled-as-liver pixels at least kRingFillRatio
+// times as many as the label itself, the enclosed pixels become liver too. Returns the number of
+// pixels filled, 0 when the seed is no such ring (or there is no seed) and nothing changed.
+constexpr int kRingFillRatio = 2;
+int fillRingSeed(Study& study, const LiverRunOptions& options);
+
 }  // namespace morvex

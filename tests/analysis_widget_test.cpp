@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <algorithm>
 #include <QTreeWidget>
 #include <filesystem>
@@ -116,6 +118,13 @@ TEST(VesselTools, GrowthFromThreeSlicesThenHistogramModeTurnsLiverIntoVessel) {
   EXPECT_EQ(wrongPlace, 0) << "only liver becomes vessel";
   EXPECT_EQ(c.main.areaStatistics().pixelCnt(2), static_cast<float>(found));
   EXPECT_FALSE(c.main.progressBar()->isVisible());
+  // the status bar says how it ended: voxels, millilitres, time
+  const QRegularExpressionMatch said =
+      QRegularExpression("^Vessel segmentation: (\\d+) voxels labelled Vessel \\(([0-9.]+) mL\\) in ([0-9.]+) s$")
+          .match(c.main.statusBar()->currentMessage());
+  ASSERT_TRUE(said.hasMatch()) << c.main.statusBar()->currentMessage().toStdString();
+  EXPECT_EQ(said.captured(1).toLong(), found);
+  EXPECT_NEAR(said.captured(2).toDouble(), found * study.frame(0)->header.voxelVolumeMl(), 0.05);
 
   for (int f = 0; f < study.frameCount(); ++f)  // every vessel back to plain liver
     std::replace(study.labelImage(f), study.labelImage(f) + study.width(f) * study.height(f), 2, 1);

@@ -10,6 +10,7 @@
 
 #include "tests/testing_support.h"
 #include "view/cimage.h"
+#include "view/slice_render.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
 
@@ -180,4 +181,47 @@ TEST(DivideWindow, SingleSplitDividesOnlyTheShownSlice) {
   for (int f : {0, 2}) EXPECT_EQ(d.count(f, morvex::kLiver), 60 * 60 - 2);
   EXPECT_TRUE(d.study().divisionDefined(1));
   EXPECT_FALSE(d.study().divisionDefined(0));
+}
+
+TEST(DivideWindow, LabelsLeftOutOfTheLobeFiguresAreShownOnARowOfTheirOwn) {
+  morvex::setWarningInterceptor([](const QString&) {});
+  Morvex main;
+  main.openPaths({QString::fromStdString(morvex::testing::smallSyntheticSeries())});
+  const int f = 11;  // IM0012, holding liver
+  main.showImage(f);
+  CImage* view = main.imageViews().value(0);
+  // readout pixels of the row below the seven figures: drawn with the annotation, not without
+  auto extraRow = [&] {
+    view->setDisplaySize(700, 300);
+    view->resize(700, 300);
+    const QImage on = view->grab().toImage();
+    main.setDisplayAnnotationState();
+    const QImage off = view->grab().toImage();
+    main.setDisplayAnnotationState();
+    int changed = 0;
+    for (int y = 10 + 25 * 7; y < 10 + 25 * 8; ++y)
+      for (int x = 700 - 240; x < 700 - 10; ++x) changed += on.pixel(x, y) != off.pixel(x, y);
+    view->setDisplaySize(128, 128);
+    view->resize(128, 128);
+    return changed;
+  };
+  EXPECT_EQ(extraRow(), 0) << "not divided: no such row";
+  // the shown slice alone is divided: the liver of every other slice is in no lobe figure
+  QTest::mouseClick(main.form().pushButton_Divide_3, Qt::LeftButton);
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(50, 2));
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(50, 125));
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(90, 60));
+  ASSERT_EQ(main.liverDivider(), nullptr) << "confirmed";
+  long undivided = 0;
+  for (int g = 0; g < main.study().frameCount(); ++g) {
+    const uint8_t* l = main.study().labelImage(g);
+    undivided += std::count_if(l, l + 128 * 128, [](uint8_t v) { return v == 1 || v == 2; });
+  }
+  ASSERT_GT(undivided, 0);
+  const morvex::SliceHeader& h = main.study().frame(f)->header;
+  const morvex::VolumeReadout r = morvex::computeVolumeReadout(h.pixelSpacing, h.volumeDepth(), &main.areaStatistics());
+  EXPECT_GT(r.left, 0.0f);
+  EXPECT_NEAR(r.notDivided, undivided * h.pixelSpacing * h.pixelSpacing * h.volumeDepth() / 1000.0, 0.05);
+  EXPECT_GT(extraRow(), 30);
+  morvex::setWarningInterceptor({});
 }

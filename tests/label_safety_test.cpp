@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QProcess>
@@ -21,6 +22,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/borderless_main_window.h"
 #include "tests/testing_support.h"
@@ -222,6 +224,72 @@ TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
   int temporaries = 0;
   for (const auto& e : fs::directory_iterator(out)) temporaries += e.path().filename().string().find(".partial-") != std::string::npos;
   EXPECT_EQ(temporaries, 0) << "no half-written file is left";
+}
+
+TEST(LabelSafety, HistogramSavesSkipAMissingResultFolderSilentlyAndAnEditClearsSavedTo) {
+  Workstation w;
+  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  const QString cwd = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(w.dir.path())));  // no "Result" here
+  struct Back {
+    QString to;
+    ~Back() { QDir::setCurrent(to); }
+  } back{cwd};
+  const QString series = QString::fromStdString(w.dir.file("series"));
+  auto files = [](const std::string& folder, const std::string& prefix) {
+    int n = 0;
+    if (fs::is_directory(folder))
+      for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+    return n;
+  };
+  Ui::MorvexClass& ui = w.main.form();
+  ui.pushButton_HistogramSaveGroup->click();
+  ui.pushButton_HistogramSave->click();
+  EXPECT_TRUE(w.warnings.isEmpty()) << w.warnings.join("\n").toStdString();
+  EXPECT_EQ(w.status(), "Saved to " + series);
+  EXPECT_EQ(files(w.dir.file("series"), "histogram_"), 2);
+  EXPECT_EQ(files(w.dir.file("series"), "statistic_"), 2);
+  fs::create_directory(w.dir.file("Result"));
+  ui.pushButton_HistogramSaveGroup->click();
+  EXPECT_EQ(w.status(), "Saved to " + series + " and Result");
+  EXPECT_EQ(files(w.dir.file("Result"), "histogram_"), 1);
+  EXPECT_TRUE(w.warnings.isEmpty());
+
+  // a brush stroke makes "Saved to" stale
+  CImage* v = w.view();
+  w.main.setBrushState();
+  QTest::mouseClick(v, Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));  // on air: a change
+  ASSERT_TRUE(w.main.hasUnsavedChanges());
+  EXPECT_EQ(w.status(), "");
+}
+
+TEST(LabelSafety, ABrushRingAsTheSeedIsFilledAndLiverSegLabelsTheLiver) {
+  Workstation w;
+  const int f = w.frameOf("IM0012");
+  ASSERT_GE(f, 0);
+  // the true liver of the slice, and a 2-pixel ring along its border as the brush would leave it
+  const cv::Mat truth = cv::imread(w.truth + "/m_IM0012.png", cv::IMREAD_GRAYSCALE);
+  ASSERT_FALSE(truth.empty());
+  cv::Mat liver = truth > 0, inner;
+  cv::erode(liver, inner, cv::getStructuringElement(cv::MORPH_RECT, {5, 5}));
+  const cv::Mat ring = liver & ~inner;
+  const long ringPixels = cv::countNonZero(ring), liverPixels = cv::countNonZero(liver);
+  ASSERT_GT(liverPixels, 3 * ringPixels);
+  w.main.showImage(f);
+  for (int p = 0; p < ring.cols * ring.rows; ++p) w.main.study().labelImage(f)[p] = ring.data[p] ? 1 : 0;
+  ASSERT_EQ(w.main.liverSegmentation(), 1);
+  EXPECT_TRUE(w.status().startsWith("LiverSeg: ")) << w.status().toStdString();
+  EXPECT_TRUE(w.status().contains("filled")) << w.status().toStdString();
+  EXPECT_FALSE(w.status().startsWith("LiverSeg: 1 slices")) << "the run went beyond the seed slice";
+  // the seed slice's result covers the liver, not only the ring
+  long covered = 0;
+  const uint8_t* labels = w.main.study().labelImage(f);
+  for (int p = 0; p < ring.cols * ring.rows; ++p) covered += labels[p] == 1 && liver.data[p];
+  EXPECT_GT(covered, 0.8 * liverPixels);
+  EXPECT_GT(w.count(f - 1, 1) + w.count(f + 1, 1), liverPixels);
+  // an undo makes the outcome message stale
+  w.main.undoHistory();
+  EXPECT_EQ(w.status(), "");
 }
 
 namespace {

@@ -139,37 +139,49 @@ TEST(LiveWireContour, FourRimClicksOnADiscTraceItsRimAndEncloseItsArea) {
   // a straight polygon through the same clicks would cut the rim by far more
   EXPECT_GT(d.pixels - 2 * 40 * 40, 0.3 * d.pixels);
 
-  // commit: label 1 on the contour and inside, nothing outside; to the selection layer instead
-  std::vector<uint8_t> labels(Disc::N * Disc::N, 3), selection(Disc::N * Disc::N, 0);
+  // commit: label 1 on the contour and inside, whatever the ROI; other labels are kept unless the
+  // user's current label is drawn; the selection layer takes the whole area instead
+  std::vector<uint8_t> labels(Disc::N * Disc::N, 0), selection(Disc::N * Disc::N, 0);
+  labels[64 * Disc::N + 64] = 3;
   morvex::SliceEdit s;
   s.labels = labels.data();
   s.selection = selection.data();
   s.width = s.height = Disc::N;
+  s.roi = {true, 0, 0, 63, 127};  // the left half only
   EXPECT_EQ(morvex::commitLiveWire(s, w), 1);
-  EXPECT_EQ(labels[64 * Disc::N + 64], 1);
-  EXPECT_EQ(labels[64 * Disc::N + 104], 1);
-  EXPECT_EQ(labels[10 * Disc::N + 10], 3);
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), 1), area - 1);
+  EXPECT_EQ(labels[64 * Disc::N + 64], 3);
+  EXPECT_EQ(labels[10 * Disc::N + 10], 0);
+  const morvex::LabelTable table = morvex::defaultLabelTable();
+  s.table = &table;
+  s.currentLabel = morvex::kVessel;
+  EXPECT_EQ(morvex::commitLiveWire(s, w), 1);
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), morvex::kVessel), area) << "the chosen label goes over all";
   EXPECT_EQ(count255(selection), 0);
   s.currentLabel = morvex::kSelectionLabel;
-  s.roi = {true, 0, 0, 63, 127};  // the left half only
   EXPECT_EQ(morvex::commitLiveWire(s, w), 3);
-  EXPECT_EQ(selection[64 * Disc::N + 50], 255);
-  EXPECT_EQ(selection[64 * Disc::N + 70], 0) << "outside the ROI";
-  EXPECT_NEAR(count255(selection), area / 2, 0.03 * area);
+  EXPECT_EQ(count255(selection), area);
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), morvex::kVessel), area);
 }
 
-TEST(LiveWireContour, AClickWithinTwoPixelsOfTheFirstSeedClosesTheContour) {
-  Disc d;
-  LiveWire w(d.image.data(), Disc::N, Disc::N);
-  ASSERT_TRUE(w.addSeed(104, 64));
-  ASSERT_TRUE(w.addSeed(24, 64));
-  ASSERT_TRUE(w.addSeed(27, 50));  // 3 px from the first seed in neither axis: just another seed
+TEST(LiveWireContour, AClickWithinTwoPixelsOfTheFirstSeedClosesTheContourAndTheGapIsBridged) {
+  // a flat 90 x 60 slice: every path is the straight digital line between its seeds
+  const int W = 90, H = 60;
+  LiveWire w(flat(W, H).data(), W, H);
+  for (ImagePoint p : {ImagePoint{20, 20}, ImagePoint{60, 20}, ImagePoint{60, 45}, ImagePoint{20, 45}})
+    ASSERT_TRUE(w.addSeed(p.x, p.y));
+  ASSERT_TRUE(w.addSeed(23, 23));  // 3 px from the first seed: just another seed
   EXPECT_FALSE(w.closed());
   w.removeLastSeed();
-  ASSERT_TRUE(w.addSeed(102, 66));
-  EXPECT_TRUE(w.closed());
-  // the last point and the first seed are bridged: the fill does not leak out
-  EXPECT_NEAR(count255(w.enclosedArea()), d.pixels, 0.02 * d.pixels);
+  ASSERT_TRUE(w.addSeed(20, 22));
+  ASSERT_TRUE(w.closed());
+  // the rectangle and its rim exactly: the pixel (20, 21) between the last point and the first
+  // seed closes the wall, so the inside does not leak out
+  const std::vector<uint8_t> area = w.enclosedArea();
+  EXPECT_EQ(count255(area), 41 * 26);
+  EXPECT_EQ(area[21 * W + 20], 255);
+  EXPECT_EQ(area[30 * W + 40], 255);
+  EXPECT_EQ(area[30 * W + 70], 0);
 }
 
 TEST(LiveWireContour, NewSegmentsGoAroundDrawnOnesInsteadOfCrossingThem) {
@@ -267,7 +279,7 @@ TEST(LiveWireContour, BackspaceDropsTheLastSeedAndRegrowsTheTreeFromThePreviousO
   EXPECT_TRUE(w.seeds().empty());
 }
 
-TEST(LiveWireObject, AContourLeavingALabelAndReturningIntoItExtendsThatLabel) {
+TEST(LiveWireObject, AContourStartedOnALabelClosesOnlyAtItsFirstSeedAndExtendsThatLabelOnly) {
   const int N = 80;
   // a bright bar from x 20 to 60; its left part (up to x 40) is labelled "Vessel"
   std::vector<int16_t> image = flat(N, N, 0);
@@ -277,7 +289,8 @@ TEST(LiveWireObject, AContourLeavingALabelAndReturningIntoItExtendsThatLabel) {
       image[static_cast<std::size_t>(y) * N + x] = 800;
       if (x <= 40) labels[static_cast<std::size_t>(y) * N + x] = 2;
     }
-  labels[70 * N + 70] = 3;
+  labels[30 * N + 50] = 3;  // inside the coming contour, as is a liver pixel
+  labels[25 * N + 50] = 1;
   LiveWire w(image.data(), N, N);
   EXPECT_FALSE(w.takeObjectAt(labels.data(), 10, 10)) << "background is no object";
   ASSERT_TRUE(w.takeObjectAt(labels.data(), 35, 21));
@@ -285,44 +298,29 @@ TEST(LiveWireObject, AContourLeavingALabelAndReturningIntoItExtendsThatLabel) {
   ASSERT_TRUE(w.addSeed(35, 21));
   EXPECT_TRUE(w.inObject());
   EXPECT_FALSE(w.takeObjectAt(labels.data(), 70, 70)) << "only the first seed takes an object";
-  ASSERT_TRUE(w.addSeed(59, 21));
-  ASSERT_TRUE(w.addSeed(59, 39));
+  ASSERT_TRUE(w.addSeed(25, 30));
+  EXPECT_FALSE(w.closed()) << "a second click inside the object is just a seed";
+  w.removeLastSeed();
+  for (ImagePoint p : {ImagePoint{59, 21}, ImagePoint{59, 39}, ImagePoint{35, 39}}) ASSERT_TRUE(w.addSeed(p.x, p.y));
   EXPECT_FALSE(w.closed());
-  ASSERT_TRUE(w.addSeed(35, 39));
-  ASSERT_TRUE(w.closed()) << "back inside the object";
-  morvex::SliceEdit s;
-  s.labels = labels.data();
-  s.selection = selection.data();
-  s.width = s.height = N;
-  s.currentLabel = morvex::kSelectionLabel;  // an object contour always extends its label
-  EXPECT_EQ(morvex::commitLiveWire(s, w), 1);
-  EXPECT_EQ(labels[30 * N + 50], 2) << "the enclosed part of the bar joins the vessel";
-  EXPECT_EQ(labels[30 * N + 25], 2);
-  EXPECT_EQ(labels[30 * N + 65], 0);
-  EXPECT_EQ(labels[10 * N + 50], 0);
-  EXPECT_EQ(labels[70 * N + 70], 3);
-  EXPECT_EQ(count255(selection), 0);
-}
-
-TEST(LiveWireObject, AnObjectOnTheImageCornerDoesNotFloodTheSlice) {
-  const int N = 80;
-  std::vector<int16_t> image = flat(N, N, 0);
-  std::vector<uint8_t> labels(N * N, 0), selection(N * N, 0);
-  for (int y = 0; y <= 30; ++y)
-    for (int x = 0; x <= 30; ++x) labels[static_cast<std::size_t>(y) * N + x] = 1;
-  LiveWire w(image.data(), N, N);
-  ASSERT_TRUE(w.takeObjectAt(labels.data(), 25, 10));
-  for (ImagePoint p : {ImagePoint{25, 10}, ImagePoint{45, 10}, ImagePoint{45, 25}, ImagePoint{25, 25}})
-    ASSERT_TRUE(w.addSeed(p.x, p.y));
+  ASSERT_TRUE(w.addSeed(35, 21));
   ASSERT_TRUE(w.closed());
   morvex::SliceEdit s;
   s.labels = labels.data();
   s.selection = selection.data();
   s.width = s.height = N;
-  morvex::commitLiveWire(s, w);
-  EXPECT_EQ(labels[18 * N + 40], 1) << "the enclosed block";
-  EXPECT_EQ(labels[60 * N + 60], 0) << "the rest of the slice stays unlabelled";
-  EXPECT_EQ(labels[5 * N + 70], 0);
+  const morvex::LabelTable table = morvex::defaultLabelTable();
+  s.table = &table;
+  s.currentLabel = morvex::kLiver;  // an object contour extends its own label
+  EXPECT_EQ(morvex::commitLiveWire(s, w), 1);
+  EXPECT_EQ(labels[30 * N + 45], 2) << "the enclosed part of the bar joins the vessel";
+  EXPECT_EQ(labels[25 * N + 50], 2) << "over the liver, the layer being edited";
+  EXPECT_EQ(labels[30 * N + 50], 3) << "another label inside is left alone";
+  EXPECT_EQ(labels[30 * N + 25], 2);
+  EXPECT_EQ(labels[30 * N + 65], 0);
+  EXPECT_EQ(labels[10 * N + 50], 0);
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), 1), 0);
+  EXPECT_EQ(count255(selection), 0);
 }
 
 TEST(LiveWireSynthetic, OnANoisySliceThePathSnapsToTheLiverBoundary) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "analysis/area_statistics.h"
@@ -156,6 +157,37 @@ TEST(DivisionGeometry, StrokesAreResampledByTheSpacing) {
   // an L of 100 + 50 pixels: three steps of 50, at the corner's neighbourhood exactly
   EXPECT_EQ(morvex::resampleStroke(line({{0, 0}, {0, 100}, {50, 100}}), 50).points,
             (std::vector<DivPoint>{{0, 0}, {0, 50}, {0, 100}, {50, 100}}));
+}
+
+TEST(DivisionGeometry, ASlantedKeyLineIsResampledAlongItselfAndCutsTheSliceThere) {
+  // a stroke from (4, 40) to (36, 20), one point per column, ending inside the 64 x 48 slice
+  DivisionLine stroke;
+  for (int x = 4; x <= 36; ++x) {
+    const DivPoint p{x, static_cast<int>(std::lround(40 - (x - 4) * 20.0 / 32.0))};
+    stroke.append(p, 0, p);
+  }
+  // signed distance from the straight line through the ends (negative on the upper left)
+  auto side = [](double x, double y) { return (32.0 * (y - 40) + 20.0 * (x - 4)) / std::hypot(32.0, 20.0); };
+  const DivisionLine key = morvex::resampleStroke(stroke, 6);
+  ASSERT_EQ(key.size(), 7) << "40 pixels along the stroke at spacing 6: six steps";
+  EXPECT_EQ(key.points.front(), (DivPoint{4, 40}));
+  EXPECT_EQ(key.points.back(), (DivPoint{36, 20}));
+  for (const DivPoint& p : key.points) EXPECT_LE(std::fabs(side(p.x, p.y)), 1.0) << p.x << "," << p.y;
+  // halfway to the same line 12 columns further right: 6 columns right of it
+  DivisionLine shifted = key;
+  for (DivPoint& p : shifted.points) p.x += 12;
+  const DivisionLine mid = morvex::interpolateLines(key, shifted, 0.5, 6);
+  ASSERT_GE(mid.size(), 2);
+  for (const DivPoint& p : mid.points) EXPECT_LE(std::fabs(side(p.x - 6, p.y)), 1.0) << p.x << "," << p.y;
+  // the map: both ends continue along the line to the border (the far one from the mean of the
+  // last points); the upper-left side (the smaller mean x) is 1, clear of the line's own pixels
+  std::vector<uint8_t> map;
+  ASSERT_TRUE(morvex::divisionMapFromLine(key, W, H, map));
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      if (std::fabs(side(x, y)) > 1.5) {
+        ASSERT_EQ(map[y * W + x], side(x, y) < 0 ? 1 : 2) << x << "," << y;
+      }
 }
 
 TEST(DivisionGeometry, InterpolatedLinesSpanBothKeyLinesEndToEnd) {
@@ -370,6 +402,27 @@ TEST(LiverDivider, SingleModeTouchesOnlyTheKeyFrameAndItsTakeBackOnlyThatFrame) 
   fresh.labelImage(0)[0] = morvex::kLiverLeft;  // imported, not divided here
   EXPECT_TRUE(morvex::uniteDivision(fresh, t, -1).empty());
   EXPECT_EQ(fresh.labelImage(0)[0], morvex::kLiverLeft);
+}
+
+TEST(LiverDivider, FramesHoldingOnlyOneSideAreTakenBackToo) {
+  Study study;
+  const int s = addSeries(study, 4, 0, 3);
+  const int disc = countLabel(study, 0, morvex::kLiver);
+  // whole-frame maps: frames 0 and 2 all left, 1 and 3 all right; vessels only on frames 2 and 3
+  for (int f = 0; f < 4; ++f) {
+    if (f >= 2) study.labelImage(f)[24 * W + 32] = morvex::kVessel;
+    const std::vector<uint8_t> map(W * H, f % 2 ? 1 : 2);
+    ASSERT_TRUE(study.setDivisionImage(f, map.data(), W, H));
+    study.applyDivision(f);
+  }
+  ASSERT_EQ(countLabel(study, 0, morvex::kLiverLeft), disc) << "frame 0 holds only left liver";
+  ASSERT_EQ(countLabel(study, 1, morvex::kLiverRight), disc);
+  EXPECT_EQ(morvex::uniteDivision(study, s, 0), (std::vector<int>{0}));
+  EXPECT_EQ(countLabel(study, 0, morvex::kLiver), disc);
+  EXPECT_EQ(morvex::uniteDivision(study, s, -1), (std::vector<int>{1, 2, 3}));
+  for (int f = 1; f < 4; ++f) EXPECT_EQ(countLabel(study, f, morvex::kLiver), f >= 2 ? disc - 1 : disc) << f;
+  EXPECT_EQ(study.labelImage(2)[24 * W + 32], morvex::kVessel);
+  EXPECT_EQ(study.labelImage(3)[24 * W + 32], morvex::kVessel);
 }
 
 TEST(LiverDivider, DividedSyntheticLiverGivesTheVolumesOfItsTwoSides) {

@@ -256,6 +256,30 @@ TEST(LiverSegmentation, TheGuardNeverEmptiesTheSeedSliceAndTheRunCountsWhatItLab
   }
 }
 
+// A closed ring as the seed is filled when what it encloses is at least twice the ring: a square
+// ring of side a encloses (a - 2)^2 pixels with 4 (a - 1) of its own, 64 / 36 for a = 10 and
+// 81 / 40 for a = 11. 3D fills the lowest frame holding liver, 2D the current frame.
+TEST(LiverSegmentation, ARingSeedIsFilledOnlyWhenItEnclosesTwiceItsOwnArea) {
+  struct Case { int side0, side1; bool threeD; long filled0, filled1; };
+  for (const Case& c : {Case{10, 11, true, 0, 0}, Case{11, 11, true, 81, 0}, Case{11, 11, false, 0, 81}}) {
+    morvex::Study study;
+    addFlatSlices(study, 3, 40);
+    for (int f : {0, 1}) {
+      const int a = f == 0 ? c.side0 : c.side1;
+      for (int y = 5; y < 5 + a; ++y)
+        for (int x = 5; x < 5 + a; ++x)
+          if (y == 5 || x == 5 || y == 4 + a || x == 4 + a) study.labelImage(f)[y * 40 + x] = 1;
+    }
+    const long ring0 = liverPixels(study, 0), ring1 = liverPixels(study, 1);
+    morvex::LiverRunOptions options;
+    options.threeD = c.threeD;
+    options.currentFrame = 1;
+    EXPECT_EQ(morvex::fillRingSeed(study, options), c.filled0 + c.filled1) << c.side0 << (c.threeD ? " 3D" : " 2D");
+    EXPECT_EQ(liverPixels(study, 0), ring0 + c.filled0);
+    EXPECT_EQ(liverPixels(study, 1), ring1 + c.filled1);
+  }
+}
+
 // The hard preset: a heart over the dome behind a thin diaphragm, a liver tongue in fat, border
 // lesions and a hilar notch. The run must stop at the liver's ends, reach them, and keep the volume.
 TEST(LiverSegmentation, HardPresetStopsAtTheLiversEndsAndReachesThem) {

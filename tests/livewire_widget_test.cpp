@@ -107,6 +107,48 @@ TEST(LiveWireWindow, ClicksTraceTheDiscRightClickClosesItAndUndoRemovesTheLabel)
   EXPECT_EQ(t.main.liveWire(), nullptr);
 }
 
+TEST(LiveWireWindow, AContourStartedInALabelClosesOnlyAtItsFirstSeedAndLeavesOtherLabelsAlone) {
+  Tracer t;
+  // liver on the disc's left half, a vessel blob in its unlabelled right half
+  uint8_t* l = t.main.study().labelImage(0);
+  for (int y = 0; y < N; ++y)
+    for (int x = 0; x < N; ++x) {
+      if ((x - 50) * (x - 50) + (y - 50) * (y - 50) <= 900 && x < 50) l[y * N + x] = 1;
+      if ((x - 65) * (x - 65) + (y - 50) * (y - 50) <= 16) l[y * N + x] = 2;
+    }
+  t.main.showImage(0);  // the undo history starts from these labels
+  t.view->setDisplaySize(N, N);
+  const int vessel = t.count(2), liver = t.count(1);
+  QTest::keyClick(&t.main, Qt::Key_L);
+  t.click({20, 50});
+  t.click({30, 70});  // inside the liver again: one more seed, nothing written
+  ASSERT_EQ(t.seeds(), 2u);
+  EXPECT_EQ(t.count(1), liver);
+  for (QPoint p : {QPoint(50, 80), QPoint(80, 50), QPoint(50, 20)}) t.click(p);
+  ASSERT_EQ(t.seeds(), 5u);
+  t.click({21, 51});  // within 2 pixels of the first seed: closes
+  EXPECT_EQ(t.main.liveWire(), nullptr);
+  EXPECT_EQ(t.count(2), vessel) << "the vessel inside keeps its label";
+  EXPECT_NEAR(t.count(1), t.discPixels - vessel, 0.03 * t.discPixels);
+  t.main.form().actionUndo->trigger();
+  EXPECT_EQ(t.count(1), liver);
+  EXPECT_EQ(t.count(2), vessel);
+}
+
+TEST(LiveWireWindow, AWorkingSelectionContourIsKeptAndTheRoiIsIgnored) {
+  Tracer t;
+  t.main.setROIRegion({0, 0}, {49, 99});  // the left half
+  t.main.setCurrentLabel(morvex::kSelectionLabel);
+  QTest::keyClick(&t.main, Qt::Key_L);
+  for (QPoint p : {QPoint(80, 50), QPoint(50, 80), QPoint(20, 50), QPoint(50, 20)}) t.click(p);
+  t.click({60, 60}, Qt::RightButton);
+  EXPECT_EQ(t.main.liveWire(), nullptr) << "committed";
+  EXPECT_TRUE(t.main.liveWireSelected()) << "ready for the next contour";
+  const uint8_t* sel = t.main.study().selectionImage(0);
+  EXPECT_NEAR(std::count(sel, sel + N * N, 255), t.discPixels, 0.03 * t.discPixels) << "both halves, selected";
+  EXPECT_EQ(t.count(1), 0);
+}
+
 TEST(LiveWireWindow, BackspaceAndARightClickOnOneSeedCancelWhileTheToolStaysOn) {
   Tracer t;
   QTest::keyClick(&t.main, Qt::Key_L);

@@ -111,6 +111,7 @@ TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
   EXPECT_FLOAT_EQ(r.liver, 3);
   EXPECT_FLOAT_EQ(r.liverWithoutVessel, 2);
   EXPECT_FLOAT_EQ(r.left, 0);
+  EXPECT_FLOAT_EQ(r.notDivided, 0) << "before a division every label is in the figures";
 
   // divided: 4 left, 5 right, 6/7 vessels (one left, two right, so a swapped side shows); pixels
   // still labelled 1 or 2 do not count
@@ -125,4 +126,5 @@ TEST(VolumeReadout, UndividedDividedAndTheVoxelExample) {
   EXPECT_FLOAT_EQ(r.leftWithoutVessel, 3);
   EXPECT_FLOAT_EQ(r.rightWithoutVessel, 2);
   EXPECT_FLOAT_EQ(r.leftRate, 60);
+  EXPECT_FLOAT_EQ(r.notDivided, 2) << "the 1 and the 2 drawn after the division";
 }

@@ -139,6 +139,44 @@ TEST(ToolKeys, UpDownCtrlAndTheSliceRange) {
   EXPECT_EQ(w.main.form().spinBox_Slice2->value(), 20);
 }
 
+TEST(ToolKeys, SliceAndToolKeysReachTheWindowFromAnyWidgetButANumberBeingTyped) {
+  Window w;
+  w.load();
+  Ui::MorvexClass& ui = w.main.form();
+  for (int f = 0; f < w.main.study().frameCount(); ++f) w.main.study().fillLabelImage(f, 0);
+  const int last = w.main.currentFrame();
+  // LiverSeg clicked (no outline: it only warns), then Up sent where the focus now is
+  QTest::mouseClick(ui.pushButton_LiverSeg, Qt::LeftButton);
+  QTest::keyClick(ui.pushButton_LiverSeg, Qt::Key_Up);
+  EXPECT_EQ(w.main.currentFrame(), last - 1);
+  QTest::keyClick(ui.pushButton_Brush, Qt::Key_Up);
+  EXPECT_EQ(w.main.currentFrame(), last - 2) << "a tool button does not keep the arrow keys";
+  QTest::keyClick(ui.treeWidget_FileDirectory, Qt::Key_E);
+  EXPECT_EQ(w.main.toolMode(), ToolMode::EraserMode);
+  QTest::keyClick(ui.horizontalSlider_LabelOpacity, Qt::Key_7);
+  EXPECT_FLOAT_EQ(w.main.opacity(), 0.7f);
+
+  // typing a brush size: digits and arrows belong to the number, a letter to the window
+  QSpinBox* size = ui.spinBox_2;
+  QTest::keyClick(size, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(size, "12");
+  EXPECT_EQ(w.main.brushSize(), 12);
+  EXPECT_FLOAT_EQ(w.main.opacity(), 0.7f) << "the digits went into the field";
+  QTest::keyClick(size, Qt::Key_Up);
+  EXPECT_EQ(w.main.brushSize(), 13);
+  EXPECT_EQ(w.main.currentFrame(), last - 2);
+  QTest::keyClick(size, Qt::Key_B);
+  EXPECT_EQ(w.main.toolMode(), ToolMode::BrushMode);
+  EXPECT_EQ(w.main.brushSize(), 13);
+  // Return ends the edit: the focus leaves the field
+  w.main.show();
+  QApplication::setActiveWindow(&w.main);
+  size->setFocus();
+  ASSERT_TRUE(size->hasFocus());
+  QTest::keyClick(size, Qt::Key_Return);
+  EXPECT_FALSE(size->hasFocus());
+}
+
 TEST(ToolTabs, AnalysisPageTurnsLiverHistogramModeAndOutlinesOnAndBackOff) {
   Window w;
   w.load();

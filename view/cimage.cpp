@@ -14,6 +14,11 @@
 #include "view/stroke_raster.h"
 #include "workspace/morvex.h"
 
+namespace {
+// Name of the readout row of the liver and vessel labels drawn after a division.
+const QString kNotDivided = QStringLiteral("not divided:");
+}  // namespace
+
 CImage::CImage(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_MouseTracking);
   setAutoFillBackground(true);
@@ -235,6 +240,13 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf(i == 6 ? "%0.1f(%%)" : "%0.1f(mL)", static_cast<double>(rows[i].second)));
   }
+  // labels drawn after the division: not in the lobe figures above, so not silently missing either
+  if (r.notDivided > 0) {
+    const int y = 10 + 25 * 7;
+    p.drawText(QRect(c.nameLeft, y, c.nameRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, kNotDivided);
+    p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
+               QString::asprintf("%0.1f(mL)", static_cast<double>(r.notDivided)));
+  }
 }
 
 QFont CImage::readoutFont() {
@@ -250,6 +262,7 @@ CImage::ReadoutColumns CImage::readoutColumns() const {
   int names = 0;
   for (const char* name : {"Liver", "Liver-Vessel", "Right", "Right-Vessel", "Left", "Left-Vessel", "LeftLiver Rate"})
     names = std::max(names, m.horizontalAdvance(QString::asprintf("area(%s):", name)));
+  names = std::max(names, m.horizontalAdvance(kNotDivided));
   const int values = m.horizontalAdvance("99999.9(mL)") + 2, gap = m.horizontalAdvance("  ");
   ReadoutColumns c;
   c.valueRight = widgetWidth_ - 10;

@@ -326,14 +326,8 @@ bool LiveWire::addSeed(int x, int y) {
       closed_ = true;
       return true;
     }
-  }
-  if (hasObject() && objectMask_[index(x, y)]) {
-    if (inObject_) {
-      seeds_.push_back({x, y});
-      closed_ = true;
-      return true;
-    }
-    inObject_ = true;
+  } else {
+    inObject_ = hasObject();
   }
   computePathTree(x, y);
   return true;
@@ -345,9 +339,9 @@ void LiveWire::removeLastSeed() {
   if (!segments_.empty() && segments_.size() >= seeds_.size()) segments_.pop_back();
   closed_ = false;
   if (seeds_.empty()) {
-    // the contour is gone, and with it the object it started in
+    // the contour is gone, and with it the object it started on
     inObject_ = false;
-    objectMask_.clear();
+    objectValue_ = 0;
     root_ = -1;
     return;
   }
@@ -358,15 +352,8 @@ void LiveWire::removeLastSeed() {
 
 bool LiveWire::takeObjectAt(const uint8_t* labels, int x, int y) {
   if (!labels || hasObject() || !seeds_.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return false;
-  const uint8_t value = labels[index(x, y)];
-  if (value == 0) return false;
-  std::vector<int16_t> filled(intensities_.size());
-  const int16_t sx = static_cast<int16_t>(x), sy = static_cast<int16_t>(y);
-  seedFill(labels, value, value, &sx, &sy, 1, width_, height_, filled.data(), 255, 0);
-  objectMask_.assign(filled.size(), 0);
-  for (std::size_t i = 0; i < filled.size(); ++i) objectMask_[i] = filled[i] > 0 ? 255 : 0;
-  objectValue_ = value;
-  return true;
+  objectValue_ = labels[index(x, y)];
+  return objectValue_ != 0;
 }
 
 std::vector<uint8_t> LiveWire::enclosedArea() const {
@@ -374,16 +361,13 @@ std::vector<uint8_t> LiveWire::enclosedArea() const {
   std::vector<int16_t> walls(n, 0);
   for (const std::vector<ImagePoint>& segment : segments_)
     for (const ImagePoint& p : segment) walls[index(p.x, p.y)] = 255;
-  if (inObject_) {
-    for (std::size_t i = 0; i < n; ++i)
-      if (objectMask_[i]) walls[i] = 255;
-  } else if (!seeds_.empty() && !segments_.empty() && !segments_.back().empty()) {
+  if (!seeds_.empty() && !segments_.empty() && !segments_.back().empty()) {
     // the gap between the last point and the first seed (at most 2 pixels) is bridged
     const ImagePoint first = seeds_.front(), last = segments_.back().back();
     walls[index((first.x + last.x) / 2, (first.y + last.y) / 2)] = 255;
   }
   // outside = what the border reaches through free pixels; every free border pixel is a seed, so
-  // an object lying on the image corner does not make the whole slice count as enclosed
+  // a contour touching the image corner does not make the whole slice count as enclosed
   std::vector<int16_t> seedX, seedY;
   auto border = [&](int x, int y) {
     if (walls[index(x, y)] == 0) {
@@ -410,16 +394,16 @@ std::vector<uint8_t> LiveWire::enclosedArea() const {
 int commitLiveWire(SliceEdit& s, const LiveWire& wire) {
   if (!wire.closed() || !s.labels || !s.selection || s.width != wire.width() || s.height != wire.height()) return 0;
   const std::vector<uint8_t> area = wire.enclosedArea();
-  const bool toSelection = !wire.inObject() && s.currentLabel == kSelectionLabel;
-  const uint8_t value = wire.inObject() ? wire.objectValue() : 1;
-  for (int y = 0; y < s.height; ++y)
-    for (int x = 0; x < s.width; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * s.width + x;
-      if (!area[i] || !s.roi.contains(x, y)) continue;
-      if (toSelection) s.selection[i] = 255;
-      else s.labels[i] = value;
-    }
-  return toSelection ? 3 : 1;
+  if (s.currentLabel == kSelectionLabel) {
+    for (std::size_t i = 0; i < area.size(); ++i)
+      if (area[i]) s.selection[i] = 255;
+    return 3;
+  }
+  const bool chosen = !wire.inObject() && s.isTableLabel(s.currentLabel);
+  const uint8_t value = wire.inObject() ? wire.objectValue() : chosen ? static_cast<uint8_t>(s.currentLabel) : 1;
+  for (std::size_t i = 0; i < area.size(); ++i)
+    if (area[i] && (chosen || s.labels[i] == 0 || s.labels[i] == s.currentLabel)) s.labels[i] = value;
+  return 1;
 }
 
 }  // namespace morvex

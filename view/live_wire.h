@@ -28,8 +28,9 @@ class LiveWire {
   // the last seed. Logs "Seed Point = sx sy".
   void computePathTree(int sx, int sy);
   // Adds a seed: the path from the current root to (x, y) becomes a segment, then a new tree grows
-  // from (x, y) unless the click closed the contour. Returns false (nothing changes) for a point
-  // outside the traceable area [2, width - 2] x [2, height - 2] or after the contour closed.
+  // from (x, y). A seed within 2 pixels (in x and in y) of the first seed closes the contour; no
+  // other click does. Returns false (nothing changes) for a point outside the traceable area
+  // [2, width - 2] x [2, height - 2] or after the contour closed.
   bool addSeed(int x, int y);
   // Drops the last seed and its segment; the tree regrows from the new last seed, if any.
   void removeLastSeed();
@@ -37,12 +38,12 @@ class LiveWire {
   // the current tree never reached (x, y).
   std::vector<ImagePoint> tracePath(int x, int y) const;
 
-  // The object a contour extends: the 4-connected region of label(p) around p, taken only for the
-  // first seed of a contour and only on a labelled pixel. Returns true when an object was taken.
+  // The object a contour extends: the label under its first seed, taken only before the first
+  // seed and only on a labelled pixel. Returns true when an object was taken.
   bool takeObjectAt(const uint8_t* labels, int x, int y);
 
-  // Pixels a closed contour writes (255, else 0): the contour and everything it encloses; for an
-  // object contour, the object, the contour and everything they enclose together.
+  // Pixels a closed contour covers (255, else 0): the contour, the bridge from its last point to
+  // the first seed, and everything they enclose.
   std::vector<uint8_t> enclosedArea() const;
 
   int width() const { return width_; }
@@ -52,7 +53,7 @@ class LiveWire {
   const std::vector<std::vector<ImagePoint>>& segments() const { return segments_; }
   bool closed() const { return closed_; }
   bool inObject() const { return inObject_; }
-  bool hasObject() const { return !objectMask_.empty(); }
+  bool hasObject() const { return objectValue_ != 0; }
   uint8_t objectValue() const { return objectValue_; }
   // Path cost from the root (kUnreached where the tree has not reached).
   int64_t totalCost(int x, int y) const { return totalCost_[index(x, y)]; }
@@ -85,15 +86,18 @@ class LiveWire {
   std::vector<float> directionCost_;       // 8 per pixel: link towards neighbour k
   std::vector<float> nodeCost_;            // 5 x edge + 2.5 x gradient cost
   std::vector<int64_t> totalCost_;
-  std::vector<uint8_t> objectMask_;        // 255 inside the object, empty when there is none
-  uint8_t objectValue_ = 0;
+  uint8_t objectValue_ = 0;                // label under the first seed, 0 for a plain contour
   QueueStorage queueStorage_;
 };
 
-// Writes a closed contour into the slice, inside the ROI: an object contour extends its object's
-// label; a plain contour becomes label 1 ("Liver"), or the working selection when the selection
-// layer (255) is current. Returns the undo kind to record (1 labels, 3 selection), 0 when the
-// contour is not closed or the slice does not match.
+// Writes a closed contour's area (enclosedArea) into the slice; the ROI is not consulted.
+// With the working selection (255) as current label the area is selected and the labels stay.
+// Otherwise the area takes the value V: the object's label for a contour started on a labelled
+// pixel, else the current label when it is a label of the table, else 1 ("Liver"). V goes onto
+// unlabelled pixels and pixels of the current label (the layer being edited: a vessel extended
+// over the liver while "Liver" is current); pixels of any other label keep it. A plain contour in
+// the current label covers everything, as the brush does. Returns the undo kind to record
+// (1 labels, 3 selection), 0 when the contour is not closed or the slice does not match.
 int commitLiveWire(SliceEdit& s, const LiveWire& wire);
 
 }  // namespace morvex

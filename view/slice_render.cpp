@@ -94,6 +94,7 @@ VolumeReadout computeVolumeReadout(double voxelMl, const AreaStatistics* st) {
   if (r.left > 0 || r.right > 0) {
     r.liver = r.left + r.right;
     vessel = v[6] + v[7];
+    r.notDivided = v[1] + v[2];
   } else {
     r.liver = v[1] + v[2];
     vessel = v[2];

@@ -33,6 +33,9 @@ inline uint8_t blendChannel(int c, float a, int d) { return static_cast<uint8_t>
 struct VolumeReadout {
   float liver = 0, liverWithoutVessel = 0, right = 0, rightWithoutVessel = 0, left = 0, leftWithoutVessel = 0,
         leftRate = 0;
+  // Once the liver is divided, the "Liver" and "Vessel" labels (1, 2) drawn since are in none of
+  // the figures above; their volume is shown on a row of its own. 0 before the division.
+  float notDivided = 0;
 };
 // From the series statistics (null or not computed: all 0) and the voxel volume of the frame in mL
 // (SliceHeader::voxelVolumeMl).

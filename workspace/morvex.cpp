@@ -4,7 +4,9 @@
 
 #include <cstdio>
 
+#include <QApplication>
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QSignalMapper>
 #include <QDir>
 #include <QFileInfo>
@@ -55,6 +57,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   setupScrollingToolColumn();
   // the slice views follow the image pane's size: at start-up, after the layout settles, on resizes
   ui.widget_image->installEventFilter(this);
+  qApp->installEventFilter(this);  // the window's keys work whichever of its widgets has the focus
   study_.setWarningSink([this](const std::string& text) {
     reportWarning(QString::fromStdString(text), QString::fromLocal8Bit(study_.warningSubject().c_str()),
                   QString::fromStdString(study_.warningReason()));
@@ -172,6 +175,9 @@ void Morvex::setupScrollingToolColumn() {
 
 bool Morvex::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui.widget_image && event->type() == QEvent::Resize) fitViewsToImageArea();
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      routeKeyToWindow(watched, static_cast<QKeyEvent*>(event)))
+    return true;
   return QMainWindow::eventFilter(watched, event);
 }
 

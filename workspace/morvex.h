@@ -320,6 +320,10 @@ class Morvex : public QMainWindow {
   void commitLiveWireContour();
   void discardLiveWireContour();
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
+  // The window's keys (slices, tools, opacity, brush size, zoom); true when the key was one of them.
+  // Keys sent to a child widget reach them too, except in a text or number field being edited.
+  bool windowKey(QKeyEvent* event);
+  bool routeKeyToWindow(QObject* watched, QKeyEvent* event);
   // Zoom keys: + and - about the pointer (the view's centre when the pointer is elsewhere), fit.
   void zoomActiveView(float factor);
   void fitActiveView();

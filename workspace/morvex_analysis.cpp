@@ -2,6 +2,7 @@
 // statistics trees, vessel histogram mode and the semi-automatic vessel segmentation.
 
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
@@ -239,4 +240,10 @@ void Morvex::vesselSegmentation() {
   std::printf("vesselSegmentation(): %d slices, %ld vessel pixels, %.2f s\n", n, vesselPixels, seconds);
   std::fflush(stdout);
   labelsChanged();
+  const morvex::SliceHeader& header = study_.frame(first)->header;
+  const double ml = static_cast<double>(vesselPixels) * header.voxelVolumeMl();
+  statusBar()->showMessage(tr("Vessel segmentation: %1 voxels labelled Vessel (%2 mL) in %3 s")
+                               .arg(vesselPixels)
+                               .arg(ml, 0, 'f', 1)
+                               .arg(seconds, 0, 'f', 1));
 }

@@ -1,6 +1,7 @@
 // Export of masks, series TIFFs, histogram / statistics / report files and contrast images.
 // Every file is written under a temporary name and renamed over its target when complete.
 
+#include <QDir>
 #include <QFileDialog>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -27,11 +28,16 @@ std::string fileNameOf(const char* pattern, const morvex::Study& study, const mo
          fileNamePart(study.seriesFileKeyOf(h)) + suffix;
 }
 
-// The folders a histogram command writes to: the slices' folder (when known) and "Result".
+// "Result" is not created: a histogram command skips it silently when it is missing.
+bool resultFolderExists() { return QDir(kResult).exists(); }
+
+// The folders a histogram command writes to: the slices' folder (when known) and "Result" (when
+// it exists).
 QStringList savedFolders(const std::string& dicom) {
   QStringList folders;
   if (!dicom.empty()) folders << QString::fromLocal8Bit(dicom.c_str());
-  return folders << kResult;
+  if (resultFolderExists()) folders << kResult;
+  return folders;
 }
 }  // namespace
 
@@ -189,7 +195,7 @@ void Morvex::saveGroupHistogram() {
   calcGroupSelectedAreaStatistic(s);  // the files describe the selection as it is now
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveGroupHistogram(dicom.c_str(), s);
-  saveGroupHistogram(kResult, s);
+  if (resultFolderExists()) saveGroupHistogram(kResult, s);
   endSave(savedFolders(dicom));
 }
 
@@ -211,7 +217,7 @@ void Morvex::saveGroupHistogram2() {
   const int s = study_.seriesOfFrame(currentFrame_);
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveGroupHistogram2(dicom.c_str(), s);
-  saveGroupHistogram2(kResult, s);
+  if (resultFolderExists()) saveGroupHistogram2(kResult, s);
   endSave(savedFolders(dicom));
 }
 
@@ -232,7 +238,7 @@ void Morvex::saveHistogram() {
   if (study_.frameCount() == 0) return;
   const std::string dicom = dicomFolderOf(currentFrame_);
   if (!dicom.empty()) saveHistogram(dicom.c_str(), currentFrame_);
-  saveHistogram(kResult, currentFrame_);
+  if (resultFolderExists()) saveHistogram(kResult, currentFrame_);
   endSave(savedFolders(dicom));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <QStatusBar>
 #include <QTreeWidgetItemIterator>
 
 #include "app/data_files.h"
@@ -122,8 +123,12 @@ void Morvex::expandLayerItem(QTreeWidgetItem* item) {
   if (item) item->setExpanded(true);
 }
 
+// A change of the labels makes the last outcome in the status bar ("Saved to", "LiverSeg: ...")
+// stale: it is cleared with every recorded step, undo and redo.
 void Morvex::pushUndo(int) {
-  if (undoHistory_.pushFrame(frameImages(currentFrame_))) markUnsaved();
+  if (!undoHistory_.pushFrame(frameImages(currentFrame_))) return;
+  markUnsaved();
+  statusBar()->clearMessage();
 }
 
 morvex::FrameImages Morvex::frameImages(int frame) {
@@ -155,7 +160,10 @@ void Morvex::beginSeriesEdit(int first, int last) {
 
 void Morvex::endSeriesEdit() {
   if (seriesEditDepth_ == 0 || --seriesEditDepth_ > 0) return;
-  if (undoHistory_.commitMultiFrame(frameImages(seriesEditFirst_, seriesEditLast_))) markUnsaved();
+  if (undoHistory_.commitMultiFrame(frameImages(seriesEditFirst_, seriesEditLast_))) {
+    markUnsaved();
+    statusBar()->clearMessage();
+  }
   undoHistory_.setBaseline(frameImages(currentFrame_));
 }
 
@@ -169,6 +177,7 @@ void Morvex::undoStep(bool redo) {
   const int start = step->startFrame;
   morvex::UndoHistory::apply(*step, redo, [this](int f) { return frameImages(f); });
   markUnsaved();
+  statusBar()->clearMessage();
   // the step's frame is shown (an edit on another slice is undone where the user can see it)
   if (start != currentFrame_ && study_.frame(start)) {
     showImage(start);

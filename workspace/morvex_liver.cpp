@@ -74,7 +74,7 @@ int Morvex::liverSegmentation() {
   options.engineOption = engineOptionOf(liverOption_);
   options.currentFrame = currentFrame_ - first;
   morvex::LiverRunResult result = morvex::LiverRunResult::NoStudy;
-  int labelled = 0;
+  int labelled = 0, ringFilled = 0;
   bool outOfMemory = false;
   const bool finished = runLongJob("LiverSeg", [&](morvex::WorkerControl& control) {
     try {
@@ -89,6 +89,7 @@ int Morvex::liverSegmentation() {
     };
     options.cancelled = [&control] { return control.cancelled(); };
     morvex::uniteDivision(work, series, -1);  // the divided liver is united before the run
+    ringFilled = morvex::fillRingSeed(work, options);  // an outline traced as a ring seeds its inside
     result = morvex::segmentLiver(work, options, &labelled);
     if (result == morvex::LiverRunResult::Done) control.progress(100);
   });
@@ -109,7 +110,8 @@ int Morvex::liverSegmentation() {
   }
   std::printf("liverSegmentation(): %d slices labelled\n", labelled);
   std::fflush(stdout);
-  statusBar()->showMessage(tr("LiverSeg: %1 slices labelled").arg(labelled));
+  const QString outcome = tr("LiverSeg: %1 slices labelled").arg(labelled);
+  statusBar()->showMessage(ringFilled > 0 ? outcome + tr(" (the closed outline was filled as the seed: %1 pixels)").arg(ringFilled) : outcome);
   study_.fillSelectionImage(currentFrame_, 0);
   reCalcRegionGroup(-1);
   redrawAll();

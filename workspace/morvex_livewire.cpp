@@ -37,9 +37,13 @@ void Morvex::commitLiveWireContour() {
     before.assign(s.labels, s.labels + s.size());
     kind = morvex::commitLiveWire(s, *liveWireTool_);
   }
-  liveWireTool_.reset();
+  // Ready for the next contour. Not through setLiveWireState: stopping every tool would clear the
+  // working selection this contour may just have written.
+  discardLiveWireContour();
+  liveWire_ = true;
+  toolMode_ = ToolMode::LiveWireMode;
+  ui.pushButton_Livewire->setChecked(true);
   if (kind > 0) finishEdit(&before, kind);
-  setLiveWireState();  // ready for the next contour
 }
 
 void Morvex::mouseEvent_LiveWire(QMouseEvent* event, bool bMouseClicked, bool, bool bMouseMove) {

@@ -3,7 +3,12 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDebug>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
@@ -158,7 +163,11 @@ void Morvex::showNeighbourFrame(int step) {
 }
 
 void Morvex::keyPressEvent(QKeyEvent* event) {
-  if (longRunActive()) return;  // every key edits or changes the tool
+  if (!windowKey(event)) QMainWindow::keyPressEvent(event);
+}
+
+bool Morvex::windowKey(QKeyEvent* event) {
+  if (longRunActive()) return true;  // every key edits or changes the tool
   const int key = event->key();
   const bool alt = (event->modifiers() | QApplication::keyboardModifiers()) & Qt::AltModifier;
   if (key >= Qt::Key_0 && key <= Qt::Key_9) {
@@ -166,7 +175,7 @@ void Morvex::keyPressEvent(QKeyEvent* event) {
     opacity_ = static_cast<float>(digit) * 0.1f;
     redrawAll();
     ui.horizontalSlider_LabelOpacity->setValue(digit * 10);
-    return;
+    return true;
   }
   switch (key) {
     case Qt::Key_A: setAddState(); break;
@@ -200,8 +209,66 @@ void Morvex::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down: showNeighbourFrame(1); break;
     case Qt::Key_Control: ctrlHeld_ = true; break;
     case Qt::Key_Backspace: keyboardEvent_LiveWire(event); break;
-    default: QMainWindow::keyPressEvent(event); return;
+    default: return false;
   }
+  return true;
+}
+
+namespace {
+// Keys a number field uses while it is being edited: the number itself, moving in it, stepping it,
+// ending the edit, and anything with Ctrl (select, copy, paste).
+bool numberFieldKey(const QKeyEvent* event) {
+  if (event->modifiers() & Qt::ControlModifier) return true;
+  switch (event->key()) {
+    case Qt::Key_0: case Qt::Key_1: case Qt::Key_2: case Qt::Key_3: case Qt::Key_4:
+    case Qt::Key_5: case Qt::Key_6: case Qt::Key_7: case Qt::Key_8: case Qt::Key_9:
+    case Qt::Key_Minus: case Qt::Key_Plus: case Qt::Key_Period: case Qt::Key_Comma:
+    case Qt::Key_Backspace: case Qt::Key_Delete: case Qt::Key_Left: case Qt::Key_Right:
+    case Qt::Key_Home: case Qt::Key_End: case Qt::Key_Up: case Qt::Key_Down:
+    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Return: case Qt::Key_Enter:
+    case Qt::Key_Escape: case Qt::Key_Tab: case Qt::Key_Backtab:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A text field that takes every key while it has the focus.
+bool editableText(const QWidget* w) {
+  if (const auto* line = qobject_cast<const QLineEdit*>(w)) return !line->isReadOnly();
+  if (const auto* text = qobject_cast<const QTextEdit*>(w)) return !text->isReadOnly();
+  if (const auto* plain = qobject_cast<const QPlainTextEdit*>(w)) return !plain->isReadOnly();
+  if (const auto* combo = qobject_cast<const QComboBox*>(w)) return combo->isEditable();
+  return false;
+}
+}  // namespace
+
+bool Morvex::routeKeyToWindow(QObject* watched, QKeyEvent* event) {
+  if (longRunActive()) return false;  // the window's keys wait; the Cancel button keeps its own
+  auto* w = qobject_cast<QWidget*>(watched);
+  if (w && qobject_cast<QAbstractSpinBox*>(w->parentWidget()) && qobject_cast<QLineEdit*>(w)) w = w->parentWidget();
+  if (!w || w == this || !isAncestorOf(w) || editableText(w)) return false;
+  if (event->type() == QEvent::KeyRelease) {
+    // the held-key switches follow the keyboard wherever the focus is; the widget still sees it
+    if (event->key() == Qt::Key_Control || event->key() == Qt::Key_Alt) ctrlHeld_ = false;
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) spaceHeld_ = false;
+    return false;
+  }
+  if (auto* box = qobject_cast<QAbstractSpinBox*>(w)) {
+    if (!numberFieldKey(event)) return windowKey(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+      // the edit ends: the value is taken and the keys belong to the window again
+      box->interpretText();
+      setFocus(Qt::OtherFocusReason);
+      return true;
+    }
+    return false;
+  }
+  if (event->key() == Qt::Key_Control) {
+    ctrlHeld_ = true;
+    return false;
+  }
+  return windowKey(event);
 }
 
 void Morvex::keyReleaseEvent(QKeyEvent* event) {

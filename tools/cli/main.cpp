@@ -227,6 +227,9 @@ int segmentLiverCommand(int argc, char** argv) {
   morvex::cli::Progress progress("segment-liver");
   options.progress = [&](int done, int total) { progress.update(done * 100 / std::max(total, 1)); };
   morvex::uniteDivision(study, 0, -1);
+  // a seed traced as a closed ring is filled, as the window's LiverSeg does
+  if (const int filled = morvex::fillRingSeed(study, options))
+    std::fprintf(stderr, "segment-liver: the closed outline was filled as the seed (%d pixels)\n", filled);
   int labelled = 0;
   const morvex::LiverRunResult result = morvex::segmentLiver(study, options, &labelled);
   progress.done();
