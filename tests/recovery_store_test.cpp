@@ -19,6 +19,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "export/atomic_file.h"
+#include "export/mask_writer.h"
 #include "tests/testing_support.h"
 #include "workspace/recovery_store.h"
 
@@ -140,6 +141,20 @@ TEST(RecoveryStore, APointWritesOnlyTheChangedFramesAndLinksTheRest) {
   store.discard(kKey);
   EXPECT_TRUE(store.recoveryPoint(kKey).empty());
   EXPECT_TRUE(store.holds(kKey)) << "a discard keeps the series";
+}
+
+TEST(RecoveryStore, MasksKeptLooseInTheSeriesFolderAreOfferedAsAPoint) {
+  morvex::testing::TempDir dir;
+  RecoveryStore probe(dir.file("recovery"));
+  const std::string folder = probe.folderOf(kKey);
+  fs::create_directories(folder);
+  const auto f = frameOf(7, 5);
+  ASSERT_TRUE(morvex::writeMaskImage(folder + "/m_IM7.png", f.labels.data(), kWidth, kHeight, false));
+  morvex::writeFileAtomically(folder + "/owner.pid", "123\n");
+  RecoveryStore store(dir.file("recovery"));
+  ASSERT_TRUE(store.claim(kKey));
+  EXPECT_EQ(pointState(store), (std::map<std::string, int>{{"m_IM7.png", 5}}));
+  EXPECT_FALSE(fs::exists(folder + "/m_IM7.png"));
 }
 
 // A session that saves whole-series steps, one-frame steps and discards, killed at random moments:

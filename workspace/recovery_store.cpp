@@ -46,6 +46,26 @@ void retire(const std::string& folder, const std::string& retiredName) {
   fs::rename(folder, retiredName, ec);
   if (!ec) fs::remove_all(retiredName, ec);
 }
+// Masks kept directly in the series folder (as earlier versions kept them) become point 1: linked
+// into a new point that is switched in by one rename, then removed from the folder.
+bool adoptLooseMasks(const std::string& folder) {
+  std::vector<fs::path> loose;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (startsWith(it->path().filename().string(), "m_") && it->path().extension() == ".png") loose.push_back(it->path());
+  if (loose.empty()) return false;
+  const std::string building = folder + "/" + kBuilding + "1";
+  if (!fs::create_directory(building, ec)) return false;
+  for (const fs::path& p : loose) fs::create_hard_link(p, building + "/" + p.filename().string(), ec);
+  if (!ec) fs::rename(building, folder + "/" + kPoint + "1", ec);
+  if (ec) {
+    fs::remove_all(building, ec);
+    return false;
+  }
+  for (const fs::path& p : loose) fs::remove(p, ec);
+  fs::remove(folder + "/owner.pid", ec);
+  return true;
+}
 }  // namespace
 
 RecoveryStore::RecoveryStore(std::string root) : root_(std::move(root)) {}
@@ -87,7 +107,8 @@ bool RecoveryStore::claim(const std::string& seriesKey) {
     std::error_code removeError;
     if (startsWith(name, kBuilding) || startsWith(name, kRetired)) fs::remove_all(it->path(), removeError);
   }
-  const long newest = newestPoint(folder);
+  long newest = newestPoint(folder);
+  if (newest == 0 && adoptLooseMasks(folder)) newest = 1;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     // a kill between a switch and the retirement of the older point leaves two points
