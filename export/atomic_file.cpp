@@ -34,8 +34,9 @@ AtomicFile::AtomicFile(const std::string& target, bool openNow) : target_(target
   if (ext == "gz" && !fileExtension(stripExtension(name)).empty()) ext = fileExtension(stripExtension(name)) + ".gz";
   temp_ = folder + "." + name + kPartialMark + std::to_string(::getpid()) + (ext.empty() ? "" : "." + ext);
   // the descriptor (kept open until commit, also when another writer fills the file) holds the lock
+  // (a file system without locks still gets the file; only a writer holding the lock stops this one)
   fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  failed_ = fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0;
+  failed_ = fd_ < 0 || (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
   (void)openNow;
 }
 
