@@ -13,11 +13,13 @@ namespace morvex {
 std::string joinPath(const std::string& folder, const std::string& name, const char* operation);
 
 // A file being written. commit() makes it appear under the target name; without commit() the
-// temporary file is removed and the target stays as it was.
+// temporary file is removed and the target stays as it was. The temporary file is locked while
+// it exists, so removeStalePartials leaves it alone.
 class AtomicFile {
  public:
-  // With openNow false the temporary file is left to another writer (for example libtiff), which
-  // creates it at tempPath(); commit() then only syncs and renames it.
+  // The temporary file is created at once; with openNow false its content is left to another
+  // writer (for example libtiff), which opens tempPath() for writing (truncating, never replacing
+  // it); commit() then syncs and renames it.
   explicit AtomicFile(const std::string& target, bool openNow = true);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
@@ -40,5 +42,10 @@ class AtomicFile {
 
 // Writes a whole file atomically.
 bool writeFileAtomically(const std::string& target, const std::string& content);
+
+// Removes the temporary files of a folder that no writer holds any more (left by a process that
+// was killed while writing); a file being written holds a lock the kernel drops with its process.
+// Returns how many were removed.
+int removeStalePartials(const std::string& folder);
 
 }  // namespace morvex

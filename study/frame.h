@@ -80,6 +80,8 @@ struct Frame {
   // caches of derived data (statistics) compare both.
   uint64_t uid = 0;
   uint64_t revision = 0;
+  // Bumped only where the label image may have changed (selection and division maps leave it).
+  uint64_t labelRevision = 0;
   // The revision at which the label, selection and division images were last created empty:
   // while revision still equals it, those images hold only zeros.
   uint64_t emptyImagesRevision = 0;

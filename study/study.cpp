@@ -188,6 +188,7 @@ int Study::insertFrame(const SliceHeader& header, SlicePixels&& pixels) {
   }
   Frame& f = frames_[idx];
   ++f.revision;
+  ++f.labelRevision;
   f.seriesIndex = seriesIdx;
   f.header.width = pixels.width;
   f.header.height = pixels.height;
@@ -287,6 +288,7 @@ int16_t* Study::intensitiesForEdit(int i) {
 }
 uint8_t* Study::labelImage(int i) {
   Frame* f = touched(i);
+  if (f) ++f->labelRevision;
   return f ? dataOrNull(f->labelImage) : nullptr;
 }
 const uint8_t* Study::labelImage(int i) const {
@@ -451,6 +453,7 @@ void Study::clear() {
 void Study::applyDivision(int i) {
   Frame* f = touched(i);
   if (!f || !f->divisionDefined || f->divisionImage.size() != f->labelImage.size()) return;
+  ++f->labelRevision;
   for (std::size_t p = 0; p < f->labelImage.size(); ++p) {
     uint8_t& label = f->labelImage[p];
     const bool right = f->divisionImage[p] == 1;
@@ -462,7 +465,10 @@ void Study::applyDivision(int i) {
 }
 
 void Study::fillLabelImage(int i, uint8_t value) {
-  if (Frame* f = touched(i)) std::fill(f->labelImage.begin(), f->labelImage.end(), value);
+  if (Frame* f = touched(i)) {
+    ++f->labelRevision;
+    std::fill(f->labelImage.begin(), f->labelImage.end(), value);
+  }
 }
 
 void Study::fillSelectionImage(int i, uint8_t value) {
@@ -472,6 +478,7 @@ void Study::fillSelectionImage(int i, uint8_t value) {
 bool Study::setLabelImage(int i, const uint8_t* labels, int w, int h) {
   Frame* f = touched(i);
   if (!f || !labels || w != f->header.width || h != f->header.height || f->labelImage.empty()) return false;
+  ++f->labelRevision;
   std::copy(labels, labels + f->labelImage.size(), f->labelImage.begin());
   return true;
 }

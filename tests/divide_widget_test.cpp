@@ -219,9 +219,9 @@ TEST(DivideWindow, LabelsLeftOutOfTheLobeFiguresAreShownOnARowOfTheirOwn) {
   }
   ASSERT_GT(undivided, 0);
   const morvex::SliceHeader& h = main.study().frame(f)->header;
-  const morvex::VolumeReadout r = morvex::computeVolumeReadout(h.pixelSpacing, h.volumeDepth(), &main.areaStatistics());
+  const morvex::VolumeReadout r = morvex::computeVolumeReadout(h.voxelVolumeMl(), &main.areaStatistics());
   EXPECT_GT(r.left, 0.0f);
-  EXPECT_NEAR(r.notDivided, undivided * h.pixelSpacing * h.pixelSpacing * h.volumeDepth() / 1000.0, 0.05);
+  EXPECT_NEAR(r.notDivided, undivided * h.voxelVolumeMl(), 0.05);
   EXPECT_GT(extraRow(), 30);
   morvex::setWarningInterceptor({});
 }

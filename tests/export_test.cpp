@@ -227,7 +227,8 @@ TEST(SafeWrites, AFailedWriteLeavesTheEarlierFileAndNoLeftovers) {
   std::filesystem::create_directory(dir.file("blocked"));
   const std::string blockedTarget = dir.file("blocked/mask.png");
   ASSERT_TRUE(morvex::writeFileAtomically(blockedTarget, "old mask"));
-  std::filesystem::create_directory(morvex::AtomicFile(blockedTarget, false).tempPath());  // a folder in the way
+  const std::string temp = morvex::AtomicFile(blockedTarget, false).tempPath();  // gone again with its writer
+  std::filesystem::create_directory(temp);  // a folder in the way
   EXPECT_FALSE(morvex::writeFileAtomically(blockedTarget, "new mask"));
   EXPECT_EQ(readAll(blockedTarget), "old mask");
 

@@ -216,7 +216,16 @@ TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
   fs::remove(tiff);
   fs::create_directory(tiff);
   fs::create_directory(tiff + "/keep");  // a non-empty folder cannot be replaced by a rename
+  auto reports = [](const std::string& folder) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind("report_", 0) == 0;
+    return n;
+  };
+  for (const auto& e : fs::directory_iterator(out))
+    if (e.path().filename().string().rfind("report_", 0) == 0) fs::remove(e.path());
   w.main.saveFileDir();
+  EXPECT_EQ(reports(out), 0) << "no report beside masks that could not be written";
+  EXPECT_EQ(reports(w.dir.file("series")), 1) << "the report beside the slices follows their TIFF";
   ASSERT_EQ(w.warnings.size(), 1);
   EXPECT_TRUE(w.warnings[0].contains(QString::fromStdString(tiff))) << w.warnings[0].toStdString();
   EXPECT_TRUE(w.status().startsWith("Save failed: ")) << w.status().toStdString();
@@ -542,6 +551,29 @@ TEST(WorkSafety, ClosingAndOpeningAnotherStudyAskOnlyWhenWorkWouldBeLost) {
   }
 }
 
+// An autosave comes one period after the first change even while the user keeps editing, and
+// strokes on one frame make a recovery point of that frame only.
+TEST(WorkSafety, AutosaveComesWithinItsPeriodWhileTheUserKeepsEditing) {
+  const QByteArray period = qgetenv("MORVEX_AUTOSAVE_SECONDS");
+  qputenv("MORVEX_AUTOSAVE_SECONDS", "1");
+  Workstation w;
+  w.main.showLabelImage(3);
+  w.main.setBrushState();
+  const int s = w.main.study().seriesOfFrame(w.main.currentFrame());
+  QElapsedTimer clock;
+  clock.start();
+  qint64 autosaved = -1;
+  for (int i = 0; clock.elapsed() < 3000 && autosaved < 0; ++i) {
+    QTest::mouseClick(w.view(), Qt::LeftButton, Qt::NoModifier, QPoint(5 + i, 5 + i));
+    QTest::qWait(100);
+    if (!w.main.recoveryPointOf(s).empty()) autosaved = clock.elapsed();
+  }
+  qputenv("MORVEX_AUTOSAVE_SECONDS", period);
+  EXPECT_GE(autosaved, 900);
+  EXPECT_LT(autosaved, 2000) << "no autosave while the user kept editing";
+  EXPECT_EQ(w.main.recoveryPointOf(s).size(), 1u) << "one edited frame, one frame written";
+}
+
 // The child half of the crash test: the real window, started by the parent as a process of its
 // own, draws, waits for its autosave and is then killed.
 TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
@@ -559,13 +591,23 @@ TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
   m->setBrushState();
   CImage* v = m->imageViews().value(0);
   const QPoint c = v->rect().center();
-  QTest::mousePress(v, Qt::LeftButton, Qt::NoModifier, c);
-  for (int i = 1; i <= 10; ++i) {
-    QMouseEvent move(QEvent::MouseMove, c + QPoint(6 * i, 3 * i), v->mapToGlobal(c + QPoint(6 * i, 3 * i)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(v, &move);
-  }
-  QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, c + QPoint(60, 30));
+  auto stroke = [&](QPoint step) {
+    QTest::mousePress(v, Qt::LeftButton, Qt::NoModifier, c);
+    for (int i = 1; i <= 10; ++i) {
+      QMouseEvent move(QEvent::MouseMove, c + step * i, v->mapToGlobal(c + step * i), Qt::NoButton, Qt::LeftButton,
+                       Qt::NoModifier);
+      QApplication::sendEvent(v, &move);
+    }
+    QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, c + step * 10);
+  };
+  stroke(QPoint(6, 3));
+  // saved (a TIFF beside the slices, loaded again on the restart), then a new stroke
+  const QString saved = qEnvironmentVariable("MORVEX_CRASH_DRAWN") + ".saved";
+  QDir().mkpath(saved);
+  m->setDirectoryChooser([&] { return saved; });
+  m->saveFileDir();
+  ASSERT_FALSE(m->hasUnsavedChanges());
+  stroke(QPoint(-5, -4));
   const int f = m->currentFrame();
   const uint8_t* labels = m->study().labelImage(f);
   const std::size_t n = static_cast<std::size_t>(m->study().width(f)) * m->study().height(f);
@@ -578,9 +620,8 @@ TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
   for (int i = 0; i < 300; ++i) {
     QTest::qWait(100);
     bool written = false;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(m->recoveryStore().root(), ec), end; !ec && it != end; it.increment(ec))
-      written = written || it->path().filename() == mask;
+    for (const std::string& p : m->recoveryPointOf(m->study().seriesOfFrame(f)))
+      written = written || fs::path(p).filename() == mask;
     if (!written) continue;
     std::printf("child: autosaved %s\n", m->study().frame(f)->header.fileName.c_str());
     std::fflush(stdout);
@@ -634,8 +675,18 @@ TEST(CrashRecovery, AKilledSessionIsOfferedAndRestoredOnTheSameSeries) {
     ASSERT_EQ(drawn.size(), static_cast<std::size_t>(m.study().width(f)) * m.study().height(f));
     EXPECT_EQ(std::vector<uint8_t>(m.study().labelImage(f), m.study().labelImage(f) + drawn.size()), drawn);
     EXPECT_TRUE(m.hasUnsavedChanges()) << "restored labels are work still to save";
+    // the next autosave keeps what was restored (the second call waits for the first's worker)
+    m.autosave();
+    m.autosave();
+    cv::Mat kept;
+    for (const std::string& p : m.recoveryPointOf(m.study().seriesOfFrame(f)))
+      if (fs::path(p).filename() == "m_" + name + ".png") kept = cv::imread(p, cv::IMREAD_UNCHANGED);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(std::vector<uint8_t>(kept.data, kept.data + kept.total()), drawn);
+
     m.closeCleanly();
   }
-  EXPECT_FALSE(fs::exists(dir.file("recovery")) && !fs::is_empty(dir.file("recovery"))) << "a clean close clears it";
+  for (const auto& e : fs::directory_iterator(dir.file("recovery")))
+    EXPECT_EQ(e.path().extension(), ".lock") << "a clean close leaves only the series' lock files";
   qputenv("MORVEX_RECOVERY_DIR", previous);
 }

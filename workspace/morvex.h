@@ -91,13 +91,17 @@ class Morvex : public QMainWindow {
   // Before unsaved labels would be lost: asks Save / Discard / Cancel. True when the caller may go
   // on (saved, discarded, or nothing to lose).
   bool askBeforeDiscarding();
-  // Autosave for crash recovery: the frames changed since the last autosave are copied here and
-  // written off the interface thread; restoreRecoveredLabels offers what a session that did not
-  // close left for the open series; closeCleanly (and a save) remove the recovery data.
+  // Autosave for crash recovery, at most a period after the first unsaved change however the user
+  // keeps editing: the frames changed since the last autosave are copied here and written off the
+  // interface thread as a new recovery point. restoreRecoveredLabels, called once the slices and
+  // the masks opened with them are in, offers what a session that did not close left for the open
+  // series, and drops it only when the user declines. closeCleanly (and a save) remove the data.
   void autosave();
   void restoreRecoveredLabels();
   void closeCleanly();
   const morvex::RecoveryStore& recoveryStore() const { return recovery_; }
+  // The masks of the newest recovery point of a series (empty when there is none).
+  std::vector<std::string> recoveryPointOf(int nGroupIdx) const { return recovery_.recoveryPoint(seriesKey(nGroupIdx)); }
   // LiverSeg and the vessel growth run on a worker thread: meanwhile the window repaints, the
   // progress bar moves, every edit is blocked and the Cancel button beside the bar stops the run,
   // leaving the labels as they were before it.
@@ -291,6 +295,9 @@ class Morvex : public QMainWindow {
   void labelsChanged();
   std::vector<morvex::FrameImages> frameImages(int first, int last);
   morvex::FrameImages frameImages(int frame);
+  // The same images for a snapshot that only reads them: the frames do not count as changed.
+  std::vector<morvex::FrameImages> snapshotImages(int first, int last) const;
+  morvex::FrameImages snapshotImages(int frame) const;
   void undoStep(bool redo);
   // Analysis page internals: wiring, the liver histogram of the shown series, a handle change of
   // the liver histogram, the selected-pixel trees.
@@ -409,6 +416,8 @@ class Morvex : public QMainWindow {
   QTimer* autosaveTimer_ = nullptr;
   std::thread autosaveWorker_;
   std::map<uint64_t, uint64_t> autosavedRevision_;
+  std::map<uint64_t, uint64_t> savedRevision_;  // as the files hold them (last save or load)
+  std::atomic<bool> autosaveFailed_{false};      // set by the worker: the last point is behind
   int seriesEditDepth_ = 0;
   int seriesEditFirst_ = -1, seriesEditLast_ = -1;
   std::unique_ptr<morvex::CLiverDivider> liverDivider_;

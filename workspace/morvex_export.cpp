@@ -101,13 +101,15 @@ void Morvex::saveFileDir() {
                                    QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
   if (chosen.isEmpty()) return;
   const QByteArray root = chosen.toLocal8Bit();
-  std::set<std::string> reportFolders{root.toStdString()};
+  morvex::removeStalePartials(root.toStdString());  // left by a save that was killed
+  std::set<std::string> reportFolders{root.toStdString()}, incomplete;
   for (int s = 0; s < study_.seriesCount(); ++s) {
     const int first = study_.firstFrameOfSeries(s);
     if (first < 0) continue;
     const morvex::SliceHeader& h = study_.frame(first)->header;
     const std::string name = fileNameOf("m", study_, h) + ".tiff";
-    writeTo(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
+    if (!writeTo(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); }))
+      incomplete.insert(root.toStdString());
     // a DICOM Segmentation for other tools, when the slices can be referenced and hold labels
     if (morvex::canWriteDicomSeg(study_, s))
       writeTo(morvex::joinPath(root.toStdString(), fileNameOf("seg", study_, h) + ".dcm", "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return writeSegmentation(path, s); });
@@ -115,11 +117,13 @@ void Morvex::saveFileDir() {
     const std::string dicom = dicomFolderOf(first);
     if (dicom.empty()) continue;
     reportFolders.insert(dicom);
-    writeTo(morvex::joinPath(dicom, name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); });
+    if (!writeTo(morvex::joinPath(dicom, name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); }))
+      incomplete.insert(dicom);
   }
   QStringList folders;
   for (const std::string& folder : reportFolders) {
-    saveReport(folder.c_str());
+    // a report describes the masks beside it: none where they could not all be written
+    if (!incomplete.count(folder)) saveReport(folder.c_str());
     folders << QString::fromLocal8Bit(folder.c_str());
   }
   // the labels are safe in the series TIFFs: nothing is unsaved any more

@@ -53,6 +53,7 @@ void Morvex::readDICOM(QStringList fileList) {
   beginWarningBatch();
   readSlices(fileList);
   endWarningBatch();
+  restoreRecoveredLabels();
 }
 
 void Morvex::readSlices(const QStringList& fileList) {
@@ -89,7 +90,6 @@ void Morvex::readSlices(const QStringList& fileList) {
   rememberSavedRevisions();  // what the files hold needs no autosave
   showImage(currentFrame_);
   selectedFrame(currentFrame_);
-  restoreRecoveredLabels();
 }
 
 void Morvex::readMask() {
@@ -213,7 +213,7 @@ void Morvex::showImage(int nFrameIdx) {
   bindSliceViews();
   imageViews_.first()->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
   setHistogramView();
-  undoHistory_.setBaseline(frameImages(nFrameIdx));  // the history of other frames stays
+  undoHistory_.setBaseline(snapshotImages(nFrameIdx));  // the history of other frames stays
   stopAllMode(false);
   if (previousFrame_ < 0 || study_.seriesOfFrame(nFrameIdx) != study_.seriesOfFrame(previousFrame_))
     reCalcRegionGroup(-1);
@@ -245,6 +245,7 @@ void Morvex::selectedFrame(int nFrameIdx) {
 void Morvex::deleteDICOMAll() {
   previousFrame_ = -1;  // the next shown frame belongs to a new series: statistics are recomputed
   discardRecoveryData();  // the user saved or discarded the study that goes
+  recovery_.releaseAll();
   undoHistory_.clear();
   unsavedChanges_ = false;
   stopDivideRegion();
@@ -302,7 +303,7 @@ void Morvex::openDroppedPaths(const QStringList& paths) {
       sort(path, false);
     }
   }
-  readDICOM(slices);
+  if (!slices.isEmpty()) readSlices(slices);
   // Folder listings come in no particular order: masks load in natural order too, so the last
   // mask (which becomes the current frame) is the last slice's.
   std::stable_sort(masks.begin(), masks.end(), [](const QString& a, const QString& b) {
@@ -313,11 +314,13 @@ void Morvex::openDroppedPaths(const QStringList& paths) {
   if (newStudy && !masks.isEmpty()) {
     // masks opened with their slices are where the study starts, not an edit to take back
     undoHistory_.clear();
-    undoHistory_.setBaseline(frameImages(currentFrame_));
+    undoHistory_.setBaseline(snapshotImages(currentFrame_));
     unsavedChanges_ = false;
     if (autosaveTimer_) autosaveTimer_->stop();
     rememberSavedRevisions();
   }
+  // recovered labels go over the masks just loaded (older files of a save before the crash)
+  restoreRecoveredLabels();
   for (int s = 0; s < study_.seriesCount(); ++s) reCalcRegionGroup(s);
   // the statistics record ends on the shown series, whatever series came last
   if (study_.frameCount() > 0) labelsChanged();

@@ -146,6 +146,22 @@ std::vector<morvex::FrameImages> Morvex::frameImages(int first, int last) {
   return frames;
 }
 
+morvex::FrameImages Morvex::snapshotImages(int frame) const {
+  // the history only reads these images (its writes go through frameImages)
+  morvex::FrameImages f;
+  f.frame = frame;
+  f.labels = const_cast<uint8_t*>(study_.labelImage(frame));
+  f.selection = const_cast<uint8_t*>(study_.selectionImage(frame));
+  f.pixels = static_cast<std::size_t>(std::max(study_.width(frame), 0)) * static_cast<std::size_t>(std::max(study_.height(frame), 0));
+  return f;
+}
+
+std::vector<morvex::FrameImages> Morvex::snapshotImages(int first, int last) const {
+  std::vector<morvex::FrameImages> frames;
+  for (int f = std::max(first, 0); f <= last && f < study_.frameCount(); ++f) frames.push_back(snapshotImages(f));
+  return frames;
+}
+
 void Morvex::beginSeriesEdit(int first, int last) {
   if (seriesEditDepth_++ > 0 || study_.frameCount() == 0) return;
   if (first < 0) {
@@ -155,16 +171,16 @@ void Morvex::beginSeriesEdit(int first, int last) {
   }
   seriesEditFirst_ = first;
   seriesEditLast_ = last;
-  undoHistory_.beginMultiFrame(currentFrame_, frameImages(first, last));
+  undoHistory_.beginMultiFrame(currentFrame_, snapshotImages(first, last));
 }
 
 void Morvex::endSeriesEdit() {
   if (seriesEditDepth_ == 0 || --seriesEditDepth_ > 0) return;
-  if (undoHistory_.commitMultiFrame(frameImages(seriesEditFirst_, seriesEditLast_))) {
+  if (undoHistory_.commitMultiFrame(snapshotImages(seriesEditFirst_, seriesEditLast_))) {
     markUnsaved();
     statusBar()->clearMessage();
   }
-  undoHistory_.setBaseline(frameImages(currentFrame_));
+  undoHistory_.setBaseline(snapshotImages(currentFrame_));
 }
 
 void Morvex::undoHistory() { undoStep(false); }
@@ -183,6 +199,6 @@ void Morvex::undoStep(bool redo) {
     showImage(start);
     selectedFrame(start);
   }
-  undoHistory_.setBaseline(frameImages(currentFrame_));
+  undoHistory_.setBaseline(snapshotImages(currentFrame_));
   labelsChanged();
 }
