@@ -220,7 +220,8 @@ TEST(SeriesGrid, SlicesGoByPositionAlongTheNormalAndMustBeEvenlySpaced) {
   addCrafted(flat, h);
   ASSERT_TRUE(morvex::seriesGrid(flat, 0, grid, error));
   EXPECT_FALSE(grid.patientGeometry);
-  EXPECT_FLOAT_EQ(grid.affine[0][0], 0.5f);
+  EXPECT_FLOAT_EQ(grid.affine[0][0], 0.8f) << "along a row: the column spacing";
+  EXPECT_FLOAT_EQ(grid.affine[1][1], 0.5f) << "down a column: the row spacing";
   EXPECT_FLOAT_EQ(grid.affine[2][2], 2.0f);
 }
 
