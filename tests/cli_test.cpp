@@ -352,6 +352,15 @@ TEST(Cli, BadInputFailsWithOneLineAndWritesNothing) {
   fs::create_directory(tmp.file("empty"));
   expectOneLineNaming(cli({"volumes", tmp.file("missing")}), tmp.file("missing"), "no such file or folder");
   expectOneLineNaming(cli({"volumes", tmp.file("empty")}), tmp.file("empty"), "holds no slice files");
+  if (!morvex::testing::sharedDataDir().empty()) {  // the reason of the file that failed, in English
+    fs::create_directory(tmp.file("cut"));
+    fs::copy(morvex::testing::sharedFile("malformed/MR_truncated.dcm"), tmp.file("cut/MR_truncated.dcm"));
+    const CliRun r = cli({"volumes", tmp.file("cut")});  // the decoder's own log lines come first
+    EXPECT_EQ(r.status, 1);
+    const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("morvex-cli: " + tmp.file("cut") + ": no slice could be read (MR_truncated.dcm: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find("DICOM Header"), std::string::npos) << r.err;
+  }
   expectOneLineNaming(cli({"volumes", series, "--masks", tmp.file("empty")}), tmp.file("empty"), "no mask files");
   // a mask of the wrong size, named for a slice of the series
   const std::string small = tmp.file("m_" + morvex::synth::sliceFileName(3) + ".png");

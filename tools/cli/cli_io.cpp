@@ -179,10 +179,39 @@ void loadSeriesUnguarded(const std::string& path, Study& study) {
     slices.push_back(path);
   }
   initDicomCodecs();
+  // Refused and skipped files are logged with their reasons in English; the window's message text
+  // is not the command line's.
+  std::vector<std::string> refusals;
+  const auto note = [&](const std::string& text) {
+    const std::string& reason = study.warningReason();
+    refusals.push_back(fs::path(study.warningSubject()).filename().string() + ": " + (reason.empty() ? text : reason));
+  };
+  study.setWarningSink(note);
+  study.setSkipSink(note);
   Progress progress("loading");
-  const std::vector<ImportedSlice> loaded = importSlices(study, slices, {}, [&](int p) { progress.update(p); });
+  std::vector<ImportedSlice> loaded;
+  try {
+    loaded = importSlices(study, slices, {}, [&](int p) { progress.update(p); });
+  } catch (...) {
+    study.setWarningSink({});
+    study.setSkipSink({});
+    throw;
+  }
+  study.setWarningSink({});
+  study.setSkipSink({});
   progress.done();
-  if (loaded.empty()) throw CliError(path + ": no slice could be read");
+  if (loaded.empty()) {
+    for (std::size_t i = 1; i < refusals.size(); ++i)
+      std::fprintf(stderr, "morvex-cli: log: not loaded: %s\n", refusals[i].c_str());
+    std::string why;
+    if (!refusals.empty()) {
+      why = " (" + refusals.front();
+      if (refusals.size() > 1) why += "; " + std::to_string(refusals.size() - 1) + " more above";
+      why += ")";
+    }
+    throw CliError(path + ": no slice could be read" + why);
+  }
+  for (const std::string& r : refusals) std::fprintf(stderr, "morvex-cli: log: not loaded: %s\n", r.c_str());
   if (study.seriesCount() != 1)
     throw CliError(path + ": holds " + std::to_string(study.seriesCount()) + " series; give the folder of one series");
   study.setLabelCount(defaultLabelTable().size());
