@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "export/dicom_seg.h"
 #include "export/nifti_io.h"
@@ -68,7 +69,20 @@ TEST(SegmentationSave, SaveWritesTheLabelsAsADicomSegmentation) {
   main.openPaths({QString::fromStdString(dir.file("series"))});  // slices and their truth masks
   ASSERT_EQ(main.study().frameCount(), 24);
   main.setDirectoryChooser([&] { return QString::fromStdString(out.path()); });
+  // the files are written on a worker that reports its progress
+  std::vector<int> reports;
+  bool offThread = true;
+  const std::thread::id interfaceThread = std::this_thread::get_id();
+  morvex::setWorkerProgressHook([&](int p) {  // the interface thread waits in the run meanwhile
+    reports.push_back(p);
+    offThread = offThread && std::this_thread::get_id() != interfaceThread;
+  });
   main.saveFileDir();
+  morvex::setWorkerProgressHook({});
+  EXPECT_TRUE(offThread);
+  ASSERT_EQ(reports.size(), 3u) << "the series TIFF, the segmentation, the TIFF beside the slices";
+  EXPECT_EQ(reports.back(), 100);
+  EXPECT_FALSE(main.hasUnsavedChanges());
   const std::string seg = out.file("seg_SYN0001_SYNTH^LIVER_20260101.dcm");
   ASSERT_TRUE(fs::exists(seg));
   EXPECT_FALSE(fs::exists(dir.file("series/seg_SYN0001_SYNTH^LIVER_20260101.dcm"))) << "not among the slices";
