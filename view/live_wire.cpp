@@ -226,22 +226,30 @@ void directionCostMap(const std::vector<float>& gx, const std::vector<float>& gy
     const float r = std::sqrt(1.0f - a) * (1.5707288f + a * (-0.2121144f + a * (0.0742610f - 0.0187293f * a)));
     return d < 0.0f ? 3.14159265f - r : r;
   };
-  for (int y = 1; y < h - 1; ++y)
-    for (int x = 1; x < w - 1; ++x) {
-      const std::size_t p = static_cast<std::size_t>(y) * w + x;
-      for (int k = 0; k < LiveWire::kDirections; ++k) {
-        const std::size_t q = static_cast<std::size_t>(y + kDy[k]) * w + (x + kDx[k]);
-        const float norm = 1.0f / std::sqrt(static_cast<float>(kDx[k] * kDx[k] + kDy[k] * kDy[k]));
+  // a row at a time, one direction at a time (so that the loop over x vectorises), then interleaved
+  std::vector<float> row(static_cast<std::size_t>(std::max(w, 0)) * LiveWire::kDirections);
+  for (int y = 1; y < h - 1; ++y) {
+    for (int k = 0; k < LiveWire::kDirections; ++k) {
+      const float norm = 1.0f / std::sqrt(static_cast<float>(kDx[k] * kDx[k] + kDy[k] * kDy[k]));
+      const float fx = static_cast<float>(kDx[k]), fy = static_cast<float>(kDy[k]);
+      const std::size_t line = static_cast<std::size_t>(y) * w, lineQ = static_cast<std::size_t>(y + kDy[k]) * w + kDx[k];
+      float* out = &row[static_cast<std::size_t>(k) * w];
+      for (int x = 1; x < w - 1; ++x) {
+        const std::size_t p = line + x, q = lineQ + x;
         // the link is oriented along the edge direction at p, so that it agrees with it
-        const float s = uy[p] * static_cast<float>(kDx[k]) - ux[p] * static_cast<float>(kDy[k]);
+        const float s = uy[p] * fx - ux[p] * fy;
         const float sign = s >= 0.0f ? 1.0f : -1.0f;
-        const float lx = sign * static_cast<float>(kDx[k]) * norm, ly = sign * static_cast<float>(kDy[k]) * norm;
+        const float lx = sign * fx * norm, ly = sign * fy * norm;
         const float dp = lx * uy[p] - ly * ux[p];
         const float dq = lx * uy[q] - ly * ux[q];
-        cost[p * LiveWire::kDirections + static_cast<std::size_t>(k)] =
-            static_cast<float>((angle(dp) + angle(dq)) * kFactor * 1000.0);
+        out[x] = static_cast<float>((angle(dp) + angle(dq)) * kFactor * 1000.0);
       }
     }
+    for (int x = 1; x < w - 1; ++x)
+      for (int k = 0; k < LiveWire::kDirections; ++k)
+        cost[(static_cast<std::size_t>(y) * w + x) * LiveWire::kDirections + static_cast<std::size_t>(k)] =
+            row[static_cast<std::size_t>(k) * w + x];
+  }
 }
 
 // Cost of the step from every interior pixel p to its neighbour q = p + k: the cost of the pixel
