@@ -63,27 +63,48 @@ struct SliceWork {
 };
 
 // Seeds of a propagated slice: the previous region inside the liver of this slice, less its rim
-// (pixels closer than shrink steps to the region's outside).
+// (pixels closer than shrink steps to the region's outside), in row-major order. The distances are
+// taken on the region's bounding box grown by one pixel (clipped to the slice): its ring is
+// outside, so every inside pixel's nearest outside pixel lies in the box and the distances equal
+// those over the whole slice.
 void propagatedSeeds(const int16_t* previous, const uint8_t* liver, int width, int height, int shrink,
                      SliceWork& w) {
-  const std::size_t n = pixelCount(width, height);
   w.seedX.clear();
   w.seedY.clear();
-  w.outside.resize(n);
-  bool any = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    const bool inside = previous[i] != 0 && liver[i] != 0;
-    w.outside[i] = inside ? 0 : 255;
-    any = any || inside;
+  int x0 = width, y0 = height, x1 = -1, y1 = -1;
+  for (int y = 0; y < height; ++y) {
+    const int16_t* p = previous + static_cast<std::size_t>(y) * width;
+    const uint8_t* l = liver + static_cast<std::size_t>(y) * width;
+    unsigned any = 0;  // branch-free, so that the scan of an empty row vectorises
+    for (int x = 0; x < width; ++x) any |= static_cast<unsigned>(p[x] != 0) & static_cast<unsigned>(l[x] != 0);
+    if (!any) continue;
+    for (int x = 0; x < width; ++x)
+      if (p[x] != 0 && l[x] != 0) {
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+      }
+    y0 = std::min(y0, y);
+    y1 = y;
   }
-  if (!any) return;
-  chessboardDistance(w.outside.data(), width, height, 15, w.distance);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * width + x;
+  if (x1 < 0) return;
+  x0 = std::max(x0 - 1, 0);
+  y0 = std::max(y0 - 1, 0);
+  x1 = std::min(x1 + 1, width - 1);
+  y1 = std::min(y1 + 1, height - 1);
+  const int bw = x1 - x0 + 1, bh = y1 - y0 + 1;
+  w.outside.resize(pixelCount(bw, bh));
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y + y0) * width + (x + x0);
+      w.outside[static_cast<std::size_t>(y) * bw + x] = previous[i] != 0 && liver[i] != 0 ? 0 : 255;
+    }
+  chessboardDistance(w.outside.data(), bw, bh, 15, w.distance);
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * bw + x;
       if (w.outside[i] != 0 || w.distance[i] < shrink) continue;
-      w.seedX.push_back(static_cast<int16_t>(x));
-      w.seedY.push_back(static_cast<int16_t>(y));
+      w.seedX.push_back(static_cast<int16_t>(x + x0));
+      w.seedY.push_back(static_cast<int16_t>(y + y0));
     }
 }
 
@@ -94,13 +115,14 @@ void fillInsideLiver(const int16_t* image, const uint8_t* liver, int width, int 
   w.region.resize(n);
   seedFill(image, lo, hi, w.seedX.data(), w.seedY.data(), static_cast<int>(w.seedX.size()), width, height,
            w.region.data(), filled, 0);
-  for (std::size_t i = 0; i < n; ++i)
-    if (liver[i] == 0) w.region[i] = 0;
+  int16_t* r = w.region.data();
+  for (std::size_t i = 0; i < n; ++i) r[i] = liver[i] != 0 ? r[i] : int16_t{0};
 }
 
 void addTo(std::vector<int16_t>& unionSlice, const std::vector<int16_t>& region) {
-  for (std::size_t i = 0; i < region.size(); ++i)
-    if (region[i] != 0) unionSlice[i] = 255;
+  int16_t* u = unionSlice.data();
+  const int16_t* r = region.data();
+  for (std::size_t i = 0; i < region.size(); ++i) u[i] = r[i] != 0 ? int16_t{255} : u[i];
 }
 
 struct Growth {

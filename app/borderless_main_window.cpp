@@ -9,7 +9,9 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/data_files.h"
 #include "workspace/morvex.h"
@@ -155,6 +157,32 @@ void BorderlessMainWindow::slot_restored() {
 
 void BorderlessMainWindow::slot_closed() { close(); }
 
+void BorderlessMainWindow::openOnceShown(const QStringList& paths) {
+  if (paths.isEmpty() || !mainWindow) return;
+  pendingPaths = paths;
+  QWindow* handle = windowHandle();
+  if (handle && !handle->isExposed()) {
+    handle->installEventFilter(this);
+    QTimer::singleShot(1000, this, &BorderlessMainWindow::openPendingPaths);  // never exposed: open anyway
+  } else {
+    QTimer::singleShot(0, this, &BorderlessMainWindow::openPendingPaths);
+  }
+}
+
+void BorderlessMainWindow::openPendingPaths() {
+  if (pendingPaths.isEmpty()) return;
+  if (windowHandle()) windowHandle()->removeEventFilter(this);
+  const QStringList paths = pendingPaths;
+  pendingPaths.clear();
+  mainWindow->openPaths(paths);
+}
+
+bool BorderlessMainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // the exposed window paints first; the paths open from the event loop after that
+  if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed())
+    QTimer::singleShot(0, this, &BorderlessMainWindow::openPendingPaths);
+  return QMainWindow::eventFilter(watched, event);
+}
 void BorderlessMainWindow::closeEvent(QCloseEvent* event) {
   // a long run is stopped first (its labels are dropped); the window closes once it has
   if (mainWindow && mainWindow->longRunActive()) {

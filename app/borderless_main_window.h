@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPoint>
+#include <QStringList>
 
 class QFrame;
 class QHBoxLayout;
@@ -19,6 +20,9 @@ class BorderlessMainWindow : public QMainWindow {
   explicit BorderlessMainWindow(QWidget* parent = nullptr);
 
   Morvex* mainWindowWidget() const { return mainWindow; }
+  // Opens paths as if dropped once the shown window is on screen (at the latest after a second):
+  // the window is painted first, and the first slice as soon as the slices have loaded.
+  void openOnceShown(const QStringList& paths);
   QWidget* titleBar() const { return titlebarWidget; }
   QLabel* titleLabel() const { return windowTitleLabel; }
   bool isDragging() const { return dragging; }
@@ -32,6 +36,7 @@ class BorderlessMainWindow : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
   // Closing asks first when the labels have unsaved changes (Save / Discard / Cancel).
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  public slots:
   void slot_minimized();
@@ -40,6 +45,8 @@ class BorderlessMainWindow : public QMainWindow {
   void slot_closed();
 
  private:
+  void openPendingPaths();
+  QStringList pendingPaths;
   bool onTitleBar(const QPoint& windowPos) const;
   void buildTitleBar();
 

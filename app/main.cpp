@@ -13,7 +13,6 @@ int main(int argc, char* argv[]) {
   BorderlessMainWindow window;
   window.show();
   // Paths on the command line are opened as if dropped on the window (toolkit options are gone).
-  const QStringList paths = QApplication::arguments().mid(1);
-  if (!paths.isEmpty()) window.mainWindowWidget()->openPaths(paths);
+  window.openOnceShown(QApplication::arguments().mid(1));
   return app.exec();
 }

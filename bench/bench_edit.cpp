@@ -241,7 +241,7 @@ void BM_SaveFileDir(benchmark::State& state) {
   for (auto _ : state) g_main->saveFileDir();
 }
 
-BENCHMARK(BM_SaveFileDir)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SaveFileDir)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_BrushStrokeFullTail)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_StepRasterise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepPaint)->Unit(benchmark::kMillisecond);

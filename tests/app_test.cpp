@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -19,6 +20,7 @@
 #include "app/borderless_main_window.h"
 #include "app/data_files.h"
 #include "tests/testing_support.h"
+#include "view/cimage.h"
 #include "workspace/morvex.h"
 
 namespace {
@@ -34,7 +36,43 @@ void sendMove(QWidget* w, const QPoint& pos, Qt::MouseButtons buttons) {
   QApplication::sendEvent(w, &move);
 }
 
+bool anyLabel(const morvex::Study& study) {
+  for (int f = 0; f < study.frameCount(); ++f) {
+    const uint8_t* l = study.labelImage(f);
+    const std::size_t n = static_cast<std::size_t>(study.width(f)) * study.height(f);
+    if (l && std::any_of(l, l + n, [](uint8_t v) { return v != 0; })) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+// Start-up with a series folder: the shown window opens it from the event loop, and the first slice
+// is painted once the slices have loaded, before the masks opened with them.
+TEST(FramelessWindow, PathsOpenOnceShownAndTheSliceIsPaintedBeforeItsMasks) {
+  struct FirstPaint : QObject {
+    const morvex::Study* study = nullptr;
+    bool painted = false, labelled = false;
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (!painted && e->type() == QEvent::Paint && qobject_cast<CImage*>(o)) {
+        painted = true;
+        labelled = anyLabel(*study);
+      }
+      return false;
+    }
+  } first;
+  BorderlessMainWindow window;
+  first.study = &window.mainWindowWidget()->study();
+  qApp->installEventFilter(&first);
+  window.show();
+  window.openOnceShown({QString::fromStdString(morvex::testing::smallSyntheticSeries())});
+  EXPECT_EQ(first.study->frameCount(), 0) << "not opened before the event loop runs";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return anyLabel(*first.study); }, 10000));
+  qApp->removeEventFilter(&first);
+  EXPECT_EQ(first.study->frameCount(), 24);
+  EXPECT_TRUE(first.painted);
+  EXPECT_FALSE(first.labelled) << "the slice waited for its masks";
+}
 
 TEST(FramelessWindow, TitleBarDragsDoubleClicksButtonsAndClose) {
   BorderlessMainWindow w;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "export/nifti_io.h"
 #include "study/mask_import.h"
@@ -68,7 +69,20 @@ TEST(SegmentationSave, RealSeriesWithHeaderQuirksSavesItsSegmentation) {
   ASSERT_EQ(main.study().frameCount(), 3);
   main.study().labelImage(1)[230 * 512 + 120] = morvex::kLiver;
   main.setDirectoryChooser([&] { return QString::fromStdString(out.path()); });
+  // the files are written on a worker that reports its progress (the design wrote them in the slot)
+  std::vector<int> reports;
+  bool offThread = true;
+  const std::thread::id interfaceThread = std::this_thread::get_id();
+  morvex::setWorkerProgressHook([&](int p) {  // the interface thread waits in the run meanwhile
+    reports.push_back(p);
+    offThread = offThread && std::this_thread::get_id() != interfaceThread;
+  });
   main.saveFileDir();
+  morvex::setWorkerProgressHook({});
+  EXPECT_TRUE(offThread);
+  ASSERT_EQ(reports.size(), 3u) << "the series TIFF, the segmentation, the TIFF beside the slices";
+  EXPECT_EQ(reports.back(), 100);
+  EXPECT_FALSE(main.hasUnsavedChanges());
   EXPECT_TRUE(fs::exists(out.file("seg_99000_JANCT000_20030417.dcm")));
   morvex::setWarningInterceptor({});
 }

@@ -20,27 +20,25 @@ double secondsSince(std::clock_t start) {
   return static_cast<double>(std::clock() - start) / static_cast<double>(CLOCKS_PER_SEC);
 }
 
-// Dial's bucket queue over pixel indices. A pixel with cost c waits in bucket c & (B - 1), inserted
-// at the head of a doubly linked list, so equal costs leave last-in first. The buckets hold only
+// Dial's bucket queue over pixel indices. A pixel with cost c waits in bucket c & (B - 1), pushed
+// on the front of a singly linked list, so equal costs leave last-in first. The buckets hold only
 // costs inside the window [lo, lo + B); a step can cost more than B (the segment penalty), so
 // entries beyond the window wait in an overflow list that refills the buckets once they run dry.
 // Without it a cost wrapping round the ring would be taken ahead of cheaper ones.
+// Removal is lazy: a pixel's entry is live only while the pixel is queued and the entry is the one
+// it was last pushed with; dead entries are dropped when a pop or a refill meets them. Taking the
+// live entries in list order is the same order as unlinking removed entries at once would give.
 class BucketQueue {
  public:
-  // The lists live in the engine's storage and are reused from tree to tree: a drained queue
-  // leaves every bucket empty, so only the pixel states need clearing.
+  // The lists live in the engine's storage and are reused from tree to tree.
   BucketQueue(LiveWire::QueueStorage& storage, std::size_t pixels, const std::vector<int64_t>& cost)
-      : cost_(cost), head_(storage.head), next_(storage.next), prev_(storage.prev), where_(storage.state) {
-    if (head_.size() != static_cast<std::size_t>(LiveWire::kBucketCount) || next_.size() != pixels) {
-      head_.assign(LiveWire::kBucketCount, -1);
-      next_.assign(pixels, -1);
-      prev_.assign(pixels, -1);
-    }
+      : cost_(cost), head_(storage.head), occupied_(storage.occupied), entry_(storage.entry), live_(storage.live), where_(storage.state) {
+    // entries of the last tree may still hang in the buckets
+    head_.assign(LiveWire::kBucketCount, -1);
+    occupied_.assign(LiveWire::kBucketCount / 64, 0);
+    entry_.clear();
+    live_.resize(pixels);
     where_.assign(pixels, kNone);
-  }
-  ~BucketQueue() {
-    // a tree left before the queue drained must not leave stale lists behind
-    if (inBuckets_ > 0 || far_ >= 0) std::fill(head_.begin(), head_.end(), -1);
   }
 
   bool queued(int i) const {
@@ -52,7 +50,9 @@ class BucketQueue {
   void push(int i) {
     const int64_t c = cost_[static_cast<std::size_t>(i)];
     if (c < lo_ + LiveWire::kBucketCount) {
-      link(i, head_[static_cast<std::size_t>(c & kMask)], kBucket);
+      const int64_t b = c & kMask;
+      link(i, head_[static_cast<std::size_t>(b)], kBucket);
+      occupied_[static_cast<std::size_t>(b >> 6)] |= uint64_t{1} << (b & 63);
       ++inBuckets_;
     } else {
       link(i, far_, kFar);
@@ -61,24 +61,36 @@ class BucketQueue {
 
   void remove(int i) {
     const std::size_t u = static_cast<std::size_t>(i);
-    int& listHead = where_[u] == kFar ? far_ : head_[static_cast<std::size_t>(cost_[u] & kMask)];
     if (where_[u] == kBucket) --inBuckets_;
-    if (prev_[u] >= 0) next_[static_cast<std::size_t>(prev_[u])] = next_[u];
-    else listHead = next_[u];
-    if (next_[u] >= 0) prev_[static_cast<std::size_t>(next_[u])] = prev_[u];
     where_[u] = kNone;
   }
 
   // The cheapest queued pixel, taken out of the queue and marked expanded; -1 when none is left.
   int pop() {
     if (inBuckets_ == 0 && !refill()) return -1;
-    for (int64_t b = current_ & kMask;; b = (b + 1) & kMask) {
-      const int i = head_[static_cast<std::size_t>(b)];
-      if (i < 0) continue;
-      current_ = cost_[static_cast<std::size_t>(i)];
-      remove(i);
-      where_[static_cast<std::size_t>(i)] = kExpanded;
-      return i;
+    for (int64_t b = current_ & kMask;;) {
+      // the next bucket holding entries, 64 buckets at a time
+      const std::size_t word = static_cast<std::size_t>(b >> 6);
+      const uint64_t bits = occupied_[word] & (~uint64_t{0} << (b & 63));
+      if (bits == 0) {
+        b = (static_cast<int64_t>(word + 1) << 6) & kMask;
+        continue;
+      }
+      b = static_cast<int64_t>(word << 6) + __builtin_ctzll(bits);
+      int32_t& listHead = head_[static_cast<std::size_t>(b)];
+      while (listHead >= 0) {
+        const LiveWire::QueueEntry e = entry_[static_cast<std::size_t>(listHead)];
+        const bool live = isLive(listHead, e.pixel);
+        listHead = e.next;
+        if (!live) continue;
+        const std::size_t u = static_cast<std::size_t>(e.pixel);
+        current_ = cost_[u];
+        --inBuckets_;
+        where_[u] = kExpanded;
+        return e.pixel;
+      }
+      occupied_[word] &= ~(uint64_t{1} << (b & 63));
+      b = (b + 1) & kMask;
     }
   }
 
@@ -86,39 +98,61 @@ class BucketQueue {
   static constexpr uint8_t kNone = 0, kBucket = 1, kFar = 2, kExpanded = 3;
   static constexpr int64_t kMask = LiveWire::kBucketCount - 1;
 
-  void link(int i, int& listHead, uint8_t where) {
-    const std::size_t u = static_cast<std::size_t>(i);
-    prev_[u] = -1;
-    next_[u] = listHead;
-    if (listHead >= 0) prev_[static_cast<std::size_t>(listHead)] = i;
-    listHead = i;
-    where_[u] = where;
+  bool isLive(int32_t e, int32_t pixel) const {
+    const std::size_t u = static_cast<std::size_t>(pixel);
+    return live_[u] == e && (where_[u] == kBucket || where_[u] == kFar);
   }
 
-  // Moves the overflow entries of the next window into the buckets; false when none is left.
+  void link(int i, int32_t& listHead, uint8_t where) {
+    const int32_t e = static_cast<int32_t>(entry_.size());
+    entry_.push_back({i, listHead});
+    listHead = e;
+    live_[static_cast<std::size_t>(i)] = e;
+    where_[static_cast<std::size_t>(i)] = where;
+  }
+
+  // Moves the overflow entries of the next window into the buckets, in list order; false when no
+  // live entry is left.
   bool refill() {
-    if (far_ < 0) return false;
     int64_t lowest = std::numeric_limits<int64_t>::max();
-    for (int i = far_; i >= 0; i = next_[static_cast<std::size_t>(i)])
-      lowest = std::min(lowest, cost_[static_cast<std::size_t>(i)]);
-    lo_ = current_ = lowest;
-    for (int i = far_; i >= 0;) {
-      const int following = next_[static_cast<std::size_t>(i)];
-      if (cost_[static_cast<std::size_t>(i)] < lo_ + LiveWire::kBucketCount) {
-        remove(i);
-        push(i);
-      }
-      i = following;
+    for (int32_t e = far_; e >= 0; e = entry_[static_cast<std::size_t>(e)].next) {
+      const LiveWire::QueueEntry en = entry_[static_cast<std::size_t>(e)];
+      if (isLive(e, en.pixel)) lowest = std::min(lowest, cost_[static_cast<std::size_t>(en.pixel)]);
     }
+    if (lowest == std::numeric_limits<int64_t>::max()) {
+      far_ = -1;
+      return false;
+    }
+    lo_ = current_ = lowest;
+    // the entries that stay keep their order; dead ones are dropped (pushing may move entry_, so
+    // the last kept entry is held by index)
+    int32_t kept = -1;
+    const int32_t first = far_;
+    far_ = -1;
+    for (int32_t e = first; e >= 0;) {
+      const LiveWire::QueueEntry en = entry_[static_cast<std::size_t>(e)];
+      if (isLive(e, en.pixel)) {
+        if (cost_[static_cast<std::size_t>(en.pixel)] < lo_ + LiveWire::kBucketCount) {
+          push(en.pixel);
+        } else {
+          if (kept < 0) far_ = e;
+          else entry_[static_cast<std::size_t>(kept)].next = e;
+          kept = e;
+        }
+      }
+      e = en.next;
+    }
+    if (kept >= 0) entry_[static_cast<std::size_t>(kept)].next = -1;
     return true;
   }
 
   const std::vector<int64_t>& cost_;
   std::vector<int32_t>& head_;
-  std::vector<int32_t>& next_;
-  std::vector<int32_t>& prev_;
+  std::vector<uint64_t>& occupied_;  // bit b set: bucket b may hold entries
+  std::vector<LiveWire::QueueEntry>& entry_;
+  std::vector<int32_t>& live_;
   std::vector<uint8_t>& where_;
-  int far_ = -1;
+  int32_t far_ = -1;
   int64_t lo_ = 0, current_ = 0;
   int inBuckets_ = 0;
 };
@@ -192,20 +226,51 @@ void directionCostMap(const std::vector<float>& gx, const std::vector<float>& gy
     const float r = std::sqrt(1.0f - a) * (1.5707288f + a * (-0.2121144f + a * (0.0742610f - 0.0187293f * a)));
     return d < 0.0f ? 3.14159265f - r : r;
   };
+  // a row at a time, one direction at a time (so that the loop over x vectorises), then interleaved
+  std::vector<float> row(static_cast<std::size_t>(std::max(w, 0)) * LiveWire::kDirections);
+  for (int y = 1; y < h - 1; ++y) {
+    for (int k = 0; k < LiveWire::kDirections; ++k) {
+      const float norm = 1.0f / std::sqrt(static_cast<float>(kDx[k] * kDx[k] + kDy[k] * kDy[k]));
+      const float fx = static_cast<float>(kDx[k]), fy = static_cast<float>(kDy[k]);
+      const std::size_t line = static_cast<std::size_t>(y) * w, lineQ = static_cast<std::size_t>(y + kDy[k]) * w + kDx[k];
+      float* out = &row[static_cast<std::size_t>(k) * w];
+      for (int x = 1; x < w - 1; ++x) {
+        const std::size_t p = line + x, q = lineQ + x;
+        // the link is oriented along the edge direction at p, so that it agrees with it
+        const float s = uy[p] * fx - ux[p] * fy;
+        const float sign = s >= 0.0f ? 1.0f : -1.0f;
+        const float lx = sign * fx * norm, ly = sign * fy * norm;
+        const float dp = lx * uy[p] - ly * ux[p];
+        const float dq = lx * uy[q] - ly * ux[q];
+        out[x] = static_cast<float>((angle(dp) + angle(dq)) * kFactor * 1000.0);
+      }
+    }
+    for (int x = 1; x < w - 1; ++x)
+      for (int k = 0; k < LiveWire::kDirections; ++k)
+        cost[(static_cast<std::size_t>(y) * w + x) * LiveWire::kDirections + static_cast<std::size_t>(k)] =
+            row[static_cast<std::size_t>(k) * w + x];
+  }
+}
+
+// Cost of the step from every interior pixel p to its neighbour q = p + k: the cost of the pixel
+// entered (5 x edge + 2.5 x gradient), 3 x the link's direction cost and the step length (1000
+// straight, 1300 diagonal), truncated. At most about 12,800, so it fits 16 bits; 0 on the border.
+void stepCosts(const std::vector<float>& edge, const std::vector<int>& gradient, const std::vector<float>& direction,
+               int w, int h, std::vector<uint16_t>& cost) {
+  const std::size_t n = edge.size();
+  std::vector<float> node(n);
+  for (std::size_t i = 0; i < n; ++i) node[i] = 5.0f * edge[i] + 2.5f * static_cast<float>(gradient[i]);
+  const float base[8] = {1300.0f, 1000.0f, 1300.0f, 1000.0f, 1000.0f, 1300.0f, 1000.0f, 1300.0f};
+  cost.assign(n * LiveWire::kDirections, 0);
   for (int y = 1; y < h - 1; ++y)
     for (int x = 1; x < w - 1; ++x) {
       const std::size_t p = static_cast<std::size_t>(y) * w + x;
+      const float* links = &direction[p * LiveWire::kDirections];
       for (int k = 0; k < LiveWire::kDirections; ++k) {
         const std::size_t q = static_cast<std::size_t>(y + kDy[k]) * w + (x + kDx[k]);
-        const float norm = 1.0f / std::sqrt(static_cast<float>(kDx[k] * kDx[k] + kDy[k] * kDy[k]));
-        // the link is oriented along the edge direction at p, so that it agrees with it
-        const float s = uy[p] * static_cast<float>(kDx[k]) - ux[p] * static_cast<float>(kDy[k]);
-        const float sign = s >= 0.0f ? 1.0f : -1.0f;
-        const float lx = sign * static_cast<float>(kDx[k]) * norm, ly = sign * static_cast<float>(kDy[k]) * norm;
-        const float dp = lx * uy[p] - ly * ux[p];
-        const float dq = lx * uy[q] - ly * ux[q];
+        const float step = node[q] + 3.0f * links[k] + base[k];
         cost[p * LiveWire::kDirections + static_cast<std::size_t>(k)] =
-            static_cast<float>((angle(dp) + angle(dq)) * kFactor * 1000.0);
+            static_cast<uint16_t>(std::clamp<int64_t>(static_cast<int64_t>(step), 0, 0xFFFF));
       }
     }
 }
@@ -246,9 +311,10 @@ void LiveWire::CalculateCostFunction() {
   const double direction = secondsSince(t);
   std::printf("Gradient Direction computation time = %g\n", direction);
   std::printf("Total cost computation time = %g\n", canny + gradient + direction);
-  // the part of a step's cost that belongs to the pixel entered
-  nodeCost_.resize(n);
-  for (std::size_t i = 0; i < n; ++i) nodeCost_[i] = 5.0f * edgeCost_[i] + 2.5f * static_cast<float>(gradientCost_[i]);
+  stepCosts(edgeCost_, gradientCost_, directionCost_, width_, height_, stepCost_);
+  interior_.assign(n, 0);
+  for (int y = 0; y < height_; ++y)
+    for (int x = 0; x < width_; ++x) interior_[index(x, y)] = traceable(x, y) ? 1 : 0;
   std::fflush(stdout);
 }
 
@@ -264,20 +330,18 @@ void LiveWire::computePathTree(int sx, int sy) {
   totalCost_[static_cast<std::size_t>(root_)] = 0;
   BucketQueue queue(queueStorage_, n, totalCost_);
   queue.push(root_);
-  const float base[8] = {1300.0f, 1000.0f, 1300.0f, 1000.0f, 1000.0f, 1300.0f, 1000.0f, 1300.0f};
   const bool anySegment = !segments_.empty();
   const int offset[8] = {-width_ - 1, -width_, -width_ + 1, -1, 1, width_ - 1, width_, width_ + 1};
   for (int p = queue.pop(); p >= 0; p = queue.pop()) {
     const std::size_t up = static_cast<std::size_t>(p);
-    const int y = p / width_, x = p - y * width_;
-    if (!traceable(x, y)) continue;
-    const float* links = &directionCost_[up * kDirections];
+    if (!interior_[up]) continue;
+    const uint16_t* steps = &stepCost_[up * kDirections];
+    const int64_t here = totalCost_[up];
     for (int k = 0; k < kDirections; ++k) {
       const int qi = p + offset[k];
       const std::size_t q = static_cast<std::size_t>(qi);
       if (queue.expanded(qi)) continue;
-      const float step = nodeCost_[q] + 3.0f * links[k] + base[k];
-      int64_t cost = totalCost_[up] + static_cast<int64_t>(step);
+      int64_t cost = here + steps[k];
       // a drawn segment is entered only when nothing else is left, and never cut diagonally
       if (anySegment && (onSegment[q] || (kDx[k] && kDy[k] && onSegment[up + static_cast<std::size_t>(kDx[k])] &&
                                           onSegment[static_cast<std::size_t>(p + kDy[k] * width_)])))

@@ -63,9 +63,16 @@ class LiveWire {
   float directionCost(int x, int y, int k) const { return directionCost_[index(x, y) * kDirections + k]; }
 
  public:
-  // Lists of the bucket queue, kept between trees (bucket heads, per-pixel links and states).
+  // Lists of the bucket queue, kept between trees: bucket heads and a bit per bucket that may hold
+  // entries, list entries (pixel, next entry), each pixel's live entry and state.
+  struct QueueEntry {
+    int32_t pixel, next;
+  };
   struct QueueStorage {
-    std::vector<int32_t> head, next, prev;
+    std::vector<int32_t> head;
+    std::vector<uint64_t> occupied;
+    std::vector<QueueEntry> entry;
+    std::vector<int32_t> live;
     std::vector<uint8_t> state;
   };
 
@@ -84,7 +91,8 @@ class LiveWire {
   std::vector<float> edgeCost_;            // 0 on a Canny edge, 1000 elsewhere
   std::vector<int> gradientCost_;          // equalised, 0 ... 1001
   std::vector<float> directionCost_;       // 8 per pixel: link towards neighbour k
-  std::vector<float> nodeCost_;            // 5 x edge + 2.5 x gradient cost
+  std::vector<uint16_t> stepCost_;         // 8 per pixel: cost of the step to neighbour k
+  std::vector<uint8_t> interior_;          // 1 where traceable(x, y): the pixels a tree grows from
   std::vector<int64_t> totalCost_;
   uint8_t objectValue_ = 0;                // label under the first seed, 0 for a plain contour
   QueueStorage queueStorage_;

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <cstdio>
 #include <set>
+#include <vector>
 
 #include "export/atomic_file.h"
 #include "export/dicom_seg.h"
@@ -102,24 +103,50 @@ void Morvex::saveFileDir() {
   if (chosen.isEmpty()) return;
   const QByteArray root = chosen.toLocal8Bit();
   morvex::removeStalePartials(root.toStdString());  // left by a save that was killed
-  std::set<std::string> reportFolders{root.toStdString()}, incomplete;
+  std::set<std::string> incomplete;
+  std::set<std::string> reportFolders{root.toStdString()};
+  // The series files: the series TIFF, a DICOM Segmentation for other tools (when the slices can be
+  // referenced and hold labels) and the same TIFF beside the series' DICOM files (paths from the
+  // dialogs always hold a '/'). They are written on a worker that reads the study while this
+  // thread only reads it too (edits are blocked); a failure is recorded here afterwards.
+  struct SeriesWrite {
+    std::string path;
+    int series;
+    bool segmentation;
+    std::string folder;  // whose report describes this file (none for a segmentation)
+    bool ok = false;
+  };
+  std::vector<SeriesWrite> writes;
   for (int s = 0; s < study_.seriesCount(); ++s) {
     const int first = study_.firstFrameOfSeries(s);
     if (first < 0) continue;
     const morvex::SliceHeader& h = study_.frame(first)->header;
     const std::string name = fileNameOf("m", study_, h) + ".tiff";
-    if (!writeTo(morvex::joinPath(root.toStdString(), name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); }))
-      incomplete.insert(root.toStdString());
-    // a DICOM Segmentation for other tools, when the slices can be referenced and hold labels
+    writes.push_back({morvex::joinPath(root.toStdString(), name, "saveFileDir()"), s, false, root.toStdString()});
     if (morvex::canWriteDicomSeg(study_, s))
-      writeTo(morvex::joinPath(root.toStdString(), fileNameOf("seg", study_, h) + ".dcm", "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return writeSegmentation(path, s); });
-    // the same TIFF beside the series' DICOM files (paths from the dialogs always hold a '/')
+      writes.push_back({morvex::joinPath(root.toStdString(), fileNameOf("seg", study_, h) + ".dcm", "saveFileDir()"), s, true, {}});
     const std::string dicom = dicomFolderOf(first);
     if (dicom.empty()) continue;
     reportFolders.insert(dicom);
-    if (!writeTo(morvex::joinPath(dicom, name, "saveFileDir()"), "saveFileDir()", [&](const std::string& path) { return morvex::writeSeriesTiff(path, study_, s); }))
-      incomplete.insert(dicom);
+    writes.push_back({morvex::joinPath(dicom, name, "saveFileDir()"), s, false, dicom});
   }
+  const auto job = [&](morvex::WorkerControl& control) {
+    for (std::size_t i = 0; i < writes.size() && !control.cancelled(); ++i) {
+      SeriesWrite& w = writes[i];
+      w.ok = !w.path.empty() && (w.segmentation ? writeSegmentation(w.path, w.series)
+                                                : morvex::writeSeriesTiff(w.path, study_, w.series));
+      control.progress(static_cast<int>((i + 1) * 100 / writes.size()));
+    }
+  };
+  if (longRunActive()) {  // never nested in another run: written here
+    morvex::WorkerControl control;
+    job(control);
+  } else if (!runLongJob(tr("Save"), job)) {
+    return;  // cancelled: what was written stays, the labels count as unsaved
+  }
+  for (const SeriesWrite& w : writes)
+    if (!writeTo(w.path, "saveFileDir()", [&](const std::string&) { return w.ok; }) && !w.folder.empty())
+      incomplete.insert(w.folder);
   QStringList folders;
   for (const std::string& folder : reportFolders) {
     // a report describes the masks beside it: none where they could not all be written

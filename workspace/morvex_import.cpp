@@ -90,6 +90,13 @@ void Morvex::readSlices(const QStringList& fileList) {
   rememberSavedRevisions();  // what the files hold needs no autosave
   showImage(currentFrame_);
   selectedFrame(currentFrame_);
+  // the slice is on screen before masks opened with the slices load: a view made by this import
+  // is shown and the pending layouts are done now rather than from the event loop
+  if (isVisible()) {
+    for (CImage* view : imageViews_) view->show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (CImage* view : imageViews_) view->repaint();
+  }
 }
 
 void Morvex::readMask() {
