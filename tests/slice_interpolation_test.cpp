@@ -48,33 +48,26 @@ void moments(const SliceFillPlan::Slice& s, double& cx, double& area) {
   cx = area > 0 ? sx / area : -1;
 }
 
-TEST(SliceInterpolation, GrowingDiscHasTheMeanRadiusHalfWay) {
-  Volume v(11);
-  v.disc(0, 100, 75, 40);
-  v.disc(10, 100, 75, 60);
-  const SliceFillPlan plan = v.plan();
-  EXPECT_EQ(plan.keys, (std::vector<int>{0, 10}));
-  ASSERT_EQ(plan.filledSlices(), 9);
-  EXPECT_EQ(plan.slices.front().index, 1);
-  EXPECT_EQ(plan.slices.back().index, 9);
-  for (int i = 1; i <= 9; ++i) {
-    double cx, area;
-    moments(*sliceAt(plan, i), cx, area);
-    EXPECT_NEAR(std::sqrt(area / M_PI), 40 + 2 * i, 1.0) << "slice " << i;
-    EXPECT_NEAR(cx, 100, 0.5);
-  }
-}
-
-TEST(SliceInterpolation, MovingDiscMovesEvenly) {
-  Volume v(11);
-  v.disc(0, 60, 70, 30);
-  v.disc(10, 80, 70, 30);
-  const SliceFillPlan plan = v.plan();
-  for (int i = 1; i <= 9; ++i) {
-    double cx, area;
-    moments(*sliceAt(plan, i), cx, area);
-    EXPECT_NEAR(cx, 60 + 2 * i, 0.5) << "slice " << i;
-    EXPECT_NEAR(std::sqrt(area / M_PI), 30, 1.0);
+// Discs on slices 0 and 10: every slice between has the disc of the linearly blended centre and radius.
+TEST(SliceInterpolation, DiscsGrowAndMoveLinearlyBetweenKeys) {
+  struct Case {
+    const char* name;
+    double x0, r0, x1, r1;
+  };
+  for (const Case& c : {Case{"growing", 100, 40, 100, 60}, Case{"moving 20 px", 60, 30, 80, 30}}) {
+    Volume v(11);
+    v.disc(0, c.x0, 75, c.r0);
+    v.disc(10, c.x1, 75, c.r1);
+    const SliceFillPlan plan = v.plan();
+    EXPECT_EQ(plan.keys, (std::vector<int>{0, 10})) << c.name;
+    ASSERT_EQ(plan.filledSlices(), 9) << c.name;
+    for (int i = 1; i <= 9; ++i) {
+      ASSERT_EQ(plan.slices[i - 1].index, i);
+      double cx, area;
+      moments(plan.slices[i - 1], cx, area);
+      EXPECT_NEAR(std::sqrt(area / M_PI), c.r0 + (c.r1 - c.r0) * i / 10, 1.0) << c.name << " slice " << i;
+      EXPECT_NEAR(cx, c.x0 + (c.x1 - c.x0) * i / 10, 0.5) << c.name << " slice " << i;
+    }
   }
 }
 
