@@ -2,11 +2,13 @@
 // segmentation/slice_interpolation; the slice views draw the preview (view/fill_preview).
 
 #include <QAction>
+#include <QDebug>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <algorithm>
+#include <exception>
 
 #include "workspace/morvex.h"
 
@@ -61,7 +63,15 @@ void Morvex::fillBetweenSlices() {
     return;
   }
   const auto [first, last] = fillRange(*this, study_);
-  morvex::SliceFillPlan plan = morvex::planSliceFill(study_, first, last, static_cast<uint8_t>(currentLabel_));
+  morvex::SliceFillPlan plan;
+  try {
+    plan = morvex::planSliceFill(study_, first, last, static_cast<uint8_t>(currentLabel_));
+  } catch (const std::exception& e) {  // out of memory, or the image library refused
+    qWarning("fill between slices: %s", e.what());
+    endFillPreview();
+    statusBar()->showMessage(tr("Fill between slices failed: not enough memory for the series"));
+    return;
+  }
   if (plan.empty()) {
     endFillPreview();
     statusBar()->showMessage(tr("Fill between slices: nothing to fill; %1 needs two slices that hold it with "
@@ -93,14 +103,21 @@ void Morvex::refreshFillPreview() {
     fillRevisions_[i].second = f->labelRevision;
   }
   if (changed.empty()) return;
-  const std::vector<const uint8_t*> labels =
-      morvex::sliceLabelImages(study_, first, first + count - 1, fillPlan_->width, fillPlan_->height);
-  if (changed.size() == 1) {
-    morvex::updateSliceFill(*fillPlan_, labels, changed.front());
-  } else {
-    morvex::SliceFillPlan plan = morvex::planSliceFill(labels, fillPlan_->width, fillPlan_->height, fillPlan_->label);
-    plan.first = first;
-    *fillPlan_ = std::move(plan);
+  try {
+    const std::vector<const uint8_t*> labels =
+        morvex::sliceLabelImages(study_, first, first + count - 1, fillPlan_->width, fillPlan_->height);
+    if (changed.size() == 1) {
+      morvex::updateSliceFill(*fillPlan_, labels, changed.front());
+    } else {
+      morvex::SliceFillPlan plan = morvex::planSliceFill(labels, fillPlan_->width, fillPlan_->height, fillPlan_->label);
+      plan.first = first;
+      *fillPlan_ = std::move(plan);
+    }
+  } catch (const std::exception& e) {  // the preview cannot follow: it ends rather than show stale pixels
+    qWarning("fill between slices: %s", e.what());
+    endFillPreview();
+    statusBar()->showMessage(tr("Fill between slices failed: not enough memory for the series"));
+    return;
   }
   showFillOutcome(*fillPlan_, false);
 }
