@@ -136,4 +136,10 @@ TEST(FillBetweenSlices, PreviewFollowsKeyEditsThenApplyIsOneUndoStep) {
 
   w.main.undoHistory();
   EXPECT_EQ(w.labels(), keysEdited) << "one undo restores every slice";
+
+  // the slice range boxes narrowed to slices 1..4 hold one key only
+  w.main.form().spinBox_Slice2->setValue(4);
+  fill->trigger();
+  EXPECT_FALSE(w.main.fillPreviewShown());
+  EXPECT_TRUE(w.status().contains("nothing to fill")) << w.status().toStdString();
 }
