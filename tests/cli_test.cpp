@@ -25,6 +25,7 @@
 #include "analysis/area_statistics.h"
 #include "export/nifti_io.h"
 #include "segmentation/liver_driver.h"
+#include "segmentation/slice_interpolation.h"
 #include "study/label_table.h"
 #include "study/mask_import.h"
 #include "study/series_import.h"
@@ -311,6 +312,47 @@ TEST(Cli, HostilePatientFieldsNameFilesInsideTheOutFolderAndAFailedRunWritesNoth
   std::vector<fs::path> left;
   for (const auto& e : fs::directory_iterator(tmp.file("again"))) left.push_back(e.path());
   EXPECT_EQ(left, std::vector<fs::path>{tmp.file("again/" + tiff)}) << "no mask, no staging folder";
+}
+
+// Two key slices of the liver and the vessels of a slice between them: the slices between are
+// those of the core fill, the vessels stay, and a command line without a label is refused.
+TEST(Cli, InterpolateFillsBetweenKeySlicesAsTheCoreDoes) {
+  const std::string& series = morvex::testing::smallSyntheticSeries();
+  TempDir tmp;
+  fs::create_directories(tmp.file("keys"));
+  std::vector<std::string> masks;
+  for (const int k : {6, 10, 14}) {
+    const std::string name = "m_" + morvex::synth::sliceFileName(k) + ".png";
+    const cv::Mat truth = cv::imread(series + "/" + name, cv::IMREAD_UNCHANGED);
+    const uint8_t keep = k == 10 ? 2 : 1;  // vessels on the middle slice, liver on the keys
+    const cv::Mat mask = (truth == keep) / 255 * keep;
+    ASSERT_GT(cv::countNonZero(mask), 0) << name;
+    masks.push_back(tmp.file("keys/" + name));
+    ASSERT_TRUE(cv::imwrite(masks.back(), mask));
+  }
+  const CliRun r = cli({"interpolate", series, "--masks", tmp.file("keys"), "--label", "1", "--out", tmp.file("out")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("7 slices filled between 2 key slices"), std::string::npos) << r.err;
+
+  morvex::Study study;
+  loadLikeTheWindow(study, series, masks);
+  const morvex::SliceFillPlan plan = morvex::planSliceFill(study, 0, 23, 1);
+  morvex::applySliceFill(plan, study);
+  for (int k = 0; k < 24; ++k) {
+    const cv::Mat written = cv::imread(tmp.file("out/m_" + morvex::synth::sliceFileName(k) + ".png"), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(written.total(), 128u * 128u) << "slice " << k;
+    EXPECT_EQ(0, std::memcmp(written.data, study.labelImage(k), written.total())) << "slice " << k;
+    EXPECT_EQ(cv::countNonZero(written == 1) > 0, k >= 6 && k <= 14) << "slice " << k;
+  }
+  const cv::Mat vessels = cv::imread(masks[1], cv::IMREAD_UNCHANGED);
+  const cv::Mat middle = cv::imread(tmp.file("out/" + fs::path(masks[1]).filename().string()), cv::IMREAD_UNCHANGED);
+  EXPECT_EQ(cv::countNonZero((vessels == 2) != (middle == 2)), 0) << "the vessels stay where they were";
+
+  const CliRun noLabel = cli({"interpolate", series, "--masks", tmp.file("keys"), "--out", tmp.file("x")});
+  EXPECT_EQ(noLabel.status, 2);
+  expectOneLineNaming(cli({"interpolate", series, "--masks", masks[0], "--label", "1", "--out", tmp.file("y")}),
+                      masks[0], "label 1 is on 1 slice(s); filling between slices needs two");
+  EXPECT_FALSE(fs::exists(tmp.file("x")) || fs::exists(tmp.file("y")));
 }
 
 TEST(Cli, ConvertCarriesMasksThroughEveryFormat) {

@@ -10,6 +10,7 @@
 #include "analysis/chistogram_view.h"
 #include "app/data_files.h"
 #include "view/division_overlay.h"
+#include "view/fill_preview.h"
 #include "view/slice_render.h"
 #include "view/stroke_raster.h"
 #include "workspace/morvex.h"
@@ -157,6 +158,10 @@ void CImage::redraw(bool bDuringDrag) {
     morvex::composeSlice(displayBuffer_.data(), labels, selection, imageWidth_, imageHeight_, s,
                          reinterpret_cast<uint32_t*>(canvas_.bits()));
   }
+  if (const std::vector<uint8_t>* fill = owner_->fillPreviewMask(frameIndex_))
+    if (const morvex::LabelInfo* l = owner_->labelTable().byValue(owner_->fillPlan()->label))
+      if (fill->size() == static_cast<std::size_t>(imageWidth_) * imageHeight_)
+        drawFillPreview(reinterpret_cast<uint32_t*>(canvas_.bits()), fill->data(), imageWidth_, imageHeight_, l->r, l->g, l->b);
   drawLiveWire(bDuringDrag);
   drawToolOverlays(bDuringDrag);
   if (divider) drawDivisionOverlay(canvas_, *divider, frameIndex_, owner_->lineWidth());

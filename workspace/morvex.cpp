@@ -68,6 +68,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
                                QString::fromStdString(study_.warningReason())});
   });
   connectSignals();
+  setupFillBetweenSlices();
   showLabelImage(1);
 }
 

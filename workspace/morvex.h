@@ -9,9 +9,11 @@
 #include <map>
 #include <thread>
 #include <memory>
+#include <optional>
 
 #include "analysis/area_statistics.h"
 #include "segmentation/liver_divider.h"
+#include "segmentation/slice_interpolation.h"
 #include "study/label_table.h"
 #include "view/edit_ops.h"
 #include "view/live_wire.h"
@@ -128,6 +130,12 @@ class Morvex : public QMainWindow {
   bool dividerMove(int nFrameIdx, const QPoint& p, bool bLeftHeld);
   void dividerRelease(int nFrameIdx, const QPoint& p, bool bInside);
 
+  // Fill between slices: while its preview is shown, the pixels a frame of the previewed range
+  // would gain (width x height, nonzero where filled), or null; the preview follows label edits.
+  const std::vector<uint8_t>* fillPreviewMask(int nFrameIdx);
+  bool fillPreviewShown() const { return fillPlan_.has_value(); }
+  const morvex::SliceFillPlan* fillPlan() const { return fillPlan_ ? &*fillPlan_ : nullptr; }
+
   // Files and folders named on the command line or dropped on the window: folders contribute
   // every file below them; slices are imported first, then the masks are loaded onto them.
   void openPaths(const QStringList& paths);
@@ -183,6 +191,12 @@ class Morvex : public QMainWindow {
   void showLabelImage(int nLabelIdx);
   void expandLayerItem(QTreeWidgetItem* item);
   int getLabelIdx(const char* pcLabelName) const { return labelTable_.getLabelIdx(pcLabelName); }
+
+  // Fill between slices of the current label over the current series (or the slice range boxes):
+  // the preview first; Apply writes it as one undo step, Cancel drops it.
+  void fillBetweenSlices();
+  void applyFillBetweenSlices();
+  void cancelFillBetweenSlices();
 
   // Undo and redo: the step's frame is shown first; a multi-frame step restores every frame.
   void undoHistory();
@@ -421,4 +435,15 @@ class Morvex : public QMainWindow {
   int seriesEditDepth_ = 0;
   int seriesEditFirst_ = -1, seriesEditLast_ = -1;
   std::unique_ptr<morvex::CLiverDivider> liverDivider_;
+  // Fill between slices: the action, the preview's plan, the label revisions it was planned from
+  // (one per frame of its range) and its Apply / Cancel buttons.
+  void setupFillBetweenSlices();
+  void refreshFillPreview();
+  void showFillOutcome(const morvex::SliceFillPlan& plan, bool bApplied);
+  void endFillPreview();
+  QAction* actionFillBetweenSlices_ = nullptr;
+  std::optional<morvex::SliceFillPlan> fillPlan_;
+  std::vector<std::pair<uint64_t, uint64_t>> fillRevisions_;  // (frame uid, label revision)
+  QPushButton* fillApplyButton_ = nullptr;
+  QPushButton* fillCancelButton_ = nullptr;
 };

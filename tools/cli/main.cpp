@@ -1,4 +1,5 @@
-// morvex-cli: the workstation's volumetry, liver segmentation and mask conversion without a window.
+// morvex-cli: the workstation's volumetry, liver segmentation, fill between slices and mask conversion
+// without a window.
 // Exit status 0 on success, 1 when a command fails (one line on standard error naming the file and
 // the reason), 2 for a malformed command line. Standard output carries only the document asked for
 // (the volumes table, a help text); every log line goes to standard error.
@@ -20,6 +21,7 @@
 #include "analysis/area_statistics.h"
 #include "segmentation/liver_divider.h"
 #include "segmentation/liver_driver.h"
+#include "segmentation/slice_interpolation.h"
 #include "study/label_table.h"
 #include "tools/cli/cli_io.h"
 #include "view/slice_render.h"
@@ -65,6 +67,7 @@ const char* const kMainHelp =
     "  volumes SERIES [--masks DIR|FILE] [--format csv|json]\n"
     "  segment-liver SERIES --seed MASK [--slice K] [--2d] [--option soft|default|hard] --out DIR [--nifti]\n"
     "  convert MASKS --series SERIES --to nifti|tiff|png|seg OUT\n"
+    "  interpolate SERIES --masks M --label N --out DIR\n"
     "morvex-cli COMMAND --help describes a command.\n";
 
 const std::map<std::string, const char*> kHelp = {
@@ -86,6 +89,11 @@ const std::map<std::string, const char*> kHelp = {
      "Loads MASKS onto SERIES and writes them as one NIfTI volume (OUT ends in .nii or .nii.gz), one\n"
      "multi-page TIFF, one PNG per slice into the folder OUT, or one DICOM Segmentation (seg: a DICOM\n"
      "series with UIDs, one segment per label that occurs).\n"},
+    {"interpolate",
+     "usage: morvex-cli interpolate SERIES --masks M --label N --out DIR\n"
+     "Fills between slices as the window's Fill between slices does: every slice of the masks M that\n"
+     "holds label N is a key slice, and the slices between two key slices receive the shape\n"
+     "interpolated between them, on unlabelled pixels only. Writes m_<slice>.png per slice into DIR.\n"},
 };
 
 // Command line of one command: positional arguments and --options (flags take no value).
@@ -248,6 +256,34 @@ int segmentLiverCommand(int argc, char** argv) {
   return 0;
 }
 
+int interpolate(int argc, char** argv) {
+  const Args a = parse(argc, argv, {"--masks", "--label", "--out"}, {});
+  if (a.positional.size() != 1 || !a.has("--masks") || !a.has("--label") || !a.has("--out"))
+    throw UsageError("interpolate takes one SERIES, --masks M, --label N and --out DIR");
+  const std::string labelText = a.get("--label");
+  char* end = nullptr;
+  const long label = std::strtol(labelText.c_str(), &end, 10);
+  if (labelText.empty() || *end || label < 1 || label > 254) throw UsageError("--label is a label value 1..254");
+  morvex::Study study;
+  morvex::cli::loadSeries(a.positional[0], study);
+  morvex::cli::loadMasks(a.get("--masks"), study);
+  const morvex::SliceFillPlan plan = morvex::planSliceFill(study, study.firstFrameOfSeries(0), study.lastFrameOfSeries(0),
+                                                           static_cast<uint8_t>(label));
+  if (plan.keys.size() < 2)
+    throw CliError(a.get("--masks") + ": label " + labelText + " is on " + std::to_string(plan.keys.size()) +
+                   " slice(s); filling between slices needs two");
+  morvex::applySliceFill(plan, study);
+  morvex::cli::writeAllOrNothing(a.get("--out"), [&](const std::string& stage) {
+    morvex::cli::writeMasks(study, morvex::cli::MaskFormat::Png, stage);
+  });
+  std::fprintf(stderr, "interpolate: %d slices filled between %d key slices\n", plan.filledSlices(),
+               static_cast<int>(plan.keys.size()));
+  if (plan.blockedPixels() > 0)
+    std::fprintf(stderr, "interpolate: other labels left holes in %d slices (%d pixels)\n", plan.blockedSlices(),
+                 plan.blockedPixels());
+  return 0;
+}
+
 int convert(int argc, char** argv) {
   const Args a = parse(argc, argv, {"--series", "--to"}, {});
   if (a.positional.size() != 2 || !a.has("--series") || !a.has("--to"))
@@ -281,6 +317,7 @@ int run(int argc, char** argv) {
     }
   if (command == "volumes") return volumes(argc, argv);
   if (command == "segment-liver") return segmentLiverCommand(argc, argv);
+  if (command == "interpolate") return interpolate(argc, argv);
   return convert(argc, argv);
 }
 
