@@ -166,23 +166,6 @@ TEST(DivideWindow, DrawDragAHandleAndConfirmDividesTheSeriesAndTheReadoutFollows
   EXPECT_EQ(d.main.areaStatistics().pixelCnt(morvex::kLiver), 3.0f * (60 * 60 - 2));
 }
 
-TEST(DivideWindow, SingleSplitDividesOnlyTheShownSlice) {
-  Divider d;
-  QTest::mouseClick(d.main.form().pushButton_Divide_3, Qt::LeftButton);
-  // two clicks draw a straight line: the first is cut back to a point, the second completes it
-  QTest::mouseClick(d.view, Qt::LeftButton, Qt::NoModifier, QPoint(40, 5));
-  QTest::mouseClick(d.view, Qt::LeftButton, Qt::NoModifier, QPoint(40, 95));
-  ASSERT_NE(d.main.liverDivider(), nullptr);
-  ASSERT_EQ(d.main.liverDivider()->stage, 3);
-  QTest::mouseClick(d.view, Qt::LeftButton, Qt::NoModifier, QPoint(90, 50));
-  EXPECT_EQ(d.main.liverDivider(), nullptr);
-  EXPECT_EQ(d.count(1, morvex::kLiverRight), 60 * 20 - 1) << "columns 20..39 less one vessel pixel";
-  EXPECT_EQ(d.count(1, morvex::kLiverLeft), 60 * 40 - 1);
-  for (int f : {0, 2}) EXPECT_EQ(d.count(f, morvex::kLiver), 60 * 60 - 2);
-  EXPECT_TRUE(d.study().divisionDefined(1));
-  EXPECT_FALSE(d.study().divisionDefined(0));
-}
-
 TEST(DivideWindow, LabelsLeftOutOfTheLobeFiguresAreShownOnARowOfTheirOwn) {
   morvex::setWarningInterceptor([](const QString&) {});
   Morvex main;

@@ -81,14 +81,7 @@ TEST(Brush, ClickPaintsADotAndAStrokeABandOfTheBrushSize) {
   Editor e;
   e.main.setBrushState();
   e.click({50, 50});
-  int minX = N, maxX = -1;
-  for (int y = 0; y < N; ++y)
-    for (int x = 0; x < N; ++x)
-      if (e.label(x, y) == 1) {
-        minX = std::min(minX, x);
-        maxX = std::max(maxX, x);
-      }
-  EXPECT_EQ(maxX - minX + 1, 5) << "a dot of diameter 5";
+  EXPECT_EQ(bandHeight(e, 50, 1), 5) << "a dot of diameter 5";
   EXPECT_GT(e.count(1), 12);
   EXPECT_LT(e.count(1), 26);
   e.drag({{10, 20}, {90, 20}});
@@ -136,6 +129,7 @@ TEST(Eraser, ClearsABandTwiceTheBrushWidth) {
   EXPECT_EQ(e.selected(50, 50), 0);
   e.main.undoHistory();
   EXPECT_EQ(e.count(1), N * N);
+  EXPECT_EQ(e.selected(50, 50), 255) << "the selection comes back too";
 }
 
 TEST(Brush, VesselAcrossTheLiverBorderStaysInsideAndTheSelectionLayerPaintsTheSelection) {

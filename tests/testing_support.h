@@ -56,6 +56,10 @@ long peakResidentMb();
 
 namespace morvex::testing {
 
+// The small synthetic series loaded into study, frame k from slice k, with its ground-truth labels
+// when withLabels; returns the series index (-1 when a slice did not load).
+int loadSmallSyntheticSeries(Study& study, bool withLabels);
+
 // A study whose warning boxes are collected instead of shown, each with the reason it gave.
 struct RecordingStudy {
   Study study;
