@@ -134,22 +134,54 @@ TEST(ImportWindow, RealSeriesOfOneDateStayApartInTheTreeAndTheWheelWalksEachInOr
   }
 }
 
-TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
+// A dropped folder: its slices, their masks, the statistics, clean-up and body segmentation on the
+// loaded series; a new import then replaces the study.
+TEST(ImportWindow, DroppedFolderImportsSlicesAndMasksForTheToolsAndANewImportReplacesTheStudy) {
   const std::string& series = morvex::testing::smallSyntheticSeries();
   Window w;
   drop(w.main, {QString::fromStdString(series)});
-  ASSERT_EQ(w.main.study().frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
+  morvex::Study& study = w.main.study();
+  ASSERT_EQ(study.frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
   // ...they are masks, loaded onto their slices after the import.
-  long labelled = 0;
+  long labelled = 0, liver = 0;
   for (int f = 0; f < 24; ++f) {
-    const cv::Mat truth = cv::imread(series + "/m_" + w.main.study().frame(f)->header.fileName + ".png",
-                                     cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(0, std::memcmp(w.main.study().labelImage(f), truth.data, truth.total())) << f;
+    const cv::Mat truth = cv::imread(series + "/m_" + study.frame(f)->header.fileName + ".png", cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(0, std::memcmp(study.labelImage(f), truth.data, truth.total())) << f;
     labelled += cv::countNonZero(truth);
+    liver += cv::countNonZero(truth == 1);
   }
   EXPECT_GT(labelled, 1000);
   EXPECT_EQ(w.files()->topLevelItemCount(), 1);
   EXPECT_EQ(w.main.currentFrame(), 23);
+  const morvex::AreaStatistics& st = w.main.areaStatistics();
+  ASSERT_TRUE(st.computed()) << "a drop ends with the statistics of every series";
+  EXPECT_EQ(st.pixelCnt(1), static_cast<float>(liver));
+  EXPECT_NEAR(st.average(1), 60.0, 2.0);
+  EXPECT_NEAR(st.median(2), 180.0, 5.0);
+
+  // A vessel stroke outside the liver is taken back; clean-up makes one liver object.
+  const int f = w.main.currentFrame();
+  const int n = study.width(f) * study.height(f);
+  std::vector<uint8_t> before(study.labelImage(f), study.labelImage(f) + n);
+  std::vector<uint8_t> after(n, 2);
+  std::copy(after.begin(), after.end(), study.labelImage(f));
+  w.main.reLabeling(f, before.data(), after.data());
+  for (int i = 0; i < n; ++i) ASSERT_EQ(study.labelImage(f)[i], before[i] == 1 ? 2 : before[i]);
+  w.main.deNoiseObject();
+  EXPECT_EQ(study.labelImage(f)[0], 0) << "the corner background stays background";
+
+  // Body segmentation zeroes what lies outside the body of the shown slice, and only there.
+  const std::vector<int16_t> original(study.intensities(f), study.intensities(f) + n);
+  w.main.bodySegmentation();
+  int zeroed = 0;
+  for (int i = 0; i < n; ++i)
+    if (study.intensities(f)[i] != original[i]) {
+      ++zeroed;
+      ASSERT_EQ(study.intensities(f)[i], 0);
+    }
+  EXPECT_GT(zeroed, n / 5);
+  w.main.reCalcRegionGroup(-1);
+  EXPECT_LE(w.main.areaStatistics().base(), -900) << "the other slices still hold air";
 
   // Importing one file again starts from an empty study.
   w.main.readDICOM(QStringList{QString::fromStdString(series + "/IM0003.dcm")});
@@ -253,43 +285,4 @@ TEST(ImportWindow, ListFolderLimitsTheImportToItsCases) {
   QDir::setCurrent(previous);
   ASSERT_EQ(w.main.study().frameCount(), 1);
   EXPECT_EQ(w.main.study().frame(0)->header.fileName, "a_P001_DCM");
-}
-
-TEST(SegmentationWindow, StatisticsCleanUpAndBodySegmentationOnTheLoadedSeries) {
-  const std::string& series = morvex::testing::smallSyntheticSeries();
-  Window w;
-  drop(w.main, {QString::fromStdString(series)});
-  morvex::Study& study = w.main.study();
-  long liver = 0;
-  for (int f = 0; f < study.frameCount(); ++f)
-    for (int i = 0; i < study.width(f) * study.height(f); ++i) liver += study.labelImage(f)[i] == 1;
-  const morvex::AreaStatistics& st = w.main.areaStatistics();
-  ASSERT_TRUE(st.computed()) << "a drop ends with the statistics of every series";
-  EXPECT_EQ(st.pixelCnt(1), static_cast<float>(liver));
-  EXPECT_NEAR(st.average(1), 60.0, 2.0);
-  EXPECT_NEAR(st.median(2), 180.0, 5.0);
-
-  // A vessel stroke outside the liver is taken back; clean-up makes one liver object.
-  const int f = w.main.currentFrame();
-  const int n = study.width(f) * study.height(f);
-  std::vector<uint8_t> before(study.labelImage(f), study.labelImage(f) + n);
-  std::vector<uint8_t> after(n, 2);
-  std::copy(after.begin(), after.end(), study.labelImage(f));
-  w.main.reLabeling(f, before.data(), after.data());
-  for (int i = 0; i < n; ++i) ASSERT_EQ(study.labelImage(f)[i], before[i] == 1 ? 2 : before[i]);
-  w.main.deNoiseObject();
-  EXPECT_EQ(study.labelImage(f)[0], 0) << "the corner background stays background";
-
-  // Body segmentation zeroes what lies outside the body of the shown slice, and only there.
-  const std::vector<int16_t> original(study.intensities(f), study.intensities(f) + n);
-  w.main.bodySegmentation();
-  int zeroed = 0;
-  for (int i = 0; i < n; ++i)
-    if (study.intensities(f)[i] != original[i]) {
-      ++zeroed;
-      ASSERT_EQ(study.intensities(f)[i], 0);
-    }
-  EXPECT_GT(zeroed, n / 5);
-  w.main.reCalcRegionGroup(-1);
-  EXPECT_LE(w.main.areaStatistics().base(), -900) << "the other slices still hold air";
 }
