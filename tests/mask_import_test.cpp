@@ -79,25 +79,6 @@ void writeTiff(const std::string& path, const std::vector<cv::Mat>& pages) {
 
 }  // namespace
 
-TEST(MaskImport, PngMatchedByNameOrByFileNameKeepsLabelValues) {
-  TempDir dir;
-  RecordingStudy r;
-  const int im = r.add("IM0001", "P", "D", 1);
-  const int named = r.add("other", "P001", "20200115", 12);
-  const cv::Mat labels = maskOf({0, 1, 2, 3, 4, 5, 6, 7, 1, 1});
-  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0001.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0001.png").c_str()), im);
-  EXPECT_EQ(r.labels(im), bytes(labels));
-  ASSERT_TRUE(cv::imwrite(dir.file("m_P001_20200115_12.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_P001_20200115_12.png").c_str()), named);
-  EXPECT_EQ(r.labels(named), bytes(labels));
-  ASSERT_TRUE(cv::imwrite(dir.file("m_unknown.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_unknown.png").c_str()), -1);
-  ASSERT_TRUE(cv::imwrite(dir.file("m_.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_.png").c_str()), -1) << "an empty name matches nothing";
-  EXPECT_TRUE(r.warnings.empty());
-}
-
 TEST(MaskImport, MasksOfASeriesNumberedBackwardsLandOnTheirOwnSlices) {
   // image_k carries instance 13 - k: after sorting image_12 comes first, and image_10 .. image_12
   // all contain "image_1". Each mask holds its slice's number, one of them named with the extension.
@@ -158,11 +139,15 @@ TEST(MaskImport, ANameFittingSeveralSlicesIsRefusedNamingTwoAndAUniqueOneLoads) 
   EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_IM0001.png").c_str()), 1);
 }
 
-// Binary masks (any pixel of 126 or more is liver), BMP names of patient, date and instance, and a
-// mask of another size, which warns and keeps the labels.
-TEST(MaskImport, BinaryBmpNamesAndASizeMismatch) {
+// Masks matched by the slice's file name or by patient, date and instance: label values kept,
+// binary masks (any pixel of 255; 126 or more is liver), and a mask of another size, which warns
+// and keeps the labels. A name that fits no slice loads nothing.
+TEST(MaskImport, MatchedByNameOrPatientDateAndInstanceBinaryOrLabelledAndOfTheSliceSize) {
   TempDir dir;
   RecordingStudy r;
+  const int im = r.add("IM0001", "P", "D", 1);
+  const int named = r.add("other", "P001", "20200115", 12);
+  const cv::Mat labels = maskOf({0, 1, 2, 3, 4, 5, 6, 7, 1, 1});
   const int binary = r.add("IM0002", "P", "D", 2);
   const int plain = r.add("a", "P7", "20210304", 3);
   const int stamped = r.add("b", "P8", "20210304_5", 9);
@@ -175,6 +160,10 @@ TEST(MaskImport, BinaryBmpNamesAndASizeMismatch) {
     std::vector<uint8_t> labels;  // of the frame afterwards
   };
   const Case cases[] = {
+      {"m_IM0001.png", labels, im, bytes(labels)},
+      {"m_P001_20200115_12.png", labels, named, bytes(labels)},
+      {"m_unknown.png", labels, -1, std::vector<uint8_t>(24, 2)},
+      {"m_.png", labels, -1, std::vector<uint8_t>(24, 2)},  // an empty name matches nothing
       {"m_IM0002.bmp", maskOf({0, 255, 200, 126, 125, 5, 255}), binary, bytes(maskOf({0, 1, 1, 1, 0, 0, 1}))},
       {"P7_20210304_3.bmp", maskOf({4}), plain, bytes(maskOf({4}))},
       {"P8_20210304_05_9.bmp", maskOf({6}), stamped, bytes(maskOf({6}))},
