@@ -61,14 +61,6 @@ TEST(ToolKeys, BThenELeavesOnlyTheEraserAndLogsBothModes) {
   EXPECT_TRUE(g_debugLines.contains("BrushMode"));
   EXPECT_TRUE(g_debugLines.contains("EraserMode"));
 
-  // Live wire is one tool among the others: choosing the brush ends it.
-  QTest::keyClick(&w.main, Qt::Key_L);
-  EXPECT_TRUE(w.main.liveWireSelected());
-  QTest::keyClick(&w.main, Qt::Key_B);
-  EXPECT_FALSE(w.main.liveWireSelected());
-  ASSERT_EQ(w.checkedTools().size(), 1u);
-  EXPECT_EQ(w.checkedTools()[0], w.main.form().pushButton_Brush);
-
   QTest::keyClick(&w.main, Qt::Key_R);
   QTest::keyClick(&w.main, Qt::Key_R);
   EXPECT_EQ(w.main.toolMode(), ToolMode::BodyRegionGrowingMode) << "R twice keeps body region growing";
