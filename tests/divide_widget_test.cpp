@@ -59,22 +59,7 @@ struct Divider {
     const uint8_t* l = study().labelImage(f);
     return static_cast<int>(std::count(l, l + N * N, value));
   }
-  void drag(std::initializer_list<QPoint> points) {
-    auto it = points.begin();
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, *it);
-    QPoint last = *it;
-    for (++it; it != points.end(); ++it) {
-      const QPoint to = *it;
-      const int steps = std::max(std::abs(to.x() - last.x()), std::abs(to.y() - last.y())) / 3 + 1;
-      for (int k = 1; k <= steps; ++k) {
-        const QPoint p = last + (to - last) * k / steps;
-        QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view, &move);
-      }
-      last = to;
-    }
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, last);
-  }
+  void drag(std::initializer_list<QPoint> points) { morvex::testing::dragThrough(view, points); }
   QRgb canvasAt(int x, int y) { return view->canvas().pixel(x, y); }
 };
 

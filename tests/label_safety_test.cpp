@@ -580,15 +580,7 @@ TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
   m->setBrushState();
   CImage* v = m->imageViews().value(0);
   const QPoint c = v->rect().center();
-  auto stroke = [&](QPoint step) {
-    QTest::mousePress(v, Qt::LeftButton, Qt::NoModifier, c);
-    for (int i = 1; i <= 10; ++i) {
-      QMouseEvent move(QEvent::MouseMove, c + step * i, v->mapToGlobal(c + step * i), Qt::NoButton, Qt::LeftButton,
-                       Qt::NoModifier);
-      QApplication::sendEvent(v, &move);
-    }
-    QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, c + step * 10);
-  };
+  auto stroke = [&](QPoint step) { morvex::testing::dragThrough(v, {c, c + step * 10}); };
   stroke(QPoint(6, 3));
   // saved (a TIFF beside the slices, loaded again on the restart), then a new stroke
   const QString saved = qEnvironmentVariable("MORVEX_CRASH_DRAWN") + ".saved";
