@@ -65,25 +65,6 @@ TEST(StudyModel, EqualPatientDateAndInstanceReloadsTheSameFrameAndClearsItsLabel
   EXPECT_EQ(s.selectionImage(first)[5], 0);
 }
 
-TEST(StudyModel, SeriesAreKeyedByPatientNameAndSeriesDate) {
-  Study s;
-  add(s, "P1", "20200101", 1);
-  add(s, "P1", "20200101", 2);
-  add(s, "P1", "20200102", 1);  // same patient, another day: a second series
-  add(s, "P2", "20200101", 1);
-  EXPECT_EQ(s.frameCount(), 4);
-  ASSERT_EQ(s.seriesCount(), 3);
-  EXPECT_EQ(s.seriesOfFrame(0), 0);
-  EXPECT_EQ(s.seriesOfFrame(1), 0);
-  EXPECT_EQ(s.seriesOfFrame(2), 1);
-  EXPECT_EQ(s.seriesOfFrame(3), 2);
-  EXPECT_EQ(s.series(1)->seriesDate, "20200102");
-  EXPECT_EQ(s.firstFrameOfSeries(0), 0);
-  EXPECT_EQ(s.lastFrameOfSeries(0), 1);
-  EXPECT_EQ(s.firstFrameOfSeries(7), -1);
-  EXPECT_EQ(s.lastFrameOfSeries(7), -1);
-}
-
 namespace {
 // The first intensity of every frame, in frame order.
 std::vector<int> firstValues(const Study& s) {
@@ -450,16 +431,25 @@ TEST(StudyModel, SeveralSeriesOfOneDateStayApartAndGetNamesThatNeverCollide) {
   EXPECT_EQ(zero.seriesCaption(0), "20200101 #0");
   EXPECT_EQ(zero.seriesFileKey(0), "20200101_S0");
 
-  // One series on a date keeps the plain date everywhere, also when its files carry a UID.
+  // Without series identity, patient and date key the series. One series on a date keeps the
+  // plain date everywhere, also when its files carry a UID.
   Study single;
   addIn(single, "1.2.3.7", 7, 1, "ART");
-  add(single, "P1", "20200102", 1);
+  add(single, "P1", "20200102", 1);  // same patient, another day: a second series
+  add(single, "P2", "20200102", 1);  // another patient: a third
+  add(single, "P1", "20200102", 2);
+  ASSERT_EQ(single.seriesCount(), 3);
+  EXPECT_EQ(single.seriesOfFrame(3), 1);
+  EXPECT_EQ(single.series(1)->seriesDate, "20200102");
+  EXPECT_EQ(single.lastFrameOfSeries(1), 3);
+  EXPECT_EQ(single.firstFrameOfSeries(7), -1);
+  EXPECT_EQ(single.lastFrameOfSeries(7), -1);
   EXPECT_FALSE(single.dateHoldsSeveralSeries(0));
   EXPECT_EQ(single.seriesFileKey(0), "20200101");
   EXPECT_EQ(single.seriesCaption(0), "20200101");
   EXPECT_EQ(single.seriesFileKey(1), "20200102");
   EXPECT_EQ(single.seriesOfHeader(header("P1", "20200102", 9)), 1);
-  EXPECT_EQ(single.seriesOfHeader(header("P2", "20200102", 9)), -1);
+  EXPECT_EQ(single.seriesOfHeader(header("P3", "20200102", 9)), -1);
 }
 
 TEST(VolumeSpacing, PositionsOverTheThicknessWhenTheyDifferAndTheDesignsRuleWithout) {
