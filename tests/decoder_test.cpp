@@ -36,7 +36,6 @@ struct DicomSpec {
   std::string intercept = "0", slope = "1";
   std::string windowCenter = "40\\400", windowWidth = "400\\1500";
   bool instance = true, spacing = true, thickness = true;
-  bool emptyInstance = false;  // Instance Number present without a value
   std::string photometric = "MONOCHROME2";
 };
 
@@ -49,7 +48,7 @@ void writeDicom(const std::string& path, const DicomSpec& spec) {
   ds->putAndInsertString(DCM_PatientID, "ID42");
   ds->putAndInsertString(DCM_SeriesDate, "20240102");
   ds->putAndInsertString(DCM_Modality, "CT");
-  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, spec.emptyInstance ? "" : "7");
+  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, "7");
   if (spec.spacing) ds->putAndInsertString(DCM_PixelSpacing, "0.5\\0.75");
   if (spec.thickness) ds->putAndInsertString(DCM_SliceThickness, "2.5");
   ds->putAndInsertString(DCM_WindowCenter, spec.windowCenter.c_str());
@@ -58,7 +57,7 @@ void writeDicom(const std::string& path, const DicomSpec& spec) {
   ds->putAndInsertString(DCM_RescaleSlope, spec.slope.c_str());
   ds->putAndInsertString(DCM_PhotometricInterpretation, spec.photometric.c_str());
   ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(spec.rows));
-  if (spec.columns > 0) ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
+  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
   ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
   ds->putAndInsertUint16(DCM_BitsAllocated, 16);
   ds->putAndInsertUint16(DCM_BitsStored, 16);
@@ -327,10 +326,7 @@ TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
        "missing Pixel Spacing (0028,0030)"},
       {"loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", [](DicomSpec& s) { s.thickness = false; },
        "missing Slice Thickness (0018,0050) and no Image Position (Patient) (0020,0032) to measure the slice spacing"},
-      {"loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", [](DicomSpec& s) { s.emptyInstance = true; },
-       "Instance Number (0020,0013) is empty"},
-      {"loadDcmFile_dcmtk(): DCMTK-width error: ", [](DicomSpec& s) { s.columns = 0; },
-       "missing Columns (0028,0011)"},
+      // an empty Instance Number and missing Columns: the malformed samples above
   };
   for (const Case& c : cases) {
     DicomSpec spec;
