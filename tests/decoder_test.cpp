@@ -36,7 +36,6 @@ struct DicomSpec {
   std::string intercept = "0", slope = "1";
   std::string windowCenter = "40\\400", windowWidth = "400\\1500";
   bool instance = true, spacing = true, thickness = true;
-  bool emptyInstance = false;  // Instance Number present without a value
   std::string photometric = "MONOCHROME2";
 };
 
@@ -49,7 +48,7 @@ void writeDicom(const std::string& path, const DicomSpec& spec) {
   ds->putAndInsertString(DCM_PatientID, "ID42");
   ds->putAndInsertString(DCM_SeriesDate, "20240102");
   ds->putAndInsertString(DCM_Modality, "CT");
-  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, spec.emptyInstance ? "" : "7");
+  if (spec.instance) ds->putAndInsertString(DCM_InstanceNumber, "7");
   if (spec.spacing) ds->putAndInsertString(DCM_PixelSpacing, "0.5\\0.75");
   if (spec.thickness) ds->putAndInsertString(DCM_SliceThickness, "2.5");
   ds->putAndInsertString(DCM_WindowCenter, spec.windowCenter.c_str());
@@ -58,7 +57,7 @@ void writeDicom(const std::string& path, const DicomSpec& spec) {
   ds->putAndInsertString(DCM_RescaleSlope, spec.slope.c_str());
   ds->putAndInsertString(DCM_PhotometricInterpretation, spec.photometric.c_str());
   ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(spec.rows));
-  if (spec.columns > 0) ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
+  ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(spec.columns));
   ds->putAndInsertUint16(DCM_SamplesPerPixel, 1);
   ds->putAndInsertUint16(DCM_BitsAllocated, 16);
   ds->putAndInsertUint16(DCM_BitsStored, 16);
@@ -142,31 +141,6 @@ TEST(DicomDecoding, AllFiveMrEncodingsDecodeToIdenticalIntensities) {
   EXPECT_NE(*std::max_element(reference.begin(), reference.end()), 0);
 }
 
-TEST(DicomDecoding, LossyJpegSliceDecodesOnceItHasASliceThickness) {
-  MORVEX_REQUIRE_SHARED_DATA();
-  const std::string original = sharedFile("nema-wg04/JPEG-lossy.dcm");
-  RecordingStudy r;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(r.study.addFrameFromFile(original.c_str()), -1) << "a slice without thickness is refused";
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("loadDcmFile_dcmtk(): DCMTK-slice thickness error: "),
-            std::string::npos);
-
-  // The same compressed slice with a thickness added (pixel data left compressed).
-  TempDir dir;
-  DcmFileFormat ff;
-  ASSERT_TRUE(ff.loadFile(original.c_str()).good());
-  const E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
-  ASSERT_TRUE(ff.getDataset()->putAndInsertString(DCM_SliceThickness, "1").good());
-  const std::string copy = dir.file("jpeg.dcm");
-  ASSERT_TRUE(ff.saveFile(copy.c_str(), xfer).good());
-  const int f = r.study.addFrameFromFile(copy.c_str());
-  ASSERT_EQ(f, 0);
-  EXPECT_EQ(r.study.width(f), 256);
-  EXPECT_EQ(r.study.height(f), 1024);
-  const std::vector<int16_t> hu = intensitiesOf(r.study, f);
-  EXPECT_GT(*std::max_element(hu.begin(), hu.end()), 0);
-}
-
 TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
   MORVEX_REQUIRE_SHARED_DATA();
   struct Case {
@@ -213,26 +187,53 @@ TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
   }
 }
 
-TEST(DicomDecoding, ColourImagesAreRefusedRatherThanGuessedIntoGrey) {
+// Compressed samples that lack only a slice geometry, with one added (pixel data left encoded):
+// the grey ones decode, the colour one is refused rather than guessed into grey.
+TEST(DicomDecoding, CompressedSamplesWithAGeometryAddedDecodeAndColourIsRefused) {
   MORVEX_REQUIRE_SHARED_DATA();
-  // The colour sample with the slice geometry added, so that only its colour stands in the way.
+  struct Case {
+    const char* sample;
+    E_TransferSyntax xfer;  // EXS_Unknown: the sample's own
+    const char* refusal;    // nullptr: loads as a 256 x 1024 slice
+  };
+  const Case cases[] = {
+      {"nema-wg04/JPEG-lossy.dcm", EXS_Unknown, nullptr},
+      {"malformed/JPEG2000.dcm", EXS_JPEG2000, nullptr},
+      {"malformed/SC_rgb_rle.dcm", EXS_Unknown, "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: RGB"},
+  };
   TempDir dir;
-  DcmFileFormat ff;
-  ASSERT_TRUE(ff.loadFile(sharedFile("malformed/SC_rgb_rle.dcm").c_str()).good());
-  const E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
-  ff.getDataset()->putAndInsertString(DCM_SliceThickness, "1");
-  ff.getDataset()->putAndInsertString(DCM_PixelSpacing, "1\\1");
-  ff.getDataset()->putAndInsertString(DCM_InstanceNumber, "1");
-  const std::string copy = dir.file("rgb.dcm");
-  ASSERT_TRUE(ff.saveFile(copy.c_str(), xfer).good());
-  RecordingStudy r;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(r.study.addFrameFromFile(copy.c_str()), -1);
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find(
-                "loadDcmFile_dcmtk(): DCMTK-photometric interpretation not supported: RGB"),
-            std::string::npos);
-  EXPECT_EQ(r.warnings.size(), 1u);
-  EXPECT_EQ(r.study.frameCount(), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sample);
+    DcmFileFormat ff;
+    ASSERT_TRUE(ff.loadFile(sharedFile(c.sample).c_str()).good());
+    DcmDataset* ds = ff.getDataset();
+    ds->putAndInsertString(DCM_SliceThickness, "1");
+    if (c.refusal) {
+      ds->putAndInsertString(DCM_PixelSpacing, "1\\1");
+      ds->putAndInsertString(DCM_InstanceNumber, "1");
+    }
+    const std::string copy = dir.file("copy.dcm");
+    ASSERT_TRUE(ff.saveFile(copy.c_str(), c.xfer == EXS_Unknown ? ds->getOriginalXfer() : c.xfer).good());
+    RecordingStudy r;
+    ::testing::internal::CaptureStderr();
+    const int f = r.study.addFrameFromFile(copy.c_str());
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    if (c.refusal) {
+      EXPECT_EQ(f, -1);
+      EXPECT_NE(err.find(c.refusal), std::string::npos) << err;
+      EXPECT_EQ(r.warnings.size(), 1u);
+      EXPECT_EQ(r.study.frameCount(), 0);
+      continue;
+    }
+    ASSERT_EQ(f, 0) << err;
+    EXPECT_EQ(r.study.width(f), 256);
+    EXPECT_EQ(r.study.height(f), 1024);
+    const int16_t* v = r.study.intensities(f);
+    const auto [lo, hi] = std::minmax_element(v, v + 256 * 1024);
+    EXPECT_LT(*lo, *hi) << "an image, not a constant";
+    EXPECT_GT(*hi, 0);
+    EXPECT_TRUE(r.warnings.empty());
+  }
 }
 
 TEST(DicomDecoding, KnownValuesRescaleWindowAndSpacing) {
@@ -268,6 +269,13 @@ TEST(DicomDecoding, KnownValuesRescaleWindowAndSpacing) {
   EXPECT_DOUBLE_EQ(sx, 0.5);
   EXPECT_DOUBLE_EQ(sy, 0.75);
   EXPECT_DOUBLE_EQ(thickness, 2.5);
+
+  // MONOCHROME1 values load uninverted
+  spec.photometric = "MONOCHROME1";
+  writeDicom(path, spec);
+  RecordingStudy m1;
+  ASSERT_EQ(m1.study.addFrameFromFile(path.c_str()), 0);
+  EXPECT_EQ(intensitiesOf(m1.study, 0), expected);
 }
 
 TEST(DicomDecoding, ValuesBeyondSixteenBitsAreClampedOrRefused) {
@@ -304,21 +312,6 @@ TEST(DicomDecoding, ValuesBeyondSixteenBitsAreClampedOrRefused) {
   EXPECT_EQ(intensitiesOf(r.study, g), (std::vector<int16_t>{-30000, -30000, 20000, -30000}));
 }
 
-TEST(DicomDecoding, MonochromeOneLoadsItsValuesUninverted) {
-  TempDir dir;
-  DicomSpec spec;
-  spec.photometric = "MONOCHROME1";
-  spec.rows = 1;
-  spec.columns = 3;
-  spec.stored = {0, 500, 1000};
-  spec.intercept = "-1000";
-  writeDicom(dir.file("m1.dcm"), spec);
-  RecordingStudy r;
-  const int f = r.study.addFrameFromFile(dir.file("m1.dcm").c_str());
-  ASSERT_EQ(f, 0);
-  EXPECT_EQ(intensitiesOf(r.study, f), (std::vector<int16_t>{-1000, -500, 0}));
-}
-
 TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
   TempDir dir;
   struct Case {
@@ -333,10 +326,7 @@ TEST(DicomDecoding, MissingInstanceSpacingOrThicknessRefusesTheFile) {
        "missing Pixel Spacing (0028,0030)"},
       {"loadDcmFile_dcmtk(): DCMTK-slice thickness error: ", [](DicomSpec& s) { s.thickness = false; },
        "missing Slice Thickness (0018,0050) and no Image Position (Patient) (0020,0032) to measure the slice spacing"},
-      {"loadDcmFile_dcmtk(): DCMTK-instanceNumber error: ", [](DicomSpec& s) { s.emptyInstance = true; },
-       "Instance Number (0020,0013) is empty"},
-      {"loadDcmFile_dcmtk(): DCMTK-width error: ", [](DicomSpec& s) { s.columns = 0; },
-       "missing Columns (0028,0011)"},
+      // an empty Instance Number and missing Columns: the malformed samples above
   };
   for (const Case& c : cases) {
     DicomSpec spec;
@@ -380,26 +370,6 @@ TEST(DicomDecoding, FilesWithoutExtensionOrUpperCaseExtensionAreReadByTheirPream
   EXPECT_EQ(r.study.addFrameFromFile(dir.file("README").c_str()), -1);
   EXPECT_EQ(r.study.frameCount(), 2);
   EXPECT_TRUE(r.warnings.empty()) << "skipped files raise no box";
-}
-
-TEST(DicomDecoding, RealSeriesWithoutExtensionLoadByTheirPreamble) {
-  MORVEX_REQUIRE_SHARED_DATA();
-  RecordingStudy r;
-  int loaded = 0, refused = 0;
-  ::testing::internal::CaptureStderr();
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(sharedFile("multi-series"))) {
-    if (!entry.is_regular_file()) continue;
-    (r.study.addFrameFromFile(entry.path().string().c_str()) >= 0 ? loaded : refused)++;
-  }
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  // The three radiographs carry no Pixel Spacing, which a slice needs; everything else loads.
-  EXPECT_EQ(refused, 3);
-  EXPECT_EQ(loaded, 28);
-  EXPECT_NE(err.find("loadDcmFile_dcmtk(): DCMTK-pixelSpacing error: "), std::string::npos);
-  EXPECT_EQ(r.warnings.size(), 3u);
-  // Series of one date with equal instance numbers stay apart: every file is a frame of its own.
-  EXPECT_EQ(r.study.frameCount(), loaded);
-  for (int f = 0; f < r.study.frameCount(); ++f) EXPECT_EQ(r.study.width(f), 16);
 }
 
 TEST(RasterDecoding, FileNamesGivePatientDateAndInstance) {
@@ -661,23 +631,4 @@ TEST(Jpeg2000Decoding, CodestreamsBeyondTheSliceBudgetAreRefusedFromTheirHeaders
     EXPECT_EQ(why, c.why);
   }
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 16);
-}
-
-TEST(Jpeg2000Decoding, RealJpeg2000SliceDecodes) {
-  MORVEX_REQUIRE_SHARED_DATA();
-  // The sample lacks a slice thickness, which a slice needs: a copy with one loads.
-  TempDir dir;
-  DcmFileFormat ff;
-  ASSERT_TRUE(ff.loadFile(sharedFile("malformed/JPEG2000.dcm").c_str()).good());
-  ff.getDataset()->putAndInsertString(DCM_SliceThickness, "5");
-  ASSERT_TRUE(ff.saveFile(dir.file("nm.dcm").c_str(), EXS_JPEG2000).good());
-  RecordingStudy r;
-  const int f = r.study.addFrameFromFile(dir.file("nm.dcm").c_str());
-  ASSERT_EQ(f, 0);
-  EXPECT_EQ(r.study.width(f), 256);
-  EXPECT_EQ(r.study.height(f), 1024);
-  const int16_t* v = r.study.intensities(f);
-  const auto [lo, hi] = std::minmax_element(v, v + 256 * 1024);
-  EXPECT_LT(*lo, *hi) << "an image, not a constant";
-  EXPECT_TRUE(r.warnings.empty());
 }

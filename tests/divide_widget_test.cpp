@@ -59,22 +59,7 @@ struct Divider {
     const uint8_t* l = study().labelImage(f);
     return static_cast<int>(std::count(l, l + N * N, value));
   }
-  void drag(std::initializer_list<QPoint> points) {
-    auto it = points.begin();
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, *it);
-    QPoint last = *it;
-    for (++it; it != points.end(); ++it) {
-      const QPoint to = *it;
-      const int steps = std::max(std::abs(to.x() - last.x()), std::abs(to.y() - last.y())) / 3 + 1;
-      for (int k = 1; k <= steps; ++k) {
-        const QPoint p = last + (to - last) * k / steps;
-        QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view, &move);
-      }
-      last = to;
-    }
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, last);
-  }
+  void drag(std::initializer_list<QPoint> points) { morvex::testing::dragThrough(view, points); }
   QRgb canvasAt(int x, int y) { return view->canvas().pixel(x, y); }
 };
 
@@ -164,23 +149,6 @@ TEST(DivideWindow, DrawDragAHandleAndConfirmDividesTheSeriesAndTheReadoutFollows
   QTest::mouseClick(d.main.form().pushButton_Divide_2, Qt::LeftButton);
   EXPECT_EQ(d.count(0, morvex::kLiver), 60 * 60 - 2);
   EXPECT_EQ(d.main.areaStatistics().pixelCnt(morvex::kLiver), 3.0f * (60 * 60 - 2));
-}
-
-TEST(DivideWindow, SingleSplitDividesOnlyTheShownSlice) {
-  Divider d;
-  QTest::mouseClick(d.main.form().pushButton_Divide_3, Qt::LeftButton);
-  // two clicks draw a straight line: the first is cut back to a point, the second completes it
-  QTest::mouseClick(d.view, Qt::LeftButton, Qt::NoModifier, QPoint(40, 5));
-  QTest::mouseClick(d.view, Qt::LeftButton, Qt::NoModifier, QPoint(40, 95));
-  ASSERT_NE(d.main.liverDivider(), nullptr);
-  ASSERT_EQ(d.main.liverDivider()->stage, 3);
-  QTest::mouseClick(d.view, Qt::LeftButton, Qt::NoModifier, QPoint(90, 50));
-  EXPECT_EQ(d.main.liverDivider(), nullptr);
-  EXPECT_EQ(d.count(1, morvex::kLiverRight), 60 * 20 - 1) << "columns 20..39 less one vessel pixel";
-  EXPECT_EQ(d.count(1, morvex::kLiverLeft), 60 * 40 - 1);
-  for (int f : {0, 2}) EXPECT_EQ(d.count(f, morvex::kLiver), 60 * 60 - 2);
-  EXPECT_TRUE(d.study().divisionDefined(1));
-  EXPECT_FALSE(d.study().divisionDefined(0));
 }
 
 TEST(DivideWindow, LabelsLeftOutOfTheLobeFiguresAreShownOnARowOfTheirOwn) {

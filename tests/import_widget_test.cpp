@@ -134,22 +134,54 @@ TEST(ImportWindow, RealSeriesOfOneDateStayApartInTheTreeAndTheWheelWalksEachInOr
   }
 }
 
-TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
+// A dropped folder: its slices, their masks, the statistics, clean-up and body segmentation on the
+// loaded series; a new import then replaces the study.
+TEST(ImportWindow, DroppedFolderImportsSlicesAndMasksForTheToolsAndANewImportReplacesTheStudy) {
   const std::string& series = morvex::testing::smallSyntheticSeries();
   Window w;
   drop(w.main, {QString::fromStdString(series)});
-  ASSERT_EQ(w.main.study().frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
+  morvex::Study& study = w.main.study();
+  ASSERT_EQ(study.frameCount(), 24) << "the m_*.png ground-truth masks are not slices";
   // ...they are masks, loaded onto their slices after the import.
-  long labelled = 0;
+  long labelled = 0, liver = 0;
   for (int f = 0; f < 24; ++f) {
-    const cv::Mat truth = cv::imread(series + "/m_" + w.main.study().frame(f)->header.fileName + ".png",
-                                     cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(0, std::memcmp(w.main.study().labelImage(f), truth.data, truth.total())) << f;
+    const cv::Mat truth = cv::imread(series + "/m_" + study.frame(f)->header.fileName + ".png", cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(0, std::memcmp(study.labelImage(f), truth.data, truth.total())) << f;
     labelled += cv::countNonZero(truth);
+    liver += cv::countNonZero(truth == 1);
   }
   EXPECT_GT(labelled, 1000);
   EXPECT_EQ(w.files()->topLevelItemCount(), 1);
   EXPECT_EQ(w.main.currentFrame(), 23);
+  const morvex::AreaStatistics& st = w.main.areaStatistics();
+  ASSERT_TRUE(st.computed()) << "a drop ends with the statistics of every series";
+  EXPECT_EQ(st.pixelCnt(1), static_cast<float>(liver));
+  EXPECT_NEAR(st.average(1), 60.0, 2.0);
+  EXPECT_NEAR(st.median(2), 180.0, 5.0);
+
+  // A vessel stroke outside the liver is taken back; clean-up makes one liver object.
+  const int f = w.main.currentFrame();
+  const int n = study.width(f) * study.height(f);
+  std::vector<uint8_t> before(study.labelImage(f), study.labelImage(f) + n);
+  std::vector<uint8_t> after(n, 2);
+  std::copy(after.begin(), after.end(), study.labelImage(f));
+  w.main.reLabeling(f, before.data(), after.data());
+  for (int i = 0; i < n; ++i) ASSERT_EQ(study.labelImage(f)[i], before[i] == 1 ? 2 : before[i]);
+  w.main.deNoiseObject();
+  EXPECT_EQ(study.labelImage(f)[0], 0) << "the corner background stays background";
+
+  // Body segmentation zeroes what lies outside the body of the shown slice, and only there.
+  const std::vector<int16_t> original(study.intensities(f), study.intensities(f) + n);
+  w.main.bodySegmentation();
+  int zeroed = 0;
+  for (int i = 0; i < n; ++i)
+    if (study.intensities(f)[i] != original[i]) {
+      ++zeroed;
+      ASSERT_EQ(study.intensities(f)[i], 0);
+    }
+  EXPECT_GT(zeroed, n / 5);
+  w.main.reCalcRegionGroup(-1);
+  EXPECT_LE(w.main.areaStatistics().base(), -900) << "the other slices still hold air";
 
   // Importing one file again starts from an empty study.
   w.main.readDICOM(QStringList{QString::fromStdString(series + "/IM0003.dcm")});
@@ -174,38 +206,26 @@ TEST(ImportWindow, DroppedFolderImportsSlicesAndANewImportReplacesTheStudy) {
   EXPECT_TRUE(w.warnings.isEmpty());
 }
 
-TEST(ImportWindow, FolderDropReadsDicomByPreambleIgnoresTextAndNamesBrokenFiles) {
-  MORVEX_REQUIRE_SHARED_DATA();
-  TempDir dir;
-  std::filesystem::create_directory(dir.file("export"));
-  dir.copyIn(morvex::testing::sharedFile("nema-wg04/CT_small.dcm"), "export/IM0001");
-  dir.copyIn(morvex::testing::sharedFile("nema-wg04/MR_small.dcm"), "export/MR.DCM");
-  std::ofstream(dir.file("export/notes.txt")) << "reading list";
-  std::ofstream(dir.file("export/broken.dcm")) << "not really DICOM";
-  Window w;
-  ::testing::internal::CaptureStderr();
-  drop(w.main, {QString::fromStdString(dir.file("export"))});
-  ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(w.main.study().frameCount(), 2);
-  ASSERT_EQ(w.warnings.size(), 1) << "the broken file is named, the text file is not a slice";
-  EXPECT_TRUE(w.warnings[0].contains("broken.dcm")) << w.warnings[0].toStdString();
-  EXPECT_FALSE(w.warnings[0].contains("notes.txt"));
-}
-
-TEST(ImportWindow, TheRefusalsOfOneDropComeInOneMessageNamingEachFileWithItsReason) {
+// A folder of slices without extension or with an upper-case one (read by their preamble), a text
+// file (not a slice, never named) and refused files: the refusals come in one message.
+TEST(ImportWindow, AFolderDropReadsByPreambleAndNamesEachRefusedFileWithItsReasonInOneMessage) {
   MORVEX_REQUIRE_SHARED_DATA();
   TempDir dir;
   for (const QString& f : filesBelow(morvex::testing::sharedFile("malformed")))
     dir.copyIn(f.toStdString(), QFileInfo(f).fileName().toStdString());
   morvex::testing::writeBytes(dir.file("P1_20200101_1.png"), morvex::testing::pngClaiming(40000, 40000));
+  dir.copyIn(morvex::testing::sharedFile("nema-wg04/CT_small.dcm"), "IM0001");
+  dir.copyIn(morvex::testing::sharedFile("nema-wg04/MR_small.dcm"), "MR.DCM");
+  std::ofstream(dir.file("notes.txt")) << "reading list";
   Window w;
   ::testing::internal::CaptureStderr();
   ::testing::internal::CaptureStdout();
   drop(w.main, {QString::fromStdString(dir.path())});
   const std::string log = ::testing::internal::GetCapturedStderr();
   ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(w.main.study().frameCount(), 0);
+  EXPECT_EQ(w.main.study().frameCount(), 2);
   ASSERT_EQ(w.warnings.size(), 1);
+  EXPECT_FALSE(w.warnings[0].contains("notes.txt"));
   const QStringList lines = w.warnings[0].split('\n');
   EXPECT_EQ(lines.value(0), QString::fromUtf8("Image load 실패 - DICOM Header에 문제가 있습니다."));
   EXPECT_EQ(lines.value(1), "Image load failed: the file cannot be read as a slice.") << "the PNG's own headline";
@@ -265,43 +285,4 @@ TEST(ImportWindow, ListFolderLimitsTheImportToItsCases) {
   QDir::setCurrent(previous);
   ASSERT_EQ(w.main.study().frameCount(), 1);
   EXPECT_EQ(w.main.study().frame(0)->header.fileName, "a_P001_DCM");
-}
-
-TEST(SegmentationWindow, StatisticsCleanUpAndBodySegmentationOnTheLoadedSeries) {
-  const std::string& series = morvex::testing::smallSyntheticSeries();
-  Window w;
-  drop(w.main, {QString::fromStdString(series)});
-  morvex::Study& study = w.main.study();
-  long liver = 0;
-  for (int f = 0; f < study.frameCount(); ++f)
-    for (int i = 0; i < study.width(f) * study.height(f); ++i) liver += study.labelImage(f)[i] == 1;
-  const morvex::AreaStatistics& st = w.main.areaStatistics();
-  ASSERT_TRUE(st.computed()) << "a drop ends with the statistics of every series";
-  EXPECT_EQ(st.pixelCnt(1), static_cast<float>(liver));
-  EXPECT_NEAR(st.average(1), 60.0, 2.0);
-  EXPECT_NEAR(st.median(2), 180.0, 5.0);
-
-  // A vessel stroke outside the liver is taken back; clean-up makes one liver object.
-  const int f = w.main.currentFrame();
-  const int n = study.width(f) * study.height(f);
-  std::vector<uint8_t> before(study.labelImage(f), study.labelImage(f) + n);
-  std::vector<uint8_t> after(n, 2);
-  std::copy(after.begin(), after.end(), study.labelImage(f));
-  w.main.reLabeling(f, before.data(), after.data());
-  for (int i = 0; i < n; ++i) ASSERT_EQ(study.labelImage(f)[i], before[i] == 1 ? 2 : before[i]);
-  w.main.deNoiseObject();
-  EXPECT_EQ(study.labelImage(f)[0], 0) << "the corner background stays background";
-
-  // Body segmentation zeroes what lies outside the body of the shown slice, and only there.
-  const std::vector<int16_t> original(study.intensities(f), study.intensities(f) + n);
-  w.main.bodySegmentation();
-  int zeroed = 0;
-  for (int i = 0; i < n; ++i)
-    if (study.intensities(f)[i] != original[i]) {
-      ++zeroed;
-      ASSERT_EQ(study.intensities(f)[i], 0);
-    }
-  EXPECT_GT(zeroed, n / 5);
-  w.main.reCalcRegionGroup(-1);
-  EXPECT_LE(w.main.areaStatistics().base(), -900) << "the other slices still hold air";
 }

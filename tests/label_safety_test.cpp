@@ -35,7 +35,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The synthetic series' slices (without their masks) in a folder of the test's own.
+// The synthetic series' slices (without their masks) copied into dir/series.
+void copySlices(const morvex::testing::TempDir& dir) {
+  fs::create_directory(dir.file("series"));
+  for (const auto& e : fs::directory_iterator(morvex::testing::smallSyntheticSeries()))
+    if (e.path().extension() == ".dcm") fs::copy(e.path(), dir.file("series/" + e.path().filename().string()));
+}
+
+// Files in folder whose names start with prefix (0 when there is no such folder).
+int filesStartingWith(const std::string& folder, const std::string& prefix) {
+  int n = 0;
+  if (fs::is_directory(folder))
+    for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+  return n;
+}
+
+// The window on a copy of the synthetic series' slices.
 struct Workstation {
   morvex::testing::TempDir dir;
   std::string truth = morvex::testing::smallSyntheticSeries();
@@ -43,13 +58,13 @@ struct Workstation {
   QStringList warnings;
   Workstation() {
     morvex::setWarningInterceptor([this](const QString& w) { warnings << w; });
-    fs::create_directory(dir.file("series"));
-    for (const auto& e : fs::directory_iterator(truth))
-      if (e.path().extension() == ".dcm") fs::copy(e.path(), dir.file("series/" + e.path().filename().string()));
+    copySlices(dir);
     main.openPaths({QString::fromStdString(dir.file("series"))});
     EXPECT_EQ(main.study().frameCount(), 24);
   }
   ~Workstation() { morvex::setWarningInterceptor({}); }
+  // The ground-truth mask of the middle slice IM0012.
+  void loadMask() { main.readMask({QString::fromStdString(truth + "/m_IM0012.png")}); }
   int frameOf(const std::string& fileName) {
     for (int f = 0; f < main.study().frameCount(); ++f)
       if (main.study().frame(f)->header.fileName == fileName) return f;
@@ -84,13 +99,13 @@ struct Workstation {
 
 }  // namespace
 
-TEST(LabelSafety, LoadMaskShowsItsFrameSoEditsAndUndoActOnTheLoadedLabels) {
+TEST(LabelSafety, LoadMaskShowsItsFrameSoEditsAndUndoActOnTheLoadedLabelsAndRefreshTheReadout) {
   Workstation w;
   const int last = w.main.currentFrame();
   const int k = w.frameOf("IM0012");
   ASSERT_GE(k, 0);
   ASSERT_NE(k, last);
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   const long liver = w.count(k, 1);
   ASSERT_GT(liver, 100) << "the mask of a middle slice holds liver";
   EXPECT_EQ(w.main.currentFrame(), k);
@@ -113,6 +128,16 @@ TEST(LabelSafety, LoadMaskShowsItsFrameSoEditsAndUndoActOnTheLoadedLabels) {
   EXPECT_EQ(w.labels(k), loaded);
   EXPECT_EQ(w.main.areaStatistics().pixelCnt(3), static_cast<float>(w.seriesCount(3))) << "undo refreshes the readout";
   EXPECT_EQ(w.count(k, 1), liver);
+
+  // a right-click delete of the liver piece under the pointer, and its undo, refresh it too
+  const long at = std::find(loaded.begin(), loaded.end(), 1) - loaded.begin();
+  w.main.setCutState();
+  QTest::mouseClick(v, Qt::RightButton, Qt::NoModifier, QPoint(static_cast<int>(at % 128), static_cast<int>(at / 128)));
+  EXPECT_LT(w.count(k, 1), liver);
+  EXPECT_EQ(w.main.areaStatistics().pixelCnt(1), static_cast<float>(w.seriesCount(1)));
+  w.main.undoHistory();
+  EXPECT_EQ(w.labels(k), loaded);
+  EXPECT_EQ(w.main.areaStatistics().pixelCnt(1), static_cast<float>(w.seriesCount(1)));
 }
 
 TEST(LabelSafety, TheTreeHighlightAndTheShownFrameNeverDiffer) {
@@ -133,7 +158,7 @@ TEST(LabelSafety, TheTreeHighlightAndTheShownFrameNeverDiffer) {
 
 TEST(LabelSafety, FilesThatLoadNothingKeepTheStudyAndItsLabels) {
   Workstation w;
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   const long liver = w.seriesCount(1);
   ASSERT_GT(liver, 0);
   {
@@ -150,24 +175,6 @@ TEST(LabelSafety, FilesThatLoadNothingKeepTheStudyAndItsLabels) {
   EXPECT_EQ(w.main.form().treeWidget_FileDirectory->topLevelItemCount(), 1);
   EXPECT_EQ(w.shownFrame(), w.main.currentFrame());
   EXPECT_EQ(w.main.areaStatistics().pixelCnt(1), static_cast<float>(liver));
-}
-
-TEST(LabelSafety, RightClickDeleteAndItsUndoRefreshTheStatistics) {
-  Workstation w;
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
-  const int k = w.main.currentFrame();
-  ASSERT_GT(w.count(k, 1), 0);
-  // the first liver pixel of the shown frame
-  const std::vector<uint8_t> l = w.labels(k);
-  const long at = std::find(l.begin(), l.end(), 1) - l.begin();
-  w.main.setCutState();
-  CImage* v = w.view();
-  QTest::mouseClick(v, Qt::RightButton, Qt::NoModifier, QPoint(static_cast<int>(at % 128), static_cast<int>(at / 128)));
-  EXPECT_LT(w.count(k, 1), std::count(l.begin(), l.end(), 1)) << "the liver piece under the pointer goes";
-  EXPECT_EQ(w.main.areaStatistics().pixelCnt(1), static_cast<float>(w.seriesCount(1)));
-  w.main.undoHistory();
-  EXPECT_EQ(w.labels(k), l);
-  EXPECT_EQ(w.main.areaStatistics().pixelCnt(1), static_cast<float>(w.seriesCount(1)));
 }
 
 TEST(LabelSafety, LiverSegOnAFlatSliceKeepsTheOutlineAndReportsWhatItLabelled) {
@@ -199,7 +206,7 @@ TEST(LabelSafety, LiverSegOnAFlatSliceKeepsTheOutlineAndReportsWhatItLabelled) {
 
 TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
   Workstation w;
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   const std::string out = w.dir.file("out");
   fs::create_directory(out);
   w.main.setDirectoryChooser([&] { return QString::fromStdString(out); });
@@ -216,16 +223,11 @@ TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
   fs::remove(tiff);
   fs::create_directory(tiff);
   fs::create_directory(tiff + "/keep");  // a non-empty folder cannot be replaced by a rename
-  auto reports = [](const std::string& folder) {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind("report_", 0) == 0;
-    return n;
-  };
   for (const auto& e : fs::directory_iterator(out))
     if (e.path().filename().string().rfind("report_", 0) == 0) fs::remove(e.path());
   w.main.saveFileDir();
-  EXPECT_EQ(reports(out), 0) << "no report beside masks that could not be written";
-  EXPECT_EQ(reports(w.dir.file("series")), 1) << "the report beside the slices follows their TIFF";
+  EXPECT_EQ(filesStartingWith(out, "report_"), 0) << "no report beside masks that could not be written";
+  EXPECT_EQ(filesStartingWith(w.dir.file("series"), "report_"), 1) << "the report beside the slices follows their TIFF";
   ASSERT_EQ(w.warnings.size(), 1);
   EXPECT_TRUE(w.warnings[0].contains(QString::fromStdString(tiff))) << w.warnings[0].toStdString();
   EXPECT_TRUE(w.status().startsWith("Save failed: ")) << w.status().toStdString();
@@ -237,7 +239,7 @@ TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
 
 TEST(LabelSafety, HistogramSavesSkipAMissingResultFolderSilentlyAndAnEditClearsSavedTo) {
   Workstation w;
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   const QString cwd = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(w.dir.path())));  // no "Result" here
   struct Back {
@@ -245,23 +247,17 @@ TEST(LabelSafety, HistogramSavesSkipAMissingResultFolderSilentlyAndAnEditClearsS
     ~Back() { QDir::setCurrent(to); }
   } back{cwd};
   const QString series = QString::fromStdString(w.dir.file("series"));
-  auto files = [](const std::string& folder, const std::string& prefix) {
-    int n = 0;
-    if (fs::is_directory(folder))
-      for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
-    return n;
-  };
   Ui::MorvexClass& ui = w.main.form();
   ui.pushButton_HistogramSaveGroup->click();
   ui.pushButton_HistogramSave->click();
   EXPECT_TRUE(w.warnings.isEmpty()) << w.warnings.join("\n").toStdString();
   EXPECT_EQ(w.status(), "Saved to " + series);
-  EXPECT_EQ(files(w.dir.file("series"), "histogram_"), 2);
-  EXPECT_EQ(files(w.dir.file("series"), "statistic_"), 2);
+  EXPECT_EQ(filesStartingWith(w.dir.file("series"), "histogram_"), 2);
+  EXPECT_EQ(filesStartingWith(w.dir.file("series"), "statistic_"), 2);
   fs::create_directory(w.dir.file("Result"));
   ui.pushButton_HistogramSaveGroup->click();
   EXPECT_EQ(w.status(), "Saved to " + series + " and Result");
-  EXPECT_EQ(files(w.dir.file("Result"), "histogram_"), 1);
+  EXPECT_EQ(filesStartingWith(w.dir.file("Result"), "histogram_"), 1);
   EXPECT_TRUE(w.warnings.isEmpty());
 
   // a brush stroke makes "Saved to" stale
@@ -269,35 +265,6 @@ TEST(LabelSafety, HistogramSavesSkipAMissingResultFolderSilentlyAndAnEditClearsS
   w.main.setBrushState();
   QTest::mouseClick(v, Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));  // on air: a change
   ASSERT_TRUE(w.main.hasUnsavedChanges());
-  EXPECT_EQ(w.status(), "");
-}
-
-TEST(LabelSafety, ABrushRingAsTheSeedIsFilledAndLiverSegLabelsTheLiver) {
-  Workstation w;
-  const int f = w.frameOf("IM0012");
-  ASSERT_GE(f, 0);
-  // the true liver of the slice, and a 2-pixel ring along its border as the brush would leave it
-  const cv::Mat truth = cv::imread(w.truth + "/m_IM0012.png", cv::IMREAD_GRAYSCALE);
-  ASSERT_FALSE(truth.empty());
-  cv::Mat liver = truth > 0, inner;
-  cv::erode(liver, inner, cv::getStructuringElement(cv::MORPH_RECT, {5, 5}));
-  const cv::Mat ring = liver & ~inner;
-  const long ringPixels = cv::countNonZero(ring), liverPixels = cv::countNonZero(liver);
-  ASSERT_GT(liverPixels, 3 * ringPixels);
-  w.main.showImage(f);
-  for (int p = 0; p < ring.cols * ring.rows; ++p) w.main.study().labelImage(f)[p] = ring.data[p] ? 1 : 0;
-  ASSERT_EQ(w.main.liverSegmentation(), 1);
-  EXPECT_TRUE(w.status().startsWith("LiverSeg: ")) << w.status().toStdString();
-  EXPECT_TRUE(w.status().contains("filled")) << w.status().toStdString();
-  EXPECT_FALSE(w.status().startsWith("LiverSeg: 1 slices")) << "the run went beyond the seed slice";
-  // the seed slice's result covers the liver, not only the ring
-  long covered = 0;
-  const uint8_t* labels = w.main.study().labelImage(f);
-  for (int p = 0; p < ring.cols * ring.rows; ++p) covered += labels[p] == 1 && liver.data[p];
-  EXPECT_GT(covered, 0.8 * liverPixels);
-  EXPECT_GT(w.count(f - 1, 1) + w.count(f + 1, 1), liverPixels);
-  // an undo makes the outcome message stale
-  w.main.undoHistory();
   EXPECT_EQ(w.status(), "");
 }
 
@@ -323,7 +290,7 @@ TEST(WorkSafety, UndoAndRedoCrossFramesAndMultiFrameOperationsAreOneStep) {
   w.main.show();  // the shortcuts act in an active window
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w.main));
   const int last = w.main.currentFrame();
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   const int k = w.main.currentFrame();
   const std::vector<uint8_t> loaded = w.labels(k);
   // an edit on the loaded frame, then another frame shown: undo goes back to the edit's frame
@@ -337,8 +304,10 @@ TEST(WorkSafety, UndoAndRedoCrossFramesAndMultiFrameOperationsAreOneStep) {
   EXPECT_EQ(w.main.currentFrame(), k);
   EXPECT_EQ(w.shownFrame(), k);
   EXPECT_EQ(w.labels(k), loaded);
+  w.main.showImage(last);
   QTest::keyClick(&w.main, Qt::Key_Y, Qt::ControlModifier);
   EXPECT_EQ(w.labels(k), edited) << "Ctrl+Y redoes";
+  EXPECT_EQ(w.main.currentFrame(), k) << "on the step's frame, shown first";
   QTest::keyClick(&w.main, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(w.labels(k), edited) << "nothing left to redo";
 
@@ -415,7 +384,7 @@ TEST(WorkSafety, ALongRunKeepsTheWindowLiveBlocksEditsAndCancelLeavesTheLabels) 
   Workstation w;
   w.main.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w.main));
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   w.main.setBrushState();
   QTest::mouseClick(w.view(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
   w.main.undoHistory();  // a stroke to redo
@@ -499,21 +468,41 @@ TEST(WorkSafety, ClosingDuringALongRunCancelsItThenCloses) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 2000)) << "and then happens";
 }
 
-TEST(WorkSafety, ALiverSegRunIsTakenBackExactly) {
+// A ring along the liver's border, as the brush leaves it, seeds a run that fills it, goes beyond
+// its slice, reports rising progress to 100 and is taken back exactly by one undo.
+TEST(WorkSafety, ABrushRingAsTheSeedIsFilledAndLiverSegIsTakenBackExactly) {
   Workstation w;
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
-  std::vector<std::vector<uint8_t>> before;
-  for (int f = 0; f < 24; ++f) before.push_back(w.labels(f));
-  HeldRun reports(false);
+  const int f = w.frameOf("IM0012");
+  ASSERT_GE(f, 0);
+  // the true liver of the slice, and a 2-pixel ring along its border as the brush would leave it
+  const cv::Mat truth = cv::imread(w.truth + "/m_IM0012.png", cv::IMREAD_GRAYSCALE);
+  ASSERT_FALSE(truth.empty());
+  cv::Mat liver = truth > 0, inner;
+  cv::erode(liver, inner, cv::getStructuringElement(cv::MORPH_RECT, {5, 5}));
+  const cv::Mat ring = liver & ~inner;
+  const long ringPixels = cv::countNonZero(ring), liverPixels = cv::countNonZero(liver);
+  ASSERT_GT(liverPixels, 3 * ringPixels);
+  w.main.showImage(f);
+  for (int p = 0; p < ring.cols * ring.rows; ++p) w.main.study().labelImage(f)[p] = ring.data[p] ? 1 : 0;
+  const auto before = allLabels(w);
+  HeldRun progress(false);
   ASSERT_EQ(w.main.liverSegmentation(), 1);
-  EXPECT_GT(reports.reports.size(), 3u);
-  EXPECT_TRUE(std::is_sorted(reports.reports.begin(), reports.reports.end()));
-  EXPECT_EQ(reports.reports.back(), 100);
-  int changed = 0;
-  for (int f = 0; f < 24; ++f) changed += w.labels(f) != before[f];
-  ASSERT_GT(changed, 5) << "the run labelled several slices";
+  EXPECT_GT(progress.reports.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(progress.reports.begin(), progress.reports.end()));
+  EXPECT_EQ(progress.reports.back(), 100);
+  EXPECT_TRUE(w.status().startsWith("LiverSeg: ")) << w.status().toStdString();
+  EXPECT_TRUE(w.status().contains("filled")) << w.status().toStdString();
+  EXPECT_FALSE(w.status().startsWith("LiverSeg: 1 slices")) << "the run went beyond the seed slice";
+  // the seed slice's result covers the liver, not only the ring
+  long covered = 0;
+  const uint8_t* labels = w.main.study().labelImage(f);
+  for (int p = 0; p < ring.cols * ring.rows; ++p) covered += labels[p] == 1 && liver.data[p];
+  EXPECT_GT(covered, 0.8 * liverPixels);
+  EXPECT_GT(w.count(f - 1, 1) + w.count(f + 1, 1), liverPixels);
+  // one undo takes the run back exactly and makes the outcome message stale
   w.main.undoHistory();
-  for (int f = 0; f < 24; ++f) EXPECT_EQ(w.labels(f), before[f]) << "frame " << f;
+  EXPECT_TRUE(allLabels(w) == before);
+  EXPECT_EQ(w.status(), "");
 }
 
 TEST(WorkSafety, ClosingAndOpeningAnotherStudyAskOnlyWhenWorkWouldBeLost) {
@@ -526,7 +515,7 @@ TEST(WorkSafety, ClosingAndOpeningAnotherStudyAskOnlyWhenWorkWouldBeLost) {
     EXPECT_EQ(never.asked, 0);
   }
   Workstation w;
-  w.main.readMask({QString::fromStdString(w.truth + "/m_IM0012.png")});
+  w.loadMask();
   ASSERT_TRUE(w.main.hasUnsavedChanges());
   {
     Answering cancel(morvex::Answer::Cancel);
@@ -591,15 +580,7 @@ TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
   m->setBrushState();
   CImage* v = m->imageViews().value(0);
   const QPoint c = v->rect().center();
-  auto stroke = [&](QPoint step) {
-    QTest::mousePress(v, Qt::LeftButton, Qt::NoModifier, c);
-    for (int i = 1; i <= 10; ++i) {
-      QMouseEvent move(QEvent::MouseMove, c + step * i, v->mapToGlobal(c + step * i), Qt::NoButton, Qt::LeftButton,
-                       Qt::NoModifier);
-      QApplication::sendEvent(v, &move);
-    }
-    QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, c + step * 10);
-  };
+  auto stroke = [&](QPoint step) { morvex::testing::dragThrough(v, {c, c + step * 10}); };
   stroke(QPoint(6, 3));
   // saved (a TIFF beside the slices, loaded again on the restart), then a new stroke
   const QString saved = qEnvironmentVariable("MORVEX_CRASH_DRAWN") + ".saved";
@@ -632,9 +613,7 @@ TEST(CrashRecoveryChild, DrawsWaitsForTheAutosaveAndIsKilled) {
 
 TEST(CrashRecovery, AKilledSessionIsOfferedAndRestoredOnTheSameSeries) {
   morvex::testing::TempDir dir;
-  fs::create_directory(dir.file("series"));
-  for (const auto& e : fs::directory_iterator(morvex::testing::smallSyntheticSeries()))
-    if (e.path().extension() == ".dcm") fs::copy(e.path(), dir.file("series/" + e.path().filename().string()));
+  copySlices(dir);
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("MORVEX_CRASH_SERIES", QString::fromStdString(dir.file("series")));

@@ -13,7 +13,7 @@
 #include "segmentation/liver_divider.h"
 #include "study/label_table.h"
 #include "study/study.h"
-#include "tools/synthct/phantom.h"
+#include "tests/testing_support.h"
 #include "view/slice_render.h"
 
 using morvex::CLiverDivider;
@@ -426,52 +426,35 @@ TEST(LiverDivider, FramesHoldingOnlyOneSideAreTakenBackToo) {
 }
 
 TEST(LiverDivider, DividedSyntheticLiverGivesTheVolumesOfItsTwoSides) {
-  morvex::synth::PhantomOptions o;
-  o.size = 128;
-  o.slices = 24;
-  const morvex::synth::Phantom phantom(o);
   Study study;
-  int s = -1;
-  for (int k = 0; k < o.slices; ++k) {
-    morvex::synth::PhantomSlice slice = phantom.slice(k);
-    morvex::SliceHeader h;
-    h.patientName = o.patientName;
-    h.seriesDate = o.seriesDate;
-    h.instanceNumber = k + 1;
-    h.pixelSpacing = static_cast<float>(o.pixelSpacing);
-    h.sliceThickness = static_cast<float>(o.sliceThickness);
-    morvex::SlicePixels px;
-    px.width = px.height = o.size;
-    px.intensities.reset(slice.hu.size());
-    std::copy(slice.hu.begin(), slice.hu.end(), px.intensities.data());
-    const int f = study.insertFrame(h, std::move(px));
-    s = study.seriesOfFrame(f);
-    study.setLabelImage(f, slice.labels.data(), o.size, o.size);
-  }
+  const int s = morvex::testing::loadSmallSyntheticSeries(study, true);
+  ASSERT_GE(s, 0);
+  const int size = study.width(0), slices = study.frameCount();
+  ASSERT_EQ(study.height(0), size);
   // the vertical plane x = c through the liver's middle
-  int minX = o.size, maxX = -1, keyFrame = -1;
-  for (int f = 0; f < o.slices; ++f)
-    for (int i = 0; i < o.size * o.size; ++i)
+  int minX = size, maxX = -1, keyFrame = -1;
+  for (int f = 0; f < slices; ++f)
+    for (int i = 0; i < size * size; ++i)
       if (study.labelImage(f)[i] == morvex::kLiver) {
-        minX = std::min(minX, i % o.size);
-        maxX = std::max(maxX, i % o.size);
+        minX = std::min(minX, i % size);
+        maxX = std::max(maxX, i % size);
         keyFrame = f;
       }
   ASSERT_GT(maxX - minX, 20);
   const int c = (minX + maxX) / 2;
   long right = 0, left = 0, vRight = 0, vLeft = 0;
-  for (int f = 0; f < o.slices; ++f) {
+  for (int f = 0; f < slices; ++f) {
     const uint8_t* l = study.labelImage(f);
-    const bool liverFrame = std::find(l, l + o.size * o.size, morvex::kLiver) != l + o.size * o.size;
-    for (int i = 0; liverFrame && i < o.size * o.size; ++i) {
-      const bool imageLeft = i % o.size < c;
+    const bool liverFrame = std::find(l, l + size * size, morvex::kLiver) != l + size * size;
+    for (int i = 0; liverFrame && i < size * size; ++i) {
+      const bool imageLeft = i % size < c;
       if (l[i] == morvex::kLiver) (imageLeft ? right : left)++;
       if (l[i] == morvex::kVessel) (imageLeft ? vRight : vLeft)++;
     }
   }
   ASSERT_GT(vRight + vLeft, 0);
 
-  CLiverDivider d(CLiverDivider::Mode::Series, s, o.size, o.size);
+  CLiverDivider d(CLiverDivider::Mode::Series, s, size, size);
   drawStroke(d, study, keyFrame, {{c, 40}, {c, 90}});
   ASSERT_EQ(click(d, study, keyFrame, 1, 1), CLiverDivider::ReleaseResult::Apply);
   d.apply(study);
@@ -483,7 +466,7 @@ TEST(LiverDivider, DividedSyntheticLiverGivesTheVolumesOfItsTwoSides) {
   EXPECT_EQ(static_cast<long>(st.pixelCnt(morvex::kLiverLeft)), left);
   EXPECT_EQ(static_cast<long>(st.pixelCnt(morvex::kVesselRight)), vRight);
   EXPECT_EQ(static_cast<long>(st.pixelCnt(morvex::kVesselLeft)), vLeft);
-  const double voxel = o.pixelSpacing * o.pixelSpacing * o.sliceThickness / 1000.0;
+  const double voxel = study.frame(0)->header.voxelVolumeMl();
   const morvex::VolumeReadout r = morvex::computeVolumeReadout(voxel, &st);
   EXPECT_NEAR(r.right, (right + vRight) * voxel, 0.05);
   EXPECT_NEAR(r.left, (left + vLeft) * voxel, 0.05);

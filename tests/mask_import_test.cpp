@@ -24,8 +24,12 @@ namespace {
 
 struct RecordingStudy : morvex::testing::RecordingStudy {
   int add(const std::string& file, const std::string& patient, const std::string& date, int instance, int w = 6,
-          int h = 4, const std::string& id = "ID1") {
+          int h = 4, const std::string& id = "ID1", int seriesNumber = -1) {
     morvex::SliceHeader header;
+    if (seriesNumber >= 0) {
+      header.seriesNumber = seriesNumber;
+      header.seriesInstanceUid = "1.2." + std::to_string(seriesNumber);
+    }
     header.fileName = file;
     header.filePath = "/study/" + file + ".dcm";
     header.patientName = patient;
@@ -74,25 +78,6 @@ void writeTiff(const std::string& path, const std::vector<cv::Mat>& pages) {
 }
 
 }  // namespace
-
-TEST(MaskImport, PngMatchedByNameOrByFileNameKeepsLabelValues) {
-  TempDir dir;
-  RecordingStudy r;
-  const int im = r.add("IM0001", "P", "D", 1);
-  const int named = r.add("other", "P001", "20200115", 12);
-  const cv::Mat labels = maskOf({0, 1, 2, 3, 4, 5, 6, 7, 1, 1});
-  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0001.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0001.png").c_str()), im);
-  EXPECT_EQ(r.labels(im), bytes(labels));
-  ASSERT_TRUE(cv::imwrite(dir.file("m_P001_20200115_12.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_P001_20200115_12.png").c_str()), named);
-  EXPECT_EQ(r.labels(named), bytes(labels));
-  ASSERT_TRUE(cv::imwrite(dir.file("m_unknown.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_unknown.png").c_str()), -1);
-  ASSERT_TRUE(cv::imwrite(dir.file("m_.png"), labels));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_.png").c_str()), -1) << "an empty name matches nothing";
-  EXPECT_TRUE(r.warnings.empty());
-}
 
 TEST(MaskImport, MasksOfASeriesNumberedBackwardsLandOnTheirOwnSlices) {
   // image_k carries instance 13 - k: after sorting image_12 comes first, and image_10 .. image_12
@@ -154,38 +139,42 @@ TEST(MaskImport, ANameFittingSeveralSlicesIsRefusedNamingTwoAndAUniqueOneLoads) 
   EXPECT_EQ(morvex::loadMaskFile(twice.study, dir.file("m_IM0001.png").c_str()), 1);
 }
 
-TEST(MaskImport, AnyWhitePixelMakesTheMaskBinary) {
+// Masks matched by the slice's file name or by patient, date and instance: label values kept,
+// binary masks (any pixel of 255; 126 or more is liver), and a mask of another size, which warns
+// and keeps the labels. A name that fits no slice loads nothing.
+TEST(MaskImport, MatchedByNameOrPatientDateAndInstanceBinaryOrLabelledAndOfTheSliceSize) {
   TempDir dir;
   RecordingStudy r;
-  const int f = r.add("IM0002", "P", "D", 2);
-  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0002.bmp"), maskOf({0, 255, 200, 126, 125, 5, 255})));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0002.bmp").c_str()), f);
-  const std::vector<uint8_t> expected = bytes(maskOf({0, 1, 1, 1, 0, 0, 1}));
-  EXPECT_EQ(r.labels(f), expected);
-}
-
-TEST(MaskImport, BmpNamesWithDateAndInstance) {
-  TempDir dir;
-  RecordingStudy r;
+  const int im = r.add("IM0001", "P", "D", 1);
+  const int named = r.add("other", "P001", "20200115", 12);
+  const cv::Mat labels = maskOf({0, 1, 2, 3, 4, 5, 6, 7, 1, 1});
+  const int binary = r.add("IM0002", "P", "D", 2);
   const int plain = r.add("a", "P7", "20210304", 3);
   const int stamped = r.add("b", "P8", "20210304_5", 9);
-  ASSERT_TRUE(cv::imwrite(dir.file("P7_20210304_3.bmp"), maskOf({4})));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("P7_20210304_3.bmp").c_str()), plain);
-  ASSERT_TRUE(cv::imwrite(dir.file("P8_20210304_05_9.bmp"), maskOf({6})));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("P8_20210304_05_9.bmp").c_str()), stamped);
-  EXPECT_EQ(r.labels(stamped)[0], 6);
-}
-
-TEST(MaskImport, SizeMismatchWarnsAndKeepsTheLabels) {
-  TempDir dir;
-  RecordingStudy r;
-  const int f = r.add("IM0003", "P", "D", 3);
-  r.study.fillLabelImage(f, 2);
-  ASSERT_TRUE(cv::imwrite(dir.file("m_IM0003.png"), maskOf({1}, 5, 4)));
-  EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file("m_IM0003.png").c_str()), -1);
-  ASSERT_EQ(r.warnings.size(), 1u);
-  EXPECT_EQ(r.warnings[0], "load된 영상과 maskImage의 가로/세로 크기가 다름");
-  EXPECT_EQ(r.labels(f)[0], 2);
+  const int other = r.add("IM0003", "P", "D", 3);
+  r.study.fillLabelImage(other, 2);
+  struct Case {
+    const char* name;
+    cv::Mat mask;
+    int frame;
+    std::vector<uint8_t> labels;  // of the frame afterwards
+  };
+  const Case cases[] = {
+      {"m_IM0001.png", labels, im, bytes(labels)},
+      {"m_P001_20200115_12.png", labels, named, bytes(labels)},
+      {"m_unknown.png", labels, -1, std::vector<uint8_t>(24, 2)},
+      {"m_.png", labels, -1, std::vector<uint8_t>(24, 2)},  // an empty name matches nothing
+      {"m_IM0002.bmp", maskOf({0, 255, 200, 126, 125, 5, 255}), binary, bytes(maskOf({0, 1, 1, 1, 0, 0, 1}))},
+      {"P7_20210304_3.bmp", maskOf({4}), plain, bytes(maskOf({4}))},
+      {"P8_20210304_05_9.bmp", maskOf({6}), stamped, bytes(maskOf({6}))},
+      {"m_IM0003.png", maskOf({1}, 5, 4), -1, std::vector<uint8_t>(24, 2)},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(cv::imwrite(dir.file(c.name), c.mask));
+    EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file(c.name).c_str()), c.frame) << c.name;
+    EXPECT_EQ(r.labels(c.frame < 0 ? other : c.frame), c.labels) << c.name;
+  }
+  EXPECT_EQ(r.warnings, std::vector<std::string>{"load된 영상과 maskImage의 가로/세로 크기가 다름"});
 }
 
 TEST(MaskImport, HugeClaimsAreRefusedAsASizeMismatchBeforeDecoding) {
@@ -266,8 +255,7 @@ TEST(MaskImport, SeriesTiffFillsFramesInPageOrderAndSkipsWhatDoesNotFit) {
 TEST(MaskImport, GeneratorGroundTruthLoadsOntoItsSeries) {
   const std::string& folder = morvex::testing::smallSyntheticSeries();
   Study study;
-  for (int k = 0; k < 24; ++k)
-    ASSERT_EQ(study.addFrameFromFile((folder + "/" + morvex::synth::sliceFileName(k) + ".dcm").c_str()), k);
+  ASSERT_EQ(morvex::testing::loadSmallSyntheticSeries(study, false), 0);
   long labelled = 0;
   for (int k = 0; k < 24; ++k) {
     const std::string mask = folder + "/m_" + morvex::synth::sliceFileName(k) + ".png";
@@ -282,22 +270,11 @@ TEST(MaskImport, GeneratorGroundTruthLoadsOntoItsSeries) {
 TEST(SeriesTiffMask, OnADateWithSeveralSeriesTheNameEndingPicksTheSeries) {
   // Series 7 and 700 of one patient and date: "m_ID_P_20200101_S7" is a part of the name of the
   // series 700 mask, which must still fill series 700 only (and the other way round).
-  Study study;
+  RecordingStudy r;
+  Study& study = r.study;
   for (int number : {7, 700})
-    for (int instance = 1; instance <= 2; ++instance) {
-      morvex::SliceHeader h;
-      h.patientName = "P";
-      h.patientId = "ID";
-      h.seriesDate = "20200101";
-      h.seriesInstanceUid = "1.2." + std::to_string(number);
-      h.seriesNumber = number;
-      h.instanceNumber = instance;
-      morvex::SlicePixels px;
-      px.width = 4;
-      px.height = 3;
-      px.intensities.reset(12);
-      study.insertFrame(h, std::move(px));
-    }
+    for (int instance = 1; instance <= 2; ++instance)
+      r.add("IM" + std::to_string(number) + "_" + std::to_string(instance), "P", "20200101", instance, 4, 3, "ID", number);
   ASSERT_EQ(study.seriesCount(), 2);
   TempDir dir;
   for (int s : {1, 0}) {

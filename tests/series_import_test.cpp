@@ -26,13 +26,16 @@ std::vector<std::string> filesBelow(const std::string& folder) {
 TEST(SeriesImport, RealSeriesAreGroupedAndOrderedByInstance) {
   MORVEX_REQUIRE_SHARED_DATA();
   morvex::Study study;
-  study.setWarningSink([](const std::string&) {});
+  std::vector<std::string> reasons;
+  study.setWarningSink([&](const std::string&) { reasons.push_back(study.warningReason()); });
   std::vector<int> progress;
   ::testing::internal::CaptureStderr();
   const auto loaded = morvex::importSlices(study, filesBelow(morvex::testing::sharedFile("multi-series")), {},
                                            [&](int p) { progress.push_back(p); });
   ::testing::internal::GetCapturedStderr();
+  // files without extension load by their preamble; the three radiographs carry no Pixel Spacing
   EXPECT_EQ(loaded.size(), 28u);
+  EXPECT_EQ(reasons, std::vector<std::string>(3, "missing Pixel Spacing (0028,0030)"));
   ASSERT_EQ(progress.size(), 31u);
   EXPECT_EQ(progress.back(), 100);
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));

@@ -65,66 +65,40 @@ TEST(StudyModel, EqualPatientDateAndInstanceReloadsTheSameFrameAndClearsItsLabel
   EXPECT_EQ(s.selectionImage(first)[5], 0);
 }
 
-TEST(StudyModel, SeriesAreKeyedByPatientNameAndSeriesDate) {
-  Study s;
-  add(s, "P1", "20200101", 1);
-  add(s, "P1", "20200101", 2);
-  add(s, "P1", "20200102", 1);  // same patient, another day: a second series
-  add(s, "P2", "20200101", 1);
-  EXPECT_EQ(s.frameCount(), 4);
-  ASSERT_EQ(s.seriesCount(), 3);
-  EXPECT_EQ(s.seriesOfFrame(0), 0);
-  EXPECT_EQ(s.seriesOfFrame(1), 0);
-  EXPECT_EQ(s.seriesOfFrame(2), 1);
-  EXPECT_EQ(s.seriesOfFrame(3), 2);
-  EXPECT_EQ(s.series(1)->seriesDate, "20200102");
-  EXPECT_EQ(s.firstFrameOfSeries(0), 0);
-  EXPECT_EQ(s.lastFrameOfSeries(0), 1);
-  EXPECT_EQ(s.firstFrameOfSeries(7), -1);
-  EXPECT_EQ(s.lastFrameOfSeries(7), -1);
+namespace {
+// The first intensity of every frame, in frame order.
+std::vector<int> firstValues(const Study& s) {
+  std::vector<int> v;
+  for (int f = 0; f < s.frameCount(); ++f) v.push_back(s.intensities(f)[0]);
+  return v;
 }
+}  // namespace
 
-TEST(StudyModel, SortOrdersASeriesByInstance) {
+TEST(StudyModel, SortOrdersEachSeriesByInstanceStablyAndContiguously) {
   Study s;
   add(s, "P1", "D", 3, 30);
   add(s, "P1", "D", 1, 10);
   add(s, "P1", "D", 2, 20);
   s.sortSeriesByInstance();
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(s.instanceNumber(i), i + 1);
-    EXPECT_EQ(s.intensities(i)[0], (i + 1) * 10) << "pixels travel with their frame";
-  }
-}
+  EXPECT_EQ(firstValues(s), (std::vector<int>{10, 20, 30})) << "pixels travel with their frame";
+  // equal instance numbers (as after editing the keys), more than a plain sort keeps in order:
+  // each run of equal numbers keeps its load order
+  Study keys;
+  std::vector<int> expected;
+  for (int i = 0; i < 40; ++i) add(keys, "P", "D", i, static_cast<int16_t>(i));
+  for (int i = 0; i < 40; ++i) keys.frame(i)->header.instanceNumber = i % 2 ? 1 : 2;
+  for (int i = 0; i < 80; i += 2) expected.push_back(i % 40 + (i < 40));
+  keys.sortSeriesByInstance();
+  EXPECT_EQ(firstValues(keys), expected);
 
-TEST(StudyModel, StableOrderForEqualInstanceNumbers) {
-  // Equal instance numbers in one series (as after editing the keys): sorting keeps their order.
-  Study s;
-  add(s, "P", "D", 1, 1);
-  add(s, "P", "D", 2, 2);
-  add(s, "P", "D", 3, 3);
-  s.frame(0)->header.instanceNumber = 2;  // now 2, 2, 3 ... and then 2, 2, 1
-  s.frame(2)->header.instanceNumber = 1;
-  s.sortSeriesByInstance();
-  EXPECT_EQ(s.intensities(0)[0], 3);
-  EXPECT_EQ(s.intensities(1)[0], 1) << "first of the equal pair stays first";
-  EXPECT_EQ(s.intensities(2)[0], 2);
-}
-
-TEST(StudyModel, InterleavedSeriesEndUpContiguousAfterSorting) {
-  Study s;
-  add(s, "A", "D", 2);
-  add(s, "B", "D", 1);
-  add(s, "A", "D", 1);
-  add(s, "B", "D", 2);
-  add(s, "A", "D", 3);
-  s.sortSeriesByInstance();
-  EXPECT_EQ(s.firstFrameOfSeries(0), 0);
-  EXPECT_EQ(s.lastFrameOfSeries(0), 2);
-  EXPECT_EQ(s.firstFrameOfSeries(1), 3);
-  EXPECT_EQ(s.lastFrameOfSeries(1), 4);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(s.instanceNumber(i), i + 1);
-  EXPECT_EQ(s.instanceNumber(3), 1);
-  EXPECT_EQ(s.instanceNumber(4), 2);
+  // interleaved series end up contiguous, each in order
+  Study t;
+  for (const auto& [patient, instance] : {std::pair{"A", 2}, {"B", 1}, {"A", 1}, {"B", 2}, {"A", 3}})
+    add(t, patient, "D", instance, static_cast<int16_t>(10 * (*patient - 'A') + instance));
+  t.sortSeriesByInstance();
+  EXPECT_EQ(t.firstFrameOfSeries(1), 3);
+  EXPECT_EQ(t.lastFrameOfSeries(1), 4);
+  EXPECT_EQ(firstValues(t), (std::vector<int>{1, 2, 3, 11, 12}));
 }
 
 // The copy a worker thread runs on: the second series' frames at index 0.., its labels, division
@@ -178,8 +152,11 @@ TEST(StudyModel, ASeriesWorkCopyHoldsOneSeriesAndSharesNothing) {
   EXPECT_EQ(Study().seriesWorkCopy(0).frameCount(), 0);
 }
 
-TEST(StudyModel, TablesGrowInStepsOfHundredAndKeepIndexes) {
+TEST(StudyModel, TablesGrowInStepsOfHundredAndClearEmptiesThem) {
   Study s;
+  EXPECT_EQ(s.intensities(0), nullptr);
+  EXPECT_EQ(s.width(0), 0);
+  EXPECT_EQ(s.windowCenter(0), 0);
   EXPECT_EQ(s.frameCapacity(), 100);
   for (int i = 0; i < 100; ++i) add(s, "P", "D", i, static_cast<int16_t>(i));
   EXPECT_EQ(s.frameCapacity(), 100);
@@ -188,14 +165,12 @@ TEST(StudyModel, TablesGrowInStepsOfHundredAndKeepIndexes) {
   EXPECT_EQ(s.frameCount(), 101);
   EXPECT_EQ(s.intensities(42)[0], 42);
   EXPECT_EQ(s.intensities(100)[0], 100);
+  EXPECT_EQ(s.labelImage(101), nullptr) << "nothing beyond the live frames";
+  EXPECT_EQ(s.selectionImage(-1), nullptr);
+  EXPECT_EQ(s.frame(101), nullptr);
   for (int p = 0; p < 150; ++p) add(s, "P" + std::to_string(p), "D", 0);
   EXPECT_EQ(s.seriesCount(), 151);
   EXPECT_EQ(s.seriesCapacity(), 200);
-}
-
-TEST(StudyModel, ClearEmptiesAFullTable) {
-  Study s;
-  for (int i = 0; i < 100; ++i) add(s, "P", "D" + std::to_string(i % 3), i);
   s.clear();
   EXPECT_EQ(s.frameCount(), 0);
   EXPECT_EQ(s.seriesCount(), 0);
@@ -203,21 +178,6 @@ TEST(StudyModel, ClearEmptiesAFullTable) {
   add(s, "P", "D", 1);
   EXPECT_EQ(s.frameCount(), 1);
   EXPECT_EQ(s.seriesCount(), 1);
-}
-
-TEST(StudyModel, GettersReturnNullOrZeroBeyondTheLiveFrames) {
-  Study s;
-  EXPECT_EQ(s.intensities(0), nullptr);
-  EXPECT_EQ(s.width(0), 0);
-  EXPECT_EQ(s.windowCenter(0), 0);
-  EXPECT_EQ(s.seriesOfFrame(0), 0);
-  add(s, "P", "D", 1);
-  EXPECT_NE(s.labelImage(0), nullptr);
-  EXPECT_EQ(s.labelImage(1), nullptr);
-  EXPECT_EQ(s.selectionImage(-1), nullptr);
-  EXPECT_EQ(s.intensities(1), nullptr);
-  EXPECT_EQ(s.frame(1), nullptr);
-  EXPECT_EQ(s.width(0), 4);
   EXPECT_EQ(s.height(0), 3);
 }
 
@@ -255,7 +215,7 @@ TEST(StudyModel, ApplyDivisionNeedsAStoredMapAndSplitsLiverAndVessel) {
   EXPECT_EQ(s.divisionImage(f)[1], 0);
 }
 
-TEST(StudyModel, FillAndReplaceOperationsCheckSizes) {
+TEST(StudyModel, FillReplaceAndSwapCheckTheirFrames) {
   Study s;
   const int f = add(s, "P", "D", 1);
   s.fillLabelImage(f, 2);
@@ -270,18 +230,14 @@ TEST(StudyModel, FillAndReplaceOperationsCheckSizes) {
   EXPECT_EQ(s.labelImage(f)[0], 2);
   EXPECT_FALSE(s.setLabelImage(5, wrong, 4, 3));
   s.fillLabelImage(9, 1);  // no frame: nothing happens
-}
 
-TEST(StudyModel, SwapFramesExchangesWholeRecords) {
-  Study s;
-  add(s, "A", "D", 1, 11);
+  // swapping exchanges whole records
   add(s, "B", "D", 2, 22);
-  s.fillLabelImage(0, 1);
   s.swapFrames(0, 1);
   EXPECT_EQ(s.frame(0)->header.patientName, "B");
   EXPECT_EQ(s.seriesOfFrame(0), 1);
   EXPECT_EQ(s.intensities(0)[0], 22);
-  EXPECT_EQ(s.labelImage(1)[0], 1);
+  EXPECT_EQ(s.labelImage(1)[0], 2);
   s.swapFrames(0, 500);  // out of range: ignored
   EXPECT_EQ(s.frame(0)->header.patientName, "B");
 }
@@ -475,16 +431,25 @@ TEST(StudyModel, SeveralSeriesOfOneDateStayApartAndGetNamesThatNeverCollide) {
   EXPECT_EQ(zero.seriesCaption(0), "20200101 #0");
   EXPECT_EQ(zero.seriesFileKey(0), "20200101_S0");
 
-  // One series on a date keeps the plain date everywhere, also when its files carry a UID.
+  // Without series identity, patient and date key the series. One series on a date keeps the
+  // plain date everywhere, also when its files carry a UID.
   Study single;
   addIn(single, "1.2.3.7", 7, 1, "ART");
-  add(single, "P1", "20200102", 1);
+  add(single, "P1", "20200102", 1);  // same patient, another day: a second series
+  add(single, "P2", "20200102", 1);  // another patient: a third
+  add(single, "P1", "20200102", 2);
+  ASSERT_EQ(single.seriesCount(), 3);
+  EXPECT_EQ(single.seriesOfFrame(3), 1);
+  EXPECT_EQ(single.series(1)->seriesDate, "20200102");
+  EXPECT_EQ(single.lastFrameOfSeries(1), 3);
+  EXPECT_EQ(single.firstFrameOfSeries(7), -1);
+  EXPECT_EQ(single.lastFrameOfSeries(7), -1);
   EXPECT_FALSE(single.dateHoldsSeveralSeries(0));
   EXPECT_EQ(single.seriesFileKey(0), "20200101");
   EXPECT_EQ(single.seriesCaption(0), "20200101");
   EXPECT_EQ(single.seriesFileKey(1), "20200102");
   EXPECT_EQ(single.seriesOfHeader(header("P1", "20200102", 9)), 1);
-  EXPECT_EQ(single.seriesOfHeader(header("P2", "20200102", 9)), -1);
+  EXPECT_EQ(single.seriesOfHeader(header("P3", "20200102", 9)), -1);
 }
 
 TEST(VolumeSpacing, PositionsOverTheThicknessWhenTheyDifferAndTheDesignsRuleWithout) {

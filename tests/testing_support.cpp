@@ -1,5 +1,8 @@
 #include "tests/testing_support.h"
 
+#include "study/mask_import.h"
+#include "tools/synthct/series_writer.h"
+
 #include <sys/resource.h>
 
 #include <cstdlib>
@@ -139,6 +142,17 @@ struct SeriesFolder {
 const std::string& smallSyntheticSeries() {
   static SeriesFolder folder;
   return folder.path;
+}
+
+int loadSmallSyntheticSeries(Study& study, bool withLabels) {
+  const std::string& folder = smallSyntheticSeries();
+  for (int k = 0; k < 24; ++k) {
+    const std::string name = folder + "/" + morvex::synth::sliceFileName(k);
+    if (study.addFrameFromFile((name + ".dcm").c_str()) != k) return -1;
+  }
+  for (int k = 0; withLabels && k < 24; ++k)
+    loadMaskFile(study, (folder + "/m_" + morvex::synth::sliceFileName(k) + ".png").c_str());
+  return study.seriesOfFrame(0);
 }
 
 }  // namespace morvex::testing

@@ -56,6 +56,10 @@ long peakResidentMb();
 
 namespace morvex::testing {
 
+// The small synthetic series loaded into study, frame k from slice k, with its ground-truth labels
+// when withLabels; returns the series index (-1 when a slice did not load).
+int loadSmallSyntheticSeries(Study& study, bool withLabels);
+
 // A study whose warning boxes are collected instead of shown, each with the reason it gave.
 struct RecordingStudy {
   Study study;
@@ -69,3 +73,32 @@ struct RecordingStudy {
 };
 
 }  // namespace morvex::testing
+
+#if defined(QT_WIDGETS_LIB) && defined(QT_TESTLIB_LIB)
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+
+namespace morvex::testing {
+
+// A drag through the points with the button held, as a real pointer reports it: a press, moves
+// every few pixels, a release at the last point (a single point is a click).
+inline void dragThrough(QWidget* view, std::initializer_list<QPoint> points, Qt::MouseButton button = Qt::LeftButton) {
+  auto it = points.begin();
+  QTest::mousePress(view, button, Qt::NoModifier, *it);
+  QPoint last = *it;
+  for (++it; it != points.end(); ++it) {
+    const QPoint to = *it;
+    const int steps = std::max(std::abs(to.x() - last.x()), std::abs(to.y() - last.y())) / 3 + 1;
+    for (int k = 1; k <= steps; ++k) {
+      const QPoint p = last + (to - last) * k / steps;
+      QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, button, Qt::NoModifier);
+      QApplication::sendEvent(view, &move);
+    }
+    last = to;
+  }
+  QTest::mouseRelease(view, button, Qt::NoModifier, last);
+}
+
+}  // namespace morvex::testing
+#endif
