@@ -161,7 +161,9 @@ void expectSame(const AreaStatistics& a, const AreaStatistics& b) {
     EXPECT_EQ(a.q1(e), b.q1(e)) << e;
     EXPECT_EQ(a.median(e), b.median(e)) << e;
     EXPECT_EQ(a.q3(e), b.q3(e)) << e;
-    if (!std::isnan(a.std(e)) || !std::isnan(b.std(e))) EXPECT_EQ(a.std(e), b.std(e)) << e;
+    if (!std::isnan(a.std(e)) || !std::isnan(b.std(e))) {
+      EXPECT_EQ(a.std(e), b.std(e)) << e;
+    }
     ASSERT_EQ(0, std::memcmp(a.counts(e), b.counts(e), sizeof(int) * a.binCount())) << e;
   }
 }

@@ -31,13 +31,7 @@ struct Divider {
   CImage* view = nullptr;
   Divider() {
     morvex::setWarningInterceptor([](const QString&) {});
-    QStringList files;
-    for (int i = 1; i <= 3; ++i) {
-      const std::string path = dir.file("P_20200101_" + std::to_string(i) + ".png");
-      EXPECT_TRUE(cv::imwrite(path, cv::Mat(N, N, CV_8UC1, cv::Scalar(60))));
-      files << QString::fromStdString(path);
-    }
-    main.readDICOM(files);
+    main.readDICOM(morvex::testing::qPaths(morvex::testing::writeFlatPngSlices(dir, 3, N, N)));
     // a liver square 20..79 with a vessel pixel on each side of x = 50, on every slice
     for (int f = 0; f < 3; ++f) {
       uint8_t* l = study().labelImage(f);

@@ -24,10 +24,7 @@ struct Editor {
   CImage* view = nullptr;
   Editor() {
     morvex::setWarningInterceptor([this](const QString& w) { warnings << w; });
-    const cv::Mat grey(N, N, CV_8UC1, cv::Scalar(60));
-    const std::string path = dir.file("P_20200101_1.png");
-    EXPECT_TRUE(cv::imwrite(path, grey));
-    main.readDICOM({QString::fromStdString(path)});
+    main.readDICOM(morvex::testing::qPaths(morvex::testing::writeFlatPngSlices(dir, 1, N, N)));
     view = main.imageViews().value(0);
     view->resize(N, N);
     view->setDisplaySize(N, N);

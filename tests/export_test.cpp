@@ -33,12 +33,7 @@ int addFrame(Study& s, const std::string& file, const std::string& patient, int 
   header.instanceNumber = instance;
   header.pixelSpacing = 0.7f;
   header.sliceThickness = 5.0f;
-  morvex::SlicePixels px;
-  px.width = w;
-  px.height = h;
-  px.intensities.reset(static_cast<std::size_t>(w) * h);
-  px.intensities.fill(fill);
-  return s.insertFrame(header, std::move(px));
+  return morvex::testing::addFrame(s, header, w, h, fill);
 }
 
 std::string readAll(const std::string& path) {

@@ -26,13 +26,7 @@ struct FillWindow {
   CImage* view = nullptr;
   FillWindow() {
     morvex::setWarningInterceptor([](const QString&) {});
-    QStringList files;
-    for (int i = 1; i <= kSlices; ++i) {
-      const std::string path = dir.file("P_20200101_" + std::to_string(i) + ".png");
-      EXPECT_TRUE(cv::imwrite(path, cv::Mat(H, W, CV_8UC1, cv::Scalar(60))));
-      files << QString::fromStdString(path);
-    }
-    main.readDICOM(files);
+    main.readDICOM(morvex::testing::qPaths(morvex::testing::writeFlatPngSlices(dir, kSlices, W, H)));
     view = main.imageViews().value(0);
   }
   // Shows a frame at scale 1 from the view's corner.

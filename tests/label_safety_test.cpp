@@ -181,10 +181,8 @@ TEST(LabelSafety, LiverSegOnAFlatSliceKeepsTheOutlineAndReportsWhatItLabelled) {
   morvex::testing::TempDir dir;
   QStringList warnings;
   morvex::setWarningInterceptor([&](const QString& w) { warnings << w; });
-  const std::string path = dir.file("P_20200101_1.png");
-  ASSERT_TRUE(cv::imwrite(path, cv::Mat(100, 100, CV_8UC1, cv::Scalar(60))));
   Morvex m;
-  m.readDICOM({QString::fromStdString(path)});
+  m.readDICOM(morvex::testing::qPaths(morvex::testing::writeFlatPngSlices(dir, 1, 100, 100)));
   CImage* v = m.imageViews().value(0);
   v->resize(100, 100);
   v->setDisplaySize(100, 100);

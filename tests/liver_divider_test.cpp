@@ -41,11 +41,7 @@ int addSeries(Study& study, int count, int first, int last, const std::string& p
     h.instanceNumber = i + 1;
     h.pixelSpacing = 0.5f;
     h.sliceThickness = 2.0f;
-    morvex::SlicePixels px;
-    px.width = W;
-    px.height = H;
-    px.intensities.reset(W * H);
-    const int f = study.insertFrame(h, std::move(px));
+    const int f = morvex::testing::addFrame(study, h, W, H);
     s = study.seriesOfFrame(f);
     if (i < first || i > last) continue;
     uint8_t* labels = study.labelImage(f);

@@ -221,11 +221,7 @@ void addFlatSlices(morvex::Study& study, int count, int size) {
     h.instanceNumber = k + 1;
     h.pixelSpacing = 0.7f;
     h.sliceThickness = 5.0f;
-    morvex::SlicePixels px;
-    px.width = px.height = size;
-    px.intensities.reset(static_cast<std::size_t>(size) * size);
-    px.intensities.fill(100);
-    study.insertFrame(h, std::move(px));
+    morvex::testing::addFrame(study, h, size, size, 100);
   }
 }
 long liverPixels(const morvex::Study& study, int f) {

@@ -36,11 +36,7 @@ struct RecordingStudy : morvex::testing::RecordingStudy {
     header.patientId = id;
     header.seriesDate = date;
     header.instanceNumber = instance;
-    morvex::SlicePixels px;
-    px.width = w;
-    px.height = h;
-    px.intensities.reset(static_cast<std::size_t>(w) * h);
-    return study.insertFrame(header, std::move(px));
+    return morvex::testing::addFrame(study, header, w, h);
   }
   std::vector<uint8_t> labels(int f) const {
     const uint8_t* l = study.labelImage(f);

@@ -112,10 +112,7 @@ morvex::SliceHeader craftedHeader(int instance, double x, double y, double z) {
   return h;
 }
 int addCrafted(morvex::Study& study, const morvex::SliceHeader& h, int width = 4, int height = 3) {
-  morvex::SlicePixels pixels;
-  pixels.width = width;
-  pixels.height = height;
-  return study.insertFrame(h, std::move(pixels));
+  return morvex::testing::addFrame(study, h, width, height);
 }
 
 std::string slurp(const std::string& path) {

@@ -44,13 +44,17 @@ TEST(RasterHeader, EveryFormatGivesItsSizeAndEveryCutHeaderIsReadSafely) {
     const GreyRaster decoded = decodeGreyRaster(encoded);
     EXPECT_TRUE(decoded.reason.empty()) << ext << ": " << decoded.reason;
     ASSERT_EQ(decoded.image.size(), image.size()) << ext;
-    if (ext != ".jpg") EXPECT_EQ(cv::norm(decoded.image, image, cv::NORM_INF), 0.0) << ext;
+    if (ext != ".jpg") {
+      EXPECT_EQ(cv::norm(decoded.image, image, cv::NORM_INF), 0.0) << ext;
+    }
     // A header cut anywhere is refused or read whole; each cut lies in a buffer of its own size,
     // so a read past it is caught by the address sanitizer.
     for (std::size_t n = 0; n < std::min<std::size_t>(encoded.size(), 400); ++n) {
       const std::vector<uint8_t> cut(encoded.begin(), encoded.begin() + static_cast<std::ptrdiff_t>(n));
       RasterSize part;
-      if (readRasterSize(cut.data(), cut.size(), part)) EXPECT_EQ(part.width, 37) << ext << " cut at " << n;
+      if (readRasterSize(cut.data(), cut.size(), part)) {
+        EXPECT_EQ(part.width, 37) << ext << " cut at " << n;
+      }
     }
   }
   // Big-endian TIFF whose width is a SHORT and whose height is a LONG.
@@ -63,7 +67,7 @@ TEST(RasterHeader, EveryFormatGivesItsSizeAndEveryCutHeaderIsReadSafely) {
 }
 
 TEST(RasterHeader, NoImageAtAllIsNotARefusal) {
-  for (const std::string text : {std::string(), std::string("hello"), std::string("BM"), std::string(1, '\xFF')}) {
+  for (const std::string& text : {std::string(), std::string("hello"), std::string("BM"), std::string(1, '\xFF')}) {
     const GreyRaster r = decodeGreyRaster(bytesOf(text));
     EXPECT_TRUE(r.image.empty());
     EXPECT_TRUE(r.reason.empty()) << r.reason;

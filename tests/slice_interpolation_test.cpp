@@ -1,4 +1,5 @@
 #include "segmentation/slice_interpolation.h"
+#include "tests/testing_support.h"
 
 #include <gtest/gtest.h>
 
@@ -170,11 +171,7 @@ TEST(SliceInterpolation, ApplyWritesTheLabelIntoBackgroundOfTheStudy) {
     h.instanceNumber = i + 1;
     h.width = kW;
     h.height = kH;
-    morvex::SlicePixels px;
-    px.width = kW;
-    px.height = kH;
-    px.intensities.reset(static_cast<std::size_t>(kW) * kH);
-    const int f = study.insertFrame(h, std::move(px));
+    const int f = morvex::testing::addFrame(study, h, kW, kH);
     ASSERT_TRUE(study.setLabelImage(f, v.slices[i].data(), kW, kH));
   }
   const SliceFillPlan plan = morvex::planSliceFill(study, 0, 4, 1);

@@ -189,7 +189,9 @@ TEST(SyntheticSeries, TheHardPresetAddsHeartDiaphragmTongueLesionsAndNotch) {
       for (int x = 1; x < 255; ++x) {
         const Tissue t = hard.tissueAt(k, x, y);
         const std::size_t i = static_cast<std::size_t>(y) * 256 + x;
-        if (t == plain.tissueAt(k, x, y)) EXPECT_EQ(s.hu[i], base.hu[i]) << "the same noise where nothing changed";
+        if (t == plain.tissueAt(k, x, y)) {
+          EXPECT_EQ(s.hu[i], base.hu[i]) << "the same noise where nothing changed";
+        }
         heart |= t == Tissue::Heart;
         liver |= s.labels[i] != 0;
         plainLiver |= base.labels[i] != 0;

@@ -1,5 +1,8 @@
 #include "tests/testing_support.h"
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
 #include "study/mask_import.h"
 #include "tools/synthct/series_writer.h"
 
@@ -153,6 +156,24 @@ int loadSmallSyntheticSeries(Study& study, bool withLabels) {
   for (int k = 0; withLabels && k < 24; ++k)
     loadMaskFile(study, (folder + "/m_" + morvex::synth::sliceFileName(k) + ".png").c_str());
   return study.seriesOfFrame(0);
+}
+
+int addFrame(Study& study, const SliceHeader& header, int width, int height, int16_t fill) {
+  SlicePixels px;
+  px.width = width;
+  px.height = height;
+  px.intensities.reset(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  px.intensities.fill(fill);
+  return study.insertFrame(header, std::move(px));
+}
+
+std::vector<std::string> writeFlatPngSlices(const TempDir& folder, int count, int width, int height) {
+  std::vector<std::string> paths;
+  for (int i = 1; i <= count; ++i) {
+    paths.push_back(folder.file("P_20200101_" + std::to_string(i) + ".png"));
+    if (!cv::imwrite(paths.back(), cv::Mat(height, width, CV_8UC1, cv::Scalar(60)))) ADD_FAILURE() << paths.back();
+  }
+  return paths;
 }
 
 }  // namespace morvex::testing

@@ -60,6 +60,14 @@ namespace morvex::testing {
 // when withLabels; returns the series index (-1 when a slice did not load).
 int loadSmallSyntheticSeries(Study& study, bool withLabels);
 
+// Inserts a frame of width x height intensities all equal to fill with the given header; returns
+// its index.
+int addFrame(Study& study, const SliceHeader& header, int width, int height, int16_t fill = 0);
+
+// Writes count flat grey PNG slices P_20200101_1.png ... of width x height into folder (named so
+// that they load as one series of patient P); returns their paths in order.
+std::vector<std::string> writeFlatPngSlices(const TempDir& folder, int count, int width, int height);
+
 // A study whose warning boxes are collected instead of shown, each with the reason it gave.
 struct RecordingStudy {
   Study study;
@@ -79,7 +87,16 @@ struct RecordingStudy {
 #include <QMouseEvent>
 #include <QTest>
 
+#include <QStringList>
+
 namespace morvex::testing {
+
+// Paths as the window's slots take them.
+inline QStringList qPaths(const std::vector<std::string>& paths) {
+  QStringList list;
+  for (const std::string& p : paths) list << QString::fromStdString(p);
+  return list;
+}
 
 // A drag through the points with the button held, as a real pointer reports it: a press, moves
 // every few pixels, a release at the last point (a single point is a click).
