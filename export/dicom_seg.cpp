@@ -144,8 +144,10 @@ bool addSegments(DcmSegmentation& seg, const Study& study, const SeriesGrid& gri
                  std::map<int, Uint16>& segmentOf, std::string& why) {
   bool present[256] = {};
   const std::size_t plane = static_cast<std::size_t>(grid.width) * grid.height;
-  for (int f : grid.frames)
-    for (std::size_t p = 0; p < plane; ++p) present[study.labelImage(f)[p]] = true;
+  for (int f : grid.frames) {
+    const uint8_t* labels = study.labelImage(f);
+    for (std::size_t p = 0; p < plane; ++p) present[labels[p]] = true;
+  }
   for (int v = 1; v < 256; ++v) {
     if (!present[v]) continue;
     const LabelInfo* info = table.byValue(v);
