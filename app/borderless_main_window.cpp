@@ -17,7 +17,7 @@
 #include "workspace/morvex.h"
 
 namespace {
-const char* kTitle = "Morvex (v1.61)  -  liver and vessel annotation workstation";
+const char* kTitle = QT_TRANSLATE_NOOP("BorderlessMainWindow", "Morvex (v1.61)  -  liver and vessel annotation workstation");
 const char* kFullScreenBorder = "#borderlessMainWindow{border:1px solid palette(base);}";
 const char* kNormalBorder = "#borderlessMainWindow{border:1px solid palette(highlight);}";
 }  // namespace
@@ -56,7 +56,7 @@ void BorderlessMainWindow::buildTitleBar() {
 
   windowTitleLabel = new QLabel(titlebarWidget);
   windowTitleLabel->setObjectName("windowTitle");
-  windowTitleLabel->setText(QString::fromUtf8(kTitle));
+  windowTitleLabel->setText(tr(kTitle));
   windowTitleLabel->setStyleSheet("padding-left: 3px; font-size: 14px;");
 
   auto makeButton = [this](const char* name) {

@@ -4,15 +4,18 @@
 
 #include "app/borderless_main_window.h"
 #include "app/data_files.h"
+#include "app/language.h"
 #include "workspace/morvex.h"
 
 int main(int argc, char* argv[]) {
   morvex::registerDarkStyle();
   QApplication app(argc, argv);
   app.setStyleSheet(morvex::readStyleSheet());
+  QStringList args = QApplication::arguments();
+  morvex::installLanguageFor(args);  // before any widget exists: every text is built translated
   BorderlessMainWindow window;
   window.show();
   // Paths on the command line are opened as if dropped on the window (toolkit options are gone).
-  window.openOnceShown(QApplication::arguments().mid(1));
+  window.openOnceShown(args.mid(1));
   return app.exec();
 }

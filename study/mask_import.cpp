@@ -13,13 +13,15 @@
 #include "study/file_name_meta.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
+#include "study/translatable.h"
 
 namespace morvex {
 
 namespace {
 
-constexpr const char* kSizeMismatch = "load된 영상과 maskImage의 가로/세로 크기가 다름";
-constexpr const char* kAmbiguousName = "A mask whose name fits several slices was not loaded.";
+constexpr const char* kSizeMismatch =
+    QT_TRANSLATE_NOOP("morvex::Core", "The mask image and the loaded image differ in width or height.");
+constexpr const char* kAmbiguousName = QT_TRANSLATE_NOOP("morvex::Core", "A mask whose name fits several slices was not loaded.");
 
 std::vector<std::string> split(const std::string& s, char sep) {
   std::vector<std::string> parts;

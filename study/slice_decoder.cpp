@@ -28,12 +28,13 @@
 #include "study/jpeg2000_frame.h"
 #include "study/raster_header.h"
 #include "study/text_field.h"
+#include "study/translatable.h"
 
 namespace morvex {
 
 namespace {
 
-constexpr const char* kUnsupportedExtension = "처리할 수 없는 파일 확장자입니다.";
+constexpr const char* kUnsupportedExtension = QT_TRANSLATE_NOOP("morvex::Core", "This file extension cannot be processed.");
 
 void cleanupCodecs() {
   DJLSDecoderRegistration::cleanup();

@@ -11,13 +11,14 @@
 
 #include "study/slice_decoder.h"
 #include "study/text_field.h"
+#include "study/translatable.h"
 
 namespace morvex {
 
 namespace {
-constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
+constexpr const char* kLoadFailed = QT_TRANSLATE_NOOP("morvex::Core", "Image load failed - the DICOM header has a problem.");
 // The same refusal for a file that is not DICOM: its header is not to blame.
-constexpr const char* kImageLoadFailed = "Image load failed: the file cannot be read as a slice.";
+constexpr const char* kImageLoadFailed = QT_TRANSLATE_NOOP("morvex::Core", "Image load failed: the file cannot be read as a slice.");
 }
 
 Study::Study() {

@@ -27,7 +27,7 @@ using morvex::testing::TempDir;
 
 namespace {
 
-constexpr const char* kLoadFailed = "Image load 실패 - DICOM Header에 문제가 있습니다.";
+constexpr const char* kLoadFailed = "Image load failed - the DICOM header has a problem.";
 
 struct DicomSpec {
   int rows = 4, columns = 3;
@@ -179,7 +179,7 @@ TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
     EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << c.name << ": " << reason;
     if (c.loadFailedBox) {
       ASSERT_EQ(r.warnings.size(), 1u) << c.name;
-      EXPECT_EQ(r.warnings[0], "Image load 실패 - DICOM Header에 문제가 있습니다.");
+      EXPECT_EQ(r.warnings[0], "Image load failed - the DICOM header has a problem.");
       EXPECT_EQ(r.reasons[0], reason) << "the box names the reason";
     } else {
       EXPECT_TRUE(r.warnings.empty()) << c.name;

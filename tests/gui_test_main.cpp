@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "app/language.h"
 #include "workspace/message_box.h"
 
 int main(int argc, char** argv) {
@@ -16,5 +17,7 @@ int main(int argc, char** argv) {
   morvex::setQuestionInterceptor([](const QString&) { return morvex::Answer::Discard; });
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  // the widget tests read the Korean texts of the design unless a test switches the language
+  morvex::installLanguage("ko");
   return RUN_ALL_TESTS();
 }

@@ -170,7 +170,7 @@ TEST(MaskImport, MatchedByNameOrPatientDateAndInstanceBinaryOrLabelledAndOfTheSl
     EXPECT_EQ(morvex::loadMaskFile(r.study, dir.file(c.name).c_str()), c.frame) << c.name;
     EXPECT_EQ(r.labels(c.frame < 0 ? other : c.frame), c.labels) << c.name;
   }
-  EXPECT_EQ(r.warnings, std::vector<std::string>{"load된 영상과 maskImage의 가로/세로 크기가 다름"});
+  EXPECT_EQ(r.warnings, std::vector<std::string>{"The mask image and the loaded image differ in width or height."});
 }
 
 TEST(MaskImport, HugeClaimsAreRefusedAsASizeMismatchBeforeDecoding) {
@@ -192,7 +192,7 @@ TEST(MaskImport, HugeClaimsAreRefusedAsASizeMismatchBeforeDecoding) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(morvex::loadMaskFile(r.study, file.c_str()), -1) << file;
     const std::string log = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(r.warnings, std::vector<std::string>{"load된 영상과 maskImage의 가로/세로 크기가 다름"}) << file;
+    EXPECT_EQ(r.warnings, std::vector<std::string>{"The mask image and the loaded image differ in width or height."}) << file;
     EXPECT_NE(log.find("loadMaskFile(): " + file + ": mask of "), std::string::npos) << log;
   }
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);

@@ -261,7 +261,7 @@ TEST(StudyModel, FailedLoadLeavesNoTraceAndFailedReloadKeepsTheFrame) {
   ASSERT_TRUE(cv::imwrite(tif, grey));
   EXPECT_EQ(s.addFrameFromFile(tif.c_str()), -1);
   ASSERT_EQ(warnings.size(), 2u);
-  EXPECT_EQ(warnings[0], "처리할 수 없는 파일 확장자입니다.");
+  EXPECT_EQ(warnings[0], "This file extension cannot be processed.");
   EXPECT_EQ(warnings[1], "Image load failed: the file cannot be read as a slice.") << "a tif has no DICOM header";
   EXPECT_EQ(s.frameCount(), 1);
   EXPECT_EQ(s.seriesCount(), 1);

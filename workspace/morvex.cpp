@@ -19,6 +19,7 @@
 
 #include "analysis/chistogram_view.h"
 #include "app/data_files.h"
+#include "study/translatable.h"
 #include "view/cimage.h"
 #include "workspace/message_box.h"
 
@@ -59,7 +60,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   ui.widget_image->installEventFilter(this);
   qApp->installEventFilter(this);  // the window's keys work whichever of its widgets has the focus
   study_.setWarningSink([this](const std::string& text) {
-    reportWarning(QString::fromStdString(text), QString::fromLocal8Bit(study_.warningSubject().c_str()),
+    reportWarning(QCoreApplication::translate(morvex::kCoreTextContext, text.c_str()), QString::fromLocal8Bit(study_.warningSubject().c_str()),
                   QString::fromStdString(study_.warningReason()));
   });
   study_.setSkipSink([this](const std::string& path) {

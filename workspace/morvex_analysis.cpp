@@ -160,7 +160,7 @@ void Morvex::vesselSegmetationHistogram() {
     stopAllMode(true);
     vesselHistogramMode_ = true;
     ui.pushButton_VesselSeg->setChecked(true);
-    ui.pushButton_VesselSeg->setText("Apply");
+    ui.pushButton_VesselSeg->setText(tr("Apply"));
     reCalcRegionGroup(-1);
     selectHistogramRange3D(ui.spinBox_VesselLow->value(), ui.spinBox_VesselHigh->value(), 2);
   } else {

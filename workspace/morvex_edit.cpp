@@ -108,7 +108,7 @@ void Morvex::deleteObjectAt(const QPoint& p) {
 
 void Morvex::addObject(int nLabelIdx) {
   if (currentLabel_ == 0 || currentLabel_ == 9999 || currentLabel_ == morvex::kSelectionLabel) {
-    morvex::warningBox(this, QString::fromUtf8("Label을 반드시 선택해주세요"));
+    morvex::warningBox(this, tr("Please select a label first."));
     return;
   }
   morvex::SliceEdit s = currentSliceEdit();

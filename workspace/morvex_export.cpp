@@ -71,7 +71,7 @@ bool Morvex::endSave(const QStringList& folders) {
     QStringList lines = failedWrites_.mid(0, 20);
     if (failedWrites_.size() > 20) lines << tr("and %1 more").arg(failedWrites_.size() - 20);
     statusBar()->showMessage(tr("Save failed: %1").arg(failedWrites_.first()));
-    morvex::warningBox(this, QString::fromUtf8("파일을 저장하지 못했습니다:\n") + lines.join("\n"));
+    morvex::warningBox(this, tr("The files could not be saved:") + "\n" + lines.join("\n"));
   } else if (!folders.isEmpty()) {
     statusBar()->showMessage(tr("Saved to %1").arg(folders.join(tr(" and "))));
   }

@@ -28,14 +28,14 @@ void Morvex::changeLiverOption() {
   const char* picture = nullptr;
   const char* text = nullptr;
   switch (liverOption_) {
-    case 1: picture = "images/LiverSoft.png"; text = "Soft"; break;
-    case 2: picture = "images/LiverDefault.png"; text = "Default"; break;
-    case 3: picture = "images/LiverHard.png"; text = "Hard"; break;
+    case 1: picture = "images/LiverSoft.png"; text = QT_TR_NOOP("Soft"); break;
+    case 2: picture = "images/LiverDefault.png"; text = QT_TR_NOOP("Default"); break;
+    case 3: picture = "images/LiverHard.png"; text = QT_TR_NOOP("Hard"); break;
     default: return;
   }
   ui.pushButton_LiverOption->setIcon(QIcon(morvex::dataFilePath(picture)));
   ui.pushButton_LiverOption->setIconSize(ui.pushButton_LiverOption->rect().size() - QSize(1, 1));
-  ui.label_liver->setText(text);
+  ui.label_liver->setText(tr(text));
 }
 
 void Morvex::clickLiverOptionLeft() {
@@ -100,7 +100,7 @@ int Morvex::liverSegmentation() {
     return -1;
   }
   if (result == morvex::LiverRunResult::NoOutline) {
-    morvex::warningBox(this, QString::fromUtf8("간 영역을 입력해주세요"));
+    morvex::warningBox(this, tr("Please outline the liver first."));
     return -1;
   }
   if (result != morvex::LiverRunResult::Done) return -1;
@@ -117,7 +117,7 @@ int Morvex::liverSegmentation() {
   redrawAll();
   showImage(currentFrame_);
   // A run that reached nothing kept the outline: say so rather than end without a word.
-  if (labelled == 0) morvex::warningBox(this, QString::fromUtf8("간 영역을 찾지 못했습니다. 입력한 윤곽은 그대로 두었습니다."));
+  if (labelled == 0) morvex::warningBox(this, tr("No liver region was found. The outline you drew was kept."));
   return 1;
 }
 

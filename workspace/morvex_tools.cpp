@@ -91,7 +91,7 @@ void Morvex::stopLiveWireMode() {
 void Morvex::stopVesselHistogramMode() {
   vesselHistogramMode_ = false;
   ui.pushButton_VesselSeg->setChecked(false);
-  ui.pushButton_VesselSeg->setText("On");
+  ui.pushButton_VesselSeg->setText(tr("On"));
   deSelectObjectGroup();
   redrawAll();
 }

@@ -1,0 +1,548 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ko_KR">
+<context>
+    <name>BorderlessMainWindow</name>
+    <message>
+        <source>Morvex (v1.61)  -  liver and vessel annotation workstation</source>
+        <translation>Morvex (v1.61)  -  liver and vessel annotation workstation</translation>
+    </message>
+</context>
+<context>
+    <name>Morvex</name>
+    <message>
+        <source>not a slice this program can read</source>
+        <translation>not a slice this program can read</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Stops the run; the labels stay as they were before it</source>
+        <translation>Stops the run; the labels stay as they were before it</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>and %1 more</translation>
+    </message>
+    <message>
+        <source>Some files could not be read.</source>
+        <translation>Some files could not be read.</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>Vessel segmentation</source>
+        <translation>Vessel segmentation</translation>
+    </message>
+    <message>
+        <source>Not enough memory for the vessel segmentation of this series</source>
+        <translation>Not enough memory for the vessel segmentation of this series</translation>
+    </message>
+    <message>
+        <source>Vessel segmentation: %1 voxels labelled Vessel (%2 mL) in %3 s</source>
+        <translation>Vessel segmentation: %1 voxels labelled Vessel (%2 mL) in %3 s</translation>
+    </message>
+    <message>
+        <source>Please select a label first.</source>
+        <translation>Label을 반드시 선택해주세요</translation>
+    </message>
+    <message>
+        <source>(a path longer than 1023 bytes)</source>
+        <translation>(a path longer than 1023 bytes)</translation>
+    </message>
+    <message>
+        <source>The labels have unsaved changes. Save them first?</source>
+        <translation>The labels have unsaved changes. Save them first?</translation>
+    </message>
+    <message>
+        <source>Save failed: %1</source>
+        <translation>Save failed: %1</translation>
+    </message>
+    <message>
+        <source>The files could not be saved:</source>
+        <translation>파일을 저장하지 못했습니다:</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>Saved to %1</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> and </translation>
+    </message>
+    <message>
+        <source>Save Directory</source>
+        <translation>Save Directory</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Select a file to open...</source>
+        <translation>Select a file to open...</translation>
+    </message>
+    <message>
+        <source>Dicom Files (*.dcm)</source>
+        <translation>Dicom Files (*.dcm)</translation>
+    </message>
+    <message>
+        <source>Mask Image (*.png *.tiff *.nii *.nii.gz)</source>
+        <translation>Mask Image (*.png *.tiff *.nii *.nii.gz)</translation>
+    </message>
+    <message>
+        <source>Fill between slices</source>
+        <translation>Fill between slices</translation>
+    </message>
+    <message>
+        <source>Fill between slices (Ctrl+I): the slices between two slices that hold the current label receive the shape interpolated between them, on unlabelled pixels only; shown as a preview until Apply</source>
+        <translation>Fill between slices (Ctrl+I): the slices between two slices that hold the current label receive the shape interpolated between them, on unlabelled pixels only; shown as a preview until Apply</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>Writes the previewed fill into the labels as one undo step</source>
+        <translation>Writes the previewed fill into the labels as one undo step</translation>
+    </message>
+    <message>
+        <source>Drops the previewed fill; the labels stay as they are</source>
+        <translation>Drops the previewed fill; the labels stay as they are</translation>
+    </message>
+    <message>
+        <source>Fill between slices: choose a label first</source>
+        <translation>Fill between slices: choose a label first</translation>
+    </message>
+    <message>
+        <source>Fill between slices failed: not enough memory for the series</source>
+        <translation>Fill between slices failed: not enough memory for the series</translation>
+    </message>
+    <message>
+        <source>Fill between slices: nothing to fill; %1 needs two slices that hold it with unlabelled slices between them</source>
+        <translation>Fill between slices: nothing to fill; %1 needs two slices that hold it with unlabelled slices between them</translation>
+    </message>
+    <message>
+        <source>Fill between slices cancelled; the labels are as they were</source>
+        <translation>Fill between slices cancelled; the labels are as they were</translation>
+    </message>
+    <message>
+        <source>Fill between slices: %1 slices filled between %2 key slices</source>
+        <translation>Fill between slices: %1 slices filled between %2 key slices</translation>
+    </message>
+    <message>
+        <source>Fill between slices: %1 slices to fill between %2 key slices (Apply or Cancel)</source>
+        <translation>Fill between slices: %1 slices to fill between %2 key slices (Apply or Cancel)</translation>
+    </message>
+    <message>
+        <source>; other labels left holes in %1 slices (%2 pixels)</source>
+        <translation>; other labels left holes in %1 slices (%2 pixels)</translation>
+    </message>
+    <message>
+        <source>; other labels leave holes in %1 slices (%2 pixels)</source>
+        <translation>; other labels leave holes in %1 slices (%2 pixels)</translation>
+    </message>
+    <message>
+        <source>Soft</source>
+        <translation>Soft</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>Hard</source>
+        <translation>Hard</translation>
+    </message>
+    <message>
+        <source>Not enough memory for LiverSeg on this series</source>
+        <translation>Not enough memory for LiverSeg on this series</translation>
+    </message>
+    <message>
+        <source>Please outline the liver first.</source>
+        <translation>간 영역을 입력해주세요</translation>
+    </message>
+    <message>
+        <source>LiverSeg: %1 slices labelled</source>
+        <translation>LiverSeg: %1 slices labelled</translation>
+    </message>
+    <message>
+        <source> (the closed outline was filled as the seed: %1 pixels)</source>
+        <translation> (the closed outline was filled as the seed: %1 pixels)</translation>
+    </message>
+    <message>
+        <source>No liver region was found. The outline you drew was kept.</source>
+        <translation>간 영역을 찾지 못했습니다. 입력한 윤곽은 그대로 두었습니다.</translation>
+    </message>
+    <message>
+        <source>%1 running</source>
+        <translation>%1 running</translation>
+    </message>
+    <message>
+        <source>%1 cancelled: the labels are as they were</source>
+        <translation>%1 cancelled: the labels are as they were</translation>
+    </message>
+    <message>
+        <source>Cancelling...</source>
+        <translation>Cancelling...</translation>
+    </message>
+    <message>
+        <source>Labels of this series were kept from a session that did not close (%1 slices). Restore them?</source>
+        <translation>Labels of this series were kept from a session that did not close (%1 slices). Restore them?</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>On</translation>
+    </message>
+</context>
+<context>
+    <name>MorvexClass</name>
+    <message>
+        <source>Morvex</source>
+        <translation>Morvex</translation>
+    </message>
+    <message>
+        <source>DICOM</source>
+        <translation>DICOM</translation>
+    </message>
+    <message>
+        <source>DICOM info</source>
+        <translation>DICOM info</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source> SliceNo. </source>
+        <translation> SliceNo. </translation>
+    </message>
+    <message>
+        <source>~</source>
+        <translation>~</translation>
+    </message>
+    <message>
+        <source>Vessel</source>
+        <translation>Vessel</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>Histogram</source>
+        <translation>Histogram</translation>
+    </message>
+    <message>
+        <source>DCM</source>
+        <translation>DCM</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>Full Dynamic</source>
+        <translation>Full Dynamic</translation>
+    </message>
+    <message>
+        <source>MR PDFF (WL: 0, WW: 300)</source>
+        <translation>MR PDFF (WL: 0, WW: 300)</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>WL</source>
+        <translation>WL</translation>
+    </message>
+    <message>
+        <source>WW</source>
+        <translation>WW</translation>
+    </message>
+    <message>
+        <source>Tool</source>
+        <translation>Tool</translation>
+    </message>
+    <message>
+        <source>Brush Size</source>
+        <translation>Brush Size</translation>
+    </message>
+    <message>
+        <source>(C)ut</source>
+        <translation>(C)ut</translation>
+    </message>
+    <message>
+        <source>(E)raser</source>
+        <translation>(E)raser</translation>
+    </message>
+    <message>
+        <source>(B)rush</source>
+        <translation>(B)rush</translation>
+    </message>
+    <message>
+        <source>(A)dd</source>
+        <translation>(A)dd</translation>
+    </message>
+    <message>
+        <source>(S)elect</source>
+        <translation>(S)elect</translation>
+    </message>
+    <message>
+        <source>ROI</source>
+        <translation>ROI</translation>
+    </message>
+    <message>
+        <source>(L)ivewire</source>
+        <translation>(L)ivewire</translation>
+    </message>
+    <message>
+        <source>Liver</source>
+        <translation>Liver</translation>
+    </message>
+    <message>
+        <source>2D</source>
+        <translation>2D</translation>
+    </message>
+    <message>
+        <source>3D</source>
+        <translation>3D</translation>
+    </message>
+    <message>
+        <source>2D Split</source>
+        <translation>2D Split</translation>
+    </message>
+    <message>
+        <source>3D Split</source>
+        <translation>3D Split</translation>
+    </message>
+    <message>
+        <source>MultiSplit</source>
+        <translation>MultiSplit</translation>
+    </message>
+    <message>
+        <source>LiverSeg</source>
+        <translation>LiverSeg</translation>
+    </message>
+    <message>
+        <source>&lt;</source>
+        <translation>&lt;</translation>
+    </message>
+    <message>
+        <source>&gt;</source>
+        <translation>&gt;</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>Initial seed tolerance</source>
+        <translation>초기 Seed Pixel 허용</translation>
+    </message>
+    <message>
+        <source>Growth tolerance</source>
+        <translation>확장 Seed Pixel 허용</translation>
+    </message>
+    <message>
+        <source>Seed shrink range</source>
+        <translation>Seed 영역 축소 범위</translation>
+    </message>
+    <message>
+        <source>Analysis</source>
+        <translation>Analysis</translation>
+    </message>
+    <message>
+        <source>low</source>
+        <translation>low</translation>
+    </message>
+    <message>
+        <source>high</source>
+        <translation>high</translation>
+    </message>
+    <message>
+        <source>Whole</source>
+        <translation>전체</translation>
+    </message>
+    <message>
+        <source>Right lobe</source>
+        <translation>간우엽</translation>
+    </message>
+    <message>
+        <source>Left lobe</source>
+        <translation>간좌엽</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
+    </message>
+    <message>
+        <source>Q1</source>
+        <translation>Q1</translation>
+    </message>
+    <message>
+        <source>median</source>
+        <translation>median</translation>
+    </message>
+    <message>
+        <source>Q3</source>
+        <translation>Q3</translation>
+    </message>
+    <message>
+        <source>max</source>
+        <translation>max</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Average</translation>
+    </message>
+    <message>
+        <source>Std.</source>
+        <translation>Std.</translation>
+    </message>
+    <message>
+        <source>PixelCnt</source>
+        <translation>PixelCnt</translation>
+    </message>
+    <message>
+        <source>&lt; low</source>
+        <translation>&lt; low</translation>
+    </message>
+    <message>
+        <source>low~high</source>
+        <translation>low~high</translation>
+    </message>
+    <message>
+        <source>&gt;high</source>
+        <translation>&gt;high</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:8pt;&quot;&gt;Save(Group)&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:8pt;&quot;&gt;Save(Group)&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Label Image</source>
+        <translation>Label Image</translation>
+    </message>
+    <message>
+        <source>Opacity</source>
+        <translation>Opacity</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>DeleteAll</source>
+        <translation>DeleteAll</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>&amp;Open</translation>
+    </message>
+    <message>
+        <source>open file</source>
+        <translation>open file</translation>
+    </message>
+    <message>
+        <source>&amp;Load Mask Image</source>
+        <translation>&amp;Load Mask Image</translation>
+    </message>
+    <message>
+        <source>Load Mask Image</source>
+        <translation>Load Mask Image</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Save</translation>
+    </message>
+    <message>
+        <source>save file</source>
+        <translation>save file</translation>
+    </message>
+    <message>
+        <source>%Save All</source>
+        <translation>%Save All</translation>
+    </message>
+    <message>
+        <source>save all file</source>
+        <translation>save all file</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+S</source>
+        <translation>Ctrl+Shift+S</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Undo</translation>
+    </message>
+    <message>
+        <source>undo</source>
+        <translation>undo</translation>
+    </message>
+    <message>
+        <source>Display Annotation</source>
+        <translation>Display Annotation</translation>
+    </message>
+    <message>
+        <source>WL/WW</source>
+        <translation>WL/WW</translation>
+    </message>
+    <message>
+        <source>Adjust Intensity</source>
+        <translation>Adjust Intensity</translation>
+    </message>
+</context>
+<context>
+    <name>morvex::Core</name>
+    <message>
+        <source>The mask image and the loaded image differ in width or height.</source>
+        <translation>load된 영상과 maskImage의 가로/세로 크기가 다름</translation>
+    </message>
+    <message>
+        <source>A mask whose name fits several slices was not loaded.</source>
+        <translation>A mask whose name fits several slices was not loaded.</translation>
+    </message>
+    <message>
+        <source>This file extension cannot be processed.</source>
+        <translation>처리할 수 없는 파일 확장자입니다.</translation>
+    </message>
+    <message>
+        <source>Image load failed - the DICOM header has a problem.</source>
+        <translation>Image load 실패 - DICOM Header에 문제가 있습니다.</translation>
+    </message>
+    <message>
+        <source>Image load failed: the file cannot be read as a slice.</source>
+        <translation>Image load failed: the file cannot be read as a slice.</translation>
+    </message>
+</context>
+</TS>
