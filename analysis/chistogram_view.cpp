@@ -1,6 +1,7 @@
 #include "analysis/chistogram_view.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -91,6 +92,7 @@ void CHistogramView::paintEvent(QPaintEvent*) {
     const int y = HistogramModel::kTrackY - HistogramModel::kHandleHeight / 2;
     p.drawRect(x, y, HistogramModel::kHandleWidth - 1, HistogramModel::kHandleHeight - 1);
   }
+  drawAxis(p);
   // markers
   if (!model_.markers().empty()) {
     p.setPen(QPen(QColor(0, 255, 0), 2));
@@ -102,4 +104,28 @@ void CHistogramView::paintEvent(QPaintEvent*) {
       p.drawLine(x, HistogramModel::kTrackY, x, 0);
     }
   }
+}
+
+void CHistogramView::drawAxis(QPainter& p) {
+  // the intensity axis under the handles: ticks at round HU values, labelled where there is room
+  const int axisY = HistogramModel::kTrackY + HistogramModel::kHandleHeight / 2 + 3;
+  if (height() < axisY + 14) return;
+  QFont font = p.font();
+  font.setPointSize(7);
+  p.setFont(font);
+  p.setPen(QColor(170, 170, 170));
+  p.drawLine(HistogramModel::kLeft, axisY, HistogramModel::kLeft + HistogramModel::kTrackWidth, axisY);
+  const QFontMetrics m(font);
+  int lastRight = -1000;
+  for (int value : morvex::axisTicks(model_.rangeMin(), model_.rangeMax(), 6)) {
+    const int x = static_cast<int>(std::lround(model_.xOf(static_cast<float>(value))));
+    p.drawLine(x, axisY, x, axisY + 3);
+    const QString text = QString::number(value);
+    const int w = m.horizontalAdvance(text);
+    const int left = std::clamp(x - w / 2, 0, width() - w);
+    if (left <= lastRight + 4) continue;
+    p.drawText(left, axisY + 4 + m.ascent(), text);
+    lastRight = left + w;
+  }
+  p.drawText(QRect(0, axisY + 4, width() - 2, m.height()), Qt::AlignRight | Qt::AlignTop, tr("HU"));
 }

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+class QPainter;
+
 #include "analysis/histogram_model.h"
 
 class CHistogramView : public QWidget {
@@ -45,6 +47,7 @@ class CHistogramView : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void drawAxis(QPainter& painter);
 
  private:
   morvex::HistogramModel model_;

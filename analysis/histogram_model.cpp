@@ -1,6 +1,7 @@
 #include "analysis/histogram_model.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "segmentation/mask_utils.h"
 
@@ -180,6 +181,17 @@ bool HistogramModel::move(int x, int y, int viewHeight) {
   }
   preset = 4;
   return true;
+}
+
+std::vector<int> axisTicks(float low, float high, int maxTicks) {
+  std::vector<int> ticks;
+  if (!(high > low) || maxTicks < 2 || high - low > 1e7f) return ticks;
+  long step = 1;
+  for (int k = 0; (high - low) / static_cast<float>(step) >= static_cast<float>(maxTicks); ++k)
+    step = (k % 3 == 1 ? 5 : 2) * step / (k % 3 == 1 ? 2 : 1);  // 1, 2, 5, 10, 20, 50, ...
+  for (long v = static_cast<long>(std::ceil(low / static_cast<float>(step))) * step; v <= high; v += step)
+    ticks.push_back(static_cast<int>(v));
+  return ticks;
 }
 
 }  // namespace morvex

@@ -13,6 +13,11 @@ namespace morvex {
 // separated by 100 empty bins, the largest wins; the range carries 100 steps of margin below.
 void findDominantRange(const int16_t* image, const int16_t* mask, int width, int height, int* low, int* high);
 
+// Tick values of an intensity axis from low to high: multiples of a step of 1, 2 or 5 times a
+// power of ten, the smallest such step that gives at most maxTicks ticks inside [low, high].
+// Empty for an empty or invalid range.
+std::vector<int> axisTicks(float low, float high, int maxTicks);
+
 class HistogramModel {
  public:
   // Geometry of the plot and the handle track, in widget pixels.

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "app/data_files.h"
 #include "workspace/morvex.h"
@@ -196,4 +198,16 @@ void BorderlessMainWindow::closeEvent(QCloseEvent* event) {
   }
   if (mainWindow) mainWindow->closeCleanly();
   event->accept();
+}
+
+QSize BorderlessMainWindow::openingSize(const QSize& available) {
+  const QSize designed(1374, 904);
+  return available.isValid() && !available.isEmpty() ? designed.boundedTo(available) : designed;
+}
+
+void BorderlessMainWindow::resizeToScreen() {
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QRect area = s ? s->availableGeometry() : QRect();
+  resize(openingSize(area.size()));
+  if (area.isValid()) move(area.topLeft() + QPoint((area.width() - width()) / 2, (area.height() - height()) / 2));
 }

@@ -23,6 +23,10 @@ class BorderlessMainWindow : public QMainWindow {
   // Opens paths as if dropped once the shown window is on screen (at the latest after a second):
   // the window is painted first, and the first slice as soon as the slices have loaded.
   void openOnceShown(const QStringList& paths);
+  // The size the window opens at: the designed 1374 x 904, or as much of it as the screen's
+  // available area holds (each side on its own); resizeToScreen applies it for the window's screen.
+  static QSize openingSize(const QSize& available);
+  void resizeToScreen();
   QWidget* titleBar() const { return titlebarWidget; }
   QLabel* titleLabel() const { return windowTitleLabel; }
   bool isDragging() const { return dragging; }

@@ -10,10 +10,13 @@
 int main(int argc, char* argv[]) {
   morvex::registerDarkStyle();
   QApplication app(argc, argv);
+  app.setOrganizationName("Morvex");
+  app.setApplicationName("Morvex");
   app.setStyleSheet(morvex::readStyleSheet());
   QStringList args = QApplication::arguments();
   morvex::installLanguageFor(args);  // before any widget exists: every text is built translated
   BorderlessMainWindow window;
+  window.resizeToScreen();
   window.show();
   // Paths on the command line are opened as if dropped on the window (toolkit options are gone).
   window.openOnceShown(args.mid(1));

@@ -66,7 +66,8 @@ TEST(Viewing, DesignedSizeSmallScreenFittedPicturesAndTheReadoutsColumns) {
     EXPECT_GE(f.pane()->width(), 512) << "a 512-pixel slice is not shrunk at the designed size";
     EXPECT_GE(f.pane()->height(), 512);
 
-    // the readout: names and values in separate columns, drawn in white, in black when inverted
+    // the readout: names and values in separate columns, drawn in white on a dark panel, in black
+    // on a light one when inverted
     CImage* v = f.view();
     const CImage::ReadoutColumns c = v->readoutColumns();
     const QFontMetrics m(CImage::readoutFont());
@@ -80,19 +81,16 @@ TEST(Viewing, DesignedSizeSmallScreenFittedPicturesAndTheReadoutsColumns) {
       f.main->setDisplayAnnotationState();  // off
       const QImage off = v->grab().toImage();
       f.main->setDisplayAnnotationState();  // on again
-      int inGap = 0, inNames = 0, changed = 0;
-      double brightness = 0;
+      int inGap = 0, inNames = 0;
       for (int y = 10; y < 10 + 25 * 7; ++y)
         for (int x = c.nameLeft; x < c.valueRight; ++x) {
-          if (on.pixel(x, y) == off.pixel(x, y)) continue;
-          inGap += x > c.nameRight && x < c.valueLeft;
-          inNames += x <= c.nameRight;
-          brightness += qGray(on.pixel(x, y));
-          ++changed;
+          // text: white (black when inverted), which the translucent panel alone never gives
+          const bool text = white ? qGray(on.pixel(x, y)) > 200 : qGray(on.pixel(x, y)) < 50;
+          inGap += text && x > c.nameRight && x < c.valueLeft;
+          inNames += text && x <= c.nameRight;
         }
       EXPECT_GT(inNames, 200);
       EXPECT_EQ(inGap, 0);
-      EXPECT_EQ(brightness / changed > 128, white) << "mean brightness of the text " << brightness / changed;
     };
     expectReadout(true);
     const std::vector<uint8_t> before = v->displayBuffer();
@@ -101,19 +99,10 @@ TEST(Viewing, DesignedSizeSmallScreenFittedPicturesAndTheReadoutsColumns) {
     EXPECT_EQ(v->displayBuffer()[0], 255 - before[0]);
     expectReadout(false);
 
-    // at 1280 x 720 the picture is fitted again and the tool column scrolls to its last controls
+    // at 1280 x 720 the picture is fitted again (window_fit_test reaches every control there)
     f.window.resize(1280, 720);
     QApplication::processEvents();
     f.expectFitted(128, 128);
-    auto* scroll = f.main->findChild<QScrollArea*>("scrollArea_right");
-    ASSERT_NE(scroll, nullptr);
-    for (QWidget* control : {static_cast<QWidget*>(f.main->form().pushButton_DeleteAll),
-                             static_cast<QWidget*>(f.main->form().comboBox_Histogram)}) {
-      scroll->ensureWidgetVisible(control);
-      QApplication::processEvents();
-      const QPoint inViewport = control->mapTo(scroll->viewport(), QPoint(control->width() / 2, control->height() / 2));
-      EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport)) << control->objectName().toStdString();
-    }
   }
   // a one-slice file, not square
   morvex::testing::TempDir dir;

@@ -1,5 +1,5 @@
 // morvex-screenshot: renders the workstation offscreen to a PNG, so anyone can look at what the
-// user sees. Usage: morvex-screenshot OUTPUT.png [PATH...]
+// user sees. Usage: morvex-screenshot [--lang en|ko] OUTPUT.png [PATH...]
 // The paths are opened as if dropped; the slice with the most liver is shown with the liver layer.
 
 #include <QApplication>
@@ -10,6 +10,7 @@
 
 #include "app/borderless_main_window.h"
 #include "app/data_files.h"
+#include "app/language.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
 
@@ -17,9 +18,10 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   morvex::registerDarkStyle();
   QApplication app(argc, argv);
-  const QStringList args = QApplication::arguments();
+  QStringList args = QApplication::arguments();
+  morvex::installLanguageFor(args);  // as the program chooses it: --lang, MORVEX_LANG, the locale
   if (args.size() < 2) {
-    std::fprintf(stderr, "usage: morvex-screenshot OUTPUT.png [PATH...]\n");
+    std::fprintf(stderr, "usage: morvex-screenshot [--lang en|ko] OUTPUT.png [PATH...]\n");
     return 2;
   }
   app.setStyleSheet(morvex::readStyleSheet());

@@ -9,6 +9,56 @@
     </message>
 </context>
 <context>
+    <name>CHistogramView</name>
+    <message>
+        <source>HU</source>
+        <translation>HU</translation>
+    </message>
+</context>
+<context>
+    <name>CImage</name>
+    <message>
+        <source>Slice %1 / %2</source>
+        <translation>Slice %1 / %2</translation>
+    </message>
+    <message>
+        <source>z %1 mm</source>
+        <translation>z %1 mm</translation>
+    </message>
+    <message>
+        <source>W %1 / L %2</source>
+        <translation>W %1 / L %2</translation>
+    </message>
+    <message>
+        <source>Zoom %1 %</source>
+        <translation>Zoom %1 %</translation>
+    </message>
+    <message>
+        <source>Right lobe</source>
+        <translation>Right lobe</translation>
+    </message>
+    <message>
+        <source>Left lobe</source>
+        <translation>Left lobe</translation>
+    </message>
+    <message>
+        <source>Vessel (right / left)</source>
+        <translation>Vessel (right / left)</translation>
+    </message>
+    <message>
+        <source>Line being drawn</source>
+        <translation>Line being drawn</translation>
+    </message>
+    <message>
+        <source>Dividing line of this slice</source>
+        <translation>Dividing line of this slice</translation>
+    </message>
+    <message>
+        <source>Interpolated dividing line</source>
+        <translation>Interpolated dividing line</translation>
+    </message>
+</context>
+<context>
     <name>Morvex</name>
     <message>
         <source>not a slice this program can read</source>
@@ -205,6 +255,234 @@
     <message>
         <source>On</source>
         <translation>On</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>Open every slice in a folder and its subfolders (Ctrl+Shift+O)</source>
+        <translation>Open every slice in a folder and its subfolders (Ctrl+Shift+O)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Select a folder to open...</source>
+        <translation>Select a folder to open...</translation>
+    </message>
+    <message>
+        <source>First slice (instance number) of the slice range that Fill between slices works on</source>
+        <translation>First slice (instance number) of the slice range that Fill between slices works on</translation>
+    </message>
+    <message>
+        <source>Last slice (instance number) of the slice range that Fill between slices works on</source>
+        <translation>Last slice (instance number) of the slice range that Fill between slices works on</translation>
+    </message>
+    <message>
+        <source>Lowest intensity (HU) selected as vessel by the vessel threshold</source>
+        <translation>Lowest intensity (HU) selected as vessel by the vessel threshold</translation>
+    </message>
+    <message>
+        <source>Highest intensity (HU) selected as vessel by the vessel threshold</source>
+        <translation>Highest intensity (HU) selected as vessel by the vessel threshold</translation>
+    </message>
+    <message>
+        <source>Vessel threshold: On selects the liver pixels in the range above; Apply makes them vessel</source>
+        <translation>Vessel threshold: On selects the liver pixels in the range above; Apply makes them vessel</translation>
+    </message>
+    <message>
+        <source>Display window preset</source>
+        <translation>Display window preset</translation>
+    </message>
+    <message>
+        <source>Window level (centre of the displayed intensities, HU)</source>
+        <translation>Window level (centre of the displayed intensities, HU)</translation>
+    </message>
+    <message>
+        <source>Window width (span of the displayed intensities, HU)</source>
+        <translation>Window width (span of the displayed intensities, HU)</translation>
+    </message>
+    <message>
+        <source>Brush and eraser diameter in screen pixels (keys [ and ])</source>
+        <translation>Brush and eraser diameter in screen pixels (keys [ and ])</translation>
+    </message>
+    <message>
+        <source>Cut: draw a line across a region to cut it; right click removes a part (key C)</source>
+        <translation>Cut: draw a line across a region to cut it; right click removes a part (key C)</translation>
+    </message>
+    <message>
+        <source>Eraser: paint to remove the current label (key E)</source>
+        <translation>Eraser: paint to remove the current label (key E)</translation>
+    </message>
+    <message>
+        <source>Brush: paint the current label (key B)</source>
+        <translation>Brush: paint the current label (key B)</translation>
+    </message>
+    <message>
+        <source>Add: draw a closed line to add its inside to a region (key A)</source>
+        <translation>Add: draw a closed line to add its inside to a region (key A)</translation>
+    </message>
+    <message>
+        <source>Select: click to grow a selection from the pixel; Ctrl adds to it (key S)</source>
+        <translation>Select: click to grow a selection from the pixel; Ctrl adds to it (key S)</translation>
+    </message>
+    <message>
+        <source>ROI: drag a rectangle on the image; tools then work only inside it (click again to clear)</source>
+        <translation>ROI: drag a rectangle on the image; tools then work only inside it (click again to clear)</translation>
+    </message>
+    <message>
+        <source>Live wire: click points along an edge; the path follows the edge (key L, Backspace drops a point)</source>
+        <translation>Live wire: click points along an edge; the path follows the edge (key L, Backspace drops a point)</translation>
+    </message>
+    <message>
+        <source>Liver tools work on the shown slice only</source>
+        <translation>Liver tools work on the shown slice only</translation>
+    </message>
+    <message>
+        <source>Liver tools work on the whole series</source>
+        <translation>Liver tools work on the whole series</translation>
+    </message>
+    <message>
+        <source>Split the liver into left and right on this slice: draw the dividing line</source>
+        <translation>Split the liver into left and right on this slice: draw the dividing line</translation>
+    </message>
+    <message>
+        <source>Split the liver into left and right through the series: draw the dividing line</source>
+        <translation>Split the liver into left and right through the series: draw the dividing line</translation>
+    </message>
+    <message>
+        <source>Split the liver on several slices; the slices between are interpolated</source>
+        <translation>Split the liver on several slices; the slices between are interpolated</translation>
+    </message>
+    <message>
+        <source>LiverSeg: segment the liver through the series from the outline drawn on this slice</source>
+        <translation>LiverSeg: segment the liver through the series from the outline drawn on this slice</translation>
+    </message>
+    <message>
+        <source>Softer liver segmentation</source>
+        <translation>Softer liver segmentation</translation>
+    </message>
+    <message>
+        <source>Liver segmentation strength (Soft, Default, Hard)</source>
+        <translation>Liver segmentation strength (Soft, Default, Hard)</translation>
+    </message>
+    <message>
+        <source>Harder liver segmentation</source>
+        <translation>Harder liver segmentation</translation>
+    </message>
+    <message>
+        <source>Intensity tolerance of the initial vessel seed pixels (0 to 1)</source>
+        <translation>Intensity tolerance of the initial vessel seed pixels (0 to 1)</translation>
+    </message>
+    <message>
+        <source>Intensity tolerance when the vessels grow from the seeds (0 to 1)</source>
+        <translation>Intensity tolerance when the vessels grow from the seeds (0 to 1)</translation>
+    </message>
+    <message>
+        <source>Pixels by which the seed region is shrunk before growing</source>
+        <translation>Pixels by which the seed region is shrunk before growing</translation>
+    </message>
+    <message>
+        <source>Vessel: grow the vessels inside the liver from the selected seeds</source>
+        <translation>Vessel: grow the vessels inside the liver from the selected seeds</translation>
+    </message>
+    <message>
+        <source>Set low and high to the liver&apos;s dominant intensity range</source>
+        <translation>Set low and high to the liver&apos;s dominant intensity range</translation>
+    </message>
+    <message>
+        <source>Low intensity (HU) of the analysis interval</source>
+        <translation>Low intensity (HU) of the analysis interval</translation>
+    </message>
+    <message>
+        <source>High intensity (HU) of the analysis interval</source>
+        <translation>High intensity (HU) of the analysis interval</translation>
+    </message>
+    <message>
+        <source>Analyse the whole liver</source>
+        <translation>Analyse the whole liver</translation>
+    </message>
+    <message>
+        <source>Analyse the right lobe</source>
+        <translation>Analyse the right lobe</translation>
+    </message>
+    <message>
+        <source>Analyse the left lobe</source>
+        <translation>Analyse the left lobe</translation>
+    </message>
+    <message>
+        <source>Select liver pixels below low</source>
+        <translation>Select liver pixels below low</translation>
+    </message>
+    <message>
+        <source>Select liver pixels from low to high</source>
+        <translation>Select liver pixels from low to high</translation>
+    </message>
+    <message>
+        <source>Select liver pixels above high</source>
+        <translation>Select liver pixels above high</translation>
+    </message>
+    <message>
+        <source>Save the histograms of the whole series</source>
+        <translation>Save the histograms of the whole series</translation>
+    </message>
+    <message>
+        <source>Save the histogram of the shown slice</source>
+        <translation>Save the histogram of the shown slice</translation>
+    </message>
+    <message>
+        <source>Opacity of the label colours over the image (keys 0-9 set 0 to 90 %)</source>
+        <translation>Opacity of the label colours over the image (keys 0-9 set 0 to 90 %)</translation>
+    </message>
+    <message>
+        <source>Label layers: click a label to make it the current one; tick it to show or hide it</source>
+        <translation>Label layers: click a label to make it the current one; tick it to show or hide it</translation>
+    </message>
+    <message>
+        <source>Apply: turn the selection into the current label</source>
+        <translation>Apply: turn the selection into the current label</translation>
+    </message>
+    <message>
+        <source>Delete: remove the selected region from the labels</source>
+        <translation>Delete: remove the selected region from the labels</translation>
+    </message>
+    <message>
+        <source>DeleteAll: remove every label of the shown slice</source>
+        <translation>DeleteAll: remove every label of the shown slice</translation>
+    </message>
+    <message>
+        <source>Opened slices by patient and series; double click (or arrow keys) shows a slice</source>
+        <translation>Opened slices by patient and series; double click (or arrow keys) shows a slice</translation>
+    </message>
+    <message>
+        <source>Open slice files (Ctrl+O)</source>
+        <translation>Open slice files (Ctrl+O)</translation>
+    </message>
+    <message>
+        <source>Load label masks onto the opened slices</source>
+        <translation>Load label masks onto the opened slices</translation>
+    </message>
+    <message>
+        <source>Save the labels, statistics and report (Ctrl+S)</source>
+        <translation>Save the labels, statistics and report (Ctrl+S)</translation>
+    </message>
+    <message>
+        <source>Save the labels of every series</source>
+        <translation>Save the labels of every series</translation>
+    </message>
+    <message>
+        <source>Undo (Ctrl+Z; redo Ctrl+Y)</source>
+        <translation>Undo (Ctrl+Z; redo Ctrl+Y)</translation>
+    </message>
+    <message>
+        <source>Show or hide the readout and the corner information (key I)</source>
+        <translation>Show or hide the readout and the corner information (key I)</translation>
+    </message>
+    <message>
+        <source>Adjust the display window by dragging on the image</source>
+        <translation>Adjust the display window by dragging on the image</translation>
     </message>
 </context>
 <context>

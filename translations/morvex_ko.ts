@@ -9,6 +9,56 @@
     </message>
 </context>
 <context>
+    <name>CHistogramView</name>
+    <message>
+        <source>HU</source>
+        <translation>HU</translation>
+    </message>
+</context>
+<context>
+    <name>CImage</name>
+    <message>
+        <source>Slice %1 / %2</source>
+        <translation>Slice %1 / %2</translation>
+    </message>
+    <message>
+        <source>z %1 mm</source>
+        <translation>z %1 mm</translation>
+    </message>
+    <message>
+        <source>W %1 / L %2</source>
+        <translation>W %1 / L %2</translation>
+    </message>
+    <message>
+        <source>Zoom %1 %</source>
+        <translation>확대 %1 %</translation>
+    </message>
+    <message>
+        <source>Right lobe</source>
+        <translation>간우엽</translation>
+    </message>
+    <message>
+        <source>Left lobe</source>
+        <translation>간좌엽</translation>
+    </message>
+    <message>
+        <source>Vessel (right / left)</source>
+        <translation>혈관 (우 / 좌)</translation>
+    </message>
+    <message>
+        <source>Line being drawn</source>
+        <translation>그리는 중인 선</translation>
+    </message>
+    <message>
+        <source>Dividing line of this slice</source>
+        <translation>이 슬라이스의 분할선</translation>
+    </message>
+    <message>
+        <source>Interpolated dividing line</source>
+        <translation>보간된 분할선</translation>
+    </message>
+</context>
+<context>
     <name>Morvex</name>
     <message>
         <source>not a slice this program can read</source>
@@ -205,6 +255,234 @@
     <message>
         <source>On</source>
         <translation>On</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>폴더 열기</translation>
+    </message>
+    <message>
+        <source>Open every slice in a folder and its subfolders (Ctrl+Shift+O)</source>
+        <translation>폴더와 하위 폴더의 모든 슬라이스 열기 (Ctrl+Shift+O)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>모든 파일 (*)</translation>
+    </message>
+    <message>
+        <source>Select a folder to open...</source>
+        <translation>열 폴더 선택...</translation>
+    </message>
+    <message>
+        <source>First slice (instance number) of the slice range that Fill between slices works on</source>
+        <translation>슬라이스 사이 채우기가 적용되는 범위의 첫 슬라이스 (Instance Number)</translation>
+    </message>
+    <message>
+        <source>Last slice (instance number) of the slice range that Fill between slices works on</source>
+        <translation>슬라이스 사이 채우기가 적용되는 범위의 마지막 슬라이스 (Instance Number)</translation>
+    </message>
+    <message>
+        <source>Lowest intensity (HU) selected as vessel by the vessel threshold</source>
+        <translation>혈관 임계값으로 선택할 최저 밝기 (HU)</translation>
+    </message>
+    <message>
+        <source>Highest intensity (HU) selected as vessel by the vessel threshold</source>
+        <translation>혈관 임계값으로 선택할 최고 밝기 (HU)</translation>
+    </message>
+    <message>
+        <source>Vessel threshold: On selects the liver pixels in the range above; Apply makes them vessel</source>
+        <translation>혈관 임계값: On은 위 범위의 간 픽셀을 선택하고, Apply는 혈관으로 지정합니다</translation>
+    </message>
+    <message>
+        <source>Display window preset</source>
+        <translation>표시 윈도우 프리셋</translation>
+    </message>
+    <message>
+        <source>Window level (centre of the displayed intensities, HU)</source>
+        <translation>윈도우 레벨 (표시 밝기의 중심, HU)</translation>
+    </message>
+    <message>
+        <source>Window width (span of the displayed intensities, HU)</source>
+        <translation>윈도우 폭 (표시 밝기의 범위, HU)</translation>
+    </message>
+    <message>
+        <source>Brush and eraser diameter in screen pixels (keys [ and ])</source>
+        <translation>브러시와 지우개의 지름, 화면 픽셀 ([ 와 ] 키)</translation>
+    </message>
+    <message>
+        <source>Cut: draw a line across a region to cut it; right click removes a part (key C)</source>
+        <translation>Cut: 영역을 가로지르는 선으로 자르기, 오른쪽 클릭은 조각 삭제 (C 키)</translation>
+    </message>
+    <message>
+        <source>Eraser: paint to remove the current label (key E)</source>
+        <translation>Eraser: 칠해서 현재 Label 지우기 (E 키)</translation>
+    </message>
+    <message>
+        <source>Brush: paint the current label (key B)</source>
+        <translation>Brush: 현재 Label 칠하기 (B 키)</translation>
+    </message>
+    <message>
+        <source>Add: draw a closed line to add its inside to a region (key A)</source>
+        <translation>Add: 닫힌 선을 그려 안쪽을 영역에 추가 (A 키)</translation>
+    </message>
+    <message>
+        <source>Select: click to grow a selection from the pixel; Ctrl adds to it (key S)</source>
+        <translation>Select: 클릭한 픽셀에서 선택 영역 확장, Ctrl은 추가 (S 키)</translation>
+    </message>
+    <message>
+        <source>ROI: drag a rectangle on the image; tools then work only inside it (click again to clear)</source>
+        <translation>ROI: 영상 위에 사각형을 드래그하면 도구가 그 안에서만 동작 (다시 누르면 해제)</translation>
+    </message>
+    <message>
+        <source>Live wire: click points along an edge; the path follows the edge (key L, Backspace drops a point)</source>
+        <translation>Live wire: 경계를 따라 점을 클릭하면 경로가 경계를 따라감 (L 키, Backspace는 점 삭제)</translation>
+    </message>
+    <message>
+        <source>Liver tools work on the shown slice only</source>
+        <translation>간 도구를 현재 슬라이스에만 적용</translation>
+    </message>
+    <message>
+        <source>Liver tools work on the whole series</source>
+        <translation>간 도구를 시리즈 전체에 적용</translation>
+    </message>
+    <message>
+        <source>Split the liver into left and right on this slice: draw the dividing line</source>
+        <translation>이 슬라이스에서 간을 좌우로 분할: 분할선을 그리세요</translation>
+    </message>
+    <message>
+        <source>Split the liver into left and right through the series: draw the dividing line</source>
+        <translation>시리즈 전체에서 간을 좌우로 분할: 분할선을 그리세요</translation>
+    </message>
+    <message>
+        <source>Split the liver on several slices; the slices between are interpolated</source>
+        <translation>여러 슬라이스에서 간 분할, 사이 슬라이스는 보간</translation>
+    </message>
+    <message>
+        <source>LiverSeg: segment the liver through the series from the outline drawn on this slice</source>
+        <translation>LiverSeg: 이 슬라이스에 그린 윤곽에서 시리즈 전체의 간 분할</translation>
+    </message>
+    <message>
+        <source>Softer liver segmentation</source>
+        <translation>더 약한 간 분할</translation>
+    </message>
+    <message>
+        <source>Liver segmentation strength (Soft, Default, Hard)</source>
+        <translation>간 분할 강도 (Soft, Default, Hard)</translation>
+    </message>
+    <message>
+        <source>Harder liver segmentation</source>
+        <translation>더 강한 간 분할</translation>
+    </message>
+    <message>
+        <source>Intensity tolerance of the initial vessel seed pixels (0 to 1)</source>
+        <translation>초기 혈관 Seed 픽셀의 밝기 허용치 (0 ~ 1)</translation>
+    </message>
+    <message>
+        <source>Intensity tolerance when the vessels grow from the seeds (0 to 1)</source>
+        <translation>Seed에서 혈관을 확장할 때의 밝기 허용치 (0 ~ 1)</translation>
+    </message>
+    <message>
+        <source>Pixels by which the seed region is shrunk before growing</source>
+        <translation>확장 전에 Seed 영역을 축소할 픽셀 수</translation>
+    </message>
+    <message>
+        <source>Vessel: grow the vessels inside the liver from the selected seeds</source>
+        <translation>Vessel: 선택한 Seed에서 간 안의 혈관 확장</translation>
+    </message>
+    <message>
+        <source>Set low and high to the liver&apos;s dominant intensity range</source>
+        <translation>low와 high를 간의 주요 밝기 범위로 설정</translation>
+    </message>
+    <message>
+        <source>Low intensity (HU) of the analysis interval</source>
+        <translation>분석 구간의 낮은 밝기 (HU)</translation>
+    </message>
+    <message>
+        <source>High intensity (HU) of the analysis interval</source>
+        <translation>분석 구간의 높은 밝기 (HU)</translation>
+    </message>
+    <message>
+        <source>Analyse the whole liver</source>
+        <translation>간 전체 분석</translation>
+    </message>
+    <message>
+        <source>Analyse the right lobe</source>
+        <translation>간우엽 분석</translation>
+    </message>
+    <message>
+        <source>Analyse the left lobe</source>
+        <translation>간좌엽 분석</translation>
+    </message>
+    <message>
+        <source>Select liver pixels below low</source>
+        <translation>low 미만의 간 픽셀 선택</translation>
+    </message>
+    <message>
+        <source>Select liver pixels from low to high</source>
+        <translation>low~high 사이의 간 픽셀 선택</translation>
+    </message>
+    <message>
+        <source>Select liver pixels above high</source>
+        <translation>high 초과의 간 픽셀 선택</translation>
+    </message>
+    <message>
+        <source>Save the histograms of the whole series</source>
+        <translation>시리즈 전체의 히스토그램 저장</translation>
+    </message>
+    <message>
+        <source>Save the histogram of the shown slice</source>
+        <translation>현재 슬라이스의 히스토그램 저장</translation>
+    </message>
+    <message>
+        <source>Opacity of the label colours over the image (keys 0-9 set 0 to 90 %)</source>
+        <translation>영상 위 Label 색의 불투명도 (0-9 키는 0 ~ 90 %)</translation>
+    </message>
+    <message>
+        <source>Label layers: click a label to make it the current one; tick it to show or hide it</source>
+        <translation>Label 레이어: 클릭하면 현재 Label, 체크로 표시 / 숨김</translation>
+    </message>
+    <message>
+        <source>Apply: turn the selection into the current label</source>
+        <translation>Apply: 선택 영역을 현재 Label로 지정</translation>
+    </message>
+    <message>
+        <source>Delete: remove the selected region from the labels</source>
+        <translation>Delete: 선택한 영역을 Label에서 삭제</translation>
+    </message>
+    <message>
+        <source>DeleteAll: remove every label of the shown slice</source>
+        <translation>DeleteAll: 현재 슬라이스의 모든 Label 삭제</translation>
+    </message>
+    <message>
+        <source>Opened slices by patient and series; double click (or arrow keys) shows a slice</source>
+        <translation>환자와 시리즈별로 연 슬라이스, 더블 클릭 (또는 화살표 키)으로 표시</translation>
+    </message>
+    <message>
+        <source>Open slice files (Ctrl+O)</source>
+        <translation>슬라이스 파일 열기 (Ctrl+O)</translation>
+    </message>
+    <message>
+        <source>Load label masks onto the opened slices</source>
+        <translation>연 슬라이스에 Label 마스크 불러오기</translation>
+    </message>
+    <message>
+        <source>Save the labels, statistics and report (Ctrl+S)</source>
+        <translation>Label, 통계, 보고서 저장 (Ctrl+S)</translation>
+    </message>
+    <message>
+        <source>Save the labels of every series</source>
+        <translation>모든 시리즈의 Label 저장</translation>
+    </message>
+    <message>
+        <source>Undo (Ctrl+Z; redo Ctrl+Y)</source>
+        <translation>실행 취소 (Ctrl+Z, 다시 실행 Ctrl+Y)</translation>
+    </message>
+    <message>
+        <source>Show or hide the readout and the corner information (key I)</source>
+        <translation>측정값과 모서리 정보 표시 / 숨김 (I 키)</translation>
+    </message>
+    <message>
+        <source>Adjust the display window by dragging on the image</source>
+        <translation>영상 위를 드래그하여 표시 윈도우 조절</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <QPixmap>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -149,7 +150,7 @@ void CImage::redraw(bool bDuringDrag) {
   // the division tool's lines move as a whole and the live-wire preview is redrawn from the base
   // on every move: their drags recompose the picture
   const morvex::CLiverDivider* divider = owner_->liverDivider();
-  if (!bDuringDrag || (divider && divider->stage >= 1) || owner_->liveWire()) {
+  if (!bDuringDrag || (divider && divider->stage >= 1) || owner_->liveWire() || owner_->roiMode()) {
     morvex::OverlaySettings s;
     s.labels = &owner_->labelTable();
     s.currentLabel = owner_->currentLabel();
@@ -164,6 +165,7 @@ void CImage::redraw(bool bDuringDrag) {
         drawFillPreview(reinterpret_cast<uint32_t*>(canvas_.bits()), fill->data(), imageWidth_, imageHeight_, l->r, l->g, l->b);
   drawLiveWire(bDuringDrag);
   drawToolOverlays(bDuringDrag);
+  drawRoiOverlay(bDuringDrag);
   if (divider) drawDivisionOverlay(canvas_, *divider, frameIndex_, owner_->lineWidth());
   renderShownImage();
   repaint();
@@ -223,7 +225,11 @@ void CImage::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(0, 0, widgetWidth_, widgetHeight_, QColor(0, 0, 0, 255));
   if (!shownImage_.isNull()) p.drawImage(shownOrigin_, shownImage_);
-  if (owner_ && owner_->displayAnnotation()) drawReadout(p);
+  if (owner_ && owner_->displayAnnotation()) {
+    drawReadout(p);
+    drawCornerInfo(p);
+    drawDivisionLegend(p);
+  }
 }
 
 void CImage::drawReadout(QPainter& p) {
@@ -235,6 +241,8 @@ void CImage::drawReadout(QPainter& p) {
                                                 {"Right", r.right}, {"Right-Vessel", r.rightWithoutVessel},
                                                 {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},
                                                 {"LeftLiver Rate", r.leftRate}};
+  // a translucent panel keeps the text readable over bright anatomy
+  p.fillRect(readoutPanel(), invert_ ? QColor(255, 255, 255, 170) : QColor(0, 0, 0, 170));
   p.setPen(invert_ ? QColor(0, 0, 0, 255) : QColor(255, 255, 255, 255));
   p.setFont(readoutFont());
   const ReadoutColumns c = readoutColumns();
@@ -446,8 +454,8 @@ void CImage::mouseReleaseEvent(QMouseEvent* event) {
         owner_->refineObject(2);
         stroke_.clear();
       } else if (owner_->roiMode()) {
-        const QPoint first = stroke_.isEmpty() ? p : stroke_.first();
-        owner_->setROIRegion(first, p);
+        const QRect box = QRect(stroke_.isEmpty() ? p : stroke_.first(), p).normalized();  // dragged either way
+        owner_->setROIRegion(box.topLeft(), box.bottomRight());
         stroke_.clear();
       }
     }
@@ -478,7 +486,9 @@ void CImage::wheelEvent(QWheelEvent* event) {
     if (event->angleDelta().y() != 0) zoomAt(event->position().toPoint(), event->angleDelta().y() > 0 ? 1.25f : 0.8f);
     return;
   }
-  owner_->showNeighbourFrame(event->angleDelta().y() <= 0 ? 1 : -1);
+  // steps add up until the event loop comes round: a fast wheel shows its latest slice at once
+  if (pendingWheelSteps_ == 0) QTimer::singleShot(0, this, &CImage::showPendingWheelSteps);
+  pendingWheelSteps_ += event->angleDelta().y() <= 0 ? 1 : -1;
 }
 
 void CImage::selectLayer(int nLayerIdx) {

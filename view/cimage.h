@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPoint>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 #include <vector>
@@ -67,6 +68,15 @@ class CImage : public QWidget {
   };
   ReadoutColumns readoutColumns() const;
   static QFont readoutFont();
+  // The annotations drawn over the picture (view_annotations.cpp), in widget pixels: the dark
+  // panel behind the readout, the corner information (slice k / N with position, W / L, zoom)
+  // and the legend of the division colours (empty when not shown).
+  QRect readoutPanel() const;
+  QRect cornerInfoPanel() const;
+  QRect legendPanel() const;
+  QStringList cornerInfoLines() const;
+  // Wheel steps not yet shown: they add up and are shown at once from the event loop.
+  int pendingWheelSteps() const { return pendingWheelSteps_; }
 
  public slots:
   // A context-menu request has no visible effect.
@@ -84,6 +94,13 @@ class CImage : public QWidget {
 
  private:
   void drawReadout(QPainter& painter);
+  void drawCornerInfo(QPainter& painter);
+  void drawDivisionLegend(QPainter& painter);
+  // The region of interest: the rectangle being dragged, or the one set.
+  void drawRoiOverlay(bool bDuringDrag);
+  void showPendingWheelSteps();
+  int readoutRows() const;
+  QList<QPair<QColor, QString>> legendEntries() const;
   // The fitted size times the zoom, and the origin (centred, then panned within bounds).
   void layoutPicture();
   // The part of the picture inside the widget, scaled: smooth at the fit, pixel squares when zoomed.
@@ -113,4 +130,5 @@ class CImage : public QWidget {
   bool panning_ = false;
   QPoint panLast_;
   QPoint shownOrigin_;  // widget position of shownImage_
+  int pendingWheelSteps_ = 0;
 };

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -46,7 +47,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   setMouseTracking(true);
   setAcceptDrops(true);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-  defaultDirectory_ = QDir::homePath();
+  defaultDirectory_ = lastOpenFolder();
 
   setupActions();
   setupToolButtonPictures();
@@ -55,6 +56,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   ui.treeWidget_DICOMInfo->setColumnWidth(0, 150);
 
   setupLayers();
+  moveWindowPanelToFileColumn();
   setupScrollingToolColumn();
   // the slice views follow the image pane's size: at start-up, after the layout settles, on resizes
   ui.widget_image->installEventFilter(this);
@@ -70,6 +72,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   });
   connectSignals();
   setupFillBetweenSlices();
+  setupToolTips();
   showLabelImage(1);
 }
 
@@ -81,6 +84,11 @@ void Morvex::setupActions() {
   ui.actionOpen->setIcon(picture("images/folder.png"));
   ui.actionOpen->setShortcut(QKeySequence::Open);
   ui.actionLoadMask->setIcon(picture("images/folder_mask.png"));
+  actionOpenFolder_ = new QAction(style()->standardIcon(QStyle::SP_DirOpenIcon), tr("Open Folder"), this);
+  actionOpenFolder_->setObjectName("actionOpenFolder");
+  actionOpenFolder_->setToolTip(tr("Open every slice in a folder and its subfolders (Ctrl+Shift+O)"));
+  actionOpenFolder_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  connect(actionOpenFolder_, &QAction::triggered, this, &Morvex::readFolder);
   ui.actionSave->setIcon(picture("images/save.png"));
   ui.actionSave->setShortcut(QKeySequence::Save);
   ui.actionSaveAll->setIcon(picture("images/saveAll.png"));
@@ -98,6 +106,7 @@ void Morvex::setupActions() {
   QMenu* file = menuBar()->addMenu(tr("File"));
   file->setObjectName("menuFile");
   file->addAction(ui.actionOpen);
+  file->addAction(actionOpenFolder_);
   file->addAction(ui.actionSave);
 
   progressBar_ = new QProgressBar(this);
@@ -116,6 +125,7 @@ void Morvex::setupActions() {
   QToolBar* bar = addToolBar(tr("File"));
   bar->setObjectName("toolBarFile");
   bar->addAction(ui.actionOpen);
+  bar->addAction(actionOpenFolder_);
   bar->addAction(ui.actionLoadMask);
   bar->addAction(ui.actionSave);
   bar->addAction(ui.actionSaveAll);

@@ -140,6 +140,14 @@ class Morvex : public QMainWindow {
   // every file below them; slices are imported first, then the masks are loaded onto them.
   void openPaths(const QStringList& paths);
 
+  // Open Folder: every slice below a chosen folder. The open dialogs start in the folder of the
+  // last open (kept across sessions); tests answer the folder dialog through the chooser.
+  void readFolder();
+  void setFolderChooser(std::function<QString(const QString& start)> chooser) { folderChooser_ = std::move(chooser); }
+  QString lastOpenFolder() const;
+  // Slices k positions away within the shown series, clamped to its ends (coalesced wheel steps).
+  void scrollSlices(int steps);
+
  public slots:
   // Redraws every slice view.
   void redrawAll();
@@ -438,6 +446,12 @@ class Morvex : public QMainWindow {
   // Fill between slices: the action, the preview's plan, the label revisions it was planned from
   // (one per frame of its range) and its Apply / Cancel buttons.
   void setupFillBetweenSlices();
+  // Window fit and control help (morvex_layout.cpp); last open folder (morvex_import.cpp).
+  void moveWindowPanelToFileColumn();
+  void setupToolTips();
+  void rememberOpenFolder(const QStringList& paths);
+  std::function<QString(const QString&)> folderChooser_;
+  QAction* actionOpenFolder_ = nullptr;
   void refreshFillPreview();
   void showFillOutcome(const morvex::SliceFillPlan& plan, bool bApplied);
   void endFillPreview();

@@ -6,6 +6,8 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
+#include <QDir>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSignalBlocker>
@@ -43,13 +45,48 @@ bool toLocalPath(const QString& path, std::string& out) {
 
 }  // namespace
 
+namespace {
+const char* kLastFolderKey = "open/lastFolder";
+}  // namespace
+
 void Morvex::readDICOM() {
+  // DICOM exports often carry no extension: every file can be chosen too
   readDICOM(QFileDialog::getOpenFileNames(this, tr("Select a file to open..."), defaultDirectory_,
-                                          tr("Dicom Files (*.dcm)")));
+                                          tr("Dicom Files (*.dcm)") + ";;" + tr("All files (*)")));
+}
+
+void Morvex::readFolder() {
+  const QString folder = folderChooser_ ? folderChooser_(defaultDirectory_)
+                                        : QFileDialog::getExistingDirectory(this, tr("Select a folder to open..."),
+                                                                            defaultDirectory_);
+  if (folder.isEmpty()) return;
+  rememberOpenFolder({folder});
+  openPaths({folder});
+}
+
+QString Morvex::lastOpenFolder() const {
+  const QString folder = QSettings().value(kLastFolderKey).toString();
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void Morvex::rememberOpenFolder(const QStringList& paths) {
+  const QFileInfo first(paths.value(0));
+  const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) return;
+  defaultDirectory_ = folder;
+  QSettings().setValue(kLastFolderKey, folder);
+}
+
+void Morvex::scrollSlices(int steps) {
+  const int series = study_.seriesOfFrame(currentFrame_);
+  if (series < 0 || steps == 0) return;
+  const int target = std::clamp(currentFrame_ + steps, study_.firstFrameOfSeries(series), study_.lastFrameOfSeries(series));
+  if (target != currentFrame_) showNeighbourFrame(target - currentFrame_);
 }
 
 void Morvex::readDICOM(QStringList fileList) {
   if (fileList.isEmpty()) return;
+  rememberOpenFolder(fileList);
   beginWarningBatch();
   readSlices(fileList);
   endWarningBatch();

@@ -204,6 +204,10 @@ bool Morvex::windowKey(QKeyEvent* event) {
       break;
     case Qt::Key_F:
     case Qt::Key_Home: fitActiveView(); break;
+    case Qt::Key_I:  // readout and corner information (Ctrl+I is Fill between slices)
+      if (event->modifiers() & Qt::ControlModifier) return false;
+      ui.actionDisplayAnnotation->trigger();
+      break;
     case Qt::Key_Space: spaceHeld_ = true; break;
     case Qt::Key_Up: showNeighbourFrame(-1); break;
     case Qt::Key_Down: showNeighbourFrame(1); break;
