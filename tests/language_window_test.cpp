@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <dcmtk/dcmdata/dctk.h>
 
 #include "app/borderless_main_window.h"
 #include "app/language.h"
@@ -49,7 +50,11 @@ QStringList refusals(Morvex& m) {
   QStringList warnings;
   morvex::setWarningInterceptor([&](const QString& text) { warnings << text; });
   morvex::testing::TempDir dir;
-  morvex::testing::writeBytes(dir.file("broken.dcm"), "not a DICOM file");
+  // a slice of the synthetic series without Rows: its header is at fault
+  DcmFileFormat file;
+  EXPECT_TRUE(file.loadFile((morvex::testing::smallSyntheticSeries() + "/IM0012.dcm").c_str()).good());
+  file.getDataset()->findAndDeleteElement(DCM_Rows);
+  EXPECT_TRUE(file.saveFile(dir.file("broken.dcm").c_str(), EXS_LittleEndianExplicit).good());
   m.openPaths({QString::fromStdString(morvex::testing::smallSyntheticSeries()), QString::fromStdString(dir.file("broken.dcm"))});
   m.setCurrentLabel(0);
   m.addObject(0);

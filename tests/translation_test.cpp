@@ -63,8 +63,10 @@ TEST(Translations, EveryMarkedTextIsFinishedInEnglishAndKorean) {
       if (it == committed.end())
         ADD_FAILURE() << "missing " << where << " (run scripts/update-translations.sh)";
       else
-        EXPECT_NE(it->second, "<unfinished>") << "unfinished " << where;
-      if (std::string(language) == "en" && it != committed.end()) EXPECT_EQ(it->second, key.second) << where;
+        EXPECT_NE(it->second.toStdString(), "<unfinished>") << "unfinished " << where;
+      if (std::string(language) == "en" && it != committed.end()) {
+        EXPECT_EQ(it->second.toStdString(), key.second.toStdString()) << where;
+      }
     }
   }
 }

@@ -105,10 +105,16 @@ TEST(WindowFit, At1280x720EveryControlCanBeScrolledToAndTheImageKeeps512) {
   onEveryPage(w.window, [&] {
     for (QWidget* c : controls(w.window)) {
       if (shownPart(c) == c->rect()) continue;
-      QScrollArea* scroll = nullptr;
-      for (QWidget* a = c->parentWidget(); a && !scroll; a = a->parentWidget()) scroll = qobject_cast<QScrollArea*>(a);
-      ASSERT_NE(scroll, nullptr) << c->objectName().toStdString() << " is cut off outside any scroll area";
-      scroll->ensureWidgetVisible(c, 0, 0);
+      // scrolled to as a user would: each scroll area around it, the innermost first
+      int areas = 0;
+      for (QWidget* a = c->parentWidget(); a; a = a->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(a)) {
+          // the whole control (ensureWidgetVisible would show only a text field's cursor)
+          const QPoint centre = c->mapTo(scroll->widget(), c->rect().center());
+          scroll->ensureVisible(centre.x(), centre.y(), c->width() / 2 + 1, c->height() / 2 + 1);
+          ++areas;
+        }
+      ASSERT_GT(areas, 0) << c->objectName().toStdString() << " is cut off outside any scroll area";
       QApplication::processEvents();
       ++scrolled;
       EXPECT_EQ(shownPart(c), c->rect()) << c->objectName().toStdString();

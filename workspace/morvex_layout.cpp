@@ -3,7 +3,10 @@
 // and a tooltip on every control saying what it does and its key.
 
 #include <QBoxLayout>
+#include <QHeaderView>
+#include <QScrollArea>
 #include <QToolBar>
+#include <QTreeWidget>
 
 #include "analysis/chistogram_view.h"
 #include "workspace/morvex.h"
@@ -12,6 +15,8 @@ namespace {
 // Width the display histogram takes in the left column: its plot and track with their margins.
 constexpr int kLeftHistogramWidth = 250;
 constexpr int kLeftHistogramHeight = 122;
+// The liver histogram of the Analysis page: plot, handles and HU axis.
+constexpr int kLiverHistogramHeight = 106;
 }  // namespace
 
 void Morvex::moveWindowPanelToFileColumn() {
@@ -27,6 +32,21 @@ void Morvex::moveWindowPanelToFileColumn() {
   if (histogramView_) histogramView_->setViewSize(kLeftHistogramWidth, kLeftHistogramHeight);
   // the tools keep their own height; the label tree below takes what the column has left
   ui.tabWidget_Tool->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  // the Analysis page shows whole: its one-row tables take one row's height, and it does not
+  // scroll on its own (the column scrolls on screens too small for it)
+  for (QTreeWidget* t : {ui.treeWidget_LiverHistogram_1, ui.treeWidget_LiverHistogram_2, ui.treeWidget_LiverHistogram_3,
+                         ui.treeWidget_LiverHistogram_4}) {
+    const int row = t->topLevelItemCount() > 0 ? t->sizeHintForRow(0) : t->fontMetrics().height() + 4;
+    t->setFixedHeight(t->header()->sizeHint().height() + row + 2 * t->frameWidth() + 2);
+  }
+  if (liverHistogramView_) liverHistogramView_->setViewSize(liverHistogramView_->width(), kLiverHistogramHeight);
+  ui.verticalLayout_analysis->setSpacing(3);
+  for (QLayout* l : {ui.groupBox_2->layout(), ui.groupBox_3->layout()})
+    if (l) l->setContentsMargins(4, 2, 4, 2);
+  ui.scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui.scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui.scrollArea->setMinimumHeight(ui.scrollAreaWidgetContents->sizeHint().height());
+  ui.treeWidget_Label->setMinimumHeight(80);
 }
 
 void Morvex::setupToolTips() {
