@@ -7,6 +7,8 @@
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTabWidget>
@@ -14,6 +16,7 @@
 #include <QTreeWidget>
 
 #include "app/borderless_main_window.h"
+#include "app/data_files.h"
 #include "tests/testing_support.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
@@ -63,6 +66,9 @@ void onEveryPage(BorderlessMainWindow& window, Check check) {
 struct Window {
   BorderlessMainWindow window;
   explicit Window(QSize size) {
+    // the program's own look: the style sheet beside it sets paddings and fonts
+    qApp->setStyleSheet(morvex::readStyleSheet(QFileInfo(MORVEX_PROGRAM).dir().filePath("stylesheet.qss")));
+    EXPECT_FALSE(qApp->styleSheet().isEmpty());
     morvex::setWarningInterceptor([](const QString&) {});
     window.resize(size);
     window.show();
@@ -71,7 +77,10 @@ struct Window {
     QApplication::processEvents();
     EXPECT_EQ(window.size(), size);
   }
-  ~Window() { morvex::setWarningInterceptor({}); }
+  ~Window() {
+    morvex::setWarningInterceptor({});
+    qApp->setStyleSheet(QString());
+  }
 };
 
 }  // namespace

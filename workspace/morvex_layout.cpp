@@ -5,6 +5,7 @@
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QScrollArea>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -47,6 +48,17 @@ void Morvex::moveWindowPanelToFileColumn() {
   ui.scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ui.scrollArea->setMinimumHeight(ui.scrollAreaWidgetContents->sizeHint().height());
   ui.treeWidget_Label->setMinimumHeight(80);
+  // a tab widget is as tall as its tallest page: here only the shown page counts, so the Liver
+  // tools do not take the Analysis page's height from the label tree
+  for (QTabWidget* tabs : {ui.tabWidget_Tool, ui.tabWidget_toolOption}) {
+    auto fitShownPage = [tabs](int shown) {
+      for (int i = 0; i < tabs->count(); ++i)
+        tabs->widget(i)->setSizePolicy(QSizePolicy::Preferred, i == shown ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+      tabs->updateGeometry();
+    };
+    fitShownPage(tabs->currentIndex());
+    connect(tabs, &QTabWidget::currentChanged, this, fitShownPage);
+  }
 }
 
 void Morvex::setupToolTips() {
