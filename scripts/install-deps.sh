@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential g++ cmake ninja-build pkg-config ccache
   qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
+  qttools5-dev qttools5-dev-tools
   libdcmtk-dev dcmtk dicom3tools
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libtiff-dev libopenjp2-7-dev

@@ -163,14 +163,16 @@ TEST(MainForm, CaptionsRangesDefaultsActionsMenuAndToolbar) {
   QMenu* file = m.findChild<QMenu*>("menuFile");
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->title(), "File");
-  ASSERT_EQ(file->actions().size(), 2);
-  EXPECT_EQ(file->actions()[1]->objectName(), "actionSave");
+  ASSERT_EQ(file->actions().size(), 3);
+  EXPECT_EQ(file->actions()[1]->objectName(), "actionOpenFolder");
+  EXPECT_EQ(file->actions()[2]->objectName(), "actionSave");
   QToolBar* bar = m.findChild<QToolBar*>("toolBarFile");
   ASSERT_NE(bar, nullptr);
   const QList<QAction*> tools = bar->actions();
-  ASSERT_EQ(tools.size(), 9);
-  EXPECT_EQ(tools[3]->objectName(), "actionSaveAll");
-  EXPECT_EQ(bar->widgetForAction(tools[4])->width(), 160) << "the fixed gap before undo";
-  EXPECT_EQ(tools[5]->objectName(), "actionUndo");
-  EXPECT_EQ(tools[8]->objectName(), "actionAdjustIntensity");
+  ASSERT_EQ(tools.size(), 10);
+  EXPECT_EQ(tools[1]->objectName(), "actionOpenFolder") << "Open Folder beside Open File";
+  EXPECT_EQ(tools[4]->objectName(), "actionSaveAll");
+  EXPECT_EQ(bar->widgetForAction(tools[5])->width(), 160) << "the fixed gap before undo";
+  EXPECT_EQ(tools[6]->objectName(), "actionUndo");
+  EXPECT_EQ(tools[9]->objectName(), "actionAdjustIntensity");
 }

@@ -454,8 +454,8 @@ void CImage::mouseReleaseEvent(QMouseEvent* event) {
         owner_->refineObject(2);
         stroke_.clear();
       } else if (owner_->roiMode()) {
-        const QRect box = QRect(stroke_.isEmpty() ? p : stroke_.first(), p).normalized();  // dragged either way
-        owner_->setROIRegion(box.topLeft(), box.bottomRight());
+        const QPoint first = stroke_.isEmpty() ? p : stroke_.first();
+        owner_->setROIRegion(first, p);
         stroke_.clear();
       }
     }

@@ -33,7 +33,7 @@ int CImage::readoutRows() const {
 
 QRect CImage::readoutPanel() const {
   const ReadoutColumns c = readoutColumns();
-  return QRect(QPoint(c.nameLeft - kPadding, kMargin - 4), QPoint(c.valueRight + kPadding - 1, kMargin + 25 * readoutRows() + 1));
+  return QRect(QPoint(c.nameLeft - kPadding, kMargin - 4), QPoint(c.valueRight + kPadding - 1, kMargin + 25 * readoutRows() - 1));
 }
 
 QStringList CImage::cornerInfoLines() const {
