@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "workspace/message_box.h"
@@ -16,5 +17,8 @@ int main(int argc, char** argv) {
   morvex::setQuestionInterceptor([](const QString&) { return morvex::Answer::Discard; });
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  // remembered choices (the view layout) start from nothing and stay out of the user's settings
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   return RUN_ALL_TESTS();
 }

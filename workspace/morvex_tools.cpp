@@ -187,6 +187,7 @@ bool Morvex::windowKey(QKeyEvent* event) {
     case Qt::Key_N: deNoiseObject(); break;
     case Qt::Key_R: setBodyRegionGrowingState(); break;
     case Qt::Key_S: setSelectionToolState(); break;
+    case Qt::Key_V: toggleThreePlanes(); break;
     case Qt::Key_BracketLeft: ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1)); break;
     case Qt::Key_BracketRight: ui.spinBox_2->setValue(std::min(brushSize_ + 1, 300)); break;
     case Qt::Key_Plus:
