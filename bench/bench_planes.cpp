@@ -94,12 +94,16 @@ void BM_SagittalStrokeTail(benchmark::State& state) {
     const morvex::PlaneSize size = morvex::planeSize(stack, morvex::PlaneAxis::Sagittal);
     const int top = (kFrames - crossed) / 2;
     const std::vector<morvex::ImagePoint> stroke = {{200, top}, {260, top + crossed / 2}, {230, top + crossed - 1}};
-    auto changes = morvex::editPlane(v.study, stack, morvex::PlaneAxis::Sagittal, 256, {}, &v.table, label,
-                                     [&](morvex::SliceEdit& e) {
-                                       const auto mask = morvex::rasteriseScaledBrush(stroke, e.width, e.height, 10, size.rowScale);
-                                       morvex::paintStroke(e, mask.data());
-                                       return true;
-                                     });
+    morvex::FrameRevisions written;
+    auto changes = morvex::editPlane(
+        v.study, stack, morvex::PlaneAxis::Sagittal, 256, {}, &v.table, label,
+        [&](morvex::SliceEdit& e) {
+          const auto mask = morvex::rasteriseScaledBrush(stroke, e.width, e.height, 10, size.rowScale);
+          morvex::paintStroke(e, mask.data());
+          return true;
+        },
+        &written);
+    statistics.applyChanges(v.study, changes, written);
     history.pushVoxels(150, std::move(changes));
     statistics.compute(v.study, series, false, area);
     morvex::renderPlane(v.study, stack, morvex::PlaneAxis::Coronal, 256, -100, 300, false, s, coronal.data());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <algorithm>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -64,20 +65,23 @@ TEST(ThreePlanes, OnePlusTwoFitsTheDesignedSizeIsRememberedAndTakesAFourthPane) 
   EXPECT_TRUE(w.main->threePlanesShown());
   EXPECT_EQ(w.window.size(), QSize(1374, 904));
 
-  // every pane inside the image area, none overlapping; a 512-pixel slice keeps its size
+  // every pane inside the image area, none overlapping, the window no larger; the axial slice
+  // keeps two thirds of the area (722 x 708 at this size)
   CImage* axial = w.main->imageViews().value(0);
   const std::vector<QWidget*> panes = {axial, w.plane("coronalView"), w.plane("sagittalView")};
   auto expectTiled = [&](const std::vector<QWidget*>& shown) {
     for (std::size_t i = 0; i < shown.size(); ++i) {
       EXPECT_TRUE(shown[i]->isVisible()) << i;
       EXPECT_TRUE(area->rect().contains(shown[i]->geometry())) << i;
-      EXPECT_GE(shown[i]->width(), 250) << i;
+      EXPECT_GE(std::min(shown[i]->width(), shown[i]->height()), 200) << i;
       for (std::size_t j = 0; j < i; ++j) EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry())) << i << j;
     }
   };
   expectTiled(panes);
   EXPECT_EQ(area->size(), w.main->form().widget_image->size());
-  EXPECT_GE(axial->displaySize().width(), 512);
+  EXPECT_GE(axial->displaySize().width(), 2 * std::min(area->width(), area->height()) / 3 - 1);
+  EXPECT_LE(w.window.minimumSizeHint().width(), 1374);
+  EXPECT_LE(w.window.minimumSizeHint().height(), 904);
   for (const char* name : {"coronalView", "sagittalView"}) {
     CPlaneView* v = w.plane(name);
     EXPECT_TRUE(v->rect().contains(v->pictureRect())) << name << " is fitted into its pane";
@@ -110,7 +114,7 @@ TEST(ThreePlanes, PlanesMoveTheAxialFrameAndASagittalStrokeIsOneUndoStep) {
   EXPECT_EQ(w.main->form().treeWidget_FileDirectory->currentItem()->text(1).toInt(), stack.frames[5]);
   EXPECT_EQ(w.main->crosshair(), QPoint(40, y));
   // the wheel over the sagittal view steps its column; Shift-click in the axial view moves both
-  QWheelEvent wheel(QPointF(10, 10), sagittal->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
+  QWheelEvent wheel(QPointF(10, 10), QPointF(sagittal->mapToGlobal(QPoint(10, 10))), QPoint(), QPoint(0, -120), Qt::NoButton,
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(sagittal, &wheel);
   EXPECT_EQ(w.main->crosshair(), QPoint(41, y));
@@ -142,7 +146,7 @@ TEST(ThreePlanes, PlanesMoveTheAxialFrameAndASagittalStrokeIsOneUndoStep) {
   EXPECT_EQ(w.main->undoRing().steps(), steps + 1) << "one step for the whole stroke";
   long liver = 0;
   for (const auto& frame : after) liver += std::count(frame.begin(), frame.end(), 1);
-  EXPECT_EQ(w.main->areaStatistics().pixelCnt(1), liver) << "the statistics count the new voxels";
+  EXPECT_EQ(static_cast<long>(w.main->areaStatistics().pixelCnt(1)), liver) << "the statistics count the new voxels";
   w.main->undoHistory();
   EXPECT_EQ(w.labels(), before);
 

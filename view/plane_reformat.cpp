@@ -198,7 +198,7 @@ bool preparePlaneEdit(const Study& study, const PlaneStack& st, PlaneAxis axis, 
 }
 
 std::vector<VoxelChange> commitPlaneEdit(Study& study, const PlaneStack& st, PlaneAxis axis, int index, const Roi& roi,
-                                         PlaneEditBuffers& b) {
+                                         PlaneEditBuffers& b, FrameRevisions* revisionsBefore) {
   const PlaneSize size = planeSize(st, axis);
   const std::size_t n = b.labels.size();
   // the edit tail's clean-up works pixel by pixel, so it may run on the plane
@@ -227,6 +227,7 @@ std::vector<VoxelChange> commitPlaneEdit(Study& study, const PlaneStack& st, Pla
   for (const VoxelChange& c : changes) {
     if (c.frame != frame) {
       frame = c.frame;
+      if (revisionsBefore && study.frame(frame)) revisionsBefore->emplace_back(frame, study.frame(frame)->revision);
       labels = study.labelImage(frame);
       selection = study.selectionImage(frame);
     }

@@ -10,7 +10,7 @@
 #include "study/study.h"
 #include "view/edit_ops.h"
 #include "view/slice_render.h"
-#include "view/voxel_change.h"
+#include "study/voxel_change.h"
 
 namespace morvex {
 
@@ -76,11 +76,13 @@ std::vector<uint8_t> rasteriseScaledBrush(const std::vector<ImagePoint>& stroke,
 // An edit made in a plane: op works on a SliceEdit over a copy of the plane (its labels,
 // selection and intensities; table and current label as given, no ROI); then the vessel clean-up
 // (reLabel) runs on the plane, and every voxel that changed and lies inside the ROI (in frame
-// coordinates) is written into its frame. Only frames that change are opened for writing. Returns
-// the changes grouped by frame (in plane row order), empty when nothing changed (or op returned false).
+// coordinates) is written into its frame. Only frames that change are opened for writing (their
+// revisions before it go to revisionsBefore when given). Returns the changes grouped by frame (in
+// plane row order), empty when nothing changed (or op returned false).
 template <typename Op>
 std::vector<VoxelChange> editPlane(Study& study, const PlaneStack& stack, PlaneAxis axis, int index, const Roi& roi,
-                                   const LabelTable* table, int currentLabel, Op&& op);
+                                   const LabelTable* table, int currentLabel, Op&& op,
+                                   FrameRevisions* revisionsBefore = nullptr);
 
 // The part of editPlane that does not depend on the operation.
 struct PlaneEditBuffers {
@@ -89,11 +91,11 @@ struct PlaneEditBuffers {
 };
 bool preparePlaneEdit(const Study& study, const PlaneStack& stack, PlaneAxis axis, int index, PlaneEditBuffers& b);
 std::vector<VoxelChange> commitPlaneEdit(Study& study, const PlaneStack& stack, PlaneAxis axis, int index,
-                                         const Roi& roi, PlaneEditBuffers& b);
+                                         const Roi& roi, PlaneEditBuffers& b, FrameRevisions* revisionsBefore);
 
 template <typename Op>
 std::vector<VoxelChange> editPlane(Study& study, const PlaneStack& stack, PlaneAxis axis, int index, const Roi& roi,
-                                   const LabelTable* table, int currentLabel, Op&& op) {
+                                   const LabelTable* table, int currentLabel, Op&& op, FrameRevisions* revisionsBefore) {
   PlaneEditBuffers b;
   if (!preparePlaneEdit(study, stack, axis, index, b)) return {};
   const PlaneSize size = planeSize(stack, axis);
@@ -106,7 +108,7 @@ std::vector<VoxelChange> editPlane(Study& study, const PlaneStack& stack, PlaneA
   s.table = table;
   s.currentLabel = currentLabel;
   if (!op(s)) return {};
-  return commitPlaneEdit(study, stack, axis, index, roi, b);
+  return commitPlaneEdit(study, stack, axis, index, roi, b, revisionsBefore);
 }
 
 }  // namespace morvex

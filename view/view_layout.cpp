@@ -1,6 +1,7 @@
 #include "view/view_layout.h"
 
 #include <QPalette>
+#include <algorithm>
 
 CViewLayout::CViewLayout(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
@@ -38,8 +39,18 @@ QRect CViewLayout::paneRect(Pane pane, Mode mode, const QSize& area, bool withEx
     }
     return QRect();
   }
-  // axial on two thirds of the width, the two planes stacked in the last third
+  // axial on two thirds of the area, the planes beside it: stacked on its right, or side by side
+  // below it when that leaves the (square) slice more room, as in a tall image area
   const int left = (2 * w) / 3, right = w - left - kGap, top = (h - kGap) / 2;
+  if (std::min(w, (2 * h) / 3) > std::min(left, h)) {
+    const int upper = (2 * h) / 3, lower = h - upper - kGap, half = (w - kGap) / 2;
+    switch (pane) {
+      case Axial: return QRect(0, 0, w, upper);
+      case Coronal: return QRect(0, upper + kGap, half, lower);
+      case Sagittal: return QRect(half + kGap, upper + kGap, w - half - kGap, lower);
+      case Extra: return QRect();
+    }
+  }
   switch (pane) {
     case Axial: return QRect(0, 0, left, h);
     case Coronal: return QRect(left + kGap, 0, right, top);

@@ -1,6 +1,6 @@
 #pragma once
 // The image area's panes: the axial slice view alone ("One"), or large beside the coronal and
-// sagittal planes stacked on its right ("1 + 2"). A fourth pane (any widget) turns "1 + 2" into a
+// sagittal planes ("1 + 2": stacked on its right, or side by side below it in a tall area). A fourth pane (any widget) turns "1 + 2" into a
 // 2 x 2 grid: axial and coronal on top, sagittal and the extra pane below. Panes are children
 // placed by hand; the owner sizes the pictures inside them from paneRect after layoutChanged.
 

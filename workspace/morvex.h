@@ -488,7 +488,7 @@ class Morvex : public QMainWindow {
   void setupPlaneViews();
   void redrawPlanes();
   QSize axialPaneSize() const;
-  void finishPlaneEdit(std::vector<morvex::VoxelChange> changes);
+  void finishPlaneEdit(std::vector<morvex::VoxelChange> changes, const morvex::FrameRevisions& written);
   CViewLayout* viewArea_ = nullptr;
   QList<CPlaneView*> planeViews_;
   QPoint crosshair_{-1, -1};

@@ -136,7 +136,8 @@ void Morvex::editInPlane(morvex::PlaneAxis axis, const std::vector<morvex::Image
   const double rowScale = morvex::planeSize(stack, axis).rowScale;
   const ToolMode mode = toolMode_;
   const bool ctrl = ctrlHeld_;
-  finishPlaneEdit(morvex::editPlane(
+  morvex::FrameRevisions written;
+  std::vector<morvex::VoxelChange> changes = morvex::editPlane(
       study_, stack, axis, planeIndex(axis), roi(), &labelTable_, currentLabel_, [&](morvex::SliceEdit& s) {
         if (mode == ToolMode::BrushMode || mode == ToolMode::EraserMode) {
           const std::vector<uint8_t> mask = morvex::rasteriseScaledBrush(stroke, s.width, s.height, penColumns, rowScale);
@@ -149,14 +150,18 @@ void Morvex::editInPlane(morvex::PlaneAxis axis, const std::vector<morvex::Image
         if (mode == ToolMode::RegionGrowingMode || mode == ToolMode::BodyRegionGrowingMode)
           return morvex::growRegion(s, stroke.front(), mode == ToolMode::RegionGrowingMode ? 1 : 3, ctrl);
         return false;
-      }));
+      }, &written);
+  finishPlaneEdit(std::move(changes), written);
 }
 
-void Morvex::finishPlaneEdit(std::vector<morvex::VoxelChange> changes) {
+void Morvex::finishPlaneEdit(std::vector<morvex::VoxelChange> changes, const morvex::FrameRevisions& written) {
   if (changes.empty()) {
     redrawAll();
     return;
   }
+  // the statistics of the written frames follow the changes instead of counting those frames again
+  seriesStatistics_.applyChanges(study_, changes, written);
+  selectionStatistics_.applyChanges(study_, changes, written);
   const bool shownFrameChanged =
       std::any_of(changes.begin(), changes.end(), [this](const morvex::VoxelChange& c) { return c.frame == currentFrame_; });
   if (undoHistory_.pushVoxels(currentFrame_, std::move(changes))) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "view/cimage.h"
+#include "view/plane_view.h"
 #include "workspace/morvex.h"
 
 void Morvex::selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor) {
@@ -287,4 +288,5 @@ void Morvex::zoomActiveView(float factor) {
 
 void Morvex::fitActiveView() {
   for (CImage* view : imageViews_) view->fitToView();
+  for (CPlaneView* view : planeViews_) view->fitToView();
 }

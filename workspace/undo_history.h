@@ -12,7 +12,7 @@
 #include <deque>
 #include <vector>
 
-#include "view/voxel_change.h"
+#include "study/voxel_change.h"
 
 namespace morvex {
 
