@@ -168,9 +168,10 @@ TEST(MainForm, CaptionsRangesDefaultsActionsMenuAndToolbar) {
   QToolBar* bar = m.findChild<QToolBar*>("toolBarFile");
   ASSERT_NE(bar, nullptr);
   const QList<QAction*> tools = bar->actions();
-  ASSERT_EQ(tools.size(), 9);
+  ASSERT_EQ(tools.size(), 10);
   EXPECT_EQ(tools[3]->objectName(), "actionSaveAll");
   EXPECT_EQ(bar->widgetForAction(tools[4])->width(), 160) << "the fixed gap before undo";
   EXPECT_EQ(tools[5]->objectName(), "actionUndo");
   EXPECT_EQ(tools[8]->objectName(), "actionAdjustIntensity");
+  EXPECT_EQ(tools[9]->objectName(), "actionThreePlanes");
 }
