@@ -219,4 +219,48 @@ void SeriesStatistics::compute(const Study& study, int nGroupIdx, bool selection
   out.setCounts(lo, bins, std::move(totals));
 }
 
+void SeriesStatistics::applyChanges(const Study& study, const std::vector<VoxelChange>& changes,
+                                    const FrameRevisions& revisionsBefore) {
+  for (const auto& [frameIdx, before] : revisionsBefore) {
+    const Frame* f = study.frame(frameIdx);
+    if (!f) continue;
+    for (const bool selectionMode : {false, true}) {
+      const auto it = frames_.find(f->uid * 2 + (selectionMode ? 1 : 0));
+      if (it == frames_.end() || it->second.revision != before || it->second.maxValue < it->second.minValue) continue;
+      FrameCounts& fc = it->second;
+      const std::size_t bins = static_cast<std::size_t>(fc.maxValue - fc.minValue + 1);
+      fc.perLabel.resize(static_cast<std::size_t>(fc.labelCount));
+      bool consistent = true;
+      std::vector<bool> lowered(fc.perLabel.size(), false);
+      for (const VoxelChange& c : changes) {
+        if (c.frame != frameIdx || c.pixel >= f->intensities.size()) continue;
+        const int from = selectionMode ? (c.selectionBefore ? 1 : 0) : c.labelBefore;
+        const int to = selectionMode ? (c.selectionAfter ? 1 : 0) : c.labelAfter;
+        if (from == to) continue;
+        const std::size_t bin = static_cast<std::size_t>(f->intensities.data()[c.pixel] - fc.minValue);
+        if (from >= 1 && from <= fc.labelCount) {
+          std::vector<int>& table = fc.perLabel[static_cast<std::size_t>(from - 1)];
+          if (table.empty() || table[bin] == 0) {
+            consistent = false;  // the counts do not hold this voxel: count the frame again
+            break;
+          }
+          --table[bin];
+          lowered[static_cast<std::size_t>(from - 1)] = true;
+        }
+        if (to >= 1 && to <= fc.labelCount) {
+          std::vector<int>& table = fc.perLabel[static_cast<std::size_t>(to - 1)];
+          if (table.empty()) table.assign(bins, 0);
+          ++table[bin];
+        }
+      }
+      // a label the edit removed from the frame has no table, as after a count
+      for (std::size_t e = 0; e < lowered.size(); ++e)
+        if (lowered[e] && std::all_of(fc.perLabel[e].begin(), fc.perLabel[e].end(), [](int n) { return n == 0; }))
+          fc.perLabel[e].clear();
+      fc.revision = f->revision;
+      if (!consistent) fc.labelCount = -1;  // counted again by the next compute
+    }
+  }
+}
+
 }  // namespace morvex

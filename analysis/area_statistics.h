@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "study/voxel_change.h"
+
 namespace morvex {
 
 class Study;
@@ -76,6 +78,10 @@ class SeriesStatistics {
   // The statistics of series nGroupIdx into out (out's labelCount entries; 1 in selection mode).
   void compute(const Study& study, int nGroupIdx, bool selectionMode, AreaStatistics& out);
   void clear() { frames_.clear(); }
+  // An edit across frames (an edit in a coronal or sagittal plane) updates the counts of the frames
+  // it wrote by its changes instead of a recount, where they were counted at the revision the frame
+  // had just before the write; any other frame is recounted by the next compute as usual.
+  void applyChanges(const Study& study, const std::vector<VoxelChange>& changes, const FrameRevisions& revisionsBefore);
   // How many frames the last compute had to count again (for tests and benchmarks).
   int recountedFrames() const { return recounted_; }
 

@@ -169,10 +169,11 @@ TEST(MainForm, CaptionsRangesDefaultsActionsMenuAndToolbar) {
   QToolBar* bar = m.findChild<QToolBar*>("toolBarFile");
   ASSERT_NE(bar, nullptr);
   const QList<QAction*> tools = bar->actions();
-  ASSERT_EQ(tools.size(), 10);
+  ASSERT_EQ(tools.size(), 11);
   EXPECT_EQ(tools[1]->objectName(), "actionOpenFolder") << "Open Folder beside Open File";
   EXPECT_EQ(tools[4]->objectName(), "actionSaveAll");
   EXPECT_EQ(bar->widgetForAction(tools[5])->width(), 160) << "the fixed gap before undo";
   EXPECT_EQ(tools[6]->objectName(), "actionUndo");
   EXPECT_EQ(tools[9]->objectName(), "actionAdjustIntensity");
+  EXPECT_EQ(tools[10]->objectName(), "actionThreePlanes");
 }

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   // crash-recovery data of the tests stays out of the user's data folder
   QTemporaryDir recovery;
-  // settings (the last open folder) stay out of the user's configuration
+  // settings (the last open folder, the view layout) start from nothing and stay out of the user's configuration
   QTemporaryDir settings;
   qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
   if (qEnvironmentVariableIsEmpty("MORVEX_RECOVERY_DIR")) qputenv("MORVEX_RECOVERY_DIR", recovery.path().toLocal8Bit());

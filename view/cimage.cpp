@@ -225,6 +225,7 @@ void CImage::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(0, 0, widgetWidth_, widgetHeight_, QColor(0, 0, 0, 255));
   if (!shownImage_.isNull()) p.drawImage(shownOrigin_, shownImage_);
+  if (owner_ && owner_->threePlanesShown()) drawCrosshair(p);
   if (owner_ && owner_->displayAnnotation()) {
     drawReadout(p);
     drawCornerInfo(p);
@@ -260,6 +261,17 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf("%0.1f(mL)", static_cast<double>(r.notDivided)));
   }
+}
+
+// The coronal and sagittal planes through the crosshair, as a row and a column of the slice.
+void CImage::drawCrosshair(QPainter& p) {
+  if (displayWidth_ <= 0 || displayHeight_ <= 0 || imageWidth_ <= 0 || imageHeight_ <= 0) return;
+  const QPoint c = owner_->crosshair();
+  const double x = originX_ + (c.x() + 0.5) * displayWidth_ / imageWidth_;
+  const double y = originY_ + (c.y() + 0.5) * displayHeight_ / imageHeight_;
+  p.setPen(QPen(QColor(255, 220, 0, 160), 1));
+  p.drawLine(QPointF(x, originY_), QPointF(x, originY_ + displayHeight_));
+  p.drawLine(QPointF(originX_, y), QPointF(originX_ + displayWidth_, y));
 }
 
 QFont CImage::readoutFont() {
@@ -368,9 +380,16 @@ void CImage::mousePressEvent(QMouseEvent* event) {
   }
   // live-wire clicks arrive with the release; the latch follows the tool at once, so a press right
   // after another tool was chosen is not swallowed
+  const QPoint p = toImage(event->pos());
+  // with the three planes shown, Shift (or a left press without an editing tool) moves their crosshair
+  if (event->button() == Qt::LeftButton && owner_->threePlanesShown() && insideImage(p) &&
+      owner_->planeGesture(event->modifiers()) == Morvex::PlaneGesture::Navigate) {
+    owner_->moveCrosshair(morvex::PlaneAxis::Axial, p);
+    navigating_ = (event->modifiers() & Qt::ShiftModifier) != 0;
+    if (navigating_) return;
+  }
   liveWireLatch_ = owner_->liveWireSelected();
   if (liveWireLatch_) return;
-  const QPoint p = toImage(event->pos());
   if (event->button() == Qt::LeftButton) {
     leftHeld_ = true;
     pressPoint_ = p;
@@ -400,6 +419,10 @@ void CImage::mouseMoveEvent(QMouseEvent* event) {
     return;
   }
   const QPoint p = toImage(event->pos());
+  if (navigating_) {
+    if (insideImage(p)) owner_->moveCrosshair(morvex::PlaneAxis::Axial, p);
+    return;
+  }
   const ToolMode mode = owner_->toolMode();
   if (insideImage(p)) {
     owner_->setActiveView(this);
@@ -432,6 +455,10 @@ void CImage::mouseReleaseEvent(QMouseEvent* event) {
   if (!owner_) return;
   if (panning_ && (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton)) {
     panning_ = false;
+    return;
+  }
+  if (navigating_ && event->button() == Qt::LeftButton) {
+    navigating_ = false;
     return;
   }
   const QPoint p = toImage(event->pos());

@@ -128,6 +128,8 @@ class CImage : public QWidget {
   bool leftHeld_ = false, rightHeld_ = false;
   bool liveWireLatch_ = false;
   bool panning_ = false;
+  bool navigating_ = false;  // a Shift drag moving the crosshair of the three planes
+  void drawCrosshair(QPainter& painter);
   QPoint panLast_;
   QPoint shownOrigin_;  // widget position of shownImage_
   int pendingWheelSteps_ = 0;

@@ -22,6 +22,7 @@
 #include "app/data_files.h"
 #include "study/translatable.h"
 #include "view/cimage.h"
+#include "view/plane_view.h"
 #include "workspace/message_box.h"
 
 namespace {
@@ -58,6 +59,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   setupLayers();
   moveWindowPanelToFileColumn();
   setupScrollingToolColumn();
+  setupPlaneViews();
   // the slice views follow the image pane's size: at start-up, after the layout settles, on resizes
   ui.widget_image->installEventFilter(this);
   qApp->installEventFilter(this);  // the window's keys work whichever of its widgets has the focus
@@ -270,10 +272,18 @@ void Morvex::connectSignals() {
 
 void Morvex::redrawAll() {
   for (CImage* view : imageViews_) view->redraw(false);
+  redrawPlanes();
 }
 
 void Morvex::fitViewsToImageArea() {
-  for (CImage* view : imageViews_) view->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
+  const QSize axial = axialPaneSize();
+  for (CImage* view : imageViews_) view->setDisplaySize(axial.width(), axial.height());
+  if (!viewArea_) return;
+  for (CPlaneView* view : planeViews_) {
+    const QRect pane = viewArea_->paneRect(view->axis() == morvex::PlaneAxis::Coronal ? CViewLayout::Coronal
+                                                                                      : CViewLayout::Sagittal);
+    view->setDisplaySize(pane.width(), pane.height());
+  }
 }
 
 void Morvex::resizeEvent(QResizeEvent* event) {

@@ -17,6 +17,8 @@
 #include "study/label_table.h"
 #include "view/edit_ops.h"
 #include "view/live_wire.h"
+#include "view/plane_reformat.h"
+#include "view/view_layout.h"
 #include "study/study.h"
 #include "ui_morvex.h"
 #include "workspace/background_run.h"
@@ -26,6 +28,7 @@
 
 class CHistogramView;
 class CImage;
+class CPlaneView;
 class QProgressBar;
 class QTimer;
 class QTreeWidgetItem;
@@ -295,6 +298,41 @@ class Morvex : public QMainWindow {
  public:
   bool vesselHistogramMode() const { return vesselHistogramMode_; }
 
+  // --- Three planes (morvex_planes.cpp) ---
+  // The image area shows the axial view alone ("One", the default) or beside the coronal and
+  // sagittal planes ("1 + 2"); the choice is kept in the settings. The axial slice stays the
+  // current frame; the crosshair (x, y of the current frame) picks the coronal row and the
+  // sagittal column.
+  void setThreePlanes(bool on);
+  void toggleThreePlanes() { setThreePlanes(!threePlanesShown()); }
+  bool threePlanesShown() const { return viewArea_ && viewArea_->mode() == CViewLayout::Mode::OnePlusTwo; }
+  CViewLayout* viewArea() const { return viewArea_; }
+  // A fourth pane beside the planes: "1 + 2" becomes a 2 x 2 grid.
+  void setExtraPane(QWidget* pane);
+  const QList<CPlaneView*>& planeViews() const { return planeViews_; }
+  // The frames the planes cross (those of the current frame's series and size).
+  morvex::PlaneStack planeStack() const { return morvex::collectPlaneStack(study_, currentFrame_); }
+  // The plane a view shows: coronal the crosshair's row, sagittal its column, axial the stack row.
+  int planeIndex(morvex::PlaneAxis axis) const;
+  QPoint crosshair() const;
+  // Moves the crosshair to a point of a plane (axial: an image point of the current frame); a
+  // point on another slice shows that frame.
+  void moveCrosshair(morvex::PlaneAxis axis, const QPoint& planePoint);
+  // The wheel over a view: the next plane along its axis.
+  void stepPlane(morvex::PlaneAxis axis, int step);
+  // What a left press in a view does: move the crosshair (Shift, or a tool that does not edit),
+  // draw a stroke (brush, eraser), seed a region (selection tool, body region growing), or
+  // nothing but a message (tools that work on the axial slice only).
+  enum class PlaneGesture { Navigate, Stroke, Seed, Refuse };
+  PlaneGesture planeGesture(Qt::KeyboardModifiers modifiers) const;
+  // The current tool applied in a coronal or sagittal plane (stroke in plane pixels, pen width
+  // in plane columns), written into the frames it crosses as one undo step.
+  void editInPlane(morvex::PlaneAxis axis, const std::vector<morvex::ImagePoint>& stroke, double penColumns);
+  void refuseInPlane();
+  // The display window (low, high) and inversion the axial view uses.
+  std::pair<int, int> displayWindow() const;
+  bool invertShown() const { return invert_; }
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -460,4 +498,13 @@ class Morvex : public QMainWindow {
   std::vector<std::pair<uint64_t, uint64_t>> fillRevisions_;  // (frame uid, label revision)
   QPushButton* fillApplyButton_ = nullptr;
   QPushButton* fillCancelButton_ = nullptr;
+  // Three planes: the panes, the plane views, the crosshair and the layout's toolbar action.
+  void setupPlaneViews();
+  void redrawPlanes();
+  QSize axialPaneSize() const;
+  void finishPlaneEdit(std::vector<morvex::VoxelChange> changes, const morvex::FrameRevisions& written);
+  CViewLayout* viewArea_ = nullptr;
+  QList<CPlaneView*> planeViews_;
+  QPoint crosshair_{-1, -1};
+  QAction* actionThreePlanes_ = nullptr;
 };

@@ -11,10 +11,10 @@
 
 void Morvex::bindSliceViews() {
   if (imageViews_.isEmpty()) {
-    auto* view = new CImage(ui.widget_image);
+    auto* view = new CImage(viewArea_);
     view->setObjectName("sliceView");
     imageViews_.append(view);
-    ui.widget_imageLayout->addWidget(view, 0, 0);
+    viewArea_->setPane(CViewLayout::Axial, view);
     activeView_ = view;
   }
   for (CImage* view : imageViews_) view->attachFrame(this);
@@ -22,7 +22,7 @@ void Morvex::bindSliceViews() {
 
 void Morvex::removeSliceViews() {
   for (CImage* view : imageViews_) {
-    ui.widget_imageLayout->removeWidget(view);
+    if (viewArea_->pane(CViewLayout::Axial) == view) viewArea_->setPane(CViewLayout::Axial, nullptr);
     delete view;
   }
   imageViews_.clear();

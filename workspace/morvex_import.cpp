@@ -255,7 +255,7 @@ void Morvex::showImage(int nFrameIdx) {
   if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
   setSliceRange(study_.seriesOfFrame(nFrameIdx));
   bindSliceViews();
-  imageViews_.first()->setDisplaySize(ui.widget_image->width(), ui.widget_image->height());
+  imageViews_.first()->setDisplaySize(axialPaneSize().width(), axialPaneSize().height());
   setHistogramView();
   undoHistory_.setBaseline(snapshotImages(nFrameIdx));  // the history of other frames stays
   stopAllMode(false);

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "view/cimage.h"
+#include "view/plane_view.h"
 #include "workspace/morvex.h"
 
 void Morvex::selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor) {
@@ -187,6 +188,7 @@ bool Morvex::windowKey(QKeyEvent* event) {
     case Qt::Key_N: deNoiseObject(); break;
     case Qt::Key_R: setBodyRegionGrowingState(); break;
     case Qt::Key_S: setSelectionToolState(); break;
+    case Qt::Key_V: toggleThreePlanes(); break;
     case Qt::Key_BracketLeft: ui.spinBox_2->setValue(std::max(brushSize_ - 1, 1)); break;
     case Qt::Key_BracketRight: ui.spinBox_2->setValue(std::min(brushSize_ + 1, 300)); break;
     case Qt::Key_Plus:
@@ -290,4 +292,5 @@ void Morvex::zoomActiveView(float factor) {
 
 void Morvex::fitActiveView() {
   for (CImage* view : imageViews_) view->fitToView();
+  for (CPlaneView* view : planeViews_) view->fitToView();
 }

@@ -110,6 +110,17 @@ bool UndoHistory::commitMultiFrame(const std::vector<FrameImages>& frames) {
   return true;
 }
 
+bool UndoHistory::pushVoxels(int startFrame, std::vector<VoxelChange> changes) {
+  if (changes.empty()) return false;
+  Step step;
+  step.startFrame = startFrame;
+  step.multiFrame = true;
+  step.voxels = std::move(changes);
+  step.voxels.shrink_to_fit();
+  record(std::move(step));
+  return true;
+}
+
 const UndoHistory::Step* UndoHistory::undo() {
   if (done_.empty()) return nullptr;
   undone_.push_back(std::move(done_.back()));
@@ -127,7 +138,7 @@ const UndoHistory::Step* UndoHistory::redo() {
 }
 
 std::size_t UndoHistory::bytesOf(const Step& s) {
-  std::size_t n = sizeof(Step);
+  std::size_t n = sizeof(Step) + s.voxels.capacity() * sizeof(VoxelChange);
   for (const FrameChange& c : s.frames)
     n += sizeof(FrameChange) + c.labelsBefore.bytes() + c.selectionBefore.bytes() + c.labelsAfter.bytes() +
          c.selectionAfter.bytes();

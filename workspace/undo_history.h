@@ -12,6 +12,8 @@
 #include <deque>
 #include <vector>
 
+#include "study/voxel_change.h"
+
 namespace morvex {
 
 // A byte image as runs: each entry holds the value in its top 8 bits and the run length below.
@@ -52,6 +54,8 @@ class UndoHistory {
     int startFrame = -1;  // the frame shown when the step was taken; undo and redo show it
     bool multiFrame = false;
     std::vector<FrameChange> frames;
+    // An edit made in a coronal or sagittal plane: the voxels it changed, across frames.
+    std::vector<VoxelChange> voxels;
   };
 
   void setMemoryCap(std::size_t bytes) { memoryCap_ = bytes; }
@@ -66,6 +70,9 @@ class UndoHistory {
   // that changed are kept). False from commit when nothing changed.
   void beginMultiFrame(int startFrame, const std::vector<FrameImages>& frames);
   bool commitMultiFrame(const std::vector<FrameImages>& frames);
+  // One step of voxel changes across frames (an edit in a coronal or sagittal plane); false
+  // (nothing recorded) when there are none. The caller resets the shown frame's baseline.
+  bool pushVoxels(int startFrame, std::vector<VoxelChange> changes);
   bool multiFrameOpen() const { return open_; }
   void cancelMultiFrame() { open_ = false, pending_ = Step(); }
 
@@ -85,6 +92,13 @@ class UndoHistory {
       if (!f.labels || !f.selection || f.pixels != c.labelsBefore.pixelCount()) continue;
       (after ? c.labelsAfter : c.labelsBefore).decode(f.labels);
       (after ? c.selectionAfter : c.selectionBefore).decode(f.selection);
+    }
+    FrameImages f;
+    for (const VoxelChange& v : step.voxels) {
+      if (v.frame != f.frame) f = images(v.frame);
+      if (!f.labels || !f.selection || v.pixel >= f.pixels) continue;
+      f.labels[v.pixel] = after ? v.labelAfter : v.labelBefore;
+      f.selection[v.pixel] = after ? v.selectionAfter : v.selectionBefore;
     }
   }
 
