@@ -2,8 +2,8 @@
 // a value, a trigger or an emitted item signal) and the row's effect is looked for. A control that
 // loses its connection fails its row by name.
 // Senders that a window test of their own already fires through the control (the slice range boxes,
-// the liver option arrows and 2D / 3D choice, the divide buttons, the vessel and histogram boxes,
-// the brush size and opacity controls, the save buttons of the analysis page) have no row here.
+// the liver option arrows and 2D / 3D choice, the divide buttons, the vessel boxes, the
+// brush size box and the opacity slider, the save buttons of the analysis page) have no row here.
 
 #include <gtest/gtest.h>
 
@@ -106,6 +106,15 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
       {"first histogram view", "valueChanged", [&] {
          m.displayHistogram()->setValues(40, 400);
          return ui.spinBox_histogram_low->value() == 40 && ui.spinBox_histogram_high->value() == 400;
+       }},
+      {"spinBox_histogram_high", "valueChanged", [&] {
+         const int level = ui.spinBox_histogram_low->value();  // level and width
+         ui.spinBox_histogram_high->setValue(100);
+         return m.displayHistogram()->highValue() == level + 50;
+       }},
+      {"horizontalSlider_BrushSize", "valueChanged", [&] {
+         ui.horizontalSlider_BrushSize->setValue(23);
+         return ui.spinBox_2->value() == 23 && m.brushSize() == 23;
        }},
       {"tabWidget_toolOption", "currentChanged", [&] {
          ui.tabWidget_toolOption->setCurrentIndex(1);
