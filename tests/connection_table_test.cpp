@@ -123,6 +123,7 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
          return outline && !m.outlineMode();
        }},
       {"pushButton_LiverSeg", "clicked", [&] {
+         m.setLiver2D3DOption(0);
          study.fillLabelImage(m.currentFrame(), 0);  // 2D run on a frame without outline: asks for one
          c.warnings.clear();
          ui.pushButton_LiverSeg->click();
