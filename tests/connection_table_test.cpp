@@ -1,8 +1,8 @@
 // The main window's connection table walked row by row: each sender fires its signal (by a click,
 // a value, a trigger or an emitted item signal) and the row's effect is looked for. A control that
 // loses its connection fails its row by name.
-// Senders that a window test of their own already fires through the control (the slice range boxes,
-// the liver option arrows and 2D / 3D choice, the divide buttons, the vessel boxes, the
+// Senders that a window test of their own already fires through the control (the second slice range
+// box, the liver option arrows and 2D / 3D choice, the divide buttons, the vessel boxes, the
 // brush size box and the opacity slider, the save buttons of the analysis page) have no row here.
 
 #include <gtest/gtest.h>
@@ -102,6 +102,10 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
       {"comboBox_Histogram", "currentIndexChanged", [&] {
          ui.comboBox_Histogram->setCurrentIndex(3);
          return m.displayHistogram()->lowValue() == -150 && m.displayHistogram()->highValue() == 150;
+       }},
+      {"spinBox_Slice1", "valueChanged", [&] {  // the key test's range changes both boxes, the second last
+         ui.spinBox_Slice1->setValue(study.instanceNumber(first) + 2);
+         return m.sliceStart() == 2;
        }},
       {"first histogram view", "valueChanged", [&] {
          m.displayHistogram()->setValues(40, 400);
