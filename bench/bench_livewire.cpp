@@ -1,5 +1,6 @@
-// Live wire on a 512 x 512 synthetic CT slice: the cost maps computed once per contour, and the
-// work after each click (the path tree over the whole slice) plus the path to the pointer.
+// Live wire on a 512 x 512 synthetic CT slice: the cost maps of a fresh engine, the first click of
+// a contour on the reused engine (maps and tree, or the tree alone on the same slice), the work
+// after each later click (the path tree over the whole slice) and the path to the pointer.
 
 #include <benchmark/benchmark.h>
 
@@ -12,14 +13,20 @@
 
 namespace {
 
-const morvex::synth::PhantomSlice& slice512() {
-  static const morvex::synth::PhantomSlice s = [] {
+const morvex::synth::PhantomSlice& slice512(int k = 48) {
+  static const morvex::synth::PhantomSlice s48 = [] {
     morvex::synth::PhantomOptions o;
     o.size = 512;
     o.slices = 120;
     return morvex::synth::Phantom(o).slice(48);
   }();
-  return s;
+  static const morvex::synth::PhantomSlice s49 = [] {
+    morvex::synth::PhantomOptions o;
+    o.size = 512;
+    o.slices = 120;
+    return morvex::synth::Phantom(o).slice(49);
+  }();
+  return k == 48 ? s48 : s49;
 }
 
 // The engine's diagnostic lines go to standard output; keep them out of the report.
@@ -48,6 +55,25 @@ void BM_LiveWireCostMaps(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LiveWireCostMaps)->Unit(benchmark::kMillisecond);
+
+
+// The first click of a contour as the window handles it: the engine of the last contour restarted
+// on the shown slice, then the first seed's tree. On another slice than the last contour's the
+// cost maps are computed first (into the engine's kept buffers); on the same slice they are kept.
+void BM_LiveWireFirstClick(benchmark::State& state) {
+  const bool otherSlice = state.range(0) != 0;
+  QuietStdout quiet;
+  morvex::LiveWire wire(slice512().hu.data(), 512, 512);
+  wire.CalculateCostFunction();
+  int k = 48;
+  for (auto _ : state) {
+    if (otherSlice) k = k == 48 ? 49 : 48;
+    wire.restart(slice512(k).hu.data(), 512, 512);
+    wire.addSeed(180, 200);
+    benchmark::DoNotOptimize(wire.totalCost(300, 260));
+  }
+}
+BENCHMARK(BM_LiveWireFirstClick)->ArgName("other_slice")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // A click on the liver boundary with two segments already drawn (their penalties in place), then
 // the path to a pointer across the slice.

@@ -72,30 +72,61 @@ std::vector<float> gaussianSmooth(const int16_t* image, int w, int h, double sig
   const int half = m / 2;
   std::vector<double> kernel(static_cast<std::size_t>(m));
   for (int j = -half; j <= half; ++j) kernel[static_cast<std::size_t>(j + half)] = std::exp(-(j * j) / (2 * sigma * sigma));
+  // the weight of a window that lies wholly inside the image, summed in the order the taps are
+  double full = 0;
+  for (double k : kernel) full += k;
   const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
   std::vector<float> tmp(n), out(n);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      double sum = 0, weight = 0;
-      for (int j = -half; j <= half; ++j) {
-        const int xx = x + j;
-        if (xx < 0 || xx >= w) continue;
-        sum += kernel[static_cast<std::size_t>(j + half)] * image[static_cast<std::size_t>(y) * w + xx];
-        weight += kernel[static_cast<std::size_t>(j + half)];
-      }
-      tmp[static_cast<std::size_t>(y) * w + x] = static_cast<float>(sum / weight);
+  std::vector<double> sums(static_cast<std::size_t>(std::max(w, 0)));
+  // A pixel's sum adds its taps in the same order either way; inside, a tap at a time over a
+  // whole run of pixels, so that the loop over the run vectorises. Near the ends of a row or
+  // column the window is cut and weighted by what remains of it.
+  auto edgeSum = [&](auto value, int at, int length) {
+    double sum = 0, weight = 0;
+    for (int j = -half; j <= half; ++j) {
+      const int q = at + j;
+      if (q < 0 || q >= length) continue;
+      sum += kernel[static_cast<std::size_t>(j + half)] * value(q);
+      weight += kernel[static_cast<std::size_t>(j + half)];
     }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      double sum = 0, weight = 0;
-      for (int j = -half; j <= half; ++j) {
-        const int yy = y + j;
-        if (yy < 0 || yy >= h) continue;
-        sum += kernel[static_cast<std::size_t>(j + half)] * tmp[static_cast<std::size_t>(yy) * w + x];
-        weight += kernel[static_cast<std::size_t>(j + half)];
-      }
-      out[static_cast<std::size_t>(y) * w + x] = static_cast<float>(sum / weight);
+    return static_cast<float>(sum / weight);
+  };
+  const int rowRun = std::max(w - 2 * half, 0);
+  for (int y = 0; y < h; ++y) {
+    const int16_t* row = image + static_cast<std::size_t>(y) * w;
+    float* dst = &tmp[static_cast<std::size_t>(y) * w];
+    double* s = sums.data();
+    std::fill(s, s + rowRun, 0.0);
+    for (int j = 0; j < m; ++j) {
+      const double k = kernel[static_cast<std::size_t>(j)];
+      const int16_t* src = row + j;
+      for (int i = 0; i < rowRun; ++i) s[i] += k * src[i];
     }
+    for (int i = 0; i < rowRun; ++i) dst[half + i] = static_cast<float>(s[i] / full);
+    auto at = [row](int q) { return row[q]; };
+    for (int x = 0; x < w; ++x) {
+      if (x == half && rowRun > 0) x += rowRun;
+      if (x < w) dst[x] = edgeSum(at, x, w);
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    float* dst = &out[static_cast<std::size_t>(y) * w];
+    if (y < half || y >= h - half) {
+      for (int x = 0; x < w; ++x) {
+        auto at = [&tmp, w, x](int q) { return tmp[static_cast<std::size_t>(q) * w + x]; };
+        dst[x] = edgeSum(at, y, h);
+      }
+      continue;
+    }
+    double* s = sums.data();
+    std::fill(s, s + w, 0.0);
+    for (int j = 0; j < m; ++j) {
+      const double k = kernel[static_cast<std::size_t>(j)];
+      const float* src = &tmp[static_cast<std::size_t>(y - half + j) * w];
+      for (int x = 0; x < w; ++x) s[x] += k * src[x];
+    }
+    for (int x = 0; x < w; ++x) dst[x] = static_cast<float>(s[x] / full);
+  }
   return out;
 }
 

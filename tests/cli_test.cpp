@@ -44,11 +44,6 @@ struct CliRun {
   std::string out, err;
 };
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 CliRun cli(const std::vector<std::string>& args) {
   TempDir tmp;
   std::string command = MORVEX_CLI;
@@ -57,8 +52,8 @@ CliRun cli(const std::vector<std::string>& args) {
   CliRun r;
   const int raw = std::system(command.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = slurp(tmp.file("out"));
-  r.err = slurp(tmp.file("err"));
+  r.out = morvex::testing::readBytes(tmp.file("out"));
+  r.err = morvex::testing::readBytes(tmp.file("err"));
   return r;
 }
 
@@ -376,7 +371,7 @@ TEST(Cli, ShortOrForeignNiftiFilesFailWithOneLine) {
   TempDir tmp;
   for (const char* name : {"a.nii", "a.nii.gz"})
     ASSERT_EQ(cli({"convert", series, "--series", series, "--to", "nifti", tmp.file(name)}).status, 0) << name;
-  const std::string nii = slurp(tmp.file("a.nii")), gz = slurp(tmp.file("a.nii.gz"));
+  const std::string nii = morvex::testing::readBytes(tmp.file("a.nii")), gz = morvex::testing::readBytes(tmp.file("a.nii.gz"));
   using morvex::testing::writeBytes;
   const std::pair<std::string, const char*> cases[] = {
       {writeBytes(tmp.file("half.nii"), nii.substr(0, nii.size() / 2)), "the file is cut short"},

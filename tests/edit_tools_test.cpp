@@ -322,16 +322,3 @@ TEST(Wheel, ChangesSlicesAndStopsAtTheEnds) {
   EXPECT_EQ(main.currentFrame(), last - 1);
   morvex::setWarningInterceptor({});
 }
-
-TEST(PointerMapping, EdgesOfTheImage) {
-  Editor e;
-  e.view->setDisplaySize(200, 100);  // image 100 x 100 shown 100 wide, centred: origin x 50
-  ASSERT_EQ(e.view->origin(), QPoint(50, 0));
-  EXPECT_EQ(e.view->toImage({150, 10}).x(), 100) << "origin + display width is one past the image";
-  EXPECT_FALSE(e.view->insideImage(e.view->toImage({150, 10})));
-  EXPECT_EQ(e.view->toImage({50, 10}).x(), 0) << "the first displayed column is pixel 0";
-  EXPECT_EQ(e.view->toImage({49, 10}).x(), -1) << "the widget pixel left of the image is outside it";
-  EXPECT_FALSE(e.view->insideImage(e.view->toImage({49, 10})));
-  EXPECT_EQ(e.view->toImage({99, 10}).x(), 49);
-  EXPECT_EQ(e.view->toImage({149, 99}), QPoint(99, 99)) << "the last displayed pixel";
-}

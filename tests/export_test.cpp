@@ -36,13 +36,6 @@ int addFrame(Study& s, const std::string& file, const std::string& patient, int 
   return morvex::testing::addFrame(s, header, w, h, fill);
 }
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 std::vector<uint8_t> labelsOf(const Study& s, int f) {
   return std::vector<uint8_t>(s.labelImage(f), s.labelImage(f) + s.width(f) * s.height(f));
 }
@@ -211,9 +204,9 @@ TEST(SafeWrites, AFailedWriteLeavesTheEarlierFileAndNoLeftovers) {
   {
     morvex::AtomicFile file(target);  // the writer dies half-way: no commit
     ASSERT_TRUE(file.write("half a rep"));
-    EXPECT_EQ(readAll(target), "good report") << "nothing visible before the commit";
+    EXPECT_EQ(morvex::testing::readBytes(target), "good report") << "nothing visible before the commit";
   }
-  EXPECT_EQ(readAll(target), "good report");
+  EXPECT_EQ(morvex::testing::readBytes(target), "good report");
   int entries = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
   EXPECT_EQ(entries, 1) << "no temporary file left behind";
@@ -225,7 +218,7 @@ TEST(SafeWrites, AFailedWriteLeavesTheEarlierFileAndNoLeftovers) {
   const std::string temp = morvex::AtomicFile(blockedTarget, false).tempPath();  // gone again with its writer
   std::filesystem::create_directory(temp);  // a folder in the way
   EXPECT_FALSE(morvex::writeFileAtomically(blockedTarget, "new mask"));
-  EXPECT_EQ(readAll(blockedTarget), "old mask");
+  EXPECT_EQ(morvex::testing::readBytes(blockedTarget), "old mask");
 
   // A path that does not fit the program's buffers is refused, never cut short.
   ::testing::internal::CaptureStderr();

@@ -33,19 +33,6 @@ struct LoadedCopy {
   ~LoadedCopy() { morvex::setWarningInterceptor({}); }
 };
 
-int filesIn(const std::string& folder, const std::string& prefix) {
-  int n = 0;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(folder, ec))
-    n += e.path().filename().string().rfind(prefix, 0) == 0;
-  return n;
-}
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace
 
 TEST(SaveCommand, DirectoryCommandBatchWritersAndSeriesLayout) {
@@ -54,18 +41,18 @@ TEST(SaveCommand, DirectoryCommandBatchWritersAndSeriesLayout) {
   fs::create_directory(out);
   c.main.setDirectoryChooser([] { return QString(); });
   c.main.saveFileDir();
-  EXPECT_EQ(filesIn(out, ""), 0) << "a cancelled dialog writes nothing";
-  EXPECT_EQ(filesIn(c.series, "report_"), 0);
+  EXPECT_EQ(morvex::testing::filesStartingWith(out, ""), 0) << "a cancelled dialog writes nothing";
+  EXPECT_EQ(morvex::testing::filesStartingWith(c.series, "report_"), 0);
 
   c.main.setDirectoryChooser([&] { return QString::fromStdString(out); });
   c.main.saveFileDir();
   const std::string tiff = "m_SYN0001_SYNTH^LIVER_20260101.tiff";
   ASSERT_TRUE(fs::exists(out + "/" + tiff));
   ASSERT_TRUE(fs::exists(c.series + "/" + tiff)) << "the second copy beside the DICOM files";
-  const std::string report = readAll(out + "/report_SYN0001_SYNTH^LIVER_20260101.txt");
+  const std::string report = morvex::testing::readBytes(out + "/report_SYN0001_SYNTH^LIVER_20260101.txt");
   EXPECT_EQ(report.rfind("SYN0001\tSYNTH^LIVER\tO\t055Y\t\n", 0), 0u);
-  EXPECT_EQ(readAll(c.series + "/report_SYN0001_SYNTH^LIVER_20260101.txt"), report);
-  EXPECT_EQ(filesIn(out, ".m_"), 0) << "no temporary file left";
+  EXPECT_EQ(morvex::testing::readBytes(c.series + "/report_SYN0001_SYNTH^LIVER_20260101.txt"), report);
+  EXPECT_EQ(morvex::testing::filesStartingWith(out, ".m_"), 0) << "no temporary file left";
 
   // The TIFF and the segmentation (written here only, not among the slices) each restore every label.
   morvex::Study& study = c.main.study();
@@ -90,8 +77,8 @@ TEST(SaveCommand, DirectoryCommandBatchWritersAndSeriesLayout) {
   EXPECT_FALSE(fs::exists("Result")) << "the folder is not created; every file is skipped";
   fs::create_directory("Result");
   c.main.saveFileAll();
-  EXPECT_EQ(filesIn("Result", "c_"), 24);
-  EXPECT_EQ(filesIn("Result", "m_"), 24);
+  EXPECT_EQ(morvex::testing::filesStartingWith("Result", "c_"), 24);
+  EXPECT_EQ(morvex::testing::filesStartingWith("Result", "m_"), 24);
   EXPECT_TRUE(fs::exists("Result/c_IM0001.jpg"));
   EXPECT_TRUE(fs::exists("Result/m_IM0001.bmp"));
 

@@ -42,14 +42,6 @@ void copySlices(const morvex::testing::TempDir& dir) {
     if (e.path().extension() == ".dcm") fs::copy(e.path(), dir.file("series/" + e.path().filename().string()));
 }
 
-// Files in folder whose names start with prefix (0 when there is no such folder).
-int filesStartingWith(const std::string& folder, const std::string& prefix) {
-  int n = 0;
-  if (fs::is_directory(folder))
-    for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
-  return n;
-}
-
 // The window on a copy of the synthetic series' slices.
 struct Workstation {
   morvex::testing::TempDir dir;
@@ -224,8 +216,8 @@ TEST(LabelSafety, ASaveThatFailsNamesTheFileAndASaveThatWorksSaysWhere) {
   for (const auto& e : fs::directory_iterator(out))
     if (e.path().filename().string().rfind("report_", 0) == 0) fs::remove(e.path());
   w.main.saveFileDir();
-  EXPECT_EQ(filesStartingWith(out, "report_"), 0) << "no report beside masks that could not be written";
-  EXPECT_EQ(filesStartingWith(w.dir.file("series"), "report_"), 1) << "the report beside the slices follows their TIFF";
+  EXPECT_EQ(morvex::testing::filesStartingWith(out, "report_"), 0) << "no report beside masks that could not be written";
+  EXPECT_EQ(morvex::testing::filesStartingWith(w.dir.file("series"), "report_"), 1) << "the report beside the slices follows their TIFF";
   ASSERT_EQ(w.warnings.size(), 1);
   EXPECT_TRUE(w.warnings[0].contains(QString::fromStdString(tiff))) << w.warnings[0].toStdString();
   EXPECT_TRUE(w.status().startsWith("Save failed: ")) << w.status().toStdString();
@@ -250,12 +242,12 @@ TEST(LabelSafety, HistogramSavesSkipAMissingResultFolderSilentlyAndAnEditClearsS
   ui.pushButton_HistogramSave->click();
   EXPECT_TRUE(w.warnings.isEmpty()) << w.warnings.join("\n").toStdString();
   EXPECT_EQ(w.status(), "Saved to " + series);
-  EXPECT_EQ(filesStartingWith(w.dir.file("series"), "histogram_"), 2);
-  EXPECT_EQ(filesStartingWith(w.dir.file("series"), "statistic_"), 2);
+  EXPECT_EQ(morvex::testing::filesStartingWith(w.dir.file("series"), "histogram_"), 2);
+  EXPECT_EQ(morvex::testing::filesStartingWith(w.dir.file("series"), "statistic_"), 2);
   fs::create_directory(w.dir.file("Result"));
   ui.pushButton_HistogramSaveGroup->click();
   EXPECT_EQ(w.status(), "Saved to " + series + " and Result");
-  EXPECT_EQ(filesStartingWith(w.dir.file("Result"), "histogram_"), 1);
+  EXPECT_EQ(morvex::testing::filesStartingWith(w.dir.file("Result"), "histogram_"), 1);
   EXPECT_TRUE(w.warnings.isEmpty());
 
   // a brush stroke makes "Saved to" stale

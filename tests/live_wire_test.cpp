@@ -279,6 +279,30 @@ TEST(LiveWireContour, BackspaceDropsTheLastSeedAndRegrowsTheTreeFromThePreviousO
   EXPECT_TRUE(w.seeds().empty());
 }
 
+// The window reuses the last contour's engine: on the same slice its maps stay, on another slice
+// (here another size too) the maps and the tree are those of a fresh engine.
+TEST(LiveWireContour, ARestartedEngineKeepsTheMapsOfItsSliceAndRedoesThemForAnother) {
+  Disc d;
+  LiveWire w(d.image.data(), Disc::N, Disc::N);
+  ASSERT_TRUE(w.takeObjectAt(std::vector<uint8_t>(Disc::N * Disc::N, 2).data(), 5, 5));
+  ASSERT_TRUE(w.addSeed(104, 64));
+  EXPECT_TRUE(w.restart(d.image.data(), Disc::N, Disc::N));
+  EXPECT_TRUE(w.seeds().empty() && w.segments().empty() && !w.hasObject() && w.tracePath(64, 104).empty());
+  const int W = 90, H = 60;
+  std::vector<int16_t> other = flat(W, H);
+  for (int y = 0; y < H; ++y) other[static_cast<std::size_t>(y) * W + 70] = 700;
+  EXPECT_FALSE(w.restart(other.data(), W, H));
+  EXPECT_FALSE(w.costsReady());
+  LiveWire fresh(other.data(), W, H);
+  for (LiveWire* e : {&w, &fresh}) ASSERT_TRUE(e->addSeed(20, 20));
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      ASSERT_EQ(w.totalCost(x, y), fresh.totalCost(x, y)) << x << "," << y;
+      ASSERT_EQ(w.edgeCost(x, y), fresh.edgeCost(x, y));
+      ASSERT_EQ(w.directionCost(x, y, 5), fresh.directionCost(x, y, 5));
+    }
+}
+
 TEST(LiveWireObject, AContourStartedOnALabelClosesOnlyAtItsFirstSeedAndExtendsThatLabelOnly) {
   const int N = 80;
   // a bright bar from x 20 to 60; its left part (up to x 40) is labelled "Vessel"

@@ -115,11 +115,6 @@ int addCrafted(morvex::Study& study, const morvex::SliceHeader& h, int width = 4
   return morvex::testing::addFrame(study, h, width, height);
 }
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 TEST(SliceGeometry, DicomFilesCarryPositionOrientationSpacingsAndUids) {
@@ -239,7 +234,7 @@ TEST(NiftiLabels, SyntheticSeriesRoundTripsAndOverlaysEveryDicomSlice) {
   std::string error;
   ASSERT_TRUE(morvex::writeNiftiLabels(nii, study, 0, error)) << error;
   expectOverlaysDicom(nii, files, truth);
-  EXPECT_EQ(slurp(nii).substr(0, 2), std::string("\x1f\x8b")) << "compressed";
+  EXPECT_EQ(morvex::testing::readBytes(nii).substr(0, 2), std::string("\x1f\x8b")) << "compressed";
   Nifti header(nifti_image_read(nii.c_str(), 0));
   ASSERT_TRUE(header);
   EXPECT_EQ(header->intent_code, NIFTI_INTENT_LABEL);
@@ -339,7 +334,7 @@ TEST(NiftiLabels, ShortDamagedAndHostileFilesAreRefusedBeforeNifticlibReadsThem)
   std::string error;
   ASSERT_TRUE(morvex::writeNiftiLabels(tmp.file("good.nii"), study, 0, error)) << error;
   ASSERT_TRUE(morvex::writeNiftiLabels(tmp.file("good.nii.gz"), study, 0, error)) << error;
-  const std::string nii = slurp(tmp.file("good.nii")), gz = slurp(tmp.file("good.nii.gz"));
+  const std::string nii = morvex::testing::readBytes(tmp.file("good.nii")), gz = morvex::testing::readBytes(tmp.file("good.nii.gz"));
   ASSERT_EQ(nii.size(), 352u + 768u);
   std::string badSum = gz;
   badSum[badSum.size() - 6] ^= 0x55;  // the gzip trailer's check sum
@@ -395,7 +390,7 @@ TEST(NiftiLabels, FailedWritesKeepTheEarlierFile) {
   std::string error;
   EXPECT_FALSE(morvex::writeNiftiLabels(target, study, 0, error));
   EXPECT_NE(error.find("not evenly spaced"), std::string::npos) << error;
-  EXPECT_EQ(slurp(target), "earlier");
+  EXPECT_EQ(morvex::testing::readBytes(target), "earlier");
   EXPECT_FALSE(morvex::writeNiftiLabels(tmp.file("labels.png"), study, 0, error));
   EXPECT_NE(error.find(".nii or .nii.gz"), std::string::npos);
   EXPECT_FALSE(morvex::writeNiftiLabels(tmp.file("none/x.nii.gz"), study, 0, error)) << "missing folder";

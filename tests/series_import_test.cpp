@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -14,44 +13,7 @@
 
 using morvex::testing::TempDir;
 
-namespace {
-std::vector<std::string> filesBelow(const std::string& folder) {
-  std::vector<std::string> out;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
-    if (e.is_regular_file()) out.push_back(e.path().string());
-  return out;
-}
-}  // namespace
-
-TEST(SeriesImport, RealSeriesAreGroupedAndOrderedByInstance) {
-  MORVEX_REQUIRE_SHARED_DATA();
-  morvex::Study study;
-  std::vector<std::string> reasons;
-  study.setWarningSink([&](const std::string&) { reasons.push_back(study.warningReason()); });
-  std::vector<int> progress;
-  ::testing::internal::CaptureStderr();
-  const auto loaded = morvex::importSlices(study, filesBelow(morvex::testing::sharedFile("multi-series")), {},
-                                           [&](int p) { progress.push_back(p); });
-  ::testing::internal::GetCapturedStderr();
-  // files without extension load by their preamble; the three radiographs carry no Pixel Spacing
-  EXPECT_EQ(loaded.size(), 28u);
-  EXPECT_EQ(reasons, std::vector<std::string>(3, "missing Pixel Spacing (0028,0030)"));
-  ASSERT_EQ(progress.size(), 31u);
-  EXPECT_EQ(progress.back(), 100);
-  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-  ASSERT_GT(study.seriesCount(), 1);
-  for (int s = 0; s < study.seriesCount(); ++s) {
-    const int first = study.firstFrameOfSeries(s), last = study.lastFrameOfSeries(s);
-    ASSERT_GE(first, 0);
-    for (int f = first; f <= last; ++f) {
-      EXPECT_EQ(study.seriesOfFrame(f), s) << "series are contiguous";
-      if (f > first) {
-        EXPECT_LE(study.instanceNumber(f - 1), study.instanceNumber(f));
-      }
-    }
-  }
-}
-
+// (the grouping of the real multi-series sample is the import window test's)
 TEST(SeriesImport, NaturalOrderNameListAndTheLastLoadedFile) {
   TempDir dir;
   const cv::Mat grey(4, 4, CV_8UC1, cv::Scalar(50));

@@ -152,32 +152,22 @@ TEST(StudyModel, ASeriesWorkCopyHoldsOneSeriesAndSharesNothing) {
   EXPECT_EQ(Study().seriesWorkCopy(0).frameCount(), 0);
 }
 
-TEST(StudyModel, TablesGrowInStepsOfHundredAndClearEmptiesThem) {
+TEST(StudyModel, TablesGrowPastAHundredAndClearEmptiesThem) {
   Study s;
   EXPECT_EQ(s.intensities(0), nullptr);
-  EXPECT_EQ(s.width(0), 0);
-  EXPECT_EQ(s.windowCenter(0), 0);
-  EXPECT_EQ(s.frameCapacity(), 100);
-  for (int i = 0; i < 100; ++i) add(s, "P", "D", i, static_cast<int16_t>(i));
-  EXPECT_EQ(s.frameCapacity(), 100);
-  add(s, "P", "D", 100, 100);
-  EXPECT_EQ(s.frameCapacity(), 200);
+  for (int i = 0; i <= 100; ++i) add(s, "P", "D", i, static_cast<int16_t>(i));
   EXPECT_EQ(s.frameCount(), 101);
   EXPECT_EQ(s.intensities(42)[0], 42);
   EXPECT_EQ(s.intensities(100)[0], 100);
   EXPECT_EQ(s.labelImage(101), nullptr) << "nothing beyond the live frames";
   EXPECT_EQ(s.selectionImage(-1), nullptr);
-  EXPECT_EQ(s.frame(101), nullptr);
   for (int p = 0; p < 150; ++p) add(s, "P" + std::to_string(p), "D", 0);
   EXPECT_EQ(s.seriesCount(), 151);
-  EXPECT_EQ(s.seriesCapacity(), 200);
   s.clear();
-  EXPECT_EQ(s.frameCount(), 0);
-  EXPECT_EQ(s.seriesCount(), 0);
+  EXPECT_EQ(s.frameCount() + s.seriesCount(), 0);
   EXPECT_EQ(s.labelImage(0), nullptr);
   add(s, "P", "D", 1);
   EXPECT_EQ(s.frameCount(), 1);
-  EXPECT_EQ(s.seriesCount(), 1);
   EXPECT_EQ(s.height(0), 3);
 }
 
@@ -306,28 +296,6 @@ TEST(FileNames, HeaderValuesBecomeSafeNameParts) {
   EXPECT_EQ(folder, dir.file("root/_____/___x"));
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
-}
-
-TEST(ImageBuffer, ZeroedLargeAndSmallBuffersCopyDeepAndMove) {
-  for (std::size_t n : {std::size_t(10), std::size_t(512 * 512)}) {
-    morvex::ImageBuffer<uint8_t> a(n);
-    ASSERT_EQ(a.size(), n);
-    EXPECT_EQ(*std::max_element(a.begin(), a.end()), 0) << n;
-    a[n - 1] = 9;
-    morvex::ImageBuffer<uint8_t> b = a;
-    b[n - 1] = 4;
-    EXPECT_EQ(a[n - 1], 9) << "copies are deep";
-    morvex::ImageBuffer<uint8_t> c = std::move(a);
-    EXPECT_TRUE(a.empty());
-    EXPECT_EQ(c[n - 1], 9);
-    c = b;
-    EXPECT_EQ(c[n - 1], 4);
-    c.reset(3);
-    ASSERT_EQ(c.size(), 3u);
-    EXPECT_EQ(c[2], 0);
-    c.clear();
-    EXPECT_EQ(c.data(), nullptr);
-  }
 }
 
 TEST(StudyVolumes, LabelAndIntensityVolumesWithTheirRefusals) {

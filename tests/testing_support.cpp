@@ -106,6 +106,18 @@ std::string writeBytes(const std::string& path, const std::string& bytes) {
   return path;
 }
 
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int filesStartingWith(const std::string& folder, const std::string& prefix) {
+  int n = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+  return n;
+}
+
 long peakResidentMb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

@@ -40,6 +40,10 @@ std::string pngClaiming(uint32_t width, uint32_t height);
 std::string bmpClaiming(int32_t width, int32_t height, uint32_t compression, const std::string& pixels);
 // Writes bytes to path; returns path.
 std::string writeBytes(const std::string& path, const std::string& bytes);
+// The whole file as bytes ("" when it cannot be read).
+std::string readBytes(const std::string& path);
+// Files in folder whose names start with prefix (0 when there is no such folder).
+int filesStartingWith(const std::string& folder, const std::string& prefix);
 // Peak resident memory of this process so far, in MB.
 long peakResidentMb();
 

@@ -205,12 +205,12 @@ void gradientCostMap(const std::vector<float>& gx, const std::vector<float>& gy,
   for (int& c : cost) c = std::max(lut[static_cast<std::size_t>(c)], 0);
 }
 
-// Direction cost of every interior pixel's 8 links: how far the link turns away from the edge
-// direction (perpendicular to the gradient) at both of its ends, 0 ... about 1333. The step from p
-// to its neighbour k is charged the cost of that very link, p's entry k.
-void directionCostMap(const std::vector<float>& gx, const std::vector<float>& gy, int w, int h, std::vector<float>& cost) {
+// The unit gradient (ux, uy) of every interior pixel, 0 on the border.
+void unitGradient(const std::vector<float>& gx, const std::vector<float>& gy, int w, int h, std::vector<float>& ux,
+                  std::vector<float>& uy) {
   const std::size_t n = gx.size();
-  std::vector<float> ux(n, 0.0f), uy(n, 0.0f);
+  ux.assign(n, 0.0f);
+  uy.assign(n, 0.0f);
   for (int y = 1; y < h - 1; ++y)
     for (int x = 1; x < w - 1; ++x) {
       const std::size_t i = static_cast<std::size_t>(y) * w + x;
@@ -218,61 +218,72 @@ void directionCostMap(const std::vector<float>& gx, const std::vector<float>& gy
       ux[i] = gx[i] / len;
       uy[i] = gy[i] / len;
     }
-  cost.assign(n * LiveWire::kDirections, 0.0f);
+}
+
+// Direction cost of the link from p to its neighbour q = p + k, given the unit gradients at both
+// ends: how far the link turns away from the edge direction (perpendicular to the gradient) at
+// each end, 0 ... about 1333. The link is oriented along the edge direction at p, so that it
+// agrees with it. acos within 7e-5 rad (0.015 cost units); a rounded dot product slightly beyond
+// +-1 is clamped. The same arithmetic serves the maps and directionCost(), so both agree exactly.
+struct Link {
+  float fx, fy, norm;  // the step to neighbour k and 1 / its length
+  explicit Link(int k)
+      : fx(static_cast<float>(kDx[k])), fy(static_cast<float>(kDy[k])),
+        norm(1.0f / std::sqrt(static_cast<float>(kDx[k] * kDx[k] + kDy[k] * kDy[k]))) {}
+};
+__attribute__((always_inline)) inline float linkCost(float uxp, float uyp, float uxq, float uyq, const Link& link) {
   constexpr double kFactor = 0.21220663493753059;  // 2 / (3 pi)
-  // acos (|error| < 7e-5 rad, 0.015 cost units); a rounded dot product slightly beyond +-1 is clamped
   auto angle = [](float d) {
     const float a = std::min(std::fabs(d), 1.0f);
     const float r = std::sqrt(1.0f - a) * (1.5707288f + a * (-0.2121144f + a * (0.0742610f - 0.0187293f * a)));
-    return d < 0.0f ? 3.14159265f - r : r;
+    const float reflected = 3.14159265f - r;  // both sides computed: a select, not a branch, so x vectorises
+    return d < 0.0f ? reflected : r;
   };
-  // a row at a time, one direction at a time (so that the loop over x vectorises), then interleaved
-  std::vector<float> row(static_cast<std::size_t>(std::max(w, 0)) * LiveWire::kDirections);
-  for (int y = 1; y < h - 1; ++y) {
-    for (int k = 0; k < LiveWire::kDirections; ++k) {
-      const float norm = 1.0f / std::sqrt(static_cast<float>(kDx[k] * kDx[k] + kDy[k] * kDy[k]));
-      const float fx = static_cast<float>(kDx[k]), fy = static_cast<float>(kDy[k]);
-      const std::size_t line = static_cast<std::size_t>(y) * w, lineQ = static_cast<std::size_t>(y + kDy[k]) * w + kDx[k];
-      float* out = &row[static_cast<std::size_t>(k) * w];
-      for (int x = 1; x < w - 1; ++x) {
-        const std::size_t p = line + x, q = lineQ + x;
-        // the link is oriented along the edge direction at p, so that it agrees with it
-        const float s = uy[p] * fx - ux[p] * fy;
-        const float sign = s >= 0.0f ? 1.0f : -1.0f;
-        const float lx = sign * fx * norm, ly = sign * fy * norm;
-        const float dp = lx * uy[p] - ly * ux[p];
-        const float dq = lx * uy[q] - ly * ux[q];
-        out[x] = static_cast<float>((angle(dp) + angle(dq)) * kFactor * 1000.0);
-      }
-    }
-    for (int x = 1; x < w - 1; ++x)
-      for (int k = 0; k < LiveWire::kDirections; ++k)
-        cost[(static_cast<std::size_t>(y) * w + x) * LiveWire::kDirections + static_cast<std::size_t>(k)] =
-            row[static_cast<std::size_t>(k) * w + x];
-  }
+  const float s = uyp * link.fx - uxp * link.fy;
+  const float sign = s >= 0.0f ? 1.0f : -1.0f;
+  const float lx = sign * link.fx * link.norm, ly = sign * link.fy * link.norm;
+  const float dp = lx * uyp - ly * uxp;
+  const float dq = lx * uyq - ly * uxq;
+  return static_cast<float>((angle(dp) + angle(dq)) * kFactor * 1000.0);
 }
 
 // Cost of the step from every interior pixel p to its neighbour q = p + k: the cost of the pixel
 // entered (5 x edge + 2.5 x gradient), 3 x the link's direction cost and the step length (1000
 // straight, 1300 diagonal), truncated. At most about 12,800, so it fits 16 bits; 0 on the border.
-void stepCosts(const std::vector<float>& edge, const std::vector<int>& gradient, const std::vector<float>& direction,
-               int w, int h, std::vector<uint16_t>& cost) {
+// A row at a time, one direction at a time (so that the loop over x vectorises), then interleaved
+// 8 per pixel as the path tree reads them.
+void stepCosts(const std::vector<float>& edge, const std::vector<int>& gradient, const std::vector<float>& ux,
+               const std::vector<float>& uy, int w, int h, std::vector<uint16_t>& cost) {
   const std::size_t n = edge.size();
   std::vector<float> node(n);
   for (std::size_t i = 0; i < n; ++i) node[i] = 5.0f * edge[i] + 2.5f * static_cast<float>(gradient[i]);
-  const float base[8] = {1300.0f, 1000.0f, 1300.0f, 1000.0f, 1000.0f, 1300.0f, 1000.0f, 1300.0f};
+  constexpr float kBase[8] = {1300.0f, 1000.0f, 1300.0f, 1000.0f, 1000.0f, 1300.0f, 1000.0f, 1300.0f};
   cost.assign(n * LiveWire::kDirections, 0);
-  for (int y = 1; y < h - 1; ++y)
-    for (int x = 1; x < w - 1; ++x) {
-      const std::size_t p = static_cast<std::size_t>(y) * w + x;
-      const float* links = &direction[p * LiveWire::kDirections];
-      for (int k = 0; k < LiveWire::kDirections; ++k) {
-        const std::size_t q = static_cast<std::size_t>(y + kDy[k]) * w + (x + kDx[k]);
-        const float step = node[q] + 3.0f * links[k] + base[k];
-        cost[p * LiveWire::kDirections + static_cast<std::size_t>(k)] =
-            static_cast<uint16_t>(std::clamp<int64_t>(static_cast<int64_t>(step), 0, 0xFFFF));
+  const std::size_t width = static_cast<std::size_t>(std::max(w, 0));
+  std::vector<float> steps(width * LiveWire::kDirections);
+  std::vector<uint16_t> row(width * LiveWire::kDirections);
+  for (int y = 1; y < h - 1; ++y) {
+    for (int k = 0; k < LiveWire::kDirections; ++k) {
+      const std::size_t line = static_cast<std::size_t>(y) * w, lineQ = static_cast<std::size_t>(y + kDy[k]) * w + kDx[k];
+      float* out = &steps[static_cast<std::size_t>(k) * w];
+      const Link link(k);
+      const float base = kBase[k];
+      for (int x = 1; x < w - 1; ++x) {
+        const std::size_t p = line + x, q = lineQ + x;
+        out[x] = node[q] + 3.0f * linkCost(ux[p], uy[p], ux[q], uy[q], link) + base;
       }
     }
+    // truncated and clamped to 0 ... 65535 (a step lies far inside the int32 range)
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      const int32_t v = static_cast<int32_t>(steps[i]);
+      row[i] = static_cast<uint16_t>(v < 0 ? 0 : v > 0xFFFF ? 0xFFFF : v);
+    }
+    uint16_t* dst = &cost[static_cast<std::size_t>(y) * w * LiveWire::kDirections];
+    for (int x = 1; x < w - 1; ++x)
+      for (int k = 0; k < LiveWire::kDirections; ++k)
+        dst[static_cast<std::size_t>(x) * LiveWire::kDirections + static_cast<std::size_t>(k)] =
+            row[static_cast<std::size_t>(k) * w + x];
+  }
 }
 
 }  // namespace
@@ -284,6 +295,28 @@ LiveWire::LiveWire(const int16_t* intensities, int width, int height)
   else intensities_.assign(n, 0);
   back_.assign(n, -1);
   totalCost_.assign(n, kUnreached);
+}
+
+bool LiveWire::restart(const int16_t* intensities, int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const bool same = costsReady() && width == width_ && height == height_ && intensities &&
+                    std::equal(intensities, intensities + n, intensities_.begin());
+  seeds_.clear();
+  segments_.clear();
+  closed_ = inObject_ = false;
+  objectValue_ = 0;
+  root_ = -1;
+  if (same) return true;
+  width_ = width;
+  height_ = height;
+  if (intensities) intensities_.assign(intensities, intensities + n);
+  else intensities_.assign(n, 0);
+  back_.assign(n, -1);
+  totalCost_.assign(n, kUnreached);
+  edgeCost_.clear();  // not ready: the next tree computes the maps into the kept buffers
+  return false;
 }
 
 void LiveWire::CalculateCostFunction() {
@@ -305,13 +338,13 @@ void LiveWire::CalculateCostFunction() {
   gradientCostMap(gx, gy, gradientCost_);
   const double gradient = secondsSince(t);
   std::printf("Gradient Mag computation time = %g\n", gradient);
-  // gradient direction
+  // gradient direction, and with it the cost of every step
   t = std::clock();
-  directionCostMap(gx, gy, width_, height_, directionCost_);
+  unitGradient(gx, gy, width_, height_, ux_, uy_);
+  stepCosts(edgeCost_, gradientCost_, ux_, uy_, width_, height_, stepCost_);
   const double direction = secondsSince(t);
   std::printf("Gradient Direction computation time = %g\n", direction);
   std::printf("Total cost computation time = %g\n", canny + gradient + direction);
-  stepCosts(edgeCost_, gradientCost_, directionCost_, width_, height_, stepCost_);
   interior_.assign(n, 0);
   for (int y = 0; y < height_; ++y)
     for (int x = 0; x < width_; ++x) interior_[index(x, y)] = traceable(x, y) ? 1 : 0;
@@ -453,6 +486,12 @@ std::vector<uint8_t> LiveWire::enclosedArea() const {
   std::vector<uint8_t> area(n, 0);
   for (std::size_t i = 0; i < n; ++i) area[i] = outside[i] ? 0 : 255;
   return area;
+}
+
+float LiveWire::directionCost(int x, int y, int k) const {
+  if (x < 1 || y < 1 || x >= width_ - 1 || y >= height_ - 1) return 0.0f;
+  const std::size_t p = index(x, y), q = index(x + kDx[k], y + kDy[k]);
+  return linkCost(ux_[p], uy_[p], ux_[q], uy_[q], Link(k));
 }
 
 int commitLiveWire(SliceEdit& s, const LiveWire& wire) {

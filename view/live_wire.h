@@ -24,6 +24,11 @@ class LiveWire {
 
   // Edge, gradient and direction costs of the copied slice; logs timings to standard output.
   void CalculateCostFunction();
+  // Starts afresh on a slice: no seeds, no contour, no object. The cost maps stay when the slice is
+  // the one they were computed for (same size, same intensities; returns true), otherwise the new
+  // slice is copied and its maps are computed by the first tree. The buffers are kept either way,
+  // so an engine reused from contour to contour does not allocate (and fault in) them again.
+  bool restart(const int16_t* intensities, int width, int height);
   // Path tree rooted at (sx, sy) over the whole slice (drawn segments penalised); (sx, sy) becomes
   // the last seed. Logs "Seed Point = sx sy".
   void computePathTree(int sx, int sy);
@@ -60,7 +65,8 @@ class LiveWire {
   // Cost maps, for inspection.
   float edgeCost(int x, int y) const { return edgeCost_[index(x, y)]; }
   int gradientCost(int x, int y) const { return gradientCost_[index(x, y)]; }
-  float directionCost(int x, int y, int k) const { return directionCost_[index(x, y) * kDirections + k]; }
+  // The link from (x, y) to its neighbour k (kDx / kDy order), 0 on the border.
+  float directionCost(int x, int y, int k) const;
 
  public:
   // Lists of the bucket queue, kept between trees: bucket heads and a bit per bucket that may hold
@@ -90,7 +96,7 @@ class LiveWire {
   std::vector<int32_t> back_;              // predecessor pixel index, -1 when none
   std::vector<float> edgeCost_;            // 0 on a Canny edge, 1000 elsewhere
   std::vector<int> gradientCost_;          // equalised, 0 ... 1001
-  std::vector<float> directionCost_;       // 8 per pixel: link towards neighbour k
+  std::vector<float> ux_, uy_;             // unit gradient; the direction costs follow from it
   std::vector<uint16_t> stepCost_;         // 8 per pixel: cost of the step to neighbour k
   std::vector<uint8_t> interior_;          // 1 where traceable(x, y): the pixels a tree grows from
   std::vector<int64_t> totalCost_;

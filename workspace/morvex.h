@@ -456,6 +456,7 @@ class Morvex : public QMainWindow {
   bool liverAutoRequest_ = false;  // the next liver histogram refresh sets the automatic interval
   bool liveWire_ = false, liveWireClosed_ = false;
   std::unique_ptr<morvex::LiveWire> liveWireTool_;  // the contour being traced, if any
+  std::unique_ptr<morvex::LiveWire> liveWireSpare_;  // the last contour's engine, reused by the next
   int sliceStart_ = 0, sliceEnd_ = 0;
   morvex::UndoHistory undoHistory_;
   int liverOption_ = 2;

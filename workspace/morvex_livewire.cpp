@@ -14,8 +14,11 @@ bool Morvex::startLiveWireContour() {
   const int w = study_.width(currentFrame_), h = study_.height(currentFrame_);
   if (!intensities || w <= 0 || h <= 0) return false;
   try {
-    auto wire = std::make_unique<morvex::LiveWire>(intensities, w, h);
-    wire->CalculateCostFunction();
+    // the last contour's engine keeps its maps for the same slice and its buffers for any other
+    std::unique_ptr<morvex::LiveWire> wire = std::move(liveWireSpare_);
+    if (wire) wire->restart(intensities, w, h);
+    else wire = std::make_unique<morvex::LiveWire>(intensities, w, h);
+    if (!wire->costsReady()) wire->CalculateCostFunction();
     liveWireTool_ = std::move(wire);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "mouseEvent_LiveWire(): out of memory for the cost maps\n");
@@ -25,7 +28,7 @@ bool Morvex::startLiveWireContour() {
 }
 
 void Morvex::discardLiveWireContour() {
-  liveWireTool_.reset();
+  if (liveWireTool_) liveWireSpare_ = std::move(liveWireTool_);
   liveWireClosed_ = false;
 }
 
