@@ -115,28 +115,49 @@ std::map<int, Box> boundingBoxes(const SliceStack& stack, const std::array<bool,
   return out;
 }
 
-// A 0/1 image of one label over its box with one voxel of background all round (so the surface
-// closes), slices ordered so that image z grows with world z.
-vtkSmartPointer<vtkImageData> labelImage(const SliceStack& stack, int label, const Box& b) {
-  const int nx = b.x1 - b.x0 + 3, ny = b.y1 - b.y0 + 3, nz = b.z1 - b.z0 + 3;
+// In-plane step of the surface grid: pixels much finer than the slice spacing are taken in
+// blocks of step x step (a block is inside when more than half of it is), which cuts the triangles
+// that smoothing and decimation must handle several times without coarsening the surface below
+// the resolution the slices give along z.
+int inPlaneStep(const SliceStack& stack) {
+  const double finest = std::min(stack.spacing[0], stack.spacing[1]);
+  return finest > 0 ? std::clamp(static_cast<int>(stack.spacing[2] / (2 * finest) + 0.5), 1, 4) : 1;
+}
+
+// A 0/1 image of one label over its box (in blocks of step x step pixels) with one voxel of
+// background all round (so the surface closes), slices ordered so that image z grows with world z.
+vtkSmartPointer<vtkImageData> labelImage(const SliceStack& stack, int label, const Box& b, int step) {
+  const int cols = (b.x1 - b.x0) / step + 1, rows = (b.y1 - b.y0) / step + 1;
+  const int nx = cols + 2, ny = rows + 2, nz = b.z1 - b.z0 + 3;
   auto image = vtkSmartPointer<vtkImageData>::New();
   image->SetDimensions(nx, ny, nz);
-  image->SetSpacing(stack.spacing[0], stack.spacing[1], stack.spacing[2]);
+  image->SetSpacing(stack.spacing[0] * step, stack.spacing[1] * step, stack.spacing[2]);
   const bool up = stack.zSign > 0;
-  // image slice kk holds stack slice z0 - 1 + kk going up, z1 + 1 - kk going down
+  // image voxel (i, j) is the block whose first pixel is (x0 + (i - 1) step, y0 + (j - 1) step),
+  // placed at the block's centre; image slice kk holds stack slice z0 - 1 + kk going up,
+  // z1 + 1 - kk going down
+  const double half = (step - 1) / 2.0;
   double origin[3];
-  stack.toWorld(b.x0 - 1, b.y0 - 1, up ? b.z0 - 1 : b.z1 + 1, origin);
+  stack.toWorld(b.x0 - step + half, b.y0 - step + half, up ? b.z0 - 1 : b.z1 + 1, origin);
   image->SetOrigin(origin);
   image->AllocateScalars(VTK_UNSIGNED_CHAR, 1);
   auto* out = static_cast<uint8_t*>(image->GetScalarPointer());
   std::memset(out, 0, static_cast<size_t>(nx) * ny * nz);
+  std::vector<int> counts(static_cast<size_t>(cols));
   for (int z = b.z0; z <= b.z1; ++z) {
     const int kk = up ? z - b.z0 + 1 : b.z1 + 1 - z;
     const uint8_t* src = stack.slices[z]->data();
-    for (int y = b.y0; y <= b.y1; ++y) {
-      const uint8_t* row = src + static_cast<size_t>(y) * stack.width;
-      uint8_t* dst = out + (static_cast<size_t>(kk) * ny + (y - b.y0 + 1)) * nx + 1;
-      for (int x = b.x0; x <= b.x1; ++x) dst[x - b.x0] = row[x] == label;
+    for (int j = 0; j < rows; ++j) {
+      std::fill(counts.begin(), counts.end(), 0);
+      for (int y = b.y0 + j * step; y < std::min(b.y0 + (j + 1) * step, stack.height); ++y) {
+        const uint8_t* row = src + static_cast<size_t>(y) * stack.width;
+        for (int x = b.x0; x <= std::min(b.x0 + cols * step - 1, stack.width - 1); ++x)
+          counts[(x - b.x0) / step] += row[x] == label;
+      }
+      // a block half inside takes its first pixel's value, so that ties favour neither side
+      const uint8_t* first = src + static_cast<size_t>(b.y0 + j * step) * stack.width + b.x0;
+      uint8_t* dst = out + (static_cast<size_t>(kk) * ny + j + 1) * nx + 1;
+      for (int i = 0; i < cols; ++i) dst[i] = 2 * counts[i] > step * step || (2 * counts[i] == step * step && first[i * step] == label);
     }
   }
   return image;
@@ -224,7 +245,7 @@ std::vector<int> LabelSurfaces::update(const SliceStack& stack, const SurfaceOpt
       d_->meshes.erase(label);
       continue;
     }
-    d_->meshes[label] = buildSurface(labelImage(stack, label, box), options);
+    d_->meshes[label] = buildSurface(labelImage(stack, label, box, inPlaneStep(stack)), options);
   }
   return recomputed;
 }

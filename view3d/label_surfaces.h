@@ -39,7 +39,9 @@ struct SliceStack {
 SliceStack stackOfSeries(const Study& study, int nGroupIdx, const SliceStack* previous = nullptr);
 
 struct SurfaceOptions {
-  int maxTriangles = 40000;      // each label's mesh is decimated to at most this many
+  // Each label's mesh is decimated to at most this many triangles (edge collapses keep it closed;
+  // they cost about 10 us each, so the budget is set above what the liver of a usual series gives).
+  int maxTriangles = 120000;
   int smoothingIterations = 15;  // windowed-sinc iterations
   double passBand = 0.05;        // windowed-sinc pass band (smaller smooths more)
 };
