@@ -233,20 +233,23 @@ void CSurfaceView::applyUpdate() {
 
 void CSurfaceView::setLabelColour(int label, const QColor& colour) {
   Impl::Look& look = d_->looks[label];
+  if (look.colour == colour) return;
   look.colour = colour;
-  if (look.actor) applyLook(look.actor, look.colour, look.visible, look.opacity), d_->vtkWidget->update();
+  if (look.actor) applyLook(look.actor, look.colour, look.visible, look.opacity), d_->window->Render();
 }
 
 void CSurfaceView::setLabelVisible(int label, bool visible) {
   Impl::Look& look = d_->looks[label];
+  if (look.visible == visible) return;
   look.visible = visible;
-  if (look.actor) applyLook(look.actor, look.colour, look.visible, look.opacity), d_->vtkWidget->update();
+  if (look.actor) applyLook(look.actor, look.colour, look.visible, look.opacity), d_->window->Render();
 }
 
 void CSurfaceView::setLabelOpacity(int label, double opacity) {
   Impl::Look& look = d_->looks[label];
+  if (look.opacity == opacity) return;
   look.opacity = opacity;
-  if (look.actor) applyLook(look.actor, look.colour, look.visible, look.opacity), d_->vtkWidget->update();
+  if (look.actor) applyLook(look.actor, look.colour, look.visible, look.opacity), d_->window->Render();
 }
 
 void CSurfaceView::setSlice(int slice) {
@@ -274,7 +277,7 @@ void CSurfaceView::updateSlicePlane() {
     d_->plane->SetPoint1(p1);
     d_->plane->SetPoint2(p2);
   }
-  d_->vtkWidget->update();
+  d_->window->Render();
 }
 
 void CSurfaceView::resetView() {
@@ -298,11 +301,12 @@ void CSurfaceView::resetView() {
   camera->SetPosition(c[0], c[1] - 1, c[2]);
   camera->SetViewUp(0, 0, 1);
   d_->renderer->ResetCamera(b);
-  d_->vtkWidget->update();
+  d_->window->Render();
 }
 
 QImage CSurfaceView::snapshot() {
   if (!d_->available) return QImage();
+  d_->window->Render();
   return d_->vtkWidget->grabFramebuffer();
 }
 

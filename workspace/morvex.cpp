@@ -69,6 +69,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   });
   connectSignals();
   setupFillBetweenSlices();
+  setupSurfaceView();
   showLabelImage(1);
 }
 

@@ -26,6 +26,11 @@
 
 class CHistogramView;
 class CImage;
+class CSurfaceView;
+class QDockWidget;
+namespace morvex::view3d {
+struct SliceStack;
+}
 class QProgressBar;
 class QTimer;
 class QTreeWidgetItem;
@@ -286,6 +291,12 @@ class Morvex : public QMainWindow {
 
  public:
   bool vesselHistogramMode() const { return vesselHistogramMode_; }
+  // The 3D view of the shown series' labels, in a dock hidden until the status bar's "3D" button
+  // shows it (morvex_view3d.cpp). refreshSurfaceView hands it the labels, visibility, opacity and
+  // slice of now; it does nothing while the view is hidden or unavailable.
+  CSurfaceView* surfaceView() const { return surfaceView_; }
+  QDockWidget* surfaceDock() const { return surfaceDock_; }
+  void refreshSurfaceView();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -446,4 +457,10 @@ class Morvex : public QMainWindow {
   std::vector<std::pair<uint64_t, uint64_t>> fillRevisions_;  // (frame uid, label revision)
   QPushButton* fillApplyButton_ = nullptr;
   QPushButton* fillCancelButton_ = nullptr;
+  void setupSurfaceView();
+  CSurfaceView* surfaceView_ = nullptr;
+  QDockWidget* surfaceDock_ = nullptr;
+  QTimer* surfaceTimer_ = nullptr;
+  std::shared_ptr<morvex::view3d::SliceStack> surfaceStack_;  // the labels it was last given
+  int surfaceSeries_ = -1;
 };
