@@ -3,6 +3,7 @@
 
 #include <QDockWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
@@ -36,14 +37,6 @@ void Morvex::setupSurfaceView() {
   });
   if (!surfaceView_->available()) return;  // the dock only says why
 
-  for (const morvex::LabelInfo& info : labelTable_.labels()) {
-    surfaceView_->setLabelColour(info.value, QColor(info.r, info.g, info.b));
-    if (QTreeWidgetItem* item = findLayerItem(QString::fromLocal8Bit(info.name.c_str()))) {
-      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-      item->setCheckState(0, Qt::Checked);
-      item->setToolTip(0, tr("Checked: shown in the 3D view"));
-    }
-  }
   connect(ui.treeWidget_Label, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int) { refreshSurfaceView(); });
   connect(surfaceView_, &CSurfaceView::slicePicked, this, [this](int slice) {
     const int series = study_.seriesOfFrame(currentFrame_);
@@ -60,13 +53,25 @@ void Morvex::setupSurfaceView() {
 
 void Morvex::refreshSurfaceView() {
   if (!surfaceView_ || !surfaceView_->available() || !surfaceDock_->isVisible()) return;
+  // labels added to the table later get their colour and check box here too
   for (const morvex::LabelInfo& info : labelTable_.labels()) {
-    const QTreeWidgetItem* item = findLayerItem(QString::fromLocal8Bit(info.name.c_str()));
+    QTreeWidgetItem* item = findLayerItem(QString::fromLocal8Bit(info.name.c_str()));
+    if (item && !item->data(0, Qt::CheckStateRole).isValid()) {
+      const QSignalBlocker quiet(ui.treeWidget_Label);
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(0, Qt::Checked);
+      item->setToolTip(0, tr("Checked: shown in the 3D view"));
+    }
+    surfaceView_->setLabelColour(info.value, QColor(info.r, info.g, info.b));
     surfaceView_->setLabelVisible(info.value, item && !item->isHidden() && item->checkState(0) != Qt::Unchecked);
     surfaceView_->setLabelOpacity(info.value, enclosesOthers(info.name) ? std::max(0.15, double(opacity_)) : 1.0);
   }
   const int series = study_.seriesOfFrame(currentFrame_);
-  if (series < 0) return;
+  if (series < 0) {
+    if (surfaceStack_) surfaceView_->setLabels(morvex::view3d::SliceStack());  // the study was closed
+    surfaceStack_.reset();
+    return;
+  }
   const bool sameSeries = surfaceStack_ && series == surfaceSeries_;
   morvex::view3d::SliceStack stack = morvex::view3d::stackOfSeries(study_, series, sameSeries ? surfaceStack_.get() : nullptr);
   if (!sameSeries || stack.revisions != surfaceStack_->revisions) {
