@@ -4,10 +4,12 @@
 
 #include "app/borderless_main_window.h"
 #include "app/data_files.h"
+#include "view3d/surface_view.h"
 #include "workspace/morvex.h"
 
 int main(int argc, char* argv[]) {
   morvex::registerDarkStyle();
+  CSurfaceView::prepareApplication();  // the OpenGL format of the 3D view, before the application
   QApplication app(argc, argv);
   app.setStyleSheet(morvex::readStyleSheet());
   BorderlessMainWindow window;

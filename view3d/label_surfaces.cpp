@@ -275,6 +275,12 @@ long LabelSurfaces::triangleCount(int label) const {
   return mesh ? static_cast<long>(mesh->GetNumberOfPolys()) : 0;
 }
 
+bool LabelSurfaces::bounds(int label, double box[6]) const {
+  vtkPolyData* mesh = surface(label);
+  if (mesh) mesh->GetBounds(box);
+  return mesh != nullptr;
+}
+
 long LabelSurfaces::boundaryEdgeCount(int label) const {
   vtkPolyData* mesh = surface(label);
   if (!mesh) return 0;

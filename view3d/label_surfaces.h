@@ -68,6 +68,8 @@ class LabelSurfaces {
   double enclosedVolume(int label) const;
   long triangleCount(int label) const;
   long boundaryEdgeCount(int label) const;
+  // The box of a label's mesh in mm (x0, x1, y0, y1, z0, z1); false when it has none.
+  bool bounds(int label, double box[6]) const;
 
  private:
   struct Impl;
