@@ -5,10 +5,12 @@
 #include "app/borderless_main_window.h"
 #include "app/data_files.h"
 #include "app/language.h"
+#include "view3d/surface_view.h"
 #include "workspace/morvex.h"
 
 int main(int argc, char* argv[]) {
   morvex::registerDarkStyle();
+  CSurfaceView::prepareApplication();  // the OpenGL format of the 3D view, before the application
   QApplication app(argc, argv);
   app.setOrganizationName("Morvex");
   app.setApplicationName("Morvex");

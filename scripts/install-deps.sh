@@ -15,6 +15,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   fonts-nanum
   xauth xvfb
+  libvtk9-dev libvtk9-qt-dev
 )
 
 missing=()

@@ -75,6 +75,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   connectSignals();
   setupFillBetweenSlices();
   setupToolTips();
+  setupSurfaceView();
   showLabelImage(1);
 }
 

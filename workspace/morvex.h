@@ -29,6 +29,11 @@
 class CHistogramView;
 class CImage;
 class CPlaneView;
+class CSurfaceView;
+class QDockWidget;
+namespace morvex::view3d {
+struct SliceStack;
+}
 class QProgressBar;
 class QTimer;
 class QTreeWidgetItem;
@@ -297,6 +302,12 @@ class Morvex : public QMainWindow {
 
  public:
   bool vesselHistogramMode() const { return vesselHistogramMode_; }
+  // The 3D view of the shown series' labels, in a dock hidden until the status bar's "3D" button
+  // shows it (morvex_view3d.cpp). refreshSurfaceView hands it the labels, visibility, opacity and
+  // slice of now; it does nothing while the view is hidden or unavailable.
+  CSurfaceView* surfaceView() const { return surfaceView_; }
+  QDockWidget* surfaceDock() const { return surfaceDock_; }
+  void refreshSurfaceView();
 
   // --- Three planes (morvex_planes.cpp) ---
   // The image area shows the axial view alone ("One", the default) or beside the coronal and
@@ -508,4 +519,10 @@ class Morvex : public QMainWindow {
   QList<CPlaneView*> planeViews_;
   QPoint crosshair_{-1, -1};
   QAction* actionThreePlanes_ = nullptr;
+  void setupSurfaceView();
+  CSurfaceView* surfaceView_ = nullptr;
+  QDockWidget* surfaceDock_ = nullptr;
+  QTimer* surfaceTimer_ = nullptr;
+  std::shared_ptr<morvex::view3d::SliceStack> surfaceStack_;  // the labels it was last given
+  int surfaceSeries_ = -1;
 };

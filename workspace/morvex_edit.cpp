@@ -56,6 +56,7 @@ void Morvex::finishEdit(const std::vector<uint8_t>* labelsBefore, int undoKind) 
 void Morvex::labelsChanged() {
   reCalcRegionGroup(-1);
   redrawAll();
+  refreshSurfaceView();
 }
 
 void Morvex::selectObject(int nToolMode, int nOption) {
