@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include "tests/testing_support.h"
+#include "view/view_layout.h"
 #include "view3d/surface_view.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
@@ -67,6 +68,21 @@ TEST(SurfaceViewOffscreen, ThePanelSaysItIsUnavailableAndTheWindowWorksOn) {
   w.main.refreshSurfaceView();  // edits and polls reach a view that does nothing
   EXPECT_FALSE(view->busy());
   EXPECT_FALSE(w.layer("Liver")->data(0, Qt::CheckStateRole).isValid()) << "no 3D check boxes without a 3D view";
+
+  // with the three planes the panel is the fourth pane of a 2 x 2 grid; back to one view, the dock
+  w.main.setThreePlanes(true);
+  auto* grid = qobject_cast<CViewLayout*>(view->parentWidget());
+  ASSERT_NE(grid, nullptr);
+  EXPECT_TRUE(grid->hasExtraPane());
+  EXPECT_FALSE(w.main.surfaceDock()->isVisible());
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(view->geometry(), grid->paneRect(CViewLayout::Extra));
+  w.main.setThreePlanes(false);
+  EXPECT_FALSE(grid->hasExtraPane());
+  EXPECT_EQ(w.main.surfaceDock()->widget(), view);
+  EXPECT_TRUE(w.main.surfaceDock()->isVisible());
+  QTest::mouseClick(w.main.findChild<QPushButton*>("pushButton_View3d"), Qt::LeftButton);
+  EXPECT_FALSE(w.main.surfaceDock()->isVisible());
 }
 
 TEST(SurfaceViewRendering, DrawsTheLiverFollowsThePanelSavesAndPicks) {

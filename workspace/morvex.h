@@ -308,6 +308,7 @@ class Morvex : public QMainWindow {
   CSurfaceView* surfaceView() const { return surfaceView_; }
   QDockWidget* surfaceDock() const { return surfaceDock_; }
   void refreshSurfaceView();
+  void placeSurfaceView();  // the fourth pane of the three-plane layout, else the dock
 
   // --- Three planes (morvex_planes.cpp) ---
   // The image area shows the axial view alone ("One", the default) or beside the coronal and
@@ -522,6 +523,7 @@ class Morvex : public QMainWindow {
   void setupSurfaceView();
   CSurfaceView* surfaceView_ = nullptr;
   QDockWidget* surfaceDock_ = nullptr;
+  QPushButton* surfaceToggle_ = nullptr;
   QTimer* surfaceTimer_ = nullptr;
   std::shared_ptr<morvex::view3d::SliceStack> surfaceStack_;  // the labels it was last given
   int surfaceSeries_ = -1;

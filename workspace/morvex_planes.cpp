@@ -48,6 +48,7 @@ void Morvex::setThreePlanes(bool on) {
   }
   if (on != threePlanesShown()) QSettings("Morvex", "Morvex").setValue(kLayoutKey, on ? kOnePlusTwo : "one");
   viewArea_->setMode(on ? CViewLayout::Mode::OnePlusTwo : CViewLayout::Mode::One);
+  placeSurfaceView();
 }
 
 void Morvex::setExtraPane(QWidget* pane) {

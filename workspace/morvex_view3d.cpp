@@ -25,14 +25,15 @@ void Morvex::setupSurfaceView() {
   surfaceDock_->setWidget(surfaceView_);
   addDockWidget(Qt::RightDockWidgetArea, surfaceDock_);
   surfaceDock_->hide();
-  auto* toggle = new QPushButton(tr("3D"), this);
-  toggle->setObjectName("pushButton_View3d");
-  toggle->setCheckable(true);
-  toggle->setToolTip(tr("Show the 3D view of the labels"));
-  statusBar()->addPermanentWidget(toggle);
-  connect(toggle, &QPushButton::toggled, surfaceDock_, &QDockWidget::setVisible);
-  connect(surfaceDock_, &QDockWidget::visibilityChanged, toggle, [this, toggle](bool) {
-    toggle->setChecked(surfaceDock_->isVisible());
+  surfaceToggle_ = new QPushButton(tr("3D"), this);
+  surfaceToggle_->setObjectName("pushButton_View3d");
+  surfaceToggle_->setCheckable(true);
+  surfaceToggle_->setToolTip(tr("Show the 3D view of the labels (the fourth pane with three planes, else a panel)"));
+  statusBar()->addPermanentWidget(surfaceToggle_);
+  connect(surfaceToggle_, &QPushButton::toggled, this, &Morvex::placeSurfaceView);
+  // closing the floating or docked panel by its own button unchecks the toggle
+  connect(surfaceDock_, &QDockWidget::visibilityChanged, this, [this](bool) {
+    if (isVisible() && !surfaceDock_->isVisible() && surfaceDock_->widget() == surfaceView_) surfaceToggle_->setChecked(false);
     refreshSurfaceView();
   });
   if (!surfaceView_->available()) return;  // the dock only says why
@@ -52,7 +53,7 @@ void Morvex::setupSurfaceView() {
 }
 
 void Morvex::refreshSurfaceView() {
-  if (!surfaceView_ || !surfaceView_->available() || !surfaceDock_->isVisible()) return;
+  if (!surfaceView_ || !surfaceView_->available() || !surfaceView_->isVisible()) return;
   // labels added to the table later get their colour and check box here too
   for (const morvex::LabelInfo& info : labelTable_.labels()) {
     QTreeWidgetItem* item = findLayerItem(QString::fromLocal8Bit(info.name.c_str()));
@@ -80,4 +81,23 @@ void Morvex::refreshSurfaceView() {
     surfaceSeries_ = series;
   }
   surfaceView_->setSlice(currentFrame_ - study_.firstFrameOfSeries(series));
+}
+
+// With the three planes shown the 3D view is the fourth pane of a 2 x 2 grid; with one view it
+// lives in the dock. Hidden, it sits in the dock (and computes nothing).
+void Morvex::placeSurfaceView() {
+  if (!surfaceView_) return;
+  const bool wanted = surfaceToggle_ && surfaceToggle_->isChecked();
+  if (wanted && threePlanesShown()) {
+    if (surfaceDock_->widget() == surfaceView_) surfaceDock_->setWidget(nullptr);
+    setExtraPane(surfaceView_);
+    surfaceView_->show();
+    surfaceDock_->hide();
+  } else {
+    setExtraPane(nullptr);
+    if (surfaceDock_->widget() != surfaceView_) surfaceDock_->setWidget(surfaceView_);
+    surfaceView_->show();
+    surfaceDock_->setVisible(wanted);
+  }
+  refreshSurfaceView();
 }
