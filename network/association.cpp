@@ -14,6 +14,11 @@ std::string label(const ArchiveNode& node) {
 }
 }  // namespace
 
+void quietNetworkLog() {
+  // every failure comes back as the run's outcome, in one sentence: the library's lines would repeat it
+  OFLog::getLogger("dcmtk.dcmnet").setLogLevel(OFLogger::FATAL_LOG_LEVEL);
+}
+
 std::vector<std::string> uncompressedTransferSyntaxes() {
   return {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax};
 }
@@ -28,8 +33,7 @@ std::vector<std::string> receivableTransferSyntaxes() {
 
 Association::Association(const ArchiveNode& node, const LocalEntity& local, const Timeouts& timeouts)
     : node_(node), local_(local), timeouts_(timeouts) {
-  // each association's steps are not worth a log line; failures come back as the outcome
-  OFLog::getLogger("dcmtk.dcmnet").setLogLevel(OFLogger::WARN_LOG_LEVEL);
+  quietNetworkLog();
   setAETitle(local.aeTitle.c_str());
   setPeerAETitle(node.aeTitle.c_str());
   setPeerHostName(node.host.c_str());

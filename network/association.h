@@ -56,6 +56,8 @@ class Association : public DcmSCU {
   Timeouts timeouts_;
 };
 
+// Silences DCMTK's network log lines below fatal ones.
+void quietNetworkLog();
 // The uncompressed transfer syntaxes every node accepts.
 std::vector<std::string> uncompressedTransferSyntaxes();
 // Those and the usual compressed ones, for objects coming to us.

@@ -9,6 +9,7 @@ namespace morvex::net {
 MoveListener::MoveListener(const LocalEntity& local, std::set<std::string> allowedCallers, const std::string& folder,
                            const std::vector<std::string>& sopClasses, const Timeouts& timeouts)
     : local_(local), allowed_(std::move(allowedCallers)) {
+  quietNetworkLog();
   setAETitle(local.aeTitle.c_str());
   setPort(static_cast<Uint16>(local.receivePort));
   // wake up every second to see whether the C-MOVE is over
