@@ -98,6 +98,7 @@ void Morvex::setupActions() {
   file->setObjectName("menuFile");
   file->addAction(ui.actionOpen);
   file->addAction(ui.actionSave);
+  setupArchiveMenu();
 
   progressBar_ = new QProgressBar(this);
   progressBar_->setObjectName("progressBar");

@@ -140,6 +140,13 @@ class Morvex : public QMainWindow {
   // every file below them; slices are imported first, then the masks are loaded onto them.
   void openPaths(const QStringList& paths);
 
+  // Archive access (morvex_archive.cpp): nodes, query / retrieve, sending what Save wrote.
+  void showArchiveNodes();
+  void showArchiveQuery();
+  void sendToArchive();
+  // The DICOM Segmentations the last Save wrote (offered by Send to archive).
+  const QStringList& savedSegmentations() const { return savedSegmentations_; }
+
  public slots:
   // Redraws every slice view.
   void redrawAll();
@@ -297,6 +304,9 @@ class Morvex : public QMainWindow {
 
  private:
   void setupActions();
+  void setupArchiveMenu();
+  QString archiveCacheFolder() const;
+  QStringList savedSegmentations_;
   void setupToolButtonPictures();
   void setupHistogramViews();
   void setupScrollingToolColumn();
