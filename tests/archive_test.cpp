@@ -23,6 +23,7 @@
 #include "dcmtk/dcmdata/dcdeftag.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
 
+#include "export/encapsulated_pdf.h"
 #include "network/archive_echo.h"
 #include "network/archive_query.h"
 #include "network/archive_retrieve.h"
@@ -209,6 +210,41 @@ TEST_F(Archive, StoreReportsEachFile) {
   EXPECT_FALSE(results[1].ok);
   EXPECT_NE(results[1].message.find("not a readable DICOM file"), std::string::npos) << results[1].message;
   EXPECT_TRUE(results[2].ok);
+}
+
+TEST_F(Archive, EncapsulatedPdfReportIsStoredAsADocumentSeries) {
+  TempDir tmp;
+  const std::string pdf = "%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n";  // odd length: padded
+  std::ofstream(tmp.file("report.pdf"), std::ios::binary) << pdf;
+  std::ofstream(tmp.file("notes.pdf")) << "plain text";
+  morvex::PdfDocumentInfo info;
+  info.patientName = "REPORT^ONLY";
+  info.patientId = "REPORT01";
+  std::string error;
+  EXPECT_FALSE(morvex::writeEncapsulatedPdf(tmp.file("notes.pdf"), tmp.file("bad.dcm"), info, &error));
+  EXPECT_NE(error.find("not a PDF"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(tmp.file("bad.dcm")));
+  ASSERT_TRUE(morvex::writeEncapsulatedPdf(tmp.file("report.pdf"), tmp.file("report.dcm"), info, &error)) << error;
+  DcmFileFormat file;
+  ASSERT_TRUE(file.loadFile(tmp.file("report.dcm").c_str()).good());
+  const Uint8* bytes = nullptr;
+  unsigned long length = 0;
+  ASSERT_TRUE(file.getDataset()->findAndGetUint8Array(DCM_EncapsulatedDocument, bytes, &length).good());
+  EXPECT_EQ(length, pdf.size() + 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), pdf.size()), pdf);
+
+  std::vector<net::StoreResult> results;
+  ASSERT_TRUE(store(*server_, {tmp.file("report.dcm")}, results).ok) << results[0].message;
+  net::ArchiveQuery query(server_->node(), server_->local(), kTimeouts);
+  net::TransferControl control;
+  std::vector<net::StudyRecord> studies;
+  net::StudyQuery q;
+  q.patientId = "REPORT01";
+  ASSERT_TRUE(query.findStudies(q, studies, control).ok);
+  ASSERT_EQ(studies.size(), 1u);
+  ASSERT_EQ(studies[0].series.size(), 1u);
+  EXPECT_EQ(studies[0].series[0].modality, "DOC");
+  EXPECT_EQ(studies[0].series[0].imageCount, 1);
 }
 
 TEST_F(Archive, UnreachableOrRefusingNodesSayWhyPromptly) {
