@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QThread>
-#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -17,11 +16,13 @@ class ArchiveJob : public QObject {
 
  public:
   explicit ArchiveJob(QObject* parent = nullptr);
-  // Cancels a run still going and waits for it to end (at most one network timeout).
+  // A run still going is told to stop and left to end on its own thread (nothing here waits for
+  // it, so closing a dialog never freezes the window); it reports to nobody any more.
   ~ArchiveJob() override;
 
-  // Runs work on a new thread; false while an earlier run is still going. What work writes is
-  // safe to read once finished() has come.
+  // Runs work on a new thread; false while an earlier run is still going. work must own (or share)
+  // everything it touches; what it writes through shared results is safe to read once finished()
+  // has come.
   bool start(std::function<void(net::TransferControl&)> work);
   void cancel();
   bool running() const { return thread_ != nullptr; }
@@ -31,7 +32,8 @@ class ArchiveJob : public QObject {
   void finished();
 
  private:
-  std::unique_ptr<net::TransferControl> control_;
+  struct Run;
+  std::shared_ptr<Run> run_;
   QThread* thread_ = nullptr;
 };
 

@@ -5,7 +5,7 @@
 namespace morvex {
 
 ArchiveSettings loadArchiveSettings() {
-  QSettings s;
+  QSettings s("Morvex", "Morvex");
   ArchiveSettings a;
   a.local.aeTitle = s.value("archive/aeTitle", QString::fromStdString(a.local.aeTitle)).toString().toStdString();
   a.local.receivePort = s.value("archive/receivePort", a.local.receivePort).toInt();
@@ -24,7 +24,7 @@ ArchiveSettings loadArchiveSettings() {
 }
 
 void saveArchiveSettings(const ArchiveSettings& a) {
-  QSettings s;
+  QSettings s("Morvex", "Morvex");
   s.setValue("archive/aeTitle", QString::fromStdString(a.local.aeTitle));
   s.setValue("archive/receivePort", a.local.receivePort);
   s.remove("archive/nodes");

@@ -16,8 +16,9 @@
 
 namespace morvex {
 
-ArchiveStoreDialog::ArchiveStoreDialog(const ArchiveSettings& settings, const QStringList& files, QWidget* parent)
-    : QDialog(parent), settings_(settings), job_(new ArchiveJob(this)) {
+ArchiveStoreDialog::ArchiveStoreDialog(const ArchiveSettings& settings, const QStringList& files,
+                                       const PdfDocumentInfo& report, QWidget* parent)
+    : QDialog(parent), settings_(settings), report_(report), job_(new ArchiveJob(this)) {
   setWindowTitle(tr("Send to archive"));
   setObjectName("archiveStoreDialog");
   node_ = new QComboBox(this);
@@ -50,7 +51,7 @@ ArchiveStoreDialog::ArchiveStoreDialog(const ArchiveSettings& settings, const QS
   if (settings_.nodes.empty()) status_->setText(tr("No archive node is set up: add one under Archive nodes."));
   addFiles(files);
   connect(add_, &QPushButton::clicked, this, [this] {
-    addFiles(QFileDialog::getOpenFileNames(this, tr("DICOM files to send"), QString(), tr("DICOM files (*.dcm);;All files (*)")));
+    addFiles(QFileDialog::getOpenFileNames(this, tr("DICOM files to send"), QString(), tr("DICOM files and PDF reports (*.dcm *.pdf);;All files (*)")));
   });
   connect(send_, &QPushButton::clicked, this, &ArchiveStoreDialog::send);
   connect(cancel_, &QPushButton::clicked, job_, &ArchiveJob::cancel);
@@ -65,10 +66,21 @@ QStringList ArchiveStoreDialog::resultLines() const {
 }
 
 void ArchiveStoreDialog::addFiles(const QStringList& files) {
-  for (const QString& f : files) {
+  for (QString f : files) {
     if (f.isEmpty() || files_.contains(f)) continue;
+    const QString shown = QFileInfo(f).fileName();
+    if (f.endsWith(".pdf", Qt::CaseInsensitive)) {
+      const QString object = wrapped_.filePath(QString::number(files_.size()) + "_" + QFileInfo(f).completeBaseName() + ".dcm");
+      std::string error;
+      if (!wrapped_.isValid() || !writeEncapsulatedPdf(f.toStdString(), object.toStdString(), report_, &error)) {
+        status_->setText(tr("Not added: %1").arg(QString::fromStdString(error)));
+        continue;
+      }
+      f = object;
+    }
     files_ << f;
-    list_->addItem(QFileInfo(f).fileName());
+    names_ << shown;
+    list_->addItem(shown);
   }
 }
 
@@ -91,7 +103,7 @@ void ArchiveStoreDialog::send() {
     for (std::size_t k = 0; k < results->size() && static_cast<int>(k) < list_->count(); ++k) {
       const net::StoreResult& r = (*results)[k];
       list_->item(static_cast<int>(k))
-          ->setText(QFileInfo(files_[static_cast<int>(k)]).fileName() + ": " +
+          ->setText(names_[static_cast<int>(k)] + ": " +
                     (r.message.empty() ? tr("not sent") : QString::fromStdString(r.message)));
     }
     send_->setEnabled(true);

@@ -138,18 +138,21 @@ TEST_F(ArchiveWidgets, RetrievedSeriesOpensInTheWindowAndAFailureOpensNothing) {
 TEST_F(ArchiveWidgets, SendReportsEachFile) {
   TempDir tmp;
   std::ofstream(tmp.file("report.txt")) << "not DICOM";
+  std::ofstream(tmp.file("report.pdf")) << "%PDF-1.4\n%%EOF\n";
   morvex::ArchiveStoreDialog dialog(settings(), {QString::fromStdString(series_->files[0]),
-                                                 QString::fromStdString(tmp.file("report.txt"))});
+                                                 QString::fromStdString(tmp.file("report.txt")),
+                                                 QString::fromStdString(tmp.file("report.pdf"))});
   QSignalSpy sent(&dialog, &morvex::ArchiveStoreDialog::sent);
   dialog.findChild<QPushButton*>("archiveStoreSend")->click();
   ASSERT_TRUE(sent.wait(20000));
   EXPECT_FALSE(sent.takeFirst().at(0).toBool());
   const QStringList lines = dialog.resultLines();
-  ASSERT_EQ(lines.size(), 2);
+  ASSERT_EQ(lines.size(), 3);
   EXPECT_TRUE(lines[0].endsWith(": stored")) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].contains("not a readable DICOM file")) << lines[1].toStdString();
+  EXPECT_EQ(lines[2], "report.pdf: stored");  // sent as an Encapsulated PDF object
   ASSERT_EQ(warnings_.size(), 1);
-  EXPECT_TRUE(warnings_[0].contains("1 of 2 files were not stored")) << warnings_[0].toStdString();
+  EXPECT_TRUE(warnings_[0].contains("1 of 3 files were not stored")) << warnings_[0].toStdString();
 }
 
 }  // namespace

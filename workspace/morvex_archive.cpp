@@ -44,7 +44,16 @@ void Morvex::showArchiveQuery() {
 }
 
 void Morvex::sendToArchive() {
-  auto* dialog = new morvex::ArchiveStoreDialog(morvex::loadArchiveSettings(), savedSegmentations_, this);
+  // a report sent from here belongs to the shown series' study
+  morvex::PdfDocumentInfo report;
+  const int first = study_.frameCount() > 0 ? study_.firstFrameOfSeries(study_.seriesOfFrame(currentFrame_)) : -1;
+  if (const morvex::Frame* frame = first >= 0 ? study_.frame(first) : nullptr) {
+    report.patientName = frame->header.patientName;
+    report.patientId = frame->header.patientId;
+    report.studyInstanceUid = frame->header.studyInstanceUid;
+    report.studyDate = frame->header.seriesDate;
+  }
+  auto* dialog = new morvex::ArchiveStoreDialog(morvex::loadArchiveSettings(), savedSegmentations_, report, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
 }
