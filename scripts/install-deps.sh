@@ -16,6 +16,7 @@ PACKAGES=(
   fonts-nanum
   xauth xvfb
   libvtk9-dev libvtk9-qt-dev
+  orthanc
 )
 
 missing=()

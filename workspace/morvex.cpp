@@ -111,6 +111,7 @@ void Morvex::setupActions() {
   file->addAction(ui.actionOpen);
   file->addAction(actionOpenFolder_);
   file->addAction(ui.actionSave);
+  setupArchiveMenu();
 
   progressBar_ = new QProgressBar(this);
   progressBar_->setObjectName("progressBar");

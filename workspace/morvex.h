@@ -155,6 +155,12 @@ class Morvex : public QMainWindow {
   QString lastOpenFolder() const;
   // Slices k positions away within the shown series, clamped to its ends (coalesced wheel steps).
   void scrollSlices(int steps);
+  // Archive access (morvex_archive.cpp): nodes, query / retrieve, sending what Save wrote.
+  void showArchiveNodes();
+  void showArchiveQuery();
+  void sendToArchive();
+  // The DICOM Segmentations the last Save wrote (offered by Send to archive).
+  const QStringList& savedSegmentations() const { return savedSegmentations_; }
 
  public slots:
   // Redraws every slice view.
@@ -355,6 +361,9 @@ class Morvex : public QMainWindow {
 
  private:
   void setupActions();
+  void setupArchiveMenu();
+  QString archiveCacheFolder() const;
+  QStringList savedSegmentations_;
   void setupToolButtonPictures();
   void setupHistogramViews();
   void setupScrollingToolColumn();

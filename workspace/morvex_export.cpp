@@ -144,6 +144,9 @@ void Morvex::saveFileDir() {
   } else if (!runLongJob(tr("Save"), job)) {
     return;  // cancelled: what was written stays, the labels count as unsaved
   }
+  savedSegmentations_.clear();
+  for (const SeriesWrite& w : writes)
+    if (w.segmentation && w.ok) savedSegmentations_ << QString::fromLocal8Bit(w.path.c_str());
   for (const SeriesWrite& w : writes)
     if (!writeTo(w.path, "saveFileDir()", [&](const std::string&) { return w.ok; }) && !w.folder.empty())
       incomplete.insert(w.folder);

@@ -24,6 +24,7 @@
 #include "segmentation/slice_interpolation.h"
 #include "study/label_table.h"
 #include "tools/cli/cli_io.h"
+#include "tools/cli/pacs_command.h"
 #include "view/slice_render.h"
 
 namespace {
@@ -68,6 +69,7 @@ const char* const kMainHelp =
     "  segment-liver SERIES --seed MASK [--slice K] [--2d] [--option soft|default|hard] --out DIR [--nifti]\n"
     "  convert MASKS --series SERIES --to nifti|tiff|png|seg OUT\n"
     "  interpolate SERIES --masks M --label N --out DIR\n"
+    "  pacs echo|find|get|store --node AET@HOST:PORT ...\n"
     "morvex-cli COMMAND --help describes a command.\n";
 
 const std::map<std::string, const char*> kHelp = {
@@ -308,6 +310,11 @@ int run(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   const std::string command = argv[1];
+  if (command == "pacs") {
+    for (int i = 2; i < argc; ++i)
+      if (!std::strcmp(argv[i], "--help")) return std::fputs(morvex::cli::kPacsHelp, document) < 0 ? 1 : 0;
+    return morvex::cli::pacsCommand(argc, argv, document);
+  }
   const auto help = kHelp.find(command);
   if (help == kHelp.end()) throw UsageError("unknown command " + command);
   for (int i = 2; i < argc; ++i)
