@@ -1,6 +1,7 @@
 #include "planning/resection_plan.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -288,9 +289,18 @@ std::vector<float> squaredDistanceToMask(const std::vector<uint8_t>& mask, int w
 
 namespace {
 
+// Half the extent of a voxel along direction n (any length; the smallest half spacing for none):
+// how far a voxel's faces reach beyond its centre toward a cut across n.
+double halfExtent(const PlanVolume& vol, const double* n) {
+  const double len = norm3(n);
+  if (!(len > 0)) return 0.5 * std::min({vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing});
+  return 0.5 * (std::abs(n[0]) * vol.columnSpacing + std::abs(n[1]) * vol.rowSpacing + std::abs(n[2]) * vol.sliceSpacing) / len;
+}
+
 // Margins of the tumours on a key-line cut: the cut surface runs between 6-neighbour voxels of
-// different sides, one of them liver. Each voxel's distance to it is the mean of its distances to
-// the nearest boundary voxel of either side (exact for a voxel facing a flat cut).
+// different sides, one of them liver. A voxel centre's distance to it is the mean of its distances
+// to the nearest boundary voxel of either side (exact for a voxel facing a flat cut); a tumour's
+// margin is that of its nearest voxel less the reach of the voxel's faces toward the cut.
 void keyLineMargins(const PlanVolume& vol, const SideMaps& maps, const std::vector<std::vector<int>>& component,
                     std::vector<TumourFigures>& tumours) {
   const int w = vol.width, h = vol.height, n = vol.sliceCount();
@@ -338,7 +348,14 @@ void keyLineMargins(const PlanVolume& vol, const SideMaps& maps, const std::vect
   std::vector<float> d[2];
   for (int k = 0; k < 2; ++k)
     d[k] = squaredDistanceToMask(edge[k], bw, bh, bn, vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing);
+  // distance of a voxel centre (crop coordinates, clamped) to the cut
+  auto centre = [&](int s, int y, int x) {
+    s = std::clamp(s, 0, bn - 1), y = std::clamp(y, 0, bh - 1), x = std::clamp(x, 0, bw - 1);
+    const std::size_t i = barea * s + static_cast<std::size_t>(y) * bw + x;
+    return 0.5 * (std::sqrt(static_cast<double>(d[0][i])) + std::sqrt(static_cast<double>(d[1][i])));
+  };
   std::vector<double> best(tumours.size(), std::numeric_limits<double>::infinity());
+  std::vector<std::array<int, 3>> at(tumours.size());
   for (int s = z0; s <= z1; ++s) {
     const std::vector<int>& comp = component[static_cast<std::size_t>(s)];
     if (comp.empty()) continue;
@@ -346,13 +363,22 @@ void keyLineMargins(const PlanVolume& vol, const SideMaps& maps, const std::vect
       for (int x = x0; x <= x1; ++x) {
         const int t = comp[static_cast<std::size_t>(y) * w + x];
         if (!t) continue;
-        const std::size_t i = barea * (s - z0) + static_cast<std::size_t>(y - y0) * bw + (x - x0);
-        const double m = 0.5 * (std::sqrt(static_cast<double>(d[0][i])) + std::sqrt(static_cast<double>(d[1][i])));
-        best[static_cast<std::size_t>(t) - 1] = std::min(best[static_cast<std::size_t>(t) - 1], m);
+        const double m = centre(s - z0, y - y0, x - x0);
+        if (m < best[static_cast<std::size_t>(t) - 1]) {
+          best[static_cast<std::size_t>(t) - 1] = m;
+          at[static_cast<std::size_t>(t) - 1] = {s - z0, y - y0, x - x0};
+        }
       }
   }
-  for (std::size_t t = 0; t < tumours.size(); ++t)
-    if (!tumours[t].crossesCut && std::isfinite(best[t]) && best[t] < 1e14) tumours[t].marginMm = best[t];
+  for (std::size_t t = 0; t < tumours.size(); ++t) {
+    if (tumours[t].crossesCut || !std::isfinite(best[t]) || best[t] > 1e14) continue;
+    // the cut's direction from the nearest voxel: the gradient of the distance there
+    const auto [s, y, x] = at[t];
+    const double g[3] = {(centre(s, y, x + 1) - centre(s, y, x - 1)) / (2 * vol.columnSpacing),
+                         (centre(s, y + 1, x) - centre(s, y - 1, x)) / (2 * vol.rowSpacing),
+                         (centre(s + 1, y, x) - centre(s - 1, y, x)) / (2 * vol.sliceSpacing)};
+    tumours[t].marginMm = std::max(0.0, best[t] - halfExtent(vol, g));
+  }
 }
 
 }  // namespace
@@ -405,7 +431,8 @@ PlanFigures computePlanFigures(const PlanVolume& vol, const ResectionPlan& plan)
     tf.crossesCut = seen[t] == 3;
     tf.whollyResected = fig.sideChosen && seen[t] == maps.removed;
     if (tf.crossesCut) tf.marginMm = 0;
-    else if (plan.kind == PlanKind::Plane && std::isfinite(planeMin[t])) tf.marginMm = planeMin[t];
+    else if (plan.kind == PlanKind::Plane && std::isfinite(planeMin[t]))
+      tf.marginMm = std::max(0.0, planeMin[t] - halfExtent(vol, plan.planeNormal));
   }
   if (plan.kind == PlanKind::KeyLines && fig.valid &&
       std::any_of(fig.tumours.begin(), fig.tumours.end(), [](const TumourFigures& t) { return !t.crossesCut; }))

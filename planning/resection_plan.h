@@ -96,8 +96,8 @@ struct TumourFigures {
   int firstSlice = 0, lastSlice = 0;
   bool whollyResected = false;
   bool crossesCut = false;
-  // Smallest distance (mm) from the tumour to the cut surface; 0 when it crosses the cut, negative
-  // when the cut does not pass through the liver.
+  // Smallest distance (mm) from the tumour (its voxels taken as boxes) to the cut surface; 0 when
+  // it crosses or touches the cut, negative when the cut does not pass through the liver.
   double marginMm = -1;
 };
 

@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   fonts-nanum
   xauth xvfb
+  poppler-utils
 )
 
 missing=()
