@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 
@@ -276,11 +277,17 @@ std::vector<float> squaredDistanceToMask(const std::vector<uint8_t>& mask, int w
       }
     }
   });
-  // along the slices, one row of every slice at a time
+  // along the slices, one row of every slice at a time (gathered into a block that stays in cache)
   if (count > 1)
     cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& r) {
-      for (int y = r.start; y < r.end; ++y)
-        envelopeLines(d.data() + static_cast<std::size_t>(y) * w, w, 1, count, area, ss * ss);
+      std::vector<float> block(static_cast<std::size_t>(w) * count);
+      for (int y = r.start; y < r.end; ++y) {
+        for (int s = 0; s < count; ++s)
+          std::copy_n(d.data() + area * s + static_cast<std::size_t>(y) * w, w, block.data() + static_cast<std::size_t>(s) * w);
+        envelopeLines(block.data(), w, 1, count, static_cast<std::size_t>(w), ss * ss);
+        for (int s = 0; s < count; ++s)
+          std::copy_n(block.data() + static_cast<std::size_t>(s) * w, w, d.data() + area * s + static_cast<std::size_t>(y) * w);
+      }
     });
   return d;
 }
@@ -298,87 +305,111 @@ double halfExtent(const PlanVolume& vol, const double* n) {
 }
 
 // Margins of the tumours on a key-line cut: the cut surface runs between 6-neighbour voxels of
-// different sides, one of them liver. A voxel centre's distance to it is the mean of its distances
-// to the nearest boundary voxel of either side (exact for a voxel facing a flat cut); a tumour's
-// margin is that of its nearest voxel less the reach of the voxel's faces toward the cut.
+// different sides, one of them liver. The tissue between a tumour and the cut is the distance from
+// the tumour's voxel centres to the centres of its own side's voxels at the cut: the distance
+// between the tumour's faces and the cut's (exact for a flat cut along an axis).
+// tumourSide: the side (1, 2) of each tumour that does not cross the cut.
 void keyLineMargins(const PlanVolume& vol, const SideMaps& maps, const std::vector<std::vector<int>>& component,
-                    std::vector<TumourFigures>& tumours) {
+                    const std::vector<int>& tumourSide, std::vector<TumourFigures>& tumours) {
   const int w = vol.width, h = vol.height, n = vol.sliceCount();
-  // the box of the liver labels, one voxel wider
-  int x0 = w, y0 = h, z0 = n, x1 = -1, y1 = -1, z1 = -1;
+  // the voxels on either side of the cut surface (6-neighbours of different sides, one of them liver)
+  struct Edge {
+    int x, y, s;
+    uint8_t side;
+  };
+  std::vector<Edge> edges;
   for (int s = 0; s < n; ++s) {
-    const uint8_t* src = vol.slices[static_cast<std::size_t>(s)];
-    if (!src) continue;
+    const uint8_t* m = maps.map(s);
+    if (!m) continue;
+    const uint8_t* next = s + 1 < n ? maps.map(s + 1) : nullptr;
+    auto add = [&](int x, int y, int s2, std::size_t j, const uint8_t* m2, std::size_t i) {
+      if (!m2[j] || m2[j] == m[i]) return;
+      if (!isLiverLabel(vol.at(s, x, y)) && !isLiverLabel(vol.at(s2, static_cast<int>(j % w), static_cast<int>(j / w)))) return;
+      edges.push_back({x, y, s, m[i]});
+      edges.push_back({static_cast<int>(j % w), static_cast<int>(j / w), s2, m2[j]});
+    };
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x)
-        if (isLiverLabel(src[static_cast<std::size_t>(y) * w + x])) {
-          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-          z0 = std::min(z0, s), z1 = std::max(z1, s);
-        }
+      for (int x = 0; x < w; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y) * w + x;
+        if (!m[i]) continue;
+        if (x + 1 < w && m[i + 1] != m[i]) add(x, y, s, i + 1, m, i);
+        if (y + 1 < h && m[i + w] != m[i]) add(x, y, s, i + w, m, i);
+        if (next && next[i] != m[i]) add(x, y, s + 1, i, next, i);
+      }
+  }
+  if (edges.empty()) return;
+  // each tumour's box and a voxel on each of its faces
+  struct Box {
+    int x0 = INT32_MAX, y0 = INT32_MAX, s0 = INT32_MAX, x1 = -1, y1 = -1, s1 = -1;
+  };
+  std::vector<Box> box(tumours.size());
+  std::vector<std::array<std::array<int, 3>, 6>> sample(tumours.size());
+  for (int s = 0; s < n; ++s) {
+    const std::vector<int>& comp = component[static_cast<std::size_t>(s)];
+    for (std::size_t i = 0; i < comp.size(); ++i) {
+      if (!comp[i]) continue;
+      const std::size_t t = static_cast<std::size_t>(comp[i]) - 1;
+      Box& b = box[t];
+      const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+      // one voxel on each face of the box
+      auto& v = sample[t];
+      if (x < b.x0) v[0] = {x, y, s};
+      if (x > b.x1) v[1] = {x, y, s};
+      if (y < b.y0) v[2] = {x, y, s};
+      if (y > b.y1) v[3] = {x, y, s};
+      if (s < b.s0) v[4] = {x, y, s};
+      if (s > b.s1) v[5] = {x, y, s};
+      b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x), b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
+      b.s0 = std::min(b.s0, s), b.s1 = std::max(b.s1, s);
+    }
+  }
+  // the part of the volume that holds the nearest cut of every tumour: its box widened by an upper
+  // bound of its margin (the distance to the cut from the voxels at the box's faces) and a voxel
+  const double cs = vol.columnSpacing, rs = vol.rowSpacing, ss = vol.sliceSpacing;
+  int x0 = w, y0 = h, z0 = n, x1 = -1, y1 = -1, z1 = -1;
+  for (std::size_t t = 0; t < tumours.size(); ++t) {
+    const Box& b = box[t];
+    if (tumours[t].crossesCut || b.x1 < 0) continue;
+    double reach = std::numeric_limits<double>::infinity();
+    for (const std::array<int, 3>& v : sample[t])
+      for (const Edge& e : edges)
+        reach = std::min(reach, std::hypot((e.x - v[0]) * cs, (e.y - v[1]) * rs, (e.s - v[2]) * ss));
+    reach += std::max({cs, rs, ss});
+    const int rx = static_cast<int>(std::ceil(reach / cs)) + 1, ry = static_cast<int>(std::ceil(reach / rs)) + 1,
+              rz = static_cast<int>(std::ceil(reach / ss)) + 1;
+    x0 = std::min(x0, b.x0 - rx), x1 = std::max(x1, b.x1 + rx), y0 = std::min(y0, b.y0 - ry), y1 = std::max(y1, b.y1 + ry);
+    z0 = std::min(z0, b.s0 - rz), z1 = std::max(z1, b.s1 + rz);
   }
   if (x1 < 0) return;
-  x0 = std::max(x0 - 1, 0), y0 = std::max(y0 - 1, 0), z0 = std::max(z0 - 1, 0);
-  x1 = std::min(x1 + 1, w - 1), y1 = std::min(y1 + 1, h - 1), z1 = std::min(z1 + 1, n - 1);
+  x0 = std::max(x0, 0), y0 = std::max(y0, 0), z0 = std::max(z0, 0);
+  x1 = std::min(x1, w - 1), y1 = std::min(y1, h - 1), z1 = std::min(z1, n - 1);
   const int bw = x1 - x0 + 1, bh = y1 - y0 + 1, bn = z1 - z0 + 1;
   const std::size_t barea = static_cast<std::size_t>(bw) * bh;
   std::vector<uint8_t> edge[2] = {std::vector<uint8_t>(barea * bn, 0), std::vector<uint8_t>(barea * bn, 0)};
-  bool any = false;
-  auto side = [&](int s, int x, int y) -> uint8_t {
-    const uint8_t* m = maps.map(s);
-    return m ? m[static_cast<std::size_t>(y) * w + x] : 0;
-  };
-  for (int s = z0; s <= z1; ++s)
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
-        const uint8_t a = side(s, x, y);
-        if (!a) continue;
-        const bool liverA = isLiverLabel(vol.at(s, x, y));
-        const int nb[3][3] = {{x + 1, y, s}, {x, y + 1, s}, {x, y, s + 1}};
-        for (const auto& q : nb) {
-          if (q[0] > x1 || q[1] > y1 || q[2] > z1) continue;
-          const uint8_t b = side(q[2], q[0], q[1]);
-          if (!b || b == a || !(liverA || isLiverLabel(vol.at(q[2], q[0], q[1])))) continue;
-          const std::size_t ia = barea * (s - z0) + static_cast<std::size_t>(y - y0) * bw + (x - x0);
-          const std::size_t ib = barea * (q[2] - z0) + static_cast<std::size_t>(q[1] - y0) * bw + (q[0] - x0);
-          edge[a - 1][ia] = edge[b - 1][ib] = 1;
-          any = true;
-        }
-      }
-  if (!any) return;
+  for (const Edge& e : edges)
+    if (e.x >= x0 && e.x <= x1 && e.y >= y0 && e.y <= y1 && e.s >= z0 && e.s <= z1)
+      edge[e.side - 1][barea * (e.s - z0) + static_cast<std::size_t>(e.y - y0) * bw + (e.x - x0)] = 1;
+  // per side that holds a tumour, the distance to that side's voxels at the cut
   std::vector<float> d[2];
   for (int k = 0; k < 2; ++k)
-    d[k] = squaredDistanceToMask(edge[k], bw, bh, bn, vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing);
-  // distance of a voxel centre (crop coordinates, clamped) to the cut
-  auto centre = [&](int s, int y, int x) {
-    s = std::clamp(s, 0, bn - 1), y = std::clamp(y, 0, bh - 1), x = std::clamp(x, 0, bw - 1);
-    const std::size_t i = barea * s + static_cast<std::size_t>(y) * bw + x;
-    return 0.5 * (std::sqrt(static_cast<double>(d[0][i])) + std::sqrt(static_cast<double>(d[1][i])));
-  };
+    for (std::size_t t = 0; t < tumours.size() && d[k].empty(); ++t)
+      if (!tumours[t].crossesCut && tumourSide[t] == k + 1)
+        d[k] = squaredDistanceToMask(edge[k], bw, bh, bn, cs, rs, ss);
   std::vector<double> best(tumours.size(), std::numeric_limits<double>::infinity());
-  std::vector<std::array<int, 3>> at(tumours.size());
   for (int s = z0; s <= z1; ++s) {
     const std::vector<int>& comp = component[static_cast<std::size_t>(s)];
     if (comp.empty()) continue;
     for (int y = y0; y <= y1; ++y)
       for (int x = x0; x <= x1; ++x) {
         const int t = comp[static_cast<std::size_t>(y) * w + x];
-        if (!t) continue;
-        const double m = centre(s - z0, y - y0, x - x0);
-        if (m < best[static_cast<std::size_t>(t) - 1]) {
-          best[static_cast<std::size_t>(t) - 1] = m;
-          at[static_cast<std::size_t>(t) - 1] = {s - z0, y - y0, x - x0};
-        }
+        const int own = t ? tumourSide[static_cast<std::size_t>(t) - 1] : 0;
+        if (own != 1 && own != 2) continue;  // outside the tumours, or across the cut
+        const std::size_t i = barea * (s - z0) + static_cast<std::size_t>(y - y0) * bw + (x - x0);
+        best[static_cast<std::size_t>(t) - 1] = std::min(best[static_cast<std::size_t>(t) - 1], static_cast<double>(d[own - 1][i]));
       }
   }
-  for (std::size_t t = 0; t < tumours.size(); ++t) {
-    if (tumours[t].crossesCut || !std::isfinite(best[t]) || best[t] > 1e14) continue;
-    // the cut's direction from the nearest voxel: the gradient of the distance there
-    const auto [s, y, x] = at[t];
-    const double g[3] = {(centre(s, y, x + 1) - centre(s, y, x - 1)) / (2 * vol.columnSpacing),
-                         (centre(s, y + 1, x) - centre(s, y - 1, x)) / (2 * vol.rowSpacing),
-                         (centre(s + 1, y, x) - centre(s - 1, y, x)) / (2 * vol.sliceSpacing)};
-    tumours[t].marginMm = std::max(0.0, best[t] - halfExtent(vol, g));
-  }
+  for (std::size_t t = 0; t < tumours.size(); ++t)
+    if (!tumours[t].crossesCut && best[t] < 1e28) tumours[t].marginMm = std::sqrt(best[t]);
 }
 
 }  // namespace
@@ -436,7 +467,7 @@ PlanFigures computePlanFigures(const PlanVolume& vol, const ResectionPlan& plan)
   }
   if (plan.kind == PlanKind::KeyLines && fig.valid &&
       std::any_of(fig.tumours.begin(), fig.tumours.end(), [](const TumourFigures& t) { return !t.crossesCut; }))
-    keyLineMargins(vol, maps, component, fig.tumours);
+    keyLineMargins(vol, maps, component, seen, fig.tumours);
 
   fig.totalMl = total * voxelMl;
   fig.tumourMl = tumour * voxelMl;
