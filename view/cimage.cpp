@@ -252,6 +252,10 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf("%0.1f(mL)", static_cast<double>(r.notDivided)));
   }
+  // the active resection plan's remnant
+  const QString plan = owner_->planReadoutLine();
+  if (!plan.isEmpty())
+    p.drawText(QRect(c.nameLeft, 10 + 25 * 8, c.valueRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, plan);
 }
 
 QFont CImage::readoutFont() {
@@ -363,6 +367,8 @@ void CImage::mousePressEvent(QMouseEvent* event) {
   liveWireLatch_ = owner_->liveWireSelected();
   if (liveWireLatch_) return;
   const QPoint p = toImage(event->pos());
+  // choosing the side a resection plan removes takes the click before any tool
+  if (event->button() == Qt::LeftButton && insideImage(p) && owner_->planSideClick(frameIndex_, p)) return;
   if (event->button() == Qt::LeftButton) {
     leftHeld_ = true;
     pressPoint_ = p;

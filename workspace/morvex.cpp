@@ -69,6 +69,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   });
   connectSignals();
   setupFillBetweenSlices();
+  setupPlanning();
   showLabelImage(1);
 }
 

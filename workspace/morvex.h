@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "analysis/area_statistics.h"
+#include "planning/resection_plan.h"
 #include "segmentation/liver_divider.h"
 #include "segmentation/slice_interpolation.h"
 #include "study/label_table.h"
@@ -25,6 +26,7 @@
 #include "workspace/undo_history.h"
 
 class CHistogramView;
+class PlanPanel;
 class CImage;
 class QProgressBar;
 class QTimer;
@@ -139,6 +141,20 @@ class Morvex : public QMainWindow {
   // Files and folders named on the command line or dropped on the window: folders contribute
   // every file below them; slices are imported first, then the masks are loaded onto them.
   void openPaths(const QStringList& paths);
+
+  // Resection planning (morvex_planning.cpp): named plans per series, an overlay that never
+  // changes the labels. planSideClick takes a click on a slice while the side to remove is being
+  // chosen (true: the click was taken); planReadoutLine is the active plan's line of the readout.
+  PlanPanel* planPanel() const { return planPanel_; }
+  const morvex::PlanSet& planSetOf(int nGroupIdx) { return planSets_[nGroupIdx]; }
+  const morvex::PlanFigures& planFigures() const { return planFigures_; }
+  bool planSideClick(int nFrameIdx, const QPoint& p);
+  QString planReadoutLine() const;
+  // Writes the PDF report of the shown series (its active plan included) to path; false, with a
+  // warning naming the file, when it cannot.
+  bool writePlanReport(const QString& path, bool showIdentity);
+  // The file dialog of the report (tests answer it without a dialog).
+  void setReportPathChooser(std::function<QString()> chooser) { reportPathChooser_ = std::move(chooser); }
 
  public slots:
   // Redraws every slice view.
@@ -446,4 +462,28 @@ class Morvex : public QMainWindow {
   std::vector<std::pair<uint64_t, uint64_t>> fillRevisions_;  // (frame uid, label revision)
   QPushButton* fillApplyButton_ = nullptr;
   QPushButton* fillCancelButton_ = nullptr;
+
+  // --- resection planning (morvex_planning.cpp) ---
+  void setupPlanning();
+  int planSeries() const;
+  morvex::PlanSet* currentPlanSet();
+  void pushPlanUndo();
+  void refreshPlans();
+  void addPlan();
+  void renamePlan(int index, const QString& name);
+  void deletePlan(int index);
+  void undoPlan();
+  void activatePlan(int index);
+  void takeKeyLinesIntoPlan();
+  void choosePlanSide();
+  void setPlanThresholds(double remnantPercent, double marginMm);
+  void reportFromPanel(bool showIdentity);
+  void savePlansBeside(const std::string& maskPath, int nGroupIdx);
+  void loadPlansBeside(const std::string& maskPath, int nFrameIdx);
+  std::map<int, morvex::PlanSet> planSets_;
+  std::vector<std::pair<int, morvex::PlanSet>> planUndo_;
+  morvex::PlanFigures planFigures_;
+  PlanPanel* planPanel_ = nullptr;
+  bool planSidePending_ = false;
+  std::function<QString()> reportPathChooser_;
 };
