@@ -480,6 +480,7 @@ class Morvex : public QMainWindow {
   void reportFromPanel(bool showIdentity);
   void savePlansBeside(const std::string& maskPath, int nGroupIdx);
   void loadPlansBeside(const std::string& maskPath, int nFrameIdx);
+  int seriesOfMaskFile(const std::string& maskPath, int nFrameIdx) const;
   std::map<int, morvex::PlanSet> planSets_;
   std::vector<std::pair<int, morvex::PlanSet>> planUndo_;
   morvex::PlanFigures planFigures_;

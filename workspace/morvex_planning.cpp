@@ -8,6 +8,7 @@
 
 #include "export/pdf_report.h"
 #include "planning/plan_json.h"
+#include "study/text_field.h"
 #include "view/plan_panel.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
@@ -197,9 +198,25 @@ void Morvex::savePlansBeside(const std::string& maskPath, int nGroupIdx) {
     morvex::warningBox(this, tr("The resection plans were not saved: %1").arg(QString::fromStdString(error)));
 }
 
+// The series whose masks a file holds: the series of the frame it went to, else (a series TIFF) the
+// series whose TIFF bears its name, as the save names it.
+int Morvex::seriesOfMaskFile(const std::string& maskPath, int nFrameIdx) const {
+  if (study_.frame(nFrameIdx)) return study_.seriesOfFrame(nFrameIdx);
+  const std::string name = QFileInfo(QString::fromStdString(maskPath)).fileName().toStdString();
+  for (int s = 0; s < study_.seriesCount(); ++s) {
+    const int first = study_.firstFrameOfSeries(s);
+    if (first < 0) continue;
+    const morvex::SliceHeader& h = study_.frame(first)->header;
+    if (name == "m_" + morvex::fileNamePart(h.patientId) + "_" + morvex::fileNamePart(h.patientName) + "_" +
+                    morvex::fileNamePart(study_.seriesFileKeyOf(h)) + ".tiff")
+      return s;
+  }
+  return -1;
+}
+
 void Morvex::loadPlansBeside(const std::string& maskPath, int nFrameIdx) {
   const std::string path = morvex::planFileBeside(maskPath);
-  const int s = study_.seriesOfFrame(nFrameIdx);
+  const int s = seriesOfMaskFile(maskPath, nFrameIdx);
   if (s < 0 || !QFileInfo::exists(QString::fromStdString(path))) return;
   morvex::PlanSet set;
   std::string error;
