@@ -5,6 +5,8 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
 
 #include "export/pdf_report.h"
 #include "planning/plan_json.h"
@@ -19,6 +21,13 @@ void Morvex::setupPlanning() {
   dock->setObjectName("planDock");
   dock->setWidget(planPanel_);
   addDockWidget(Qt::RightDockWidgetArea, dock);
+  // shown on demand: the window keeps its designed size on small screens
+  dock->hide();
+  QAction* show = dock->toggleViewAction();
+  show->setObjectName("actionResectionPlans");
+  QMenu* menu = menuBar()->addMenu(tr("Plan"));
+  menu->setObjectName("menuPlan");
+  menu->addAction(show);
   connect(planPanel_, &PlanPanel::addRequested, this, &Morvex::addPlan);
   connect(planPanel_, &PlanPanel::renameRequested, this, &Morvex::renamePlan);
   connect(planPanel_, &PlanPanel::deleteRequested, this, &Morvex::deletePlan);
