@@ -17,6 +17,7 @@ PACKAGES=(
   xauth xvfb
   libvtk9-dev libvtk9-qt-dev
   orthanc
+  poppler-utils
 )
 
 missing=()

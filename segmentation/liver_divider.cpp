@@ -183,6 +183,12 @@ DivisionLine interpolateLines(const DivisionLine& a, const DivisionLine& b, doub
   return out;
 }
 
+void orientLike(const DivisionLine& a, DivisionLine& b) {
+  if (a.points.empty() || b.points.empty()) return;
+  const DivPoint as = a.points.front(), ae = a.points.back(), bs = b.points.front(), be = b.points.back();
+  if (distance(ae, bs) + distance(as, be) < distance(ae, be) + distance(as, bs)) b.reverse();
+}
+
 bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::vector<uint8_t>& map) {
   const int n = line.size();
   if (n < 2 || width <= 0 || height <= 0) return false;
@@ -502,8 +508,7 @@ void CLiverDivider::computeDivision(const Study& study) {
   std::sort(keyLines_.begin(), keyLines_.end(), [](const DivisionLine& a, const DivisionLine& b) { return a.frame < b.frame; });
   DivisionLine& a = keyLines_[0];
   DivisionLine& b = keyLines_[1];
-  const DivPoint as = a.points.front(), ae = a.points.back(), bs = b.points.front(), be = b.points.back();
-  if (distance(ae, bs) + distance(as, be) < distance(ae, be) + distance(as, bs)) b.reverse();
+  orientLike(a, b);
   std::vector<uint8_t> mapA, mapB;
   const bool okA = divisionMapFromLine(a, width_, height_, mapA);
   const bool okB = divisionMapFromLine(b, width_, height_, mapB);

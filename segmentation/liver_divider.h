@@ -53,6 +53,10 @@ DivisionLine resampleStroke(const DivisionLine& stroke, int spacing);
 // evenly spaced from start to end of both lines (spacing apart, about), all straight segments.
 DivisionLine interpolateLines(const DivisionLine& a, const DivisionLine& b, double t, int spacing);
 
+// Runs b the way a runs: reversed when a's ends lie nearer to b's ends taken the other way round
+// (the pairing the interpolation between two key lines needs).
+void orientLike(const DivisionLine& a, DivisionLine& b);
+
 // Division map (width x height, resized here) of a line of at least two points: the line is
 // extended at both ends to the image border and cuts the image; 1 marks the side with the smaller
 // mean x, 2 the other side (the line's own pixels included). False, map untouched, when the line

@@ -261,6 +261,10 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf("%0.1f(mL)", static_cast<double>(r.notDivided)));
   }
+  // the active resection plan's remnant
+  const QString plan = owner_->planReadoutLine();
+  if (!plan.isEmpty())
+    p.drawText(QRect(c.nameLeft, 10 + 25 * 8, c.valueRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, plan);
 }
 
 // The coronal and sagittal planes through the crosshair, as a row and a column of the slice.
@@ -378,9 +382,9 @@ void CImage::mousePressEvent(QMouseEvent* event) {
     panLast_ = event->pos();
     return;
   }
-  // live-wire clicks arrive with the release; the latch follows the tool at once, so a press right
-  // after another tool was chosen is not swallowed
   const QPoint p = toImage(event->pos());
+  // choosing the side a resection plan removes takes the click before any tool
+  if (event->button() == Qt::LeftButton && insideImage(p) && owner_->planSideClick(frameIndex_, p)) return;
   // with the three planes shown, Shift (or a left press without an editing tool) moves their crosshair
   if (event->button() == Qt::LeftButton && owner_->threePlanesShown() && insideImage(p) &&
       owner_->planeGesture(event->modifiers()) == Morvex::PlaneGesture::Navigate) {
@@ -388,6 +392,8 @@ void CImage::mousePressEvent(QMouseEvent* event) {
     navigating_ = (event->modifiers() & Qt::ShiftModifier) != 0;
     if (navigating_) return;
   }
+  // live-wire clicks arrive with the release; the latch follows the tool at once, so a press right
+  // after another tool was chosen is not swallowed
   liveWireLatch_ = owner_->liveWireSelected();
   if (liveWireLatch_) return;
   if (event->button() == Qt::LeftButton) {

@@ -76,6 +76,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
   setupFillBetweenSlices();
   setupToolTips();
   setupSurfaceView();
+  setupPlanning();
   showLabelImage(1);
 }
 

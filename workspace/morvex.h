@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "analysis/area_statistics.h"
+#include "planning/resection_plan.h"
 #include "segmentation/liver_divider.h"
 #include "segmentation/slice_interpolation.h"
 #include "study/label_table.h"
@@ -27,6 +28,7 @@
 #include "workspace/undo_history.h"
 
 class CHistogramView;
+class PlanPanel;
 class CImage;
 class CPlaneView;
 class CSurfaceView;
@@ -161,6 +163,19 @@ class Morvex : public QMainWindow {
   void sendToArchive();
   // The DICOM Segmentations the last Save wrote (offered by Send to archive).
   const QStringList& savedSegmentations() const { return savedSegmentations_; }
+  // Resection planning (morvex_planning.cpp): named plans per series, an overlay that never
+  // changes the labels. planSideClick takes a click on a slice while the side to remove is being
+  // chosen (true: the click was taken); planReadoutLine is the active plan's line of the readout.
+  PlanPanel* planPanel() const { return planPanel_; }
+  const morvex::PlanSet& planSetOf(int nGroupIdx) { return planSets_[nGroupIdx]; }
+  const morvex::PlanFigures& planFigures() const { return planFigures_; }
+  bool planSideClick(int nFrameIdx, const QPoint& p);
+  QString planReadoutLine() const;
+  // Writes the PDF report of the shown series (its active plan included) to path; false, with a
+  // warning naming the file, when it cannot.
+  bool writePlanReport(const QString& path, bool showIdentity);
+  // The file dialog of the report (tests answer it without a dialog).
+  void setReportPathChooser(std::function<QString()> chooser) { reportPathChooser_ = std::move(chooser); }
 
  public slots:
   // Redraws every slice view.
@@ -536,4 +551,29 @@ class Morvex : public QMainWindow {
   QTimer* surfaceTimer_ = nullptr;
   std::shared_ptr<morvex::view3d::SliceStack> surfaceStack_;  // the labels it was last given
   int surfaceSeries_ = -1;
+
+  // --- resection planning (morvex_planning.cpp) ---
+  void setupPlanning();
+  int planSeries() const;
+  morvex::PlanSet* currentPlanSet();
+  void pushPlanUndo();
+  void refreshPlans();
+  void addPlan();
+  void renamePlan(int index, const QString& name);
+  void deletePlan(int index);
+  void undoPlan();
+  void activatePlan(int index);
+  void takeKeyLinesIntoPlan();
+  void choosePlanSide();
+  void setPlanThresholds(double remnantPercent, double marginMm);
+  void reportFromPanel(bool showIdentity);
+  void savePlansBeside(const std::string& maskPath, int nGroupIdx);
+  void loadPlansBeside(const std::string& maskPath, int nFrameIdx);
+  int seriesOfMaskFile(const std::string& maskPath, int nFrameIdx) const;
+  std::map<int, morvex::PlanSet> planSets_;
+  std::vector<std::pair<int, morvex::PlanSet>> planUndo_;
+  morvex::PlanFigures planFigures_;
+  PlanPanel* planPanel_ = nullptr;
+  bool planSidePending_ = false;
+  std::function<QString()> reportPathChooser_;
 };

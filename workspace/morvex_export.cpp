@@ -150,6 +150,8 @@ void Morvex::saveFileDir() {
   for (const SeriesWrite& w : writes)
     if (!writeTo(w.path, "saveFileDir()", [&](const std::string&) { return w.ok; }) && !w.folder.empty())
       incomplete.insert(w.folder);
+  for (const SeriesWrite& w : writes)
+    if (w.ok && !w.segmentation) savePlansBeside(w.path, w.series);  // resection plans beside the TIFF
   QStringList folders;
   for (const std::string& folder : reportFolders) {
     // a report describes the masks beside it: none where they could not all be written

@@ -157,6 +157,7 @@ void Morvex::readMasks(const QStringList& fileList) {
     if (toLocalPath(fileList[i], path)) {
       const int f = morvex::loadMaskFile(study_, path.c_str());
       if (f != -1) lastLoaded = f;
+      loadPlansBeside(path, f);  // resection plans saved with the series' masks
     }
     setProgress(static_cast<int>((i + 1) * 100LL / fileList.size()));
   }

@@ -25,6 +25,7 @@
 #include "study/label_table.h"
 #include "tools/cli/cli_io.h"
 #include "tools/cli/pacs_command.h"
+#include "tools/cli/cli_report.h"
 #include "view/slice_render.h"
 
 namespace {
@@ -70,6 +71,7 @@ const char* const kMainHelp =
     "  convert MASKS --series SERIES --to nifti|tiff|png|seg OUT\n"
     "  interpolate SERIES --masks M --label N --out DIR\n"
     "  pacs echo|find|get|store --node AET@HOST:PORT ...\n"
+    "  report SERIES --masks M [--plan P] [--identity] --out report.pdf\n"
     "morvex-cli COMMAND --help describes a command.\n";
 
 const std::map<std::string, const char*> kHelp = {
@@ -96,6 +98,11 @@ const std::map<std::string, const char*> kHelp = {
      "Fills between slices as the window's Fill between slices does: every slice of the masks M that\n"
      "holds label N is a key slice, and the slices between two key slices receive the shape\n"
      "interpolated between them, on unlabelled pixels only. Writes m_<slice>.png per slice into DIR.\n"},
+    {"report",
+     "usage: morvex-cli report SERIES --masks M [--plan P] [--identity] --out report.pdf\n"
+     "Writes the PDF report of SERIES with the masks M: the volume table, the figures and warnings of\n"
+     "the active plan of the plan file P (a .plans.json file), axial pictures at three levels. The\n"
+     "patient's name and ID appear only with --identity. Volumes are text in mL.\n"},
 };
 
 // Command line of one command: positional arguments and --options (flags take no value).
@@ -304,6 +311,14 @@ int convert(int argc, char** argv) {
   return 0;
 }
 
+int report(int argc, char** argv) {
+  const Args a = parse(argc, argv, {"--masks", "--plan", "--out"}, {"--identity"});
+  if (a.positional.size() != 1 || !a.has("--masks") || !a.has("--out"))
+    throw UsageError("report takes one SERIES, --masks M and --out FILE");
+  morvex::cli::writeReport(a.positional[0], a.get("--masks"), a.get("--plan"), a.get("--out"), a.has("--identity"));
+  return 0;
+}
+
 int run(int argc, char** argv) {
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
     std::fputs(kMainHelp, argc < 2 ? stderr : document);
@@ -325,6 +340,7 @@ int run(int argc, char** argv) {
   if (command == "volumes") return volumes(argc, argv);
   if (command == "segment-liver") return segmentLiverCommand(argc, argv);
   if (command == "interpolate") return interpolate(argc, argv);
+  if (command == "report") return report(argc, argv);
   return convert(argc, argv);
 }
 

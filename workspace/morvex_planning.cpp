@@ -1,0 +1,238 @@
+// Resection planning: the plan panel's requests turned into changes of the shown series' plans,
+// their figures, the side click, plan files beside the series masks and the PDF report. Plans are
+// an overlay: nothing here writes a label.
+
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "export/pdf_report.h"
+#include "planning/plan_json.h"
+#include "study/text_field.h"
+#include "view/plan_panel.h"
+#include "workspace/message_box.h"
+#include "workspace/morvex.h"
+
+void Morvex::setupPlanning() {
+  planPanel_ = new PlanPanel(this);
+  auto* dock = new QDockWidget(tr("Resection plans"), this);
+  dock->setObjectName("planDock");
+  dock->setWidget(planPanel_);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+  // shown on demand: the window keeps its designed size on small screens
+  dock->hide();
+  QAction* show = dock->toggleViewAction();
+  show->setObjectName("actionResectionPlans");
+  QMenu* menu = menuBar()->addMenu(tr("Plan"));
+  menu->setObjectName("menuPlan");
+  menu->addAction(show);
+  connect(planPanel_, &PlanPanel::addRequested, this, &Morvex::addPlan);
+  connect(planPanel_, &PlanPanel::renameRequested, this, &Morvex::renamePlan);
+  connect(planPanel_, &PlanPanel::deleteRequested, this, &Morvex::deletePlan);
+  connect(planPanel_, &PlanPanel::undoRequested, this, &Morvex::undoPlan);
+  connect(planPanel_, &PlanPanel::activated, this, &Morvex::activatePlan);
+  connect(planPanel_, &PlanPanel::keyLinesRequested, this, &Morvex::takeKeyLinesIntoPlan);
+  connect(planPanel_, &PlanPanel::sideRequested, this, &Morvex::choosePlanSide);
+  connect(planPanel_, &PlanPanel::thresholdsChanged, this, &Morvex::setPlanThresholds);
+  connect(planPanel_, &PlanPanel::reportRequested, this, &Morvex::reportFromPanel);
+  refreshPlans();
+}
+
+int Morvex::planSeries() const { return study_.frame(currentFrame_) ? study_.seriesOfFrame(currentFrame_) : -1; }
+
+morvex::PlanSet* Morvex::currentPlanSet() {
+  const int s = planSeries();
+  return s >= 0 ? &planSets_[s] : nullptr;
+}
+
+void Morvex::pushPlanUndo() {
+  if (morvex::PlanSet* set = currentPlanSet()) planUndo_.emplace_back(planSeries(), *set);
+}
+
+// The panel, the figures and the readout follow the shown series' plans.
+void Morvex::refreshPlans() {
+  if (!planPanel_) return;
+  const morvex::PlanSet* set = currentPlanSet();
+  QStringList names;
+  if (set)
+    for (const morvex::ResectionPlan& p : set->plans) names << QString::fromStdString(p.name);
+  planPanel_->setPlans(names, set ? set->active : -1);
+  if (set) planPanel_->setThresholds(set->thresholds.remnantPercent, set->thresholds.marginMm);
+  planPanel_->setUndoAvailable(!planUndo_.empty());
+  planPanel_->setSidePending(planSidePending_);
+  const morvex::ResectionPlan* plan = set ? set->activePlan() : nullptr;
+  planFigures_ = plan ? morvex::computePlanFigures(morvex::planVolumeOf(study_, planSeries()), *plan) : morvex::PlanFigures{};
+  planPanel_->setFigures(plan ? morvex::planFigureLines(planFigures_) : QStringList{},
+                         plan ? morvex::planWarningTexts(planFigures_, set->thresholds) : QStringList{});
+  redrawAll();
+}
+
+void Morvex::addPlan() {
+  morvex::PlanSet* set = currentPlanSet();
+  if (!set) return;
+  pushPlanUndo();
+  morvex::ResectionPlan plan;
+  plan.name = tr("Plan %1").arg(set->plans.size() + 1).toStdString();
+  set->plans.push_back(plan);
+  set->active = static_cast<int>(set->plans.size()) - 1;
+  refreshPlans();
+}
+
+void Morvex::renamePlan(int index, const QString& name) {
+  morvex::PlanSet* set = currentPlanSet();
+  if (!set || index < 0 || index >= static_cast<int>(set->plans.size()) || name.trimmed().isEmpty()) return refreshPlans();
+  pushPlanUndo();
+  set->plans[static_cast<std::size_t>(index)].name = name.trimmed().toStdString();
+  refreshPlans();
+}
+
+void Morvex::deletePlan(int index) {
+  morvex::PlanSet* set = currentPlanSet();
+  if (!set || index < 0 || index >= static_cast<int>(set->plans.size())) return;
+  pushPlanUndo();
+  set->plans.erase(set->plans.begin() + index);
+  set->active = std::min(set->active, static_cast<int>(set->plans.size()) - 1);
+  refreshPlans();
+}
+
+void Morvex::undoPlan() {
+  if (planUndo_.empty()) return;
+  planSets_[planUndo_.back().first] = std::move(planUndo_.back().second);
+  planUndo_.pop_back();
+  refreshPlans();
+}
+
+void Morvex::activatePlan(int index) {
+  morvex::PlanSet* set = currentPlanSet();
+  if (!set || index < 0 || index >= static_cast<int>(set->plans.size()) || index == set->active) return;
+  set->active = index;
+  refreshPlans();
+}
+
+// The key lines drawn with the division tool become the active plan's; the tool stays open for
+// further edits and never divides for a plan.
+void Morvex::takeKeyLinesIntoPlan() {
+  morvex::PlanSet* set = currentPlanSet();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  if (!set || !set->activePlan() || first < 0) return;
+  if (!liverDivider_ || liverDivider_->keyLines().empty() || liverDivider_->series() != planSeries()) {
+    morvex::warningBox(this, tr("Draw key lines with Divide (interpolation) first; the plan takes them without "
+                                "dividing the liver."));
+    return;
+  }
+  pushPlanUndo();
+  morvex::ResectionPlan& plan = set->plans[static_cast<std::size_t>(set->active)];
+  plan.kind = morvex::PlanKind::KeyLines;
+  plan.keyLines.clear();
+  for (morvex::DivisionLine line : liverDivider_->keyLines()) {
+    line.frame -= first;
+    plan.setKeyLine(std::move(line));
+  }
+  refreshPlans();
+}
+
+void Morvex::choosePlanSide() {
+  const morvex::PlanSet* set = currentPlanSet();
+  planSidePending_ = !planSidePending_ && set && set->activePlan();
+  refreshPlans();
+}
+
+bool Morvex::planSideClick(int nFrameIdx, const QPoint& p) {
+  if (!planSidePending_) return false;
+  planSidePending_ = false;
+  morvex::PlanSet* set = currentPlanSet();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  if (set && set->activePlan() && first >= 0 && study_.seriesOfFrame(nFrameIdx) == planSeries()) {
+    pushPlanUndo();
+    morvex::ResectionPlan& plan = set->plans[static_cast<std::size_t>(set->active)];
+    plan.hasSide = true;
+    plan.sideSlice = nFrameIdx - first;
+    plan.sideX = p.x();
+    plan.sideY = p.y();
+  }
+  refreshPlans();
+  return true;
+}
+
+void Morvex::setPlanThresholds(double remnantPercent, double marginMm) {
+  morvex::PlanSet* set = currentPlanSet();
+  if (!set) return;
+  set->thresholds.remnantPercent = remnantPercent;
+  set->thresholds.marginMm = marginMm;
+  refreshPlans();
+}
+
+QString Morvex::planReadoutLine() const {
+  const auto it = planSets_.find(planSeries());
+  if (it == planSets_.end() || !it->second.activePlan() || !planFigures_.sideChosen) return {};
+  return tr("Remnant %1 % (%2)")
+      .arg(planFigures_.remnantPercent, 0, 'f', 1)
+      .arg(QString::fromStdString(it->second.activePlan()->name));
+}
+
+void Morvex::reportFromPanel(bool showIdentity) {
+  if (planSeries() < 0) return;
+  const QString path = reportPathChooser_ ? reportPathChooser_()
+                                          : QFileDialog::getSaveFileName(this, tr("PDF report"), defaultDirectory_,
+                                                                         tr("PDF (*.pdf)"));
+  if (!path.isEmpty()) writePlanReport(path, showIdentity);
+}
+
+bool Morvex::writePlanReport(const QString& path, bool showIdentity) {
+  const int s = planSeries();
+  if (s < 0) return false;
+  const morvex::PlanSet set = planSets_[s];
+  morvex::PdfReportInput input;
+  // figures and pictures on a worker; the study is only read while edits are blocked
+  const auto job = [&](morvex::WorkerControl&) { input = morvex::reportInputOf(study_, s, labelTable_, &set, showIdentity); };
+  if (longRunActive()) {
+    morvex::WorkerControl control;
+    job(control);
+  } else if (!runLongJob(tr("Report"), job)) {
+    return false;
+  }
+  QString error;
+  if (morvex::writePdfReport(path, input, &error)) return true;
+  morvex::warningBox(this, error);
+  return false;
+}
+
+void Morvex::savePlansBeside(const std::string& maskPath, int nGroupIdx) {
+  const auto it = planSets_.find(nGroupIdx);
+  if (it == planSets_.end() || it->second.plans.empty()) return;
+  std::string error;
+  if (!morvex::savePlanFile(morvex::planFileBeside(maskPath), it->second, error))
+    morvex::warningBox(this, tr("The resection plans were not saved: %1").arg(QString::fromStdString(error)));
+}
+
+// The series whose masks a file holds: the series of the frame it went to, else (a series TIFF) the
+// series whose TIFF bears its name, as the save names it.
+int Morvex::seriesOfMaskFile(const std::string& maskPath, int nFrameIdx) const {
+  if (study_.frame(nFrameIdx)) return study_.seriesOfFrame(nFrameIdx);
+  const std::string name = QFileInfo(QString::fromStdString(maskPath)).fileName().toStdString();
+  for (int s = 0; s < study_.seriesCount(); ++s) {
+    const int first = study_.firstFrameOfSeries(s);
+    if (first < 0) continue;
+    const morvex::SliceHeader& h = study_.frame(first)->header;
+    if (name == "m_" + morvex::fileNamePart(h.patientId) + "_" + morvex::fileNamePart(h.patientName) + "_" +
+                    morvex::fileNamePart(study_.seriesFileKeyOf(h)) + ".tiff")
+      return s;
+  }
+  return -1;
+}
+
+void Morvex::loadPlansBeside(const std::string& maskPath, int nFrameIdx) {
+  const std::string path = morvex::planFileBeside(maskPath);
+  const int s = seriesOfMaskFile(maskPath, nFrameIdx);
+  if (s < 0 || !QFileInfo::exists(QString::fromStdString(path))) return;
+  morvex::PlanSet set;
+  std::string error;
+  if (!morvex::loadPlanFile(path, set, error)) {
+    morvex::warningBox(this, tr("The resection plans were not loaded: %1").arg(QString::fromStdString(error)));
+    return;
+  }
+  planSets_[s] = std::move(set);
+  refreshPlans();
+}
