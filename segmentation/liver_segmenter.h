@@ -17,6 +17,10 @@ class CLiverSegmenter {
   // A reference too thin for core seeds but of at least this many pixels (a liver tip) is still
   // followed, by the confined growth alone.
   static constexpr long kMinTipPixels = 20;
+  // Pieces of the liver cut off in a slice from the region grown from the reference's core (the
+  // dome's islands, the tip's pieces): searched from the reference's pixels at least this many
+  // pixels from the result, each kept when it passes the nets on its own.
+  static constexpr int kIslandGap = 3;
 
   void setInput(const int16_t* intensity, uint8_t* mask, int width, int height, uint8_t labelValue);
   void setOption(int option);
@@ -54,6 +58,8 @@ class CLiverSegmenter {
   double pixelSpacing = 0.7;  // mm per pixel: the retry's confinement is given in millimetres
   // What the last propagation run's nets said ("" when the first result was taken).
   const std::string& lastNets() const { return lastNets_; }
+  // The pixels the last propagation run added as separate pieces.
+  long lastIslandPixels() const { return lastIslands_; }
 
  private:
   void seedRun(std::vector<uint8_t>& result);
@@ -63,6 +69,8 @@ class CLiverSegmenter {
   std::vector<int16_t> confinedRetry(const std::vector<int16_t>& core, const std::vector<int16_t>& seedX,
                                      const std::vector<int16_t>& seedY, const std::vector<int16_t>& edges, int thr,
                                      const std::vector<int16_t>& allowed);
+  long addIslands(std::vector<int16_t>& result, const std::vector<int16_t>& reference,
+                  const std::vector<int16_t>& nearReference, const std::vector<int16_t>& edges, int thr);
 
   const int16_t* intensity_ = nullptr;
   uint8_t* mask_ = nullptr;
@@ -73,6 +81,7 @@ class CLiverSegmenter {
   double liverMedian_ = 0, liverIqr_ = 0;  // the seed liver's intensities (saveReference)
   long liverCount_ = 0;
   std::string lastNets_;
+  long lastIslands_ = 0;
   std::FILE* log_ = stdout;
 };
 

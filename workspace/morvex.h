@@ -216,6 +216,10 @@ class Morvex : public QMainWindow {
   void setSelectedAreaToVessel();
   void setROIRegion(QPoint qpTopLeft, QPoint qpBottomRight);
 
+  // With the Cancer label current, a click of the selection tool labels the lesion under it in 3D
+  // (morvex_tumour.cpp); false when the click is not taken as a tumour click.
+  bool tumourFromClick(const QPoint& p);
+
   // Liver segmentation of the current series and its options.
   int liverSegmentation();
   void changeLiverOption();
