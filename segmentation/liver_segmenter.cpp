@@ -670,9 +670,9 @@ std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std
 
 // Pieces of the liver in this slice that the growth from the reference's core did not reach but that
 // overlap the reference: the confined growth again, seeded on the reference's pixels away from the
-// result. A piece is kept when it does not touch the result, lies mostly on the reference (the
-// outside net) and has the liver's intensity (the intensity net); the growth guard then applies to
-// the result with its pieces. phi keeps the result's level set.
+// result. A piece (a part of that growth outside the result, not touching it) is kept when it lies
+// mostly on the reference (the outside net) and has the liver's intensity (the intensity net); the growth guard
+// then applies to the result with its pieces. phi keeps the result's level set.
 long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ, const Image& E, int thr) {
   const int w = width_, h = height_;
   const Image nearP = dilateRegion(P, w, h, kIslandGap);
@@ -788,7 +788,7 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
     }
   }
   // Pieces cut off from the result in this slice (a thin reference was followed whole already).
-  lastIslands_ = tip ? 0 : addIslands(P, Q, nearQ, E0, thr);
+  lastIslands_ = tip || !followPieces ? 0 : addIslands(P, Q, nearQ, E0, thr);
   // 10. the new reference, 11. the log line
   referenceMask = P;
   for (std::size_t i = 0; i < P.size(); ++i) result[i] = P[i] ? 255 : 0;

@@ -56,6 +56,7 @@ class CLiverSegmenter {
   int runCount = 0;
   bool referenceChanged = false;
   double pixelSpacing = 0.7;  // mm per pixel: the retry's confinement is given in millimetres
+  bool followPieces = true;   // addIslands after every propagation run
   // What the last propagation run's nets said ("" when the first result was taken).
   const std::string& lastNets() const { return lastNets_; }
   // The pixels the last propagation run added as separate pieces.

@@ -16,15 +16,18 @@ namespace {
 
 bool isLiverLabel(uint8_t v) { return v >= kLiver && v <= kVesselRight; }
 
-// In-plane smoothing of the intensities before the growth: noise would otherwise scatter the
-// lesion's edge by single voxels.
-constexpr double kSmoothSigmaPx = 1.0;
+// In-plane median of the intensities before the growth: noise would otherwise scatter the lesion's
+// edge by single voxels, and a blur would leave a ring of in-between values along every edge (the
+// liver's capsule against fat passes through a hypodense lesion's intensities).
+constexpr int kMedianSize = 3;
 // A voxel joins the lesion when its smoothed intensity lies nearer the lesion's than the liver's
 // and no further beyond the lesion than this many lesion-to-liver contrasts (fat and air beside a
 // hypodense lesion on the capsule, bone or contrast beside a hyperdense one stay out).
 constexpr double kBeyondLesion = 1.5;
 // Thin leaks through a narrow bridge are opened off in the plane (radius in mm, at least a pixel).
 constexpr double kOpeningMm = 1.0;
+// The raw growth (before the opening) stops at this multiple of the size guard.
+constexpr long kRawGrowthFactor = 3;
 
 // Holes filled: every outer contour drawn filled.
 void fillHoles(cv::Mat& mask) {
@@ -49,7 +52,7 @@ class Workspace {
     d = std::min(v.slices(), slice + rz + 1) - z0;
     capsulePx_ = o.capsuleMm / pixel;
     rimPx_ = o.rimMm / pixel;
-    pad_ = static_cast<int>(std::ceil(capsulePx_ + rimPx_)) + 2;
+    pad_ = static_cast<int>(std::ceil(2 * capsulePx_ + rimPx_)) + 2;
     smooth_.resize(static_cast<std::size_t>(d));
     domain_.resize(static_cast<std::size_t>(d));
   }
@@ -76,16 +79,17 @@ class Workspace {
     const cv::Mat hu(v_.height, v_.width, CV_16S, const_cast<int16_t*>(v_.intensities[static_cast<std::size_t>(k)]));
     cv::Mat f;
     hu(cv::Rect(x0, y0, w, h)).convertTo(f, CV_32F);
-    cv::GaussianBlur(f, s, cv::Size(5, 5), kSmoothSigmaPx, kSmoothSigmaPx, cv::BORDER_REPLICATE);
+    cv::medianBlur(f, s, kMedianSize);
     // The liver with its bays up to the capsule depth closed and holes filled, and a rim around:
     // a lesion the liver label left out (on the capsule) still lies inside.
-    const int px0 = std::max(0, x0 - pad_), py0 = std::max(0, y0 - pad_);
-    const int px1 = std::min(v_.width, x0 + w + pad_), py1 = std::min(v_.height, y0 + h + pad_);
-    cv::Mat liver(py1 - py0, px1 - px0, CV_8U, cv::Scalar(0));
+    // (worked on with a margin of pad_ pixels on every side, beyond the image's border too: the
+    // closing must see background around the liver)
+    cv::Mat liver(h + 2 * pad_, w + 2 * pad_, CV_8U, cv::Scalar(0));
     const uint8_t* labels = v_.labels[static_cast<std::size_t>(k)];
-    for (int yy = py0; yy < py1; ++yy)
-      for (int xx = px0; xx < px1; ++xx)
-        if (isLiverLabel(labels[static_cast<std::size_t>(yy) * v_.width + xx])) liver.at<uint8_t>(yy - py0, xx - px0) = 255;
+    for (int yy = std::max(0, y0 - pad_); yy < std::min(v_.height, y0 + h + pad_); ++yy)
+      for (int xx = std::max(0, x0 - pad_); xx < std::min(v_.width, x0 + w + pad_); ++xx)
+        if (isLiverLabel(labels[static_cast<std::size_t>(yy) * v_.width + xx]))
+          liver.at<uint8_t>(yy - y0 + pad_, xx - x0 + pad_) = 255;
     cv::Mat dom(h, w, CV_8U, cv::Scalar(0));
     if (cv::countNonZero(liver) > 0) {
       cv::Mat outside, distance, grown, closed;
@@ -98,7 +102,7 @@ class Workspace {
       cv::bitwise_not(closed, outside);
       cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_5);
       closed = distance <= rimPx_;
-      closed(cv::Rect(x0 - px0, y0 - py0, w, h)).copyTo(dom);
+      closed(cv::Rect(pad_, pad_, w, h)).copyTo(dom);
     }
     domain_[static_cast<std::size_t>(z)] = dom;
   }
@@ -115,7 +119,7 @@ struct Voxel {
 };
 
 // 6-connected growth from the seeds through voxels where accept(x, y, z) holds. Stops (returning
-// false) once more than cap voxels or a voxel on an open side of the work area were taken.
+// false) once more than cap voxels were taken.
 template <class Accept>
 bool grow3d(std::vector<uint8_t>& in, int w, int h, int d, std::vector<Voxel> todo, long cap, Accept accept,
             long* count) {
@@ -223,15 +227,12 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
   const long cap = static_cast<long>(std::min(o.maxMl / voxelMl, o.maxLiverShare * static_cast<double>(liver.voxels)));
   const std::size_t n = static_cast<std::size_t>(ws.w) * ws.h * ws.d;
   std::vector<uint8_t> grown(n, 0);
+  // The raw growth may run through thin bridges into neighbouring tissue of the lesion's
+  // intensity; the opening below cuts those, so it is bounded only by a multiple of the guard.
   long count = 0;
-  bool open = false;
-  const bool bounded = grow3d(grown, ws.w, ws.h, ws.d, seeds, cap, [&](int xx, int yy, int zz) {
-    if (!inBand(xx, yy, zz)) return false;
-    open = open || ws.onOpenSide(xx, yy, zz);
-    return true;
-  }, &count);
+  const bool bounded = grow3d(grown, ws.w, ws.h, ws.d, seeds, kRawGrowthFactor * cap, inBand, &count);
   out.status = TumourClickStatus::TooLarge;
-  if (!bounded || open) return out;
+  if (!bounded) return out;
 
   // Bridges thinner than the opening go, in the plane of each slice (slices may be thick).
   const int open2d = std::max(1, static_cast<int>(std::lround(kOpeningMm / std::min(v.columnSpacing, v.rowSpacing))));
@@ -278,6 +279,13 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
   }
   out.status = TumourClickStatus::TooSmall;
   if (bestCount < 3) return out;
+  // The size guard: larger than a lesion may be, or reaching the side of the work area where the
+  // series goes on.
+  out.status = TumourClickStatus::TooLarge;
+  if (bestCount > cap) return out;
+  for (std::size_t i = 0; i < n; ++i)
+    if (best[i] && ws.onOpenSide(static_cast<int>(i % ws.w), static_cast<int>(i / ws.w % ws.h), static_cast<int>(i / plane)))
+      return out;
 
   // Holes (vessels crossing the lesion, a denser core) filled slice by slice, within the domain.
   int firstZ = ws.d, lastZ = -1;

@@ -87,8 +87,8 @@ Phantom::Phantom(const PhantomOptions& options) : opt_(options) {
     lesions_.push_back({cx, cy, w, cx, cy, w, 0.05});
   }
   // Dome bumps around the right lobe's top, rising about 7 % of the series above the dome: on the
-  // top slices they are islands, one of them medially against the heart.
-  for (double th : {3.0, 2.1, -2.3, -1.4})
+  // top slices they are islands lateral to the heart.
+  for (double th : {3.0, 2.1, -2.3})
     domeBumps_.push_back({-0.36 + 0.24 * std::cos(th), -0.06 + 0.85 * 0.24 * std::sin(th), 0.13, 0.065, 0.065, 0.035, 0});
   // The tip below the tongue: two pieces either side of its axis and a smaller third one.
   tipPieces_ = {{-0.31, -0.05, 0.875, 0.03, 0.03, 0.03, 0},
