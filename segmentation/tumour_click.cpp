@@ -39,7 +39,7 @@ void fillHoles(cv::Mat& mask) {
 // The work area around the click, prepared slice by slice as the growth reaches it.
 class Workspace {
  public:
-  Workspace(const TumourVolume& v, const TumourClickOptions& o, int slice, int x, int y) : v_(v), o_(o) {
+  Workspace(const TumourVolume& v, const TumourClickOptions& o, int slice, int x, int y) : v_(v) {
     const double pixel = std::sqrt(v.columnSpacing * v.rowSpacing);
     const int rx = std::max(2, static_cast<int>(o.reachMm / v.columnSpacing));
     const int ry = std::max(2, static_cast<int>(o.reachMm / v.rowSpacing));
@@ -108,7 +108,6 @@ class Workspace {
   }
 
   const TumourVolume& v_;
-  const TumourClickOptions& o_;
   double capsulePx_ = 0, rimPx_ = 0;
   int pad_ = 0;
   std::vector<cv::Mat> smooth_, domain_;

@@ -1,6 +1,6 @@
 #pragma once
 // A liver tumour from one click: the lesion under the click is grown in 3D through the voxels whose
-// (lightly smoothed) intensity lies nearer the lesion's than the liver's, inside the liver and a
+// (median-filtered) intensity lies nearer the lesion's than the liver's, inside the liver and a
 // thin rim around it (lesions on the border bulge out of the liver label). The liver's intensity
 // comes from its histogram (the Analysis page's statistics); the lesion's from the click's
 // neighbourhood, so hypo- and hyperdense lesions are both taken and every contrast phase works.
@@ -49,7 +49,7 @@ enum class TumourClickStatus { Done, NoLiver, OutsideLiver, NoContrast, TooLarge
 
 struct TumourRegion {
   TumourClickStatus status = TumourClickStatus::NoLiver;
-  double lesionHU = 0;  // the lesion's intensity at the click (smoothed median)
+  double lesionHU = 0;  // the lesion's intensity at the click (median of the filtered neighbourhood)
   long voxels = 0;
   int firstSlice = 0;   // slices[k] holds the pixel indices of slice firstSlice + k
   std::vector<std::vector<int32_t>> slices;
