@@ -669,36 +669,24 @@ std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std
 }
 
 // Pieces of the liver in this slice that the growth from the reference's core did not reach but that
-// overlap the reference: the confined growth again, seeded on the reference's pixels away from the
-// result. A piece (a part of that growth outside the result, not touching it) is kept when it lies
-// mostly on the reference (the outside net) and has the liver's intensity (the intensity net); the growth guard
-// then applies to the result with its pieces. phi keeps the result's level set.
-long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ, const Image& E, int thr) {
+// overlap the reference: the parts of the tissue within the seed liver's fences near the reference
+// (the confined retry's limits) cut off from the result. A piece is kept when it lies mostly on
+// the reference (the outside net) and has the liver's intensity (the intensity net); the growth
+// guard then applies to the result with its pieces.
+long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ) {
   const int w = width_, h = height_;
-  const Image nearP = dilateRegion(P, w, h, kIslandGap);
   const double lo = liverMedian_ - kFenceIqr * liverIqr_ - kMinIntensityBoundHU;
   const double hi = liverMedian_ + kFenceIqr * liverIqr_ + kMinIntensityBoundHU;
-  std::vector<int16_t> sx, sy;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const std::size_t i = idx(x, y, w);
-      if (Q[i] && !nearP[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi))) {
-        sx.push_back(static_cast<int16_t>(x));
-        sy.push_back(static_cast<int16_t>(y));
-      }
-    }
-  if (static_cast<long>(sx.size()) < kMinTipPixels) return 0;
-  const std::vector<float> keptPhi = phi;
-  const Image R = confinedRetry(Image(Q.size(), 0), sx, sy, E, thr, nearQ);
-  phi = keptPhi;
+  // the candidates: tissue within the seed liver's fences near the reference, outside the result
+  // (a piece too small for the homogeneity map's window is still seen)
   const Image touch = dilateRegion(P, w, h, 1);
   cv::Mat pieces(h, w, CV_8U, cv::Scalar(0)), ids;
-  for (std::size_t i = 0; i < R.size(); ++i)
-    if (R[i] && !P[i]) pieces.data[i] = 255;
+  for (std::size_t i = 0; i < P.size(); ++i)
+    if (nearQ[i] && !P[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi))) pieces.data[i] = 255;
   const int count = cv::connectedComponents(pieces, ids, 8, CV_32S);
   std::vector<long> area(static_cast<std::size_t>(count), 0), onQ(area), touching(area);
   const int* id = ids.ptr<int>(0);
-  for (std::size_t i = 0; i < R.size(); ++i) {
+  for (std::size_t i = 0; i < P.size(); ++i) {
     const std::size_t c = static_cast<std::size_t>(id[i]);
     if (!c) continue;
     ++area[c];
@@ -710,7 +698,10 @@ long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ, c
   Image joined = P;
   long added = 0;
   for (int c = 1; c < count; ++c) {
-    if (touching[c] || area[c] < kMinTipPixels / 2 || onQ[c] < area[c] * (1.0 - kMaxOutsideShare)) continue;
+    // cut off: at most a tenth of it lies against the result (joined by the bridging, say); a
+    // fringe the result missed along its outline lies against it all along and stays out
+      const bool cutOff = 10 * touching[c] <= area[c];
+    if (!cutOff || area[c] < kMinTipPixels / 2 || onQ[c] < area[c] * (1.0 - kMaxOutsideShare)) continue;
     Image piece(P.size(), 0);
     for (std::size_t i = 0; i < P.size(); ++i)
       if (id[i] == c) piece[i] = 255;
@@ -788,7 +779,7 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
     }
   }
   // Pieces cut off from the result in this slice (a thin reference was followed whole already).
-  lastIslands_ = tip || !followPieces ? 0 : addIslands(P, Q, nearQ, E0, thr);
+  lastIslands_ = tip || !followPieces ? 0 : addIslands(P, Q, nearQ);
   // 10. the new reference, 11. the log line
   referenceMask = P;
   for (std::size_t i = 0; i < P.size(); ++i) result[i] = P[i] ? 255 : 0;

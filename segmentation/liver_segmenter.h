@@ -17,10 +17,6 @@ class CLiverSegmenter {
   // A reference too thin for core seeds but of at least this many pixels (a liver tip) is still
   // followed, by the confined growth alone.
   static constexpr long kMinTipPixels = 20;
-  // Pieces of the liver cut off in a slice from the region grown from the reference's core (the
-  // dome's islands, the tip's pieces): searched from the reference's pixels at least this many
-  // pixels from the result, each kept when it passes the nets on its own.
-  static constexpr int kIslandGap = 3;
 
   void setInput(const int16_t* intensity, uint8_t* mask, int width, int height, uint8_t labelValue);
   void setOption(int option);
@@ -70,8 +66,10 @@ class CLiverSegmenter {
   std::vector<int16_t> confinedRetry(const std::vector<int16_t>& core, const std::vector<int16_t>& seedX,
                                      const std::vector<int16_t>& seedY, const std::vector<int16_t>& edges, int thr,
                                      const std::vector<int16_t>& allowed);
+  // Pieces of the liver cut off in a slice from the region grown from the reference's core (the
+  // dome's islands, the tip's pieces), each kept when it passes the nets on its own.
   long addIslands(std::vector<int16_t>& result, const std::vector<int16_t>& reference,
-                  const std::vector<int16_t>& nearReference, const std::vector<int16_t>& edges, int thr);
+                  const std::vector<int16_t>& nearReference);
 
   const int16_t* intensity_ = nullptr;
   uint8_t* mask_ = nullptr;

@@ -18,6 +18,7 @@
 #include "analysis/area_statistics.h"
 #include "export/report_writer.h"
 #include "segmentation/liver_driver.h"
+#include "segmentation/liver_segmenter.h"
 #include "segmentation/tumour_click.h"
 #include "tests/testing_support.h"
 #include "tools/synthct/series_writer.h"
@@ -213,11 +214,63 @@ TEST(WholeLiver, HardPresetLiverSegThenOneClickPerTumour) {
   const double liverDice = dice(liverBoth, liverMine, liverTruth);
   std::printf("whole liver %.1f mL (truth %.1f mL, %+.2f %%), liver Dice %.4f\n", whole * voxelMl, wholeTruth * voxelMl,
               volumeError, liverDice);
+  EXPECT_LE(std::fabs(volumeError), 3.0);
   // LiverSeg's outline lies about a pixel inside the liver's at this resolution (the plain series
-  // scores 0.943) and it loses a thin band behind the deep tumour near the seed: whole liver -4.7 %,
-  // liver Dice 0.914 here; these bounds keep that from getting worse.
-  EXPECT_LE(std::fabs(volumeError), 5.5);
-  EXPECT_GE(liverDice, 0.905);
+  // scores 0.943) and it loses a thin band behind the deep tumour near the seed: 0.925 here, short
+  // of 0.95; the bound keeps it from getting worse.
+  EXPECT_GE(liverDice, 0.92);
+}
+
+// Pieces cut off from the propagated region: a liver disc with a bump on the reference slice; on
+// the next slice the bump is an island 9 pixels of fat away from the disc. It is followed, unless
+// following is off or it has the heart's intensity.
+TEST(LiverPieces, AnIslandOnTheReferenceIsFollowedAndAHeartIsNot) {
+  constexpr int N = 128;
+  auto slice = [](int discRadius, int islandX, int islandRadius, int islandHU) {
+    std::vector<int16_t> px(N * N);
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        const int noise = ((x * 7 + y * 13) % 31 - 15) / 3;
+        const int d = (x - 56) * (x - 56) + (y - 64) * (y - 64), i = (x - islandX) * (x - islandX) + (y - 64) * (y - 64);
+        px[y * N + x] = static_cast<int16_t>(d <= discRadius * discRadius ? 60 + noise : i <= islandRadius * islandRadius ? islandHU + noise : -90);
+      }
+    return px;
+  };
+  const std::vector<int16_t> reference = slice(30, 92, 12, 60), next = slice(28, 101, 7, 60), heart = slice(28, 101, 7, 40);
+  struct Case {
+    const std::vector<int16_t>* to;
+    bool follow;
+    bool island;
+  } cases[] = {{&next, true, true}, {&next, false, false}, {&heart, true, false}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> mask(N * N);
+    for (int i = 0; i < N * N; ++i) mask[i] = reference[i] > 0;
+    morvex::CLiverSegmenter e;
+    std::FILE* log = std::tmpfile();
+    e.setLog(log);
+    e.setOption(0);
+    e.pixelSpacing = 1.0;
+    e.followPieces = c.follow;
+    e.setInput(reference.data(), mask.data(), N, N, 1);
+    e.allocateReference();
+    e.saveReference();
+    e.restoreReference();
+    e.setInput(c.to->data(), mask.data(), N, N, 1);
+    e.run(morvex::CLiverSegmenter::RunKind::Propagation);
+    std::fclose(log);
+    long disc = 0, island = 0, elsewhere = 0;
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        if (!mask[y * N + x]) continue;
+        const bool inDisc = (x - 56) * (x - 56) + (y - 64) * (y - 64) <= 29 * 29;
+        const bool inIsland = (x - 101) * (x - 101) + (y - 64) * (y - 64) <= 8 * 8;
+        (inDisc ? disc : inIsland ? island : elsewhere)++;
+      }
+    EXPECT_GT(disc, 2000) << c.follow << c.island;
+    EXPECT_EQ(island > 100, c.island) << "island pixels " << island;
+    EXPECT_EQ(e.lastIslandPixels() > 0, c.island);
+    EXPECT_LT(elsewhere, 200);
+  }
 }
 
 // The engine on a crafted volume: 5 slices of 48 x 36 pixels, 0.8 mm columns, 1.1 mm rows, 2 mm
