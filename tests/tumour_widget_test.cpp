@@ -8,6 +8,7 @@
 #include <QTest>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "study/label_table.h"
 #include "tests/testing_support.h"
