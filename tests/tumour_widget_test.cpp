@@ -1,6 +1,6 @@
 // The tumour click through the window: with the Cancer label current, a click of the selection tool
-// inside the liver's tumour labels it in 3D as one undo step and says its volume; on the liver
-// itself it labels nothing and says why.
+// inside the liver's tumour labels it in 3D as one undo step and says its volume (elsewhere the
+// selection tool does what it always did: edit_tools_test).
 
 #include <gtest/gtest.h>
 
@@ -61,14 +61,6 @@ TEST(TumourClickWindow, ClickLabelsTheLesionInOneUndoStep) {
     return n;
   };
   const long liverBefore = count(morvex::kLiver);
-
-  const QPoint parenchyma(lesion.x() + 8, lesion.y());  // medially, in the right lobe
-  ASSERT_EQ(truth[frame].at<uint8_t>(parenchyma.y(), parenchyma.x()), 1);
-  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, parenchyma);
-  EXPECT_TRUE(main.statusBar()->currentMessage().contains("that of the liver")) << main.statusBar()->currentMessage().toStdString();
-  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, {10, 10});  // outside the body
-  EXPECT_TRUE(main.statusBar()->currentMessage().contains("outside the liver")) << main.statusBar()->currentMessage().toStdString();
-  EXPECT_EQ(count(morvex::kCancer), 0);
 
   QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, lesion);
   long truthTumour = 0;

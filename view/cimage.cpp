@@ -252,9 +252,9 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf("%0.1f(mL)", static_cast<double>(r.notDivided)));
   }
-  // liver, vessels and tumours together, on a row of its own below
+  // liver, vessels and tumours together, on a row of its own below that one
   if (r.wholeLiver > 0) {
-    const int y = 10 + 25 * (r.notDivided > 0 ? 8 : 7);
+    const int y = 10 + 25 * 8;
     p.drawText(QRect(c.nameLeft, y, c.nameRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, tr("area(Whole liver):"));
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf("%0.1f(mL)", static_cast<double>(r.wholeLiver)));

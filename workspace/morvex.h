@@ -217,7 +217,8 @@ class Morvex : public QMainWindow {
   void setROIRegion(QPoint qpTopLeft, QPoint qpBottomRight);
 
   // With the Cancer label current, a click of the selection tool labels the lesion under it in 3D
-  // (morvex_tumour.cpp); false when the click is not taken as a tumour click.
+  // (morvex_tumour.cpp); false when it labelled nothing (another label, no lesion at the click: the
+  // status bar says why) and the selection tool goes on as usual.
   bool tumourFromClick(const QPoint& p);
 
   // Liver segmentation of the current series and its options.

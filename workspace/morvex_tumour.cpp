@@ -56,7 +56,7 @@ bool Morvex::tumourFromClick(const QPoint& p) {
     std::printf("tumourFromClick(): refused (%d), lesion %.0f HU\n", static_cast<int>(region.status), region.lesionHU);
     std::fflush(stdout);
     statusBar()->showMessage(refusal(region.status));
-    return true;
+    return false;  // the selection tool does what it always did there
   }
   {
     const SeriesEditScope step(*this, first + region.firstSlice,
