@@ -9,9 +9,12 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
+#include "analysis/area_statistics.h"
 #include "segmentation/liver_driver.h"
 #include "segmentation/liver_segmenter.h"
+#include "segmentation/tumour_click.h"
 #include "tools/synthct/series_writer.h"
 
 namespace {
@@ -116,11 +119,71 @@ void BM_WorkCopy(benchmark::State& state) {
   state.counters["slices"] = kSlices;
 }
 
+// A tumour from one click on the hard series: the liver labelled from the truth with the tumours
+// left out (as LiverSeg leaves a lesion on the capsule), the click at the deepest point of the
+// largest tumour cross-section. Reports the lesion's volume and its Dice against the truth.
+void BM_TumourClick(benchmark::State& state) {
+  morvex::Study study;
+  loadSeries(study, kHardFolder);
+  std::vector<cv::Mat> gt;
+  int bestSlice = 0, bestArea = 0;
+  for (int k = 0; k < kSlices; ++k) {
+    gt.push_back(truth(k, kHardFolder));
+    for (int i = 0; i < kSize * kSize; ++i) study.labelImage(k)[i] = gt[k].data[i] == 1 || gt[k].data[i] == 2 ? 1 : 0;
+    const int area = cv::countNonZero(gt[k] == 3);
+    if (area > bestArea) bestArea = area, bestSlice = k;
+  }
+  cv::Mat distance, lesion = gt[bestSlice] == 3, ids;
+  // the largest tumour of that slice
+  cv::Mat stats, centroids;
+  const int n = cv::connectedComponentsWithStats(lesion, ids, stats, centroids);
+  int largest = 1;
+  for (int c = 2; c < n; ++c)
+    if (stats.at<int>(c, cv::CC_STAT_AREA) > stats.at<int>(largest, cv::CC_STAT_AREA)) largest = c;
+  cv::distanceTransform(ids == largest, distance, cv::DIST_L2, 3);
+  cv::Point click;
+  cv::minMaxLoc(distance, nullptr, nullptr, nullptr, &click);
+  morvex::AreaStatistics st(7);
+  morvex::SeriesStatistics series;
+  series.compute(study, 0, false, st);
+  const morvex::LiverIntensity liver = morvex::liverIntensityOf(st);
+  const morvex::TumourVolume volume = morvex::tumourVolumeOf(study, 0);
+  morvex::TumourRegion r;
+  for (auto _ : state) r = morvex::segmentTumourFromClick(volume, bestSlice, click.x, click.y, liver);
+  const double voxelMl = study.frame(0)->header.voxelVolumeMl();
+  long both = 0, truthVoxels = 0;
+  for (std::size_t k = 0; k < r.slices.size(); ++k)
+    for (int32_t i : r.slices[k]) both += gt[r.firstSlice + k].data[i] == 3;
+  // the truth lesion: the tumour voxels 6-connected to the click
+  std::vector<uint8_t> seen(static_cast<std::size_t>(kSize) * kSize * kSlices, 0);
+  std::vector<int> todo = {bestSlice * kSize * kSize + click.y * kSize + click.x};
+  seen[todo[0]] = 1;
+  while (!todo.empty()) {
+    const int v = todo.back();
+    todo.pop_back();
+    ++truthVoxels;
+    const int z = v / (kSize * kSize), y = v / kSize % kSize, x = v % kSize;
+    const int next[6][3] = {{x + 1, y, z}, {x - 1, y, z}, {x, y + 1, z}, {x, y - 1, z}, {x, y, z + 1}, {x, y, z - 1}};
+    for (const auto& q : next) {
+      if (q[0] < 0 || q[1] < 0 || q[2] < 0 || q[0] >= kSize || q[1] >= kSize || q[2] >= kSlices) continue;
+      const int u = q[2] * kSize * kSize + q[1] * kSize + q[0];
+      if (!seen[u] && gt[q[2]].data[u % (kSize * kSize)] == 3) {
+        seen[u] = 1;
+        todo.push_back(u);
+      }
+    }
+  }
+  state.counters["lesion_ml"] = static_cast<double>(r.voxels) * voxelMl;
+  state.counters["truth_ml"] = static_cast<double>(truthVoxels) * voxelMl;
+  state.counters["dice"] = 2.0 * both / static_cast<double>(r.voxels + truthVoxels);
+}
+
 BENCHMARK(BM_SeedRun)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WorkCopy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PropagationRun)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Whole3DRun, plain, kFolder)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_Whole3DRun, hard, kHardFolder)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_TumourClick)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

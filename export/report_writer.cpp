@@ -66,6 +66,7 @@ ReportVolumes reportVolumes(const AreaStatistics& st, double voxelMl) {
   r.rightWithoutVessels = std::max(right - P(7), 0.0f);
   r.left = left;
   r.leftWithoutVessels = std::max(left - P(6), 0.0f);
+  for (int n = 1; n <= 7; ++n) r.wholeLiver += P(n);
   return r;
 }
 
@@ -74,6 +75,10 @@ std::string reportText(const SliceHeader& first, const AreaStatistics& st) {
   return patientLine(first) + format("%.1f\t", r.total) + format("%.1f\t", r.withoutVessels) +
          format("%.1f\t", r.right) + format("%.1f\t", r.rightWithoutVessels) + format("%.1f\t", r.left) +
          format("%.1f", r.leftWithoutVessels);
+}
+
+std::string volumeReportText(const SliceHeader& first, const AreaStatistics& st) {
+  return reportText(first, st) + format("\nwhole liver\t%.1f", reportVolumes(st, first.voxelVolumeMl()).wholeLiver);
 }
 
 }  // namespace morvex

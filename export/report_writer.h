@@ -19,9 +19,12 @@ std::string statisticsTextLeftRight(const SliceHeader& first, const AreaStatisti
 // Volumes (mL) of a series: liver total and without vessels, right and left lobes with and without.
 struct ReportVolumes {
   float total = 0, withoutVessels = 0, right = 0, rightWithoutVessels = 0, left = 0, leftWithoutVessels = 0;
+  float wholeLiver = 0;  // liver, vessels and tumours (labels 1 to 7), divided or not
 };
 // voxelMl: the voxel volume of the series' first frame (SliceHeader::voxelVolumeMl).
 ReportVolumes reportVolumes(const AreaStatistics& statistics, double voxelMl);
 std::string reportText(const SliceHeader& first, const AreaStatistics& statistics);
+// The report file: reportText, then a row of its own "whole liver<TAB>mL".
+std::string volumeReportText(const SliceHeader& first, const AreaStatistics& statistics);
 
 }  // namespace morvex

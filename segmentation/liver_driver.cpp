@@ -85,6 +85,7 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   CLiverSegmenter engine;
   engine.setLog(opt.log);
   engine.setOption(opt.engineOption);
+  engine.followPieces = opt.followPieces;
   if (f0 >= 0 && study.frame(f0)->header.pixelSpacing > 0) engine.pixelSpacing = study.frame(f0)->header.pixelSpacing;
   std::fprintf(opt.log, "%s\nContour number : %d\nIteration number : %d\n", std::string(62, '/').c_str(), contours, 100);
   const auto start = std::chrono::steady_clock::now();

@@ -18,6 +18,9 @@ struct LiverRunOptions {
   // Polled before every slice; true ends the run with Cancelled, the study then holds what the run
   // wrote so far (a run that may be cancelled works on a copy).
   std::function<bool()> cancelled;
+  // Pieces of the liver cut off in a slice from the propagated region (the dome's islands, the
+  // tip's pieces) are followed when they overlap the previous slice's result.
+  bool followPieces = true;
 };
 
 enum class LiverRunResult { Done, NoOutline, NoStudy, Cancelled };

@@ -13,6 +13,8 @@
 #include <string>
 #include "segmentation/mask_utils.h"
 
+#include <opencv2/imgproc.hpp>
+
 namespace morvex {
 
 namespace {
@@ -666,6 +668,56 @@ std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std
   return P;
 }
 
+// Pieces of the liver in this slice that the growth from the reference's core did not reach but that
+// overlap the reference: the parts of the tissue within the seed liver's fences near the reference
+// (the confined retry's limits) cut off from the result. A piece is kept when it lies mostly on
+// the reference (the outside net) and has the liver's intensity (the intensity net); the growth
+// guard then applies to the result with its pieces.
+long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ) {
+  const int w = width_, h = height_;
+  const double lo = liverMedian_ - kFenceIqr * liverIqr_ - kMinIntensityBoundHU;
+  const double hi = liverMedian_ + kFenceIqr * liverIqr_ + kMinIntensityBoundHU;
+  // the candidates: tissue within the seed liver's fences near the reference, outside the result
+  // (a piece too small for the homogeneity map's window is still seen)
+  const Image touch = dilateRegion(P, w, h, 1);
+  cv::Mat pieces(h, w, CV_8U, cv::Scalar(0)), ids;
+  for (std::size_t i = 0; i < P.size(); ++i)
+    if (nearQ[i] && !P[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi))) pieces.data[i] = 255;
+  const int count = cv::connectedComponents(pieces, ids, 8, CV_32S);
+  std::vector<long> area(static_cast<std::size_t>(count), 0), onQ(area), touching(area);
+  const int* id = ids.ptr<int>(0);
+  for (std::size_t i = 0; i < P.size(); ++i) {
+    const std::size_t c = static_cast<std::size_t>(id[i]);
+    if (!c) continue;
+    ++area[c];
+    onQ[c] += Q[i] != 0;
+    touching[c] += touch[i] != 0;
+  }
+  const IntensityProfile liver{liverMedian_, liverIqr_, liverCount_};
+  const double bound = std::max(kIntensityIqrShare * liverIqr_, kMinIntensityBoundHU);
+  Image joined = P;
+  long added = 0;
+  for (int c = 1; c < count; ++c) {
+    // cut off: at most a tenth of it lies against the result (joined by the bridging, say); a
+    // fringe the result missed along its outline lies against it all along and stays out
+      const bool cutOff = 10 * touching[c] <= area[c];
+    if (!cutOff || area[c] < kMinTipPixels / 2 || onQ[c] < area[c] * (1.0 - kMaxOutsideShare)) continue;
+    Image piece(P.size(), 0);
+    for (std::size_t i = 0; i < P.size(); ++i)
+      if (id[i] == c) piece[i] = 255;
+    if (liver.count > 0 && std::fabs(intensityProfile(intensity_, piece).median - liver.median) > bound) continue;
+    for (std::size_t i = 0; i < P.size(); ++i)
+      if (piece[i]) joined[i] = 255;
+    added += area[c];
+  }
+  if (added == 0) return 0;
+  if (100.0 * static_cast<double>(countNonzero(joined)) / static_cast<double>(std::max(countNonzero(Q), 1L)) > kMaxGrowthPercent)
+    return 0;
+  P.swap(joined);
+  std::fprintf(log_, "pieces +%ld\t", added);
+  return added;
+}
+
 void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
   const int w = width_, h = height_;
   if (referenceMask.size() != static_cast<std::size_t>(pixelCount_)) referenceMask.assign(static_cast<std::size_t>(pixelCount_), 0);
@@ -726,6 +778,8 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
       std::fprintf(log_, "%0.3f retry res\t", q ? 100.0 * static_cast<double>(countNonzero(P)) / static_cast<double>(q) : 0.0);
     }
   }
+  // Pieces cut off from the result in this slice (a thin reference was followed whole already).
+  lastIslands_ = tip || !followPieces ? 0 : addIslands(P, Q, nearQ);
   // 10. the new reference, 11. the log line
   referenceMask = P;
   for (std::size_t i = 0; i < P.size(); ++i) result[i] = P[i] ? 255 : 0;

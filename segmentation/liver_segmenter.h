@@ -52,8 +52,11 @@ class CLiverSegmenter {
   int runCount = 0;
   bool referenceChanged = false;
   double pixelSpacing = 0.7;  // mm per pixel: the retry's confinement is given in millimetres
+  bool followPieces = true;   // addIslands after every propagation run
   // What the last propagation run's nets said ("" when the first result was taken).
   const std::string& lastNets() const { return lastNets_; }
+  // The pixels the last propagation run added as separate pieces.
+  long lastIslandPixels() const { return lastIslands_; }
 
  private:
   void seedRun(std::vector<uint8_t>& result);
@@ -63,6 +66,10 @@ class CLiverSegmenter {
   std::vector<int16_t> confinedRetry(const std::vector<int16_t>& core, const std::vector<int16_t>& seedX,
                                      const std::vector<int16_t>& seedY, const std::vector<int16_t>& edges, int thr,
                                      const std::vector<int16_t>& allowed);
+  // Pieces of the liver cut off in a slice from the region grown from the reference's core (the
+  // dome's islands, the tip's pieces), each kept when it passes the nets on its own.
+  long addIslands(std::vector<int16_t>& result, const std::vector<int16_t>& reference,
+                  const std::vector<int16_t>& nearReference);
 
   const int16_t* intensity_ = nullptr;
   uint8_t* mask_ = nullptr;
@@ -73,6 +80,7 @@ class CLiverSegmenter {
   double liverMedian_ = 0, liverIqr_ = 0;  // the seed liver's intensities (saveReference)
   long liverCount_ = 0;
   std::string lastNets_;
+  long lastIslands_ = 0;
   std::FILE* log_ = stdout;
 };
 

@@ -192,6 +192,7 @@ TEST(Cli, VolumesOfOverlappingSlicesOfAnisotropicNonSquarePixelsParseAndScale) {
   const QJsonObject readout = doc.value("readout").toObject();
   EXPECT_NEAR(readout.value("Liver").toDouble(), (counts[1] + counts[2]) * voxelMl, 0.06);
   EXPECT_NEAR(readout.value("Liver-Vessel").toDouble(), counts[1] * voxelMl, 0.06);
+  EXPECT_NEAR(readout.value("Whole liver").toDouble(), (counts[1] + counts[2] + counts[3]) * voxelMl, 0.06);
 
   // the CSV: a header, one row per label, a blank line, the readout
   const CliRun csv = cli({"volumes", tmp.path(), "--masks", tmp.path()});
@@ -199,7 +200,7 @@ TEST(Cli, VolumesOfOverlappingSlicesOfAnisotropicNonSquarePixelsParseAndScale) {
   std::istringstream lines(csv.out);
   std::vector<std::string> rows;
   for (std::string line; std::getline(lines, line);) rows.push_back(line);
-  ASSERT_EQ(rows.size(), 1 + 7 + 1 + 1 + 7u) << csv.out;
+  ASSERT_EQ(rows.size(), 1 + 7 + 1 + 1 + 8u) << csv.out;
   EXPECT_EQ(rows[0], "label,name,voxels,volume_ml,min,q1,median,q3,max,avg,std");
   EXPECT_EQ(rows[1].rfind("1,Liver," + std::to_string(counts[1]) + ",", 0), 0u) << rows[1];
   EXPECT_EQ(rows[8], "");

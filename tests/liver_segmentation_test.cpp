@@ -51,10 +51,6 @@ const Series& series() {
   static const Series s;
   return s;
 }
-const Series& hardSeries() {
-  static const Series s(true);
-  return s;
-}
 
 std::string readLog(std::FILE* log) {
   std::rewind(log);
@@ -275,34 +271,4 @@ TEST(LiverSegmentation, ARingSeedIsFilledOnlyWhenItEnclosesTwiceItsOwnArea) {
     EXPECT_EQ(liverPixels(study, 1), ring1 + c.filled1);
   }
 }
-
-// The hard preset: a heart over the dome behind a thin diaphragm, a liver tongue in fat, border
-// lesions and a hilar notch. The run must stop at the liver's ends, reach them, and keep the volume.
-TEST(LiverSegmentation, HardPresetStopsAtTheLiversEndsAndReachesThem) {
-  const Series& s = hardSeries();
-  morvex::Study study;
-  s.load(study);
-  s.seed(study, kSeed);
-  morvex::LiverRunOptions options;
-  options.currentFrame = kSeed;
-  options.log = std::tmpfile();
-  ASSERT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::Done);
-  const std::string log = readLog(options.log);
-  if (std::getenv("MORVEX_LIVER_LOG")) std::fputs(log.c_str(), stdout);
-  const Score r = score(s, study);
-  for (int k = 0; k < kSlices; ++k)
-    if ((k >= r.firstTruth - 3 && k <= r.firstTruth + 5) || (k >= r.lastTruth - 8 && k <= r.lastTruth + 3))
-      std::printf("slice %2d: Dice %.3f%s\n", k, r.sliceDice[k], k == r.firstTruth || k == r.lastTruth ? "  (liver end)" : "");
-  for (const char* net : {"growth guard", "outside net", "intensity net", "thin reference", "confined retry", "retry res"}) {
-    std::size_t count = 0;
-    for (std::size_t at = log.find(net); at != std::string::npos; at = log.find(net, at + 1)) ++count;
-    std::printf("%s: %zu\n", net, count);
-  }
-  std::printf("hard series Dice %.4f, volume error %+.2f %%, labelled %d-%d, liver %d-%d\n", r.dice, r.volumeError,
-              r.firstLabelled, r.lastLabelled, r.firstTruth, r.lastTruth);
-  EXPECT_GE(r.dice, 0.93);
-  EXPECT_LE(std::fabs(r.volumeError), 3.0);
-  EXPECT_EQ(r.labelledWithoutLiver, 0) << "no slice above or below the liver is labelled";
-  EXPECT_LE(r.firstLabelled, r.firstTruth + 1) << "the top end is reached";
-  EXPECT_GE(r.lastLabelled, r.lastTruth - 1) << "the bottom end is reached";
-}
+// The hard preset is scored in whole_liver_test.cpp (LiverSeg, then one click per tumour).

@@ -261,10 +261,17 @@ void CImage::drawReadout(QPainter& p) {
     p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
                QString::asprintf("%0.1f(mL)", static_cast<double>(r.notDivided)));
   }
+  // liver, vessels and tumours together, on a row of its own below that one
+  if (r.wholeLiver > 0) {
+    const int y = 10 + 25 * 8;
+    p.drawText(QRect(c.nameLeft, y, c.nameRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, tr("area(Whole liver):"));
+    p.drawText(QRect(c.valueLeft, y, c.valueRight - c.valueLeft, 25), Qt::AlignRight | Qt::AlignTop,
+               QString::asprintf("%0.1f(mL)", static_cast<double>(r.wholeLiver)));
+  }
   // the active resection plan's remnant
   const QString plan = owner_->planReadoutLine();
   if (!plan.isEmpty())
-    p.drawText(QRect(c.nameLeft, 10 + 25 * 8, c.valueRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, plan);
+    p.drawText(QRect(c.nameLeft, 10 + 25 * 9, c.valueRight - c.nameLeft, 25), Qt::AlignLeft | Qt::AlignTop, plan);
 }
 
 // The coronal and sagittal planes through the crosshair, as a row and a column of the slice.
@@ -292,6 +299,7 @@ CImage::ReadoutColumns CImage::readoutColumns() const {
   for (const char* name : {"Liver", "Liver-Vessel", "Right", "Right-Vessel", "Left", "Left-Vessel", "LeftLiver Rate"})
     names = std::max(names, m.horizontalAdvance(QString::asprintf("area(%s):", name)));
   names = std::max(names, m.horizontalAdvance(kNotDivided));
+  names = std::max(names, m.horizontalAdvance(tr("area(Whole liver):")));
   const int values = m.horizontalAdvance("99999.9(mL)") + 2, gap = m.horizontalAdvance("  ");
   ReadoutColumns c;
   c.valueRight = widgetWidth_ - 10;

@@ -86,7 +86,7 @@ VolumeReadout computeVolumeReadout(double voxelMl, const AreaStatistics* st) {
   const float voxel = static_cast<float>(voxelMl);
   float v[8] = {};
   if (st && st->computed())
-    for (int k : {1, 2, 4, 5, 6, 7}) v[k] = st->pixelCnt(k) * voxel;
+    for (int k : {1, 2, 3, 4, 5, 6, 7}) v[k] = st->pixelCnt(k) * voxel;
   VolumeReadout r;
   r.left = v[4] + v[6];
   r.right = v[5] + v[7];
@@ -103,6 +103,8 @@ VolumeReadout computeVolumeReadout(double voxelMl, const AreaStatistics* st) {
   r.rightWithoutVessel = std::max(r.right - v[7], 0.0f);
   r.leftWithoutVessel = std::max(r.left - v[6], 0.0f);
   r.leftRate = r.liverWithoutVessel == 0 ? 0.0f : r.leftWithoutVessel / r.liverWithoutVessel * 100.0f;
+  r.tumours = v[3];
+  r.wholeLiver = v[1] + v[2] + v[3] + v[4] + v[5] + v[6] + v[7];
   return r;
 }
 

@@ -36,6 +36,8 @@ struct VolumeReadout {
   // Once the liver is divided, the "Liver" and "Vessel" labels (1, 2) drawn since are in none of
   // the figures above; their volume is shown on a row of its own. 0 before the division.
   float notDivided = 0;
+  // Tumours (label 3) and the whole liver: every liver, vessel and tumour label, divided or not.
+  float tumours = 0, wholeLiver = 0;
 };
 // From the series statistics (null or not computed: all 0) and the voxel volume of the frame in mL
 // (SliceHeader::voxelVolumeMl).

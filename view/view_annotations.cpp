@@ -28,6 +28,9 @@ int CImage::readoutRows() const {
   const morvex::Frame* frame = owner_->study().frame(frameIndex_);
   if (!frame) return 7;
   const morvex::VolumeReadout r = morvex::computeVolumeReadout(frame->header.voxelVolumeMl(), &owner_->areaStatistics());
+  // fixed rows below the seven figures: not divided (7), whole liver (8), the active plan (9)
+  if (!owner_->planReadoutLine().isEmpty()) return 10;
+  if (r.wholeLiver > 0) return 9;
   return r.notDivided > 0 ? 8 : 7;
 }
 

@@ -253,6 +253,11 @@ class Morvex : public QMainWindow {
   void setSelectedAreaToVessel();
   void setROIRegion(QPoint qpTopLeft, QPoint qpBottomRight);
 
+  // With the Cancer label current, a click of the selection tool labels the lesion under it in 3D
+  // (morvex_tumour.cpp); false when it labelled nothing (another label, no lesion at the click: the
+  // status bar says why) and the selection tool goes on as usual.
+  bool tumourFromClick(const QPoint& p);
+
   // Liver segmentation of the current series and its options.
   int liverSegmentation();
   void changeLiverOption();

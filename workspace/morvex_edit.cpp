@@ -72,6 +72,7 @@ void Morvex::selectObject(int nToolMode, int nOption) {
     morvex::paintStroke(s, mask.data());
   } else {
     const QPoint seed = stroke.isEmpty() ? activeView_->currentPoint() : stroke.first();
+    if (nToolMode == 1 && tumourFromClick(seed)) return;  // the Cancer label: a lesion in 3D
     if (!morvex::growRegion(s, {seed.x(), seed.y()}, nToolMode, nOption != 0)) return;
   }
   finishEdit(&before, 3);

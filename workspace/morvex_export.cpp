@@ -289,7 +289,7 @@ void Morvex::saveReport(const char* pcRootPath, int s) {
   seriesStatistics_.compute(study_, s, false, st);
   const morvex::SliceHeader& h = study_.frame(first)->header;
   writeTo(morvex::joinPath(pcRootPath, fileNameOf("report", study_, h, ".txt"), "saveReport()"), "saveReport()", [&](const std::string& path) { return morvex::writeFileAtomically(path,
-                              morvex::reportText(h, st)); });
+                              morvex::volumeReportText(h, st)); });
 }
 
 // Without a folder the reports go to the working directory.

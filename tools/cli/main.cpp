@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <new>
@@ -170,7 +171,8 @@ int volumes(int argc, char** argv) {
   const morvex::VolumeReadout r = morvex::computeVolumeReadout(voxelMl, &st);
   const std::pair<const char*, float> readout[] = {
       {"Liver", r.liver}, {"Liver-Vessel", r.liverWithoutVessel}, {"Right", r.right}, {"Right-Vessel", r.rightWithoutVessel},
-      {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},   {"LeftLiver Rate", r.leftRate}};
+      {"Left", r.left},   {"Left-Vessel", r.leftWithoutVessel},   {"LeftLiver Rate", r.leftRate},
+      {"Whole liver", r.wholeLiver}};  // liver, vessels and tumours, beside the slice views' rows
   std::string out;
   const bool csv = fmt == "csv";
   out += csv ? "label,name,voxels,volume_ml,min,q1,median,q3,max,avg,std\n" : "{\n  \"labels\": [\n";
@@ -196,7 +198,7 @@ int volumes(int argc, char** argv) {
     out += csv ? "\n" : (i + 1 < labels.size() ? "},\n" : "}\n");
   }
   out += csv ? "\nreadout,value\n" : "  ],\n  \"readout\": {";
-  for (std::size_t i = 0; i < 7; ++i) {
+  for (std::size_t i = 0; i < std::size(readout); ++i) {
     const std::string value = format("%.1f", readout[i].second);
     out += csv ? std::string(readout[i].first) + "," + value + "\n"
                : std::string(i ? ", " : "") + jsonString(readout[i].first) + ": " + value;

@@ -86,6 +86,29 @@ Phantom::Phantom(const PhantomOptions& options) : opt_(options) {
     const double w = (0.12 + 0.66 * s) * kDepth;
     lesions_.push_back({cx, cy, w, cx, cy, w, 0.05});
   }
+  // Dome bumps around the right lobe's top, rising about 7 % of the series above the dome: on the
+  // top slices they are islands lateral to the heart.
+  for (double th : {3.0, 2.1, -2.3})
+    domeBumps_.push_back({-0.36 + 0.24 * std::cos(th), -0.06 + 0.85 * 0.24 * std::sin(th), 0.13, 0.065, 0.065, 0.035, 0});
+  // The tip below the tongue: two pieces either side of its axis and a smaller third one.
+  tipPieces_ = {{-0.31, -0.05, 0.875, 0.03, 0.03, 0.03, 0},
+                {-0.21, -0.07, 0.875, 0.03, 0.03, 0.03, 0},
+                {-0.25, -0.13, 0.885, 0.022, 0.022, 0.02, 0}};
+  // Large tumours (radii in half fields of view, about 110 and 120 mL): one deep in the right lobe,
+  // one under its anterolateral capsule, clipped by the liver's outline.
+  largeTumours_ = {{-0.34, 0.02, (0.12 + 0.66 * 0.33) * kDepth, 0.17, 0.15, 0.18, 0},
+                   {-0.50, -0.16, (0.12 + 0.66 * 0.62) * kDepth, 0.18, 0.16, 0.18, 0}};
+}
+
+bool Phantom::insideLargeTumour(double u, double v, double w) const {
+  for (const Segment& t : largeTumours_) {
+    const double du = (u - t.ax) / t.bx, dv = (v - t.ay) / t.by, dw = (w - t.az) / t.bz;
+    const double rho = std::sqrt(du * du + dv * dv + dw * dw);
+    if (rho >= 1.2) continue;
+    const double th = std::atan2(dv, du), phi = std::asin(std::clamp(dw / std::max(rho, 1e-9), -1.0, 1.0));
+    if (rho < 1.0 + 0.10 * std::sin(3 * th + 0.7) * std::cos(phi) + 0.06 * std::sin(2 * phi + th)) return true;
+  }
+  return false;
 }
 
 double Phantom::sliceZ(int k) const { return opt_.slices > 1 ? static_cast<double>(k) / (opt_.slices - 1) : 0.5; }
@@ -96,6 +119,10 @@ bool Phantom::insideLiver(double u, double v, double z) const {
     const double r = 0.12 * std::sqrt((0.88 - z) / 0.22);
     if (ellipseRadius(u, v, -0.26, -0.06, r, 0.85 * r) < 1.0) return true;
   }
+  if (opt_.hard)  // the dome's bumps and the tip's pieces
+    for (const auto* parts : {&domeBumps_, &tipPieces_})
+      for (const Segment& b : *parts)
+        if (sq((u - b.ax) / b.bx) + sq((v - b.ay) / b.by) + sq((z - b.az) / b.bz) < 1.0) return true;
   const double s = (z - 0.12) / 0.66;
   if (s <= 0.0 || s >= 1.0) return false;
   // right lobe: a lobed ellipse whose size follows the dome above and the taper below
@@ -139,6 +166,7 @@ Tissue Phantom::classifyHard(double u, double v, double z, Tissue t) const {
     }
     for (const Segment& l : lesions_)
       if (sq(u - l.ax) + sq(v - l.ay) + sq(w - l.az) < sq(l.r)) return Tissue::Tumour;
+    if (insideLargeTumour(u, v, w)) return Tissue::Tumour;
     return t;
   }
   // the heart above the dome, kept off the liver by the diaphragm

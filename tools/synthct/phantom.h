@@ -7,7 +7,10 @@
 // The hard preset (PhantomOptions::hard) adds what makes a liver hard to follow: a heart above the
 // liver dome behind a thin diaphragm of similar density, a liver tongue reaching down into the
 // visceral fat away from the body wall, hypodense lesions on the liver border and a portal-vein
-// notch at the hilum. The default preset is unchanged by it.
+// notch at the hilum. It also gives the liver a bumpy dome whose top slices show separate islands
+// beside the heart, two large hypodense tumours (one deep in the right lobe, one reaching its
+// capsule; each over 100 mL, lobulated), and a lower tip that breaks into pieces. The default
+// preset is unchanged by it.
 
 #include <cstdint>
 #include <string>
@@ -97,6 +100,10 @@ class Phantom {
   PhantomOptions opt_;
   std::vector<Segment> vessels_;
   std::vector<Segment> lesions_;  // hard preset: spheres centred on the liver border (a = centre)
+  // Hard preset: ellipsoids (centre a, radii b) of the dome's bumps, the tip's pieces and the
+  // large tumours (the tumours' surfaces are lobulated).
+  std::vector<Segment> domeBumps_, tipPieces_, largeTumours_;
+  bool insideLargeTumour(double u, double v, double w) const;
 };
 
 int tissueHU(Tissue t);

@@ -1,0 +1,333 @@
+#include "segmentation/tumour_click.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include <opencv2/imgproc.hpp>
+
+#include "analysis/area_statistics.h"
+#include "study/label_table.h"
+#include "study/study.h"
+
+namespace morvex {
+
+namespace {
+
+bool isLiverLabel(uint8_t v) { return v >= kLiver && v <= kVesselRight; }
+
+// In-plane median of the intensities before the growth: noise would otherwise scatter the lesion's
+// edge by single voxels, and a blur would leave a ring of in-between values along every edge (the
+// liver's capsule against fat passes through a hypodense lesion's intensities).
+constexpr int kMedianSize = 3;
+// A voxel joins the lesion when its smoothed intensity lies nearer the lesion's than the liver's
+// and no further beyond the lesion than this many lesion-to-liver contrasts (fat and air beside a
+// hypodense lesion on the capsule, bone or contrast beside a hyperdense one stay out).
+constexpr double kBeyondLesion = 1.5;
+// Thin leaks through a narrow bridge are opened off in the plane (radius in mm, at least a pixel).
+constexpr double kOpeningMm = 1.0;
+// The raw growth (before the opening) stops at this multiple of the size guard.
+constexpr long kRawGrowthFactor = 3;
+
+// Holes filled: every outer contour drawn filled.
+void fillHoles(cv::Mat& mask) {
+  std::vector<std::vector<cv::Point>> contours;
+  cv::findContours(mask.clone(), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+  cv::drawContours(mask, contours, -1, cv::Scalar(255), cv::FILLED);
+}
+
+// The work area around the click, prepared slice by slice as the growth reaches it.
+class Workspace {
+ public:
+  Workspace(const TumourVolume& v, const TumourClickOptions& o, int slice, int x, int y) : v_(v) {
+    const double pixel = std::sqrt(v.columnSpacing * v.rowSpacing);
+    const int rx = std::max(2, static_cast<int>(o.reachMm / v.columnSpacing));
+    const int ry = std::max(2, static_cast<int>(o.reachMm / v.rowSpacing));
+    const int rz = std::max(1, static_cast<int>(o.reachMm / v.sliceSpacing));
+    x0 = std::max(0, x - rx);
+    y0 = std::max(0, y - ry);
+    z0 = std::max(0, slice - rz);
+    w = std::min(v.width, x + rx + 1) - x0;
+    h = std::min(v.height, y + ry + 1) - y0;
+    d = std::min(v.slices(), slice + rz + 1) - z0;
+    capsulePx_ = o.capsuleMm / pixel;
+    rimPx_ = o.rimMm / pixel;
+    pad_ = static_cast<int>(std::ceil(2 * capsulePx_ + rimPx_)) + 2;
+    smooth_.resize(static_cast<std::size_t>(d));
+    domain_.resize(static_cast<std::size_t>(d));
+  }
+  int x0, y0, z0, w, h, d;
+  // Touches the work area's side where the series goes on (the lesion would reach further).
+  bool onOpenSide(int x, int y, int z) const {
+    return (x == 0 && x0 > 0) || (y == 0 && y0 > 0) || (z == 0 && z0 > 0) || (x == w - 1 && x0 + w < v_.width) ||
+           (y == h - 1 && y0 + h < v_.height) || (z == d - 1 && z0 + d < v_.slices());
+  }
+  const cv::Mat& smooth(int z) {
+    prepare(z);
+    return smooth_[static_cast<std::size_t>(z)];
+  }
+  const cv::Mat& domain(int z) {
+    prepare(z);
+    return domain_[static_cast<std::size_t>(z)];
+  }
+
+ private:
+  void prepare(int z) {
+    cv::Mat& s = smooth_[static_cast<std::size_t>(z)];
+    if (!s.empty()) return;
+    const int k = z0 + z;
+    const cv::Mat hu(v_.height, v_.width, CV_16S, const_cast<int16_t*>(v_.intensities[static_cast<std::size_t>(k)]));
+    cv::Mat f;
+    hu(cv::Rect(x0, y0, w, h)).convertTo(f, CV_32F);
+    cv::medianBlur(f, s, kMedianSize);
+    // The liver with its bays up to the capsule depth closed and holes filled, and a rim around:
+    // a lesion the liver label left out (on the capsule) still lies inside.
+    // (worked on with a margin of pad_ pixels on every side, beyond the image's border too: the
+    // closing must see background around the liver)
+    cv::Mat liver(h + 2 * pad_, w + 2 * pad_, CV_8U, cv::Scalar(0));
+    const uint8_t* labels = v_.labels[static_cast<std::size_t>(k)];
+    for (int yy = std::max(0, y0 - pad_); yy < std::min(v_.height, y0 + h + pad_); ++yy)
+      for (int xx = std::max(0, x0 - pad_); xx < std::min(v_.width, x0 + w + pad_); ++xx)
+        if (isLiverLabel(labels[static_cast<std::size_t>(yy) * v_.width + xx]))
+          liver.at<uint8_t>(yy - y0 + pad_, xx - x0 + pad_) = 255;
+    cv::Mat dom(h, w, CV_8U, cv::Scalar(0));
+    if (cv::countNonZero(liver) > 0) {
+      cv::Mat outside, distance, grown, closed;
+      cv::bitwise_not(liver, outside);
+      cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_5);
+      grown = distance <= capsulePx_;
+      cv::distanceTransform(grown, distance, cv::DIST_L2, cv::DIST_MASK_5);
+      closed = (distance > capsulePx_) | liver;
+      fillHoles(closed);
+      cv::bitwise_not(closed, outside);
+      cv::distanceTransform(outside, distance, cv::DIST_L2, cv::DIST_MASK_5);
+      closed = distance <= rimPx_;
+      closed(cv::Rect(pad_, pad_, w, h)).copyTo(dom);
+    }
+    domain_[static_cast<std::size_t>(z)] = dom;
+  }
+
+  const TumourVolume& v_;
+  double capsulePx_ = 0, rimPx_ = 0;
+  int pad_ = 0;
+  std::vector<cv::Mat> smooth_, domain_;
+};
+
+struct Voxel {
+  int x, y, z;
+};
+
+// 6-connected growth from the seeds through voxels where accept(x, y, z) holds. Stops (returning
+// false) once more than cap voxels were taken.
+template <class Accept>
+bool grow3d(std::vector<uint8_t>& in, int w, int h, int d, std::vector<Voxel> todo, long cap, Accept accept,
+            long* count) {
+  *count = 0;
+  auto at = [&](int x, int y, int z) -> uint8_t& {
+    return in[(static_cast<std::size_t>(z) * h + y) * w + x];
+  };
+  for (const Voxel& s : todo) at(s.x, s.y, s.z) = 1;
+  *count = static_cast<long>(todo.size());
+  static const int kStep[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+  while (!todo.empty()) {
+    const Voxel p = todo.back();
+    todo.pop_back();
+    for (const auto& s : kStep) {
+      const int x = p.x + s[0], y = p.y + s[1], z = p.z + s[2];
+      if (x < 0 || y < 0 || z < 0 || x >= w || y >= h || z >= d || at(x, y, z) || !accept(x, y, z)) continue;
+      at(x, y, z) = 1;
+      if (++*count > cap) return false;
+      todo.push_back({x, y, z});
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+TumourVolume tumourVolumeOf(const Study& study, int series) {
+  TumourVolume v;
+  const int first = study.firstFrameOfSeries(series), last = study.lastFrameOfSeries(series);
+  if (first < 0) return v;
+  v.width = study.width(first);
+  v.height = study.height(first);
+  const SliceHeader& h = study.frame(first)->header;
+  v.rowSpacing = h.pixelSpacingRow > 0 ? h.pixelSpacingRow : (h.pixelSpacing > 0 ? h.pixelSpacing : 1.0);
+  v.columnSpacing = h.pixelSpacingColumn > 0 ? h.pixelSpacingColumn : v.rowSpacing;
+  v.sliceSpacing = h.volumeDepth() > 0 ? h.volumeDepth() : 1.0;
+  for (int f = first; f <= last; ++f) {
+    if (study.seriesOfFrame(f) != series || study.width(f) != v.width || study.height(f) != v.height ||
+        !study.intensities(f) || !study.labelImage(f))
+      break;
+    v.intensities.push_back(study.intensities(f));
+    v.labels.push_back(study.labelImage(f));
+  }
+  return v;
+}
+
+LiverIntensity liverIntensityOf(const AreaStatistics& st) {
+  LiverIntensity out;
+  if (!st.computed() || st.binCount() <= 0) return out;
+  std::vector<int> counts(static_cast<std::size_t>(st.binCount()), 0);
+  for (int entry : {int{kLiver}, int{kLiverLeft}, int{kLiverRight}})
+    if (const int* c = st.counts(entry))
+      for (int b = 0; b < st.binCount(); ++b) counts[static_cast<std::size_t>(b)] += c[b];
+  long total = 0;
+  for (int c : counts) total += c;
+  if (total == 0) return out;
+  const int n = static_cast<int>(std::min<long>(total, 2147483647L));
+  out.voxels = total;
+  out.q1 = st.base() + quantileFromCounts(counts.data(), st.binCount(), n, 0.25f);
+  out.median = st.base() + quantileFromCounts(counts.data(), st.binCount(), n, 0.5f);
+  out.q3 = st.base() + quantileFromCounts(counts.data(), st.binCount(), n, 0.75f);
+  return out;
+}
+
+TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int y, const LiverIntensity& liver,
+                                    const TumourClickOptions& o) {
+  TumourRegion out;
+  if (liver.voxels <= 0 || v.width <= 0 || v.height <= 0 || slice < 0 || slice >= v.slices() ||
+      v.labels.size() != v.intensities.size())
+    return out;  // NoLiver
+  out.status = TumourClickStatus::OutsideLiver;
+  if (x < 0 || y < 0 || x >= v.width || y >= v.height) return out;
+  Workspace ws(v, o, slice, x, y);
+  const int cx = x - ws.x0, cy = y - ws.y0, cz = slice - ws.z0;
+  if (!ws.domain(cz).at<uint8_t>(cy, cx)) return out;
+
+  // The lesion's intensity: the median of the smoothed click neighbourhood (about 2 mm around).
+  const int r = std::max(1, static_cast<int>(std::lround(2.0 / std::min(v.columnSpacing, v.rowSpacing))));
+  std::vector<float> around;
+  for (int yy = std::max(0, cy - r); yy <= std::min(ws.h - 1, cy + r); ++yy)
+    for (int xx = std::max(0, cx - r); xx <= std::min(ws.w - 1, cx + r); ++xx)
+      around.push_back(ws.smooth(cz).at<float>(yy, xx));
+  std::nth_element(around.begin(), around.begin() + static_cast<long>(around.size() / 2), around.end());
+  const double lesion = around[around.size() / 2];
+  out.lesionHU = lesion;
+  const double contrast = lesion - liver.median;
+  out.status = TumourClickStatus::NoContrast;
+  if (std::fabs(contrast) < std::max(o.minContrastIqr * (liver.q3 - liver.q1), o.minContrastHU)) return out;
+
+  const double middle = liver.median + contrast / 2, far = lesion + kBeyondLesion * contrast;
+  const double lo = std::min(middle, far), hi = std::max(middle, far);
+  auto inBand = [&](int xx, int yy, int zz) {
+    const float s = ws.smooth(zz).at<float>(yy, xx);
+    return s > lo && s < hi && ws.domain(zz).at<uint8_t>(yy, xx) != 0;
+  };
+  std::vector<Voxel> seeds;
+  for (int yy = std::max(0, cy - 1); yy <= std::min(ws.h - 1, cy + 1); ++yy)
+    for (int xx = std::max(0, cx - 1); xx <= std::min(ws.w - 1, cx + 1); ++xx)
+      if (inBand(xx, yy, cz)) seeds.push_back({xx, yy, cz});
+  out.status = TumourClickStatus::TooSmall;
+  if (seeds.empty()) return out;
+
+  // Size guard: the growth stops as soon as the region is larger than any lesion could be.
+  const double voxelMl = v.columnSpacing * v.rowSpacing * v.sliceSpacing / 1000.0;
+  const long cap = static_cast<long>(std::min(o.maxMl / voxelMl, o.maxLiverShare * static_cast<double>(liver.voxels)));
+  const std::size_t n = static_cast<std::size_t>(ws.w) * ws.h * ws.d;
+  std::vector<uint8_t> grown(n, 0);
+  // The raw growth may run through thin bridges into neighbouring tissue of the lesion's
+  // intensity; the opening below cuts those, so it is bounded only by a multiple of the guard.
+  long count = 0;
+  const bool bounded = grow3d(grown, ws.w, ws.h, ws.d, seeds, kRawGrowthFactor * cap, inBand, &count);
+  out.status = TumourClickStatus::TooLarge;
+  if (!bounded) return out;
+
+  // Bridges thinner than the opening go, in the plane of each slice (slices may be thick).
+  const int open2d = std::max(1, static_cast<int>(std::lround(kOpeningMm / std::min(v.columnSpacing, v.rowSpacing))));
+  const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * open2d + 1, 2 * open2d + 1));
+  std::vector<uint8_t> opened(n, 0);
+  const std::size_t plane = static_cast<std::size_t>(ws.w) * ws.h;
+  for (int z = 0; z < ws.d; ++z) {
+    cv::Mat m(ws.h, ws.w, CV_8U, grown.data() + plane * z);
+    if (cv::countNonZero(m) == 0) continue;
+    cv::Mat o2(ws.h, ws.w, CV_8U, opened.data() + plane * z);
+    cv::morphologyEx(m, o2, cv::MORPH_OPEN, kernel);
+  }
+  // The lesion is the part still joined to the click (or the largest part when the opening took
+  // the click's own voxels).
+  auto component = [&](const Voxel& s, std::vector<uint8_t>& part) {
+    part.assign(n, 0);
+    long c = 0;
+    grow3d(part, ws.w, ws.h, ws.d, {s}, static_cast<long>(n), [&](int xx, int yy, int zz) {
+      return opened[(static_cast<std::size_t>(zz) * ws.h + yy) * ws.w + xx] != 0;
+    }, &c);
+    return c;
+  };
+  auto index = [&](const Voxel& s) { return (static_cast<std::size_t>(s.z) * ws.h + s.y) * ws.w + s.x; };
+  std::vector<uint8_t> best, part;
+  long bestCount = 0;
+  seeds.insert(seeds.begin(), Voxel{cx, cy, cz});
+  for (const Voxel& s : seeds)
+    if (opened[index(s)]) {
+      bestCount = component(s, best);
+      break;
+    }
+  const bool clickSurvived = bestCount > 0;
+  for (std::size_t j = 0; !clickSurvived && j < n; ++j) {
+    // no voxel at the click survived the opening: the largest part
+    if (!opened[j]) continue;
+    const Voxel s{static_cast<int>(j % ws.w), static_cast<int>((j / ws.w) % ws.h), static_cast<int>(j / plane)};
+    const long c = component(s, part);
+    for (std::size_t q = j; q < n; ++q)
+      if (part[q]) opened[q] = 0;
+    if (c > bestCount) {
+      bestCount = c;
+      best.swap(part);
+    }
+  }
+  out.status = TumourClickStatus::TooSmall;
+  if (bestCount < 3) return out;
+  // The size guard: larger than a lesion may be, or reaching the side of the work area where the
+  // series goes on.
+  out.status = TumourClickStatus::TooLarge;
+  if (bestCount > cap) return out;
+  for (std::size_t i = 0; i < n; ++i)
+    if (best[i] && ws.onOpenSide(static_cast<int>(i % ws.w), static_cast<int>(i / ws.w % ws.h), static_cast<int>(i / plane)))
+      return out;
+
+  // Holes (vessels crossing the lesion, a denser core) filled slice by slice, within the domain.
+  int firstZ = ws.d, lastZ = -1;
+  std::vector<std::vector<int32_t>> slices(static_cast<std::size_t>(ws.d));
+  for (int z = 0; z < ws.d; ++z) {
+    cv::Mat m(ws.h, ws.w, CV_8U, best.data() + plane * z);
+    if (cv::countNonZero(m) == 0) continue;
+    m *= 255;
+    fillHoles(m);
+    const cv::Mat& dom = ws.domain(z);
+    auto& list = slices[static_cast<std::size_t>(z)];
+    for (int yy = 0; yy < ws.h; ++yy)
+      for (int xx = 0; xx < ws.w; ++xx)
+        if (m.at<uint8_t>(yy, xx) && dom.at<uint8_t>(yy, xx))
+          list.push_back(static_cast<int32_t>((yy + ws.y0) * v.width + xx + ws.x0));
+    if (list.empty()) continue;
+    out.voxels += static_cast<long>(list.size());
+    firstZ = std::min(firstZ, z);
+    lastZ = z;
+  }
+  if (lastZ < 0) return out;
+  out.firstSlice = ws.z0 + firstZ;
+  out.slices.assign(std::make_move_iterator(slices.begin() + firstZ), std::make_move_iterator(slices.begin() + lastZ + 1));
+  out.status = out.voxels > cap ? TumourClickStatus::TooLarge : TumourClickStatus::Done;
+  if (out.status != TumourClickStatus::Done) out.slices.clear();
+  return out;
+}
+
+long applyTumour(const TumourRegion& region, const std::vector<uint8_t*>& labels, uint8_t label) {
+  if (region.status != TumourClickStatus::Done) return 0;
+  long written = 0;
+  for (std::size_t k = 0; k < region.slices.size(); ++k) {
+    const std::size_t s = static_cast<std::size_t>(region.firstSlice) + k;
+    if (s >= labels.size() || !labels[s]) continue;
+    for (int32_t i : region.slices[k]) {
+      uint8_t& l = labels[s][i];
+      if (l == 0 || l == label || isLiverLabel(l)) {
+        written += l != label;
+        l = label;
+      }
+    }
+  }
+  return written;
+}
+
+}  // namespace morvex
