@@ -22,7 +22,6 @@ namespace morvex {
 
 namespace {
 
-QString tr(const char* text) { return QCoreApplication::translate("PdfReport", text); }
 QString ml(double v) { return QString::number(v, 'f', 1) + " mL"; }
 QString mm(double v) { return QString::number(v, 'f', 1) + " mm"; }
 
@@ -109,10 +108,10 @@ QStringList planWarningTexts(const PlanFigures& fig, const PlanThresholds& th) {
   QStringList out;
   for (const PlanWarning& w : planWarnings(fig, th)) {
     if (w.kind == PlanWarning::Kind::SmallRemnant)
-      out << tr("Warning: the remnant is %1 % of the functional liver, below the threshold of %2 %.")
+      out << QCoreApplication::translate("PdfReport", "Warning: the remnant is %1 % of the functional liver, below the threshold of %2 %.")
                  .arg(w.value, 0, 'f', 1).arg(w.threshold, 0, 'f', 0);
     else
-      out << tr("Warning: tumour %1 lies %2 from the cut, closer than the margin of %3.")
+      out << QCoreApplication::translate("PdfReport", "Warning: tumour %1 lies %2 from the cut, closer than the margin of %3.")
                  .arg(w.tumour + 1).arg(mm(w.value)).arg(mm(w.threshold));
   }
   return out;
@@ -120,17 +119,17 @@ QStringList planWarningTexts(const PlanFigures& fig, const PlanThresholds& th) {
 
 QStringList planFigureLines(const PlanFigures& f) {
   QStringList out;
-  out << tr("Total liver volume: %1").arg(ml(f.totalMl)) << tr("Tumour volume: %1").arg(ml(f.tumourMl))
-      << tr("Functional volume: %1").arg(ml(f.functionalMl));
-  if (!f.valid) return out << tr("The plan does not cut the liver yet.");
-  if (!f.sideChosen) return out << tr("Choose the side to remove.");
-  out << tr("Resected volume: %1").arg(ml(f.resectedMl)) << tr("Remnant volume: %1").arg(ml(f.remnantMl))
-      << tr("Functional remnant: %1 (%2 % of functional)").arg(ml(f.remnantFunctionalMl)).arg(f.remnantPercent, 0, 'f', 1);
+  out << QCoreApplication::translate("PdfReport", "Total liver volume: %1").arg(ml(f.totalMl)) << QCoreApplication::translate("PdfReport", "Tumour volume: %1").arg(ml(f.tumourMl))
+      << QCoreApplication::translate("PdfReport", "Functional volume: %1").arg(ml(f.functionalMl));
+  if (!f.valid) return out << QCoreApplication::translate("PdfReport", "The plan does not cut the liver yet.");
+  if (!f.sideChosen) return out << QCoreApplication::translate("PdfReport", "Choose the side to remove.");
+  out << QCoreApplication::translate("PdfReport", "Resected volume: %1").arg(ml(f.resectedMl)) << QCoreApplication::translate("PdfReport", "Remnant volume: %1").arg(ml(f.remnantMl))
+      << QCoreApplication::translate("PdfReport", "Functional remnant: %1 (%2 % of functional)").arg(ml(f.remnantFunctionalMl)).arg(f.remnantPercent, 0, 'f', 1);
   for (std::size_t t = 0; t < f.tumours.size(); ++t) {
     const TumourFigures& tf = f.tumours[t];
-    const QString where = tf.whollyResected ? tr("wholly resected") : tr("not wholly resected");
-    const QString margin = tf.marginMm >= 0 ? tr("margin %1").arg(mm(tf.marginMm)) : tr("the cut misses the liver");
-    out << tr("Tumour %1: %2, %3, %4 (slices %5-%6)")
+    const QString where = tf.whollyResected ? QCoreApplication::translate("PdfReport", "wholly resected") : QCoreApplication::translate("PdfReport", "not wholly resected");
+    const QString margin = tf.marginMm >= 0 ? QCoreApplication::translate("PdfReport", "margin %1").arg(mm(tf.marginMm)) : QCoreApplication::translate("PdfReport", "the cut misses the liver");
+    out << QCoreApplication::translate("PdfReport", "Tumour %1: %2, %3, %4 (slices %5-%6)")
                .arg(t + 1).arg(ml(tf.volumeMl)).arg(where).arg(margin).arg(tf.firstSlice + 1).arg(tf.lastSlice + 1);
   }
   return out;
@@ -180,8 +179,8 @@ PdfReportInput reportInputOf(const Study& study, int s, const LabelTable& labels
     for (int f = first; f <= study.lastFrameOfSeries(s) && seen < slice; ++f)
       if (study.seriesOfFrame(f) == s) frame = f, ++seen;
     const uint8_t* side = plan && static_cast<std::size_t>(slice) < maps.maps.size() ? maps.map(slice) : nullptr;
-    in.axial.push_back({tr("Axial, slice %1 of %2").arg(slice + 1).arg(volume.sliceCount()) +
-                            (side ? tr("; the cut in yellow") : QString()),
+    in.axial.push_back({QCoreApplication::translate("PdfReport", "Axial, slice %1 of %2").arg(slice + 1).arg(volume.sliceCount()) +
+                            (side ? QCoreApplication::translate("PdfReport", "; the cut in yellow") : QString()),
                         axialPicture(study, frame, labels, side)});
   }
   return in;
@@ -190,7 +189,7 @@ PdfReportInput reportInputOf(const Study& study, int s, const LabelTable& labels
 bool writePdfReport(const QString& path, const PdfReportInput& in, QString* error) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
-    if (error) *error = tr("%1: cannot be written (%2)").arg(path, file.errorString());
+    if (error) *error = QCoreApplication::translate("PdfReport", "%1: cannot be written (%2)").arg(path, file.errorString());
     return false;
   }
   {
@@ -199,32 +198,32 @@ bool writePdfReport(const QString& path, const PdfReportInput& in, QString* erro
     writer.setResolution(150);
     writer.setPageMargins(QMarginsF(18, 18, 18, 18), QPageLayout::Millimeter);
     writer.setCreator(softwareVersion());
-    writer.setTitle(tr("Liver volume report"));
+    writer.setTitle(QCoreApplication::translate("PdfReport", "Liver volume report"));
     QPainter painter(&writer);
     PageCursor page(writer, painter);
-    page.line(tr("Liver volume report"), 16, true);
-    if (in.showIdentity) page.line(tr("Patient: %1   ID: %2").arg(in.patientName, in.patientId));
-    page.line(tr("Series date: %1  %2").arg(in.seriesDate, in.seriesDescription));
-    page.line(tr("Report date: %1").arg(in.created));
-    page.line(tr("Software: %1").arg(in.softwareVersion));
+    page.line(QCoreApplication::translate("PdfReport", "Liver volume report"), 16, true);
+    if (in.showIdentity) page.line(QCoreApplication::translate("PdfReport", "Patient: %1   ID: %2").arg(in.patientName, in.patientId));
+    page.line(QCoreApplication::translate("PdfReport", "Series date: %1  %2").arg(in.seriesDate, in.seriesDescription));
+    page.line(QCoreApplication::translate("PdfReport", "Report date: %1").arg(in.created));
+    page.line(QCoreApplication::translate("PdfReport", "Software: %1").arg(in.softwareVersion));
     page.gap();
-    page.line(tr("Volumes"), 12, true);
+    page.line(QCoreApplication::translate("PdfReport", "Volumes"), 12, true);
     const ReportVolumes& v = in.volumes;
-    page.line(tr("Liver: %1").arg(ml(v.total)));
-    page.line(tr("Liver without vessels: %1").arg(ml(v.withoutVessels)));
-    page.line(tr("Right lobe: %1").arg(ml(v.right)));
-    page.line(tr("Right lobe without vessels: %1").arg(ml(v.rightWithoutVessels)));
-    page.line(tr("Left lobe: %1").arg(ml(v.left)));
-    page.line(tr("Left lobe without vessels: %1").arg(ml(v.leftWithoutVessels)));
+    page.line(QCoreApplication::translate("PdfReport", "Liver: %1").arg(ml(v.total)));
+    page.line(QCoreApplication::translate("PdfReport", "Liver without vessels: %1").arg(ml(v.withoutVessels)));
+    page.line(QCoreApplication::translate("PdfReport", "Right lobe: %1").arg(ml(v.right)));
+    page.line(QCoreApplication::translate("PdfReport", "Right lobe without vessels: %1").arg(ml(v.rightWithoutVessels)));
+    page.line(QCoreApplication::translate("PdfReport", "Left lobe: %1").arg(ml(v.left)));
+    page.line(QCoreApplication::translate("PdfReport", "Left lobe without vessels: %1").arg(ml(v.leftWithoutVessels)));
     if (in.hasPlan) {
       page.gap();
-      page.line(tr("Resection plan: %1").arg(in.planName), 12, true);
+      page.line(QCoreApplication::translate("PdfReport", "Resection plan: %1").arg(in.planName), 12, true);
       for (const QString& l : planFigureLines(in.figures)) page.line(l);
-      page.line(tr("Thresholds: remnant %1 %, margin %2")
+      page.line(QCoreApplication::translate("PdfReport", "Thresholds: remnant %1 %, margin %2")
                     .arg(in.thresholds.remnantPercent, 0, 'f', 0).arg(mm(in.thresholds.marginMm)));
       const QStringList warnings = planWarningTexts(in.figures, in.thresholds);
       page.gap();
-      page.line(warnings.isEmpty() ? tr("No warnings.") : tr("Warnings"), 12, true);
+      page.line(warnings.isEmpty() ? QCoreApplication::translate("PdfReport", "No warnings.") : QCoreApplication::translate("PdfReport", "Warnings"), 12, true);
       for (const QString& w : warnings) page.line(w);
     }
     if (!in.axial.empty()) {
@@ -241,12 +240,12 @@ bool writePdfReport(const QString& path, const PdfReportInput& in, QString* erro
     }
     if (!painter.end()) {
       file.cancelWriting();
-      if (error) *error = tr("%1: the report could not be drawn").arg(path);
+      if (error) *error = QCoreApplication::translate("PdfReport", "%1: the report could not be drawn").arg(path);
       return false;
     }
   }
   if (!file.commit()) {
-    if (error) *error = tr("%1: cannot be written (%2)").arg(path, file.errorString());
+    if (error) *error = QCoreApplication::translate("PdfReport", "%1: cannot be written (%2)").arg(path, file.errorString());
     return false;
   }
   return true;

@@ -9,7 +9,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 lupdate="${LUPDATE:-$(command -v /usr/lib/qt5/bin/lupdate || command -v lupdate)}"
-sources=(app study segmentation analysis view workspace export)
+sources=(app study segmentation analysis view view3d workspace export planning archive_ui network)
 scan=(-I "$root" -extensions cpp,h,ui -locations none -no-obsolete -silent "${sources[@]}")
 
 if [ "${1:-}" = "--scan" ]; then
@@ -25,8 +25,17 @@ path = sys.argv[1]
 tree = ET.parse(path)
 for message in tree.iter("message"):
     translation = message.find("translation")
-    translation.text = message.find("source").text
+    source = message.find("source").text
     translation.attrib.pop("type", None)
+    if message.get("numerus") == "yes":
+        # one form for n == 1 and one for the rest, both the source text
+        for form in list(translation):
+            translation.remove(form)
+        translation.text = None
+        for _ in range(2):
+            ET.SubElement(translation, "numerusform").text = source
+    else:
+        translation.text = source
 with open(path, "wb") as out:
     out.write(b'<?xml version="1.0" encoding="utf-8"?>\n<!DOCTYPE TS>\n')
     tree.write(out, encoding="utf-8", xml_declaration=False)

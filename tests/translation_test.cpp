@@ -33,7 +33,17 @@ std::map<std::pair<QString, QString>, QString> readTs(const QString& path) {
       source = xml.readElementText();
     } else if (xml.name() == QLatin1String("translation")) {
       finished = xml.attributes().value("type").isEmpty();
-      translation = xml.readElementText();
+      // a plural message holds its forms as children; the first form stands for it
+      translation.clear();
+      QString firstForm;
+      while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == QLatin1String("translation")) break;
+        if (xml.isCharacters()) translation += xml.text();
+        if (xml.isStartElement() && xml.name() == QLatin1String("numerusform") && firstForm.isEmpty())
+          firstForm = xml.readElementText();
+      }
+      if (!firstForm.isEmpty()) translation = firstForm;
       messages[{context, source}] = finished && !translation.isEmpty() ? translation : QStringLiteral("<unfinished>");
     }
   }
@@ -75,7 +85,8 @@ TEST(Translations, NoHangulInTheSourcesOutsideLogLines) {
   const QRegularExpression hangul(QStringLiteral("[\\x{AC00}-\\x{D7A3}\\x{1100}-\\x{11FF}\\x{3130}-\\x{318F}]"));
   const QRegularExpression logLine(QStringLiteral("\\b(std::)?f?printf\\s*\\(|std::cerr|qDebug|qWarning"));
   int files = 0;
-  for (const char* folder : {"app", "study", "segmentation", "analysis", "view", "workspace", "export", "tools"}) {
+  for (const char* folder : {"app", "study", "segmentation", "analysis", "view", "view3d", "workspace", "export", "planning", "archive_ui",
+                             "network", "tools"}) {
     QDirIterator it(kRoot + "/" + folder, {"*.cpp", "*.h", "*.ui"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
       QFile file(it.next());

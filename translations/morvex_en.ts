@@ -57,6 +57,72 @@
         <source>Interpolated dividing line</source>
         <translation>Interpolated dividing line</translation>
     </message>
+    <message>
+        <source>area(Whole liver):</source>
+        <translation>area(Whole liver):</translation>
+    </message>
+</context>
+<context>
+    <name>CPlaneView</name>
+    <message>
+        <source>Coronal</source>
+        <translation>Coronal</translation>
+    </message>
+    <message>
+        <source>Sagittal</source>
+        <translation>Sagittal</translation>
+    </message>
+</context>
+<context>
+    <name>CSurfaceView</name>
+    <message>
+        <source>no display</source>
+        <translation>no display</translation>
+    </message>
+    <message>
+        <source>no OpenGL</source>
+        <translation>no OpenGL</translation>
+    </message>
+    <message>
+        <source>OpenGL %1.%2 is older than 3.2</source>
+        <translation>OpenGL %1.%2 is older than 3.2</translation>
+    </message>
+    <message>
+        <source>3D view unavailable: %1</source>
+        <translation>3D view unavailable: %1</translation>
+    </message>
+    <message>
+        <source>Reset view</source>
+        <translation>Reset view</translation>
+    </message>
+    <message>
+        <source>Front view, head up (R)</source>
+        <translation>Front view, head up (R)</translation>
+    </message>
+    <message>
+        <source>Axial slice</source>
+        <translation>Axial slice</translation>
+    </message>
+    <message>
+        <source>Snapshot...</source>
+        <translation>Snapshot...</translation>
+    </message>
+    <message>
+        <source>Save 3D snapshot</source>
+        <translation>Save 3D snapshot</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>Snapshot</source>
+        <translation>Snapshot</translation>
+    </message>
+    <message>
+        <source>Could not write %1</source>
+        <translation>Could not write %1</translation>
+    </message>
 </context>
 <context>
     <name>Morvex</name>
@@ -484,6 +550,122 @@
         <source>Adjust the display window by dragging on the image</source>
         <translation>Adjust the display window by dragging on the image</translation>
     </message>
+    <message>
+        <source>Archive</source>
+        <translation>Archive</translation>
+    </message>
+    <message>
+        <source>Query and retrieve...</source>
+        <translation>Query and retrieve...</translation>
+    </message>
+    <message>
+        <source>Send to archive...</source>
+        <translation>Send to archive...</translation>
+    </message>
+    <message>
+        <source>Archive nodes...</source>
+        <translation>Archive nodes...</translation>
+    </message>
+    <message>
+        <source>1 + 2</source>
+        <translation>1 + 2</translation>
+    </message>
+    <message>
+        <source>Axial slice with coronal and sagittal planes (V)</source>
+        <translation>Axial slice with coronal and sagittal planes (V)</translation>
+    </message>
+    <message>
+        <source>This tool works on the axial slice only; Shift-click moves the planes.</source>
+        <translation>This tool works on the axial slice only; Shift-click moves the planes.</translation>
+    </message>
+    <message>
+        <source>Resection plans</source>
+        <translation>Resection plans</translation>
+    </message>
+    <message>
+        <source>Plan</source>
+        <translation>Plan</translation>
+    </message>
+    <message>
+        <source>Plan %1</source>
+        <translation>Plan %1</translation>
+    </message>
+    <message>
+        <source>Draw key lines with Divide (interpolation) first; the plan takes them without dividing the liver.</source>
+        <translation>Draw key lines with Divide (interpolation) first; the plan takes them without dividing the liver.</translation>
+    </message>
+    <message>
+        <source>Remnant %1 % (%2)</source>
+        <translation>Remnant %1 % (%2)</translation>
+    </message>
+    <message>
+        <source>PDF report</source>
+        <translation>PDF report</translation>
+    </message>
+    <message>
+        <source>PDF (*.pdf)</source>
+        <translation>PDF (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Report</translation>
+    </message>
+    <message>
+        <source>The resection plans were not saved: %1</source>
+        <translation>The resection plans were not saved: %1</translation>
+    </message>
+    <message>
+        <source>The resection plans were not loaded: %1</source>
+        <translation>The resection plans were not loaded: %1</translation>
+    </message>
+    <message>
+        <source>Tumour: segment the liver first; the lesion is sought inside it</source>
+        <translation>Tumour: segment the liver first; the lesion is sought inside it</translation>
+    </message>
+    <message>
+        <source>Tumour: the click lies outside the liver</source>
+        <translation>Tumour: the click lies outside the liver</translation>
+    </message>
+    <message>
+        <source>Tumour: the click&apos;s intensity is that of the liver; click inside a lesion</source>
+        <translation>Tumour: the click&apos;s intensity is that of the liver; click inside a lesion</translation>
+    </message>
+    <message>
+        <source>Tumour: the region ran beyond any lesion&apos;s size; nothing was labelled</source>
+        <translation>Tumour: the region ran beyond any lesion&apos;s size; nothing was labelled</translation>
+    </message>
+    <message>
+        <source>Tumour: no lesion found at the click</source>
+        <translation>Tumour: no lesion found at the click</translation>
+    </message>
+    <message>
+        <source>Tumour</source>
+        <translation>Tumour</translation>
+    </message>
+    <message>
+        <source>Not enough memory for the tumour on this series</source>
+        <translation>Not enough memory for the tumour on this series</translation>
+    </message>
+    <message>
+        <source>Tumour: %1 mL on %2 slices</source>
+        <translation>Tumour: %1 mL on %2 slices</translation>
+    </message>
+    <message>
+        <source>3D View</source>
+        <translation>3D View</translation>
+    </message>
+    <message>
+        <source>3D</source>
+        <translation>3D</translation>
+    </message>
+    <message>
+        <source>Show the 3D view of the labels (the fourth pane with three planes, else a panel)</source>
+        <translation>Show the 3D view of the labels (the fourth pane with three planes, else a panel)</translation>
+    </message>
+    <message>
+        <source>Checked: shown in the 3D view</source>
+        <translation>Checked: shown in the 3D view</translation>
+    </message>
 </context>
 <context>
     <name>MorvexClass</name>
@@ -798,6 +980,469 @@
     <message>
         <source>Adjust Intensity</source>
         <translation>Adjust Intensity</translation>
+    </message>
+</context>
+<context>
+    <name>PdfReport</name>
+    <message>
+        <source>Warning: the remnant is %1 % of the functional liver, below the threshold of %2 %.</source>
+        <translation>Warning: the remnant is %1 % of the functional liver, below the threshold of %2 %.</translation>
+    </message>
+    <message>
+        <source>Warning: tumour %1 lies %2 from the cut, closer than the margin of %3.</source>
+        <translation>Warning: tumour %1 lies %2 from the cut, closer than the margin of %3.</translation>
+    </message>
+    <message>
+        <source>Total liver volume: %1</source>
+        <translation>Total liver volume: %1</translation>
+    </message>
+    <message>
+        <source>Tumour volume: %1</source>
+        <translation>Tumour volume: %1</translation>
+    </message>
+    <message>
+        <source>Functional volume: %1</source>
+        <translation>Functional volume: %1</translation>
+    </message>
+    <message>
+        <source>The plan does not cut the liver yet.</source>
+        <translation>The plan does not cut the liver yet.</translation>
+    </message>
+    <message>
+        <source>Choose the side to remove.</source>
+        <translation>Choose the side to remove.</translation>
+    </message>
+    <message>
+        <source>Resected volume: %1</source>
+        <translation>Resected volume: %1</translation>
+    </message>
+    <message>
+        <source>Remnant volume: %1</source>
+        <translation>Remnant volume: %1</translation>
+    </message>
+    <message>
+        <source>Functional remnant: %1 (%2 % of functional)</source>
+        <translation>Functional remnant: %1 (%2 % of functional)</translation>
+    </message>
+    <message>
+        <source>wholly resected</source>
+        <translation>wholly resected</translation>
+    </message>
+    <message>
+        <source>not wholly resected</source>
+        <translation>not wholly resected</translation>
+    </message>
+    <message>
+        <source>margin %1</source>
+        <translation>margin %1</translation>
+    </message>
+    <message>
+        <source>the cut misses the liver</source>
+        <translation>the cut misses the liver</translation>
+    </message>
+    <message>
+        <source>Tumour %1: %2, %3, %4 (slices %5-%6)</source>
+        <translation>Tumour %1: %2, %3, %4 (slices %5-%6)</translation>
+    </message>
+    <message>
+        <source>Axial, slice %1 of %2</source>
+        <translation>Axial, slice %1 of %2</translation>
+    </message>
+    <message>
+        <source>; the cut in yellow</source>
+        <translation>; the cut in yellow</translation>
+    </message>
+    <message>
+        <source>%1: cannot be written (%2)</source>
+        <translation>%1: cannot be written (%2)</translation>
+    </message>
+    <message>
+        <source>Liver volume report</source>
+        <translation>Liver volume report</translation>
+    </message>
+    <message>
+        <source>Patient: %1   ID: %2</source>
+        <translation>Patient: %1   ID: %2</translation>
+    </message>
+    <message>
+        <source>Series date: %1  %2</source>
+        <translation>Series date: %1  %2</translation>
+    </message>
+    <message>
+        <source>Report date: %1</source>
+        <translation>Report date: %1</translation>
+    </message>
+    <message>
+        <source>Software: %1</source>
+        <translation>Software: %1</translation>
+    </message>
+    <message>
+        <source>Volumes</source>
+        <translation>Volumes</translation>
+    </message>
+    <message>
+        <source>Liver: %1</source>
+        <translation>Liver: %1</translation>
+    </message>
+    <message>
+        <source>Liver without vessels: %1</source>
+        <translation>Liver without vessels: %1</translation>
+    </message>
+    <message>
+        <source>Right lobe: %1</source>
+        <translation>Right lobe: %1</translation>
+    </message>
+    <message>
+        <source>Right lobe without vessels: %1</source>
+        <translation>Right lobe without vessels: %1</translation>
+    </message>
+    <message>
+        <source>Left lobe: %1</source>
+        <translation>Left lobe: %1</translation>
+    </message>
+    <message>
+        <source>Left lobe without vessels: %1</source>
+        <translation>Left lobe without vessels: %1</translation>
+    </message>
+    <message>
+        <source>Resection plan: %1</source>
+        <translation>Resection plan: %1</translation>
+    </message>
+    <message>
+        <source>Thresholds: remnant %1 %, margin %2</source>
+        <translation>Thresholds: remnant %1 %, margin %2</translation>
+    </message>
+    <message>
+        <source>No warnings.</source>
+        <translation>No warnings.</translation>
+    </message>
+    <message>
+        <source>Warnings</source>
+        <translation>Warnings</translation>
+    </message>
+    <message>
+        <source>%1: the report could not be drawn</source>
+        <translation>%1: the report could not be drawn</translation>
+    </message>
+</context>
+<context>
+    <name>PlanPanel</name>
+    <message>
+        <source>New plan</source>
+        <translation>New plan</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>Take key lines from the division tool</source>
+        <translation>Take key lines from the division tool</translation>
+    </message>
+    <message>
+        <source>Draw and edit key lines with Divide (interpolation), then take them into the plan; the labels are not divided.</source>
+        <translation>Draw and edit key lines with Divide (interpolation), then take them into the plan; the labels are not divided.</translation>
+    </message>
+    <message>
+        <source>Choose side to remove</source>
+        <translation>Choose side to remove</translation>
+    </message>
+    <message>
+        <source>Then click the part of the liver to remove.</source>
+        <translation>Then click the part of the liver to remove.</translation>
+    </message>
+    <message>
+        <source>Normal liver (20 %)</source>
+        <translation>Normal liver (20 %)</translation>
+    </message>
+    <message>
+        <source>After chemotherapy (30 %)</source>
+        <translation>After chemotherapy (30 %)</translation>
+    </message>
+    <message>
+        <source>Cirrhosis (40 %)</source>
+        <translation>Cirrhosis (40 %)</translation>
+    </message>
+    <message>
+        <source>Name and ID in the report</source>
+        <translation>Name and ID in the report</translation>
+    </message>
+    <message>
+        <source>PDF report...</source>
+        <translation>PDF report...</translation>
+    </message>
+    <message>
+        <source>Liver</source>
+        <translation>Liver</translation>
+    </message>
+    <message>
+        <source>Smallest remnant</source>
+        <translation>Smallest remnant</translation>
+    </message>
+    <message>
+        <source>Smallest margin</source>
+        <translation>Smallest margin</translation>
+    </message>
+</context>
+<context>
+    <name>morvex::ArchiveNodesDialog</name>
+    <message>
+        <source>Archive nodes</source>
+        <translation>Archive nodes</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Test</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>Checks within 10 s whether the node answers (C-ECHO)</source>
+        <translation>Checks within 10 s whether the node answers (C-ECHO)</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>AE title</source>
+        <translation>AE title</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Port on which this workstation receives the images of a C-MOVE</source>
+        <translation>Port on which this workstation receives the images of a C-MOVE</translation>
+    </message>
+    <message>
+        <source>This workstation</source>
+        <translation>This workstation</translation>
+    </message>
+    <message>
+        <source>Receive port</source>
+        <translation>Receive port</translation>
+    </message>
+    <message>
+        <source>New node</source>
+        <translation>New node</translation>
+    </message>
+    <message>
+        <source>Testing %1 ...</source>
+        <translation>Testing %1 ...</translation>
+    </message>
+    <message>
+        <source>%1 answers.</source>
+        <translation>%1 answers.</translation>
+    </message>
+    <message>
+        <source>%1 does not answer: %2</source>
+        <translation>%1 does not answer: %2</translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>Not saved: %1</translation>
+    </message>
+</context>
+<context>
+    <name>morvex::ArchiveQueryDialog</name>
+    <message>
+        <source>Archive: query and retrieve</source>
+        <translation>Archive: query and retrieve</translation>
+    </message>
+    <message>
+        <source>e.g. DOE^J*</source>
+        <translation>e.g. DOE^J*</translation>
+    </message>
+    <message>
+        <source>YYYYMMDD</source>
+        <translation>YYYYMMDD</translation>
+    </message>
+    <message>
+        <source>e.g. CT</source>
+        <translation>e.g. CT</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>Patient name</source>
+        <translation>Patient name</translation>
+    </message>
+    <message>
+        <source>Patient ID</source>
+        <translation>Patient ID</translation>
+    </message>
+    <message>
+        <source>Study date</source>
+        <translation>Study date</translation>
+    </message>
+    <message>
+        <source>Modality</source>
+        <translation>Modality</translation>
+    </message>
+    <message>
+        <source>Accession number</source>
+        <translation>Accession number</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>Patient / series</source>
+        <translation>Patient / series</translation>
+    </message>
+    <message>
+        <source>ID / modality</source>
+        <translation>ID / modality</translation>
+    </message>
+    <message>
+        <source>Date / images</source>
+        <translation>Date / images</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>Retrieve by C-MOVE (for nodes without C-GET)</source>
+        <translation>Retrieve by C-MOVE (for nodes without C-GET)</translation>
+    </message>
+    <message>
+        <source>Retrieve and open</source>
+        <translation>Retrieve and open</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>No archive node is set up: add one under Archive nodes.</source>
+        <translation>No archive node is set up: add one under Archive nodes.</translation>
+    </message>
+    <message>
+        <source>Dates are written YYYYMMDD, e.g. 20260131.</source>
+        <translation>Dates are written YYYYMMDD, e.g. 20260131.</translation>
+    </message>
+    <message>
+        <source>Searching %1 ...</source>
+        <translation>Searching %1 ...</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n studies found</source>
+        <translation>
+            <numerusform>%n studies found</numerusform>
+            <numerusform>%n studies found</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n series</source>
+        <translation>
+            <numerusform>, %n series</numerusform>
+            <numerusform>, %n series</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>?</source>
+        <translation>?</translation>
+    </message>
+    <message>
+        <source>Series %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>Choose a series to retrieve.</source>
+        <translation>Choose a series to retrieve.</translation>
+    </message>
+    <message>
+        <source>Retrieving %1 ...</source>
+        <translation>Retrieving %1 ...</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n images retrieved</source>
+        <translation>
+            <numerusform>%n images retrieved</numerusform>
+            <numerusform>%n images retrieved</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Cancelling ...</source>
+        <translation>Cancelling ...</translation>
+    </message>
+    <message>
+        <source>Cancelled; nothing was kept.</source>
+        <translation>Cancelled; nothing was kept.</translation>
+    </message>
+</context>
+<context>
+    <name>morvex::ArchiveStoreDialog</name>
+    <message>
+        <source>Send to archive</source>
+        <translation>Send to archive</translation>
+    </message>
+    <message>
+        <source>Add files...</source>
+        <translation>Add files...</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>No archive node is set up: add one under Archive nodes.</source>
+        <translation>No archive node is set up: add one under Archive nodes.</translation>
+    </message>
+    <message>
+        <source>DICOM files to send</source>
+        <translation>DICOM files to send</translation>
+    </message>
+    <message>
+        <source>DICOM files and PDF reports (*.dcm *.pdf);;All files (*)</source>
+        <translation>DICOM files and PDF reports (*.dcm *.pdf);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Not added: %1</source>
+        <translation>Not added: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Sending %n files ...</source>
+        <translation>
+            <numerusform>Sending %n files ...</numerusform>
+            <numerusform>Sending %n files ...</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <translation>not sent</translation>
+    </message>
+    <message>
+        <source>Every file was stored.</source>
+        <translation>Every file was stored.</translation>
     </message>
 </context>
 <context>

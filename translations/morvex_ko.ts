@@ -57,6 +57,72 @@
         <source>Interpolated dividing line</source>
         <translation>보간된 분할선</translation>
     </message>
+    <message>
+        <source>area(Whole liver):</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CPlaneView</name>
+    <message>
+        <source>Coronal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sagittal</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CSurfaceView</name>
+    <message>
+        <source>no display</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no OpenGL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OpenGL %1.%2 is older than 3.2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>3D view unavailable: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset view</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Front view, head up (R)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Axial slice</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshot...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save 3D snapshot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not write %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Morvex</name>
@@ -484,6 +550,122 @@
         <source>Adjust the display window by dragging on the image</source>
         <translation>영상 위를 드래그하여 표시 윈도우 조절</translation>
     </message>
+    <message>
+        <source>Archive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Query and retrieve...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send to archive...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive nodes...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 + 2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Axial slice with coronal and sagittal planes (V)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This tool works on the axial slice only; Shift-click moves the planes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Resection plans</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Plan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Plan %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Draw key lines with Divide (interpolation) first; the plan takes them without dividing the liver.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remnant %1 % (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PDF report</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PDF (*.pdf)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The resection plans were not saved: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The resection plans were not loaded: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour: segment the liver first; the lesion is sought inside it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour: the click lies outside the liver</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour: the click&apos;s intensity is that of the liver; click inside a lesion</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour: the region ran beyond any lesion&apos;s size; nothing was labelled</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour: no lesion found at the click</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not enough memory for the tumour on this series</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour: %1 mL on %2 slices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>3D View</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>3D</source>
+        <translation type="unfinished">3D</translation>
+    </message>
+    <message>
+        <source>Show the 3D view of the labels (the fourth pane with three planes, else a panel)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checked: shown in the 3D view</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>MorvexClass</name>
@@ -798,6 +980,465 @@
     <message>
         <source>Adjust Intensity</source>
         <translation>Adjust Intensity</translation>
+    </message>
+</context>
+<context>
+    <name>PdfReport</name>
+    <message>
+        <source>Warning: the remnant is %1 % of the functional liver, below the threshold of %2 %.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Warning: tumour %1 lies %2 from the cut, closer than the margin of %3.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Total liver volume: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour volume: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Functional volume: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The plan does not cut the liver yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose the side to remove.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Resected volume: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remnant volume: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Functional remnant: %1 (%2 % of functional)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>wholly resected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not wholly resected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>margin %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the cut misses the liver</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tumour %1: %2, %3, %4 (slices %5-%6)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Axial, slice %1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; the cut in yellow</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: cannot be written (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Liver volume report</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Patient: %1   ID: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Series date: %1  %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Report date: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Software: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Volumes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Liver: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Liver without vessels: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Right lobe: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Right lobe without vessels: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left lobe: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left lobe without vessels: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Resection plan: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Thresholds: remnant %1 %, margin %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No warnings.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Warnings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: the report could not be drawn</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PlanPanel</name>
+    <message>
+        <source>New plan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished">Delete</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Take key lines from the division tool</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Draw and edit key lines with Divide (interpolation), then take them into the plan; the labels are not divided.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose side to remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Then click the part of the liver to remove.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Normal liver (20 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>After chemotherapy (30 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cirrhosis (40 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name and ID in the report</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PDF report...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Liver</source>
+        <translation type="unfinished">Liver</translation>
+    </message>
+    <message>
+        <source>Smallest remnant</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Smallest margin</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>morvex::ArchiveNodesDialog</name>
+    <message>
+        <source>Archive nodes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Test</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checks within 10 s whether the node answers (C-ECHO)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>AE title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Port on which this workstation receives the images of a C-MOVE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This workstation</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Receive port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New node</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Testing %1 ...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 answers.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 does not answer: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>morvex::ArchiveQueryDialog</name>
+    <message>
+        <source>Archive: query and retrieve</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>e.g. DOE^J*</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>YYYYMMDD</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>e.g. CT</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Node</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Patient name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Patient ID</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Study date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Modality</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Accession number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Patient / series</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ID / modality</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date / images</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation type="unfinished">Description</translation>
+    </message>
+    <message>
+        <source>Retrieve by C-MOVE (for nodes without C-GET)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retrieve and open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">Cancel</translation>
+    </message>
+    <message>
+        <source>No archive node is set up: add one under Archive nodes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Dates are written YYYYMMDD, e.g. 20260131.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Searching %1 ...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n studies found</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n series</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Series %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a series to retrieve.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retrieving %1 ...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n images retrieved</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Cancelling ...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancelled; nothing was kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>morvex::ArchiveStoreDialog</name>
+    <message>
+        <source>Send to archive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add files...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">Cancel</translation>
+    </message>
+    <message>
+        <source>No archive node is set up: add one under Archive nodes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DICOM files to send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DICOM files and PDF reports (*.dcm *.pdf);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not added: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Sending %n files ...</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every file was stored.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
