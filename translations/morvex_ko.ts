@@ -59,69 +59,69 @@
     </message>
     <message>
         <source>area(Whole liver):</source>
-        <translation type="unfinished"></translation>
+        <translation>면적(간 전체):</translation>
     </message>
 </context>
 <context>
     <name>CPlaneView</name>
     <message>
         <source>Coronal</source>
-        <translation type="unfinished"></translation>
+        <translation>관상면</translation>
     </message>
     <message>
         <source>Sagittal</source>
-        <translation type="unfinished"></translation>
+        <translation>시상면</translation>
     </message>
 </context>
 <context>
     <name>CSurfaceView</name>
     <message>
         <source>no display</source>
-        <translation type="unfinished"></translation>
+        <translation>디스플레이 없음</translation>
     </message>
     <message>
         <source>no OpenGL</source>
-        <translation type="unfinished"></translation>
+        <translation>OpenGL 없음</translation>
     </message>
     <message>
         <source>OpenGL %1.%2 is older than 3.2</source>
-        <translation type="unfinished"></translation>
+        <translation>OpenGL %1.%2 버전이 3.2보다 낮음</translation>
     </message>
     <message>
         <source>3D view unavailable: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>3D 보기를 사용할 수 없음: %1</translation>
     </message>
     <message>
         <source>Reset view</source>
-        <translation type="unfinished"></translation>
+        <translation>보기 초기화</translation>
     </message>
     <message>
         <source>Front view, head up (R)</source>
-        <translation type="unfinished"></translation>
+        <translation>정면 보기, 머리 위쪽 (R)</translation>
     </message>
     <message>
         <source>Axial slice</source>
-        <translation type="unfinished"></translation>
+        <translation>축상면 슬라이스</translation>
     </message>
     <message>
         <source>Snapshot...</source>
-        <translation type="unfinished"></translation>
+        <translation>스냅샷...</translation>
     </message>
     <message>
         <source>Save 3D snapshot</source>
-        <translation type="unfinished"></translation>
+        <translation>3D 스냅샷 저장</translation>
     </message>
     <message>
         <source>PNG images (*.png)</source>
-        <translation type="unfinished"></translation>
+        <translation>PNG 이미지 (*.png)</translation>
     </message>
     <message>
         <source>Snapshot</source>
-        <translation type="unfinished"></translation>
+        <translation>스냅샷</translation>
     </message>
     <message>
         <source>Could not write %1</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 파일을 쓸 수 없습니다</translation>
     </message>
 </context>
 <context>
@@ -552,119 +552,119 @@
     </message>
     <message>
         <source>Archive</source>
-        <translation type="unfinished"></translation>
+        <translation>아카이브</translation>
     </message>
     <message>
         <source>Query and retrieve...</source>
-        <translation type="unfinished"></translation>
+        <translation>조회 및 가져오기...</translation>
     </message>
     <message>
         <source>Send to archive...</source>
-        <translation type="unfinished"></translation>
+        <translation>아카이브로 전송...</translation>
     </message>
     <message>
         <source>Archive nodes...</source>
-        <translation type="unfinished"></translation>
+        <translation>아카이브 노드...</translation>
     </message>
     <message>
         <source>1 + 2</source>
-        <translation type="unfinished"></translation>
+        <translation>1 + 2</translation>
     </message>
     <message>
         <source>Axial slice with coronal and sagittal planes (V)</source>
-        <translation type="unfinished"></translation>
+        <translation>축상면 슬라이스와 관상면 / 시상면 (V)</translation>
     </message>
     <message>
         <source>This tool works on the axial slice only; Shift-click moves the planes.</source>
-        <translation type="unfinished"></translation>
+        <translation>이 도구는 축상면 슬라이스에서만 동작합니다. Shift-클릭으로 단면을 이동합니다.</translation>
     </message>
     <message>
         <source>Resection plans</source>
-        <translation type="unfinished"></translation>
+        <translation>절제 계획</translation>
     </message>
     <message>
         <source>Plan</source>
-        <translation type="unfinished"></translation>
+        <translation>계획</translation>
     </message>
     <message>
         <source>Plan %1</source>
-        <translation type="unfinished"></translation>
+        <translation>계획 %1</translation>
     </message>
     <message>
         <source>Draw key lines with Divide (interpolation) first; the plan takes them without dividing the liver.</source>
-        <translation type="unfinished"></translation>
+        <translation>먼저 분할(보간) 도구로 기준선을 그리세요. 계획은 간을 분할하지 않고 기준선만 가져옵니다.</translation>
     </message>
     <message>
         <source>Remnant %1 % (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>잔존 간 %1 % (%2)</translation>
     </message>
     <message>
         <source>PDF report</source>
-        <translation type="unfinished"></translation>
+        <translation>PDF 보고서</translation>
     </message>
     <message>
         <source>PDF (*.pdf)</source>
-        <translation type="unfinished"></translation>
+        <translation>PDF (*.pdf)</translation>
     </message>
     <message>
         <source>Report</source>
-        <translation type="unfinished"></translation>
+        <translation>보고서</translation>
     </message>
     <message>
         <source>The resection plans were not saved: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>절제 계획을 저장하지 못했습니다: %1</translation>
     </message>
     <message>
         <source>The resection plans were not loaded: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>절제 계획을 불러오지 못했습니다: %1</translation>
     </message>
     <message>
         <source>Tumour: segment the liver first; the lesion is sought inside it</source>
-        <translation type="unfinished"></translation>
+        <translation>종양: 먼저 간을 분할하세요. 병변은 간 안에서 찾습니다</translation>
     </message>
     <message>
         <source>Tumour: the click lies outside the liver</source>
-        <translation type="unfinished"></translation>
+        <translation>종양: 클릭한 위치가 간 밖입니다</translation>
     </message>
     <message>
         <source>Tumour: the click&apos;s intensity is that of the liver; click inside a lesion</source>
-        <translation type="unfinished"></translation>
+        <translation>종양: 클릭한 위치의 밝기가 간 실질과 같습니다. 병변 안을 클릭하세요</translation>
     </message>
     <message>
         <source>Tumour: the region ran beyond any lesion&apos;s size; nothing was labelled</source>
-        <translation type="unfinished"></translation>
+        <translation>종양: 영역이 병변 크기를 넘어 확장되어 Label을 지정하지 않았습니다</translation>
     </message>
     <message>
         <source>Tumour: no lesion found at the click</source>
-        <translation type="unfinished"></translation>
+        <translation>종양: 클릭한 위치에서 병변을 찾지 못했습니다</translation>
     </message>
     <message>
         <source>Tumour</source>
-        <translation type="unfinished"></translation>
+        <translation>종양</translation>
     </message>
     <message>
         <source>Not enough memory for the tumour on this series</source>
-        <translation type="unfinished"></translation>
+        <translation>이 시리즈의 종양 분할에 필요한 메모리가 부족합니다</translation>
     </message>
     <message>
         <source>Tumour: %1 mL on %2 slices</source>
-        <translation type="unfinished"></translation>
+        <translation>종양: 슬라이스 %2장에서 %1 mL</translation>
     </message>
     <message>
         <source>3D View</source>
-        <translation type="unfinished"></translation>
+        <translation>3D 보기</translation>
     </message>
     <message>
         <source>3D</source>
-        <translation type="unfinished">3D</translation>
+        <translation>3D</translation>
     </message>
     <message>
         <source>Show the 3D view of the labels (the fourth pane with three planes, else a panel)</source>
-        <translation type="unfinished"></translation>
+        <translation>Label의 3D 보기 표시 (세 단면 화면에서는 네 번째 창, 그 외에는 패널)</translation>
     </message>
     <message>
         <source>Checked: shown in the 3D view</source>
-        <translation type="unfinished"></translation>
+        <translation>체크: 3D 보기에 표시</translation>
     </message>
 </context>
 <context>
@@ -986,459 +986,459 @@
     <name>PdfReport</name>
     <message>
         <source>Warning: the remnant is %1 % of the functional liver, below the threshold of %2 %.</source>
-        <translation type="unfinished"></translation>
+        <translation>경고: 잔존 간이 기능적 간의 %1 %로 기준치 %2 %보다 작습니다.</translation>
     </message>
     <message>
         <source>Warning: tumour %1 lies %2 from the cut, closer than the margin of %3.</source>
-        <translation type="unfinished"></translation>
+        <translation>경고: 종양 %1과 절제면의 거리가 %2로 절제연 기준 %3보다 가깝습니다.</translation>
     </message>
     <message>
         <source>Total liver volume: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>전체 간 용적: %1</translation>
     </message>
     <message>
         <source>Tumour volume: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>종양 용적: %1</translation>
     </message>
     <message>
         <source>Functional volume: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>기능적 간 용적: %1</translation>
     </message>
     <message>
         <source>The plan does not cut the liver yet.</source>
-        <translation type="unfinished"></translation>
+        <translation>절제면이 아직 간을 지나지 않습니다.</translation>
     </message>
     <message>
         <source>Choose the side to remove.</source>
-        <translation type="unfinished"></translation>
+        <translation>절제할 쪽을 선택하세요.</translation>
     </message>
     <message>
         <source>Resected volume: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>절제 용적: %1</translation>
     </message>
     <message>
         <source>Remnant volume: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>잔존 간 용적: %1</translation>
     </message>
     <message>
         <source>Functional remnant: %1 (%2 % of functional)</source>
-        <translation type="unfinished"></translation>
+        <translation>기능적 잔존 간: %1 (기능적 간의 %2 %)</translation>
     </message>
     <message>
         <source>wholly resected</source>
-        <translation type="unfinished"></translation>
+        <translation>완전 절제</translation>
     </message>
     <message>
         <source>not wholly resected</source>
-        <translation type="unfinished"></translation>
+        <translation>불완전 절제</translation>
     </message>
     <message>
         <source>margin %1</source>
-        <translation type="unfinished"></translation>
+        <translation>절제연 %1</translation>
     </message>
     <message>
         <source>the cut misses the liver</source>
-        <translation type="unfinished"></translation>
+        <translation>절제면이 간을 지나지 않음</translation>
     </message>
     <message>
         <source>Tumour %1: %2, %3, %4 (slices %5-%6)</source>
-        <translation type="unfinished"></translation>
+        <translation>종양 %1: %2, %3, %4 (슬라이스 %5-%6)</translation>
     </message>
     <message>
         <source>Axial, slice %1 of %2</source>
-        <translation type="unfinished"></translation>
+        <translation>축상면, 슬라이스 %1 / %2</translation>
     </message>
     <message>
         <source>; the cut in yellow</source>
-        <translation type="unfinished"></translation>
+        <translation>; 절제면은 노란색</translation>
     </message>
     <message>
         <source>%1: cannot be written (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: 쓸 수 없습니다 (%2)</translation>
     </message>
     <message>
         <source>Liver volume report</source>
-        <translation type="unfinished"></translation>
+        <translation>간 용적 보고서</translation>
     </message>
     <message>
         <source>Patient: %1   ID: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>환자: %1   ID: %2</translation>
     </message>
     <message>
         <source>Series date: %1  %2</source>
-        <translation type="unfinished"></translation>
+        <translation>시리즈 날짜: %1  %2</translation>
     </message>
     <message>
         <source>Report date: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>보고서 작성일: %1</translation>
     </message>
     <message>
         <source>Software: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>소프트웨어: %1</translation>
     </message>
     <message>
         <source>Volumes</source>
-        <translation type="unfinished"></translation>
+        <translation>용적</translation>
     </message>
     <message>
         <source>Liver: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>간: %1</translation>
     </message>
     <message>
         <source>Liver without vessels: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>혈관 제외 간: %1</translation>
     </message>
     <message>
         <source>Right lobe: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>간우엽: %1</translation>
     </message>
     <message>
         <source>Right lobe without vessels: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>혈관 제외 간우엽: %1</translation>
     </message>
     <message>
         <source>Left lobe: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>간좌엽: %1</translation>
     </message>
     <message>
         <source>Left lobe without vessels: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>혈관 제외 간좌엽: %1</translation>
     </message>
     <message>
         <source>Resection plan: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>절제 계획: %1</translation>
     </message>
     <message>
         <source>Thresholds: remnant %1 %, margin %2</source>
-        <translation type="unfinished"></translation>
+        <translation>기준: 잔존 간 %1 %, 절제연 %2</translation>
     </message>
     <message>
         <source>No warnings.</source>
-        <translation type="unfinished"></translation>
+        <translation>경고 없음.</translation>
     </message>
     <message>
         <source>Warnings</source>
-        <translation type="unfinished"></translation>
+        <translation>경고</translation>
     </message>
     <message>
         <source>%1: the report could not be drawn</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: 보고서를 생성하지 못했습니다</translation>
     </message>
 </context>
 <context>
     <name>PlanPanel</name>
     <message>
         <source>New plan</source>
-        <translation type="unfinished"></translation>
+        <translation>새 계획</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished">Delete</translation>
+        <translation>삭제</translation>
     </message>
     <message>
         <source>Undo</source>
-        <translation type="unfinished"></translation>
+        <translation>실행 취소</translation>
     </message>
     <message>
         <source>Take key lines from the division tool</source>
-        <translation type="unfinished"></translation>
+        <translation>분할 도구에서 기준선 가져오기</translation>
     </message>
     <message>
         <source>Draw and edit key lines with Divide (interpolation), then take them into the plan; the labels are not divided.</source>
-        <translation type="unfinished"></translation>
+        <translation>분할(보간) 도구로 기준선을 그리고 편집한 뒤 계획으로 가져오세요. Label은 분할되지 않습니다.</translation>
     </message>
     <message>
         <source>Choose side to remove</source>
-        <translation type="unfinished"></translation>
+        <translation>절제할 쪽 선택</translation>
     </message>
     <message>
         <source>Then click the part of the liver to remove.</source>
-        <translation type="unfinished"></translation>
+        <translation>그런 다음 절제할 간 부분을 클릭하세요.</translation>
     </message>
     <message>
         <source>Normal liver (20 %)</source>
-        <translation type="unfinished"></translation>
+        <translation>정상 간 (20 %)</translation>
     </message>
     <message>
         <source>After chemotherapy (30 %)</source>
-        <translation type="unfinished"></translation>
+        <translation>항암치료 후 (30 %)</translation>
     </message>
     <message>
         <source>Cirrhosis (40 %)</source>
-        <translation type="unfinished"></translation>
+        <translation>간경변 (40 %)</translation>
     </message>
     <message>
         <source>Name and ID in the report</source>
-        <translation type="unfinished"></translation>
+        <translation>보고서에 이름과 ID 표시</translation>
     </message>
     <message>
         <source>PDF report...</source>
-        <translation type="unfinished"></translation>
+        <translation>PDF 보고서...</translation>
     </message>
     <message>
         <source>Liver</source>
-        <translation type="unfinished">Liver</translation>
+        <translation>간 상태</translation>
     </message>
     <message>
         <source>Smallest remnant</source>
-        <translation type="unfinished"></translation>
+        <translation>최소 잔존 간</translation>
     </message>
     <message>
         <source>Smallest margin</source>
-        <translation type="unfinished"></translation>
+        <translation>최소 절제연</translation>
     </message>
 </context>
 <context>
     <name>morvex::ArchiveNodesDialog</name>
     <message>
         <source>Archive nodes</source>
-        <translation type="unfinished"></translation>
+        <translation>아카이브 노드</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>추가</translation>
     </message>
     <message>
         <source>Remove</source>
-        <translation type="unfinished"></translation>
+        <translation>제거</translation>
     </message>
     <message>
         <source>Test</source>
-        <translation type="unfinished"></translation>
+        <translation>테스트</translation>
     </message>
     <message>
         <source>Checks within 10 s whether the node answers (C-ECHO)</source>
-        <translation type="unfinished"></translation>
+        <translation>노드가 10초 안에 응답하는지 확인 (C-ECHO)</translation>
     </message>
     <message>
         <source>Name</source>
-        <translation type="unfinished"></translation>
+        <translation>이름</translation>
     </message>
     <message>
         <source>AE title</source>
-        <translation type="unfinished"></translation>
+        <translation>AE title</translation>
     </message>
     <message>
         <source>Host</source>
-        <translation type="unfinished"></translation>
+        <translation>호스트</translation>
     </message>
     <message>
         <source>Port</source>
-        <translation type="unfinished"></translation>
+        <translation>포트</translation>
     </message>
     <message>
         <source>Port on which this workstation receives the images of a C-MOVE</source>
-        <translation type="unfinished"></translation>
+        <translation>이 워크스테이션이 C-MOVE 영상을 수신하는 포트</translation>
     </message>
     <message>
         <source>This workstation</source>
-        <translation type="unfinished"></translation>
+        <translation>이 워크스테이션</translation>
     </message>
     <message>
         <source>Receive port</source>
-        <translation type="unfinished"></translation>
+        <translation>수신 포트</translation>
     </message>
     <message>
         <source>New node</source>
-        <translation type="unfinished"></translation>
+        <translation>새 노드</translation>
     </message>
     <message>
         <source>Testing %1 ...</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 테스트 중 ...</translation>
     </message>
     <message>
         <source>%1 answers.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: 응답 있음.</translation>
     </message>
     <message>
         <source>%1 does not answer: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: 응답 없음: %2</translation>
     </message>
     <message>
         <source>Not saved: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>저장되지 않음: %1</translation>
     </message>
 </context>
 <context>
     <name>morvex::ArchiveQueryDialog</name>
     <message>
         <source>Archive: query and retrieve</source>
-        <translation type="unfinished"></translation>
+        <translation>아카이브: 조회 및 가져오기</translation>
     </message>
     <message>
         <source>e.g. DOE^J*</source>
-        <translation type="unfinished"></translation>
+        <translation>예: DOE^J*</translation>
     </message>
     <message>
         <source>YYYYMMDD</source>
-        <translation type="unfinished"></translation>
+        <translation>YYYYMMDD</translation>
     </message>
     <message>
         <source>e.g. CT</source>
-        <translation type="unfinished"></translation>
+        <translation>예: CT</translation>
     </message>
     <message>
         <source>to</source>
-        <translation type="unfinished"></translation>
+        <translation>~</translation>
     </message>
     <message>
         <source>Node</source>
-        <translation type="unfinished"></translation>
+        <translation>노드</translation>
     </message>
     <message>
         <source>Patient name</source>
-        <translation type="unfinished"></translation>
+        <translation>환자 이름</translation>
     </message>
     <message>
         <source>Patient ID</source>
-        <translation type="unfinished"></translation>
+        <translation>환자 ID</translation>
     </message>
     <message>
         <source>Study date</source>
-        <translation type="unfinished"></translation>
+        <translation>검사일</translation>
     </message>
     <message>
         <source>Modality</source>
-        <translation type="unfinished"></translation>
+        <translation>모달리티</translation>
     </message>
     <message>
         <source>Accession number</source>
-        <translation type="unfinished"></translation>
+        <translation>Accession No.</translation>
     </message>
     <message>
         <source>Search</source>
-        <translation type="unfinished"></translation>
+        <translation>검색</translation>
     </message>
     <message>
         <source>Patient / series</source>
-        <translation type="unfinished"></translation>
+        <translation>환자 / 시리즈</translation>
     </message>
     <message>
         <source>ID / modality</source>
-        <translation type="unfinished"></translation>
+        <translation>ID / 모달리티</translation>
     </message>
     <message>
         <source>Date / images</source>
-        <translation type="unfinished"></translation>
+        <translation>날짜 / 영상 수</translation>
     </message>
     <message>
         <source>Description</source>
-        <translation type="unfinished">Description</translation>
+        <translation>설명</translation>
     </message>
     <message>
         <source>Retrieve by C-MOVE (for nodes without C-GET)</source>
-        <translation type="unfinished"></translation>
+        <translation>C-MOVE로 가져오기 (C-GET을 지원하지 않는 노드용)</translation>
     </message>
     <message>
         <source>Retrieve and open</source>
-        <translation type="unfinished"></translation>
+        <translation>가져와서 열기</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished">Cancel</translation>
+        <translation>취소</translation>
     </message>
     <message>
         <source>No archive node is set up: add one under Archive nodes.</source>
-        <translation type="unfinished"></translation>
+        <translation>설정된 아카이브 노드가 없습니다: 아카이브 노드에서 추가하세요.</translation>
     </message>
     <message>
         <source>Dates are written YYYYMMDD, e.g. 20260131.</source>
-        <translation type="unfinished"></translation>
+        <translation>날짜는 YYYYMMDD 형식으로 입력합니다 (예: 20260131).</translation>
     </message>
     <message>
         <source>Searching %1 ...</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 검색 중 ...</translation>
     </message>
     <message numerus="yes">
         <source>%n studies found</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>검사 %n건 검색됨</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>, %n series</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>, 시리즈 %n개</numerusform>
         </translation>
     </message>
     <message>
         <source>?</source>
-        <translation type="unfinished"></translation>
+        <translation>?</translation>
     </message>
     <message>
         <source>Series %1</source>
-        <translation type="unfinished"></translation>
+        <translation>시리즈 %1</translation>
     </message>
     <message>
         <source>Choose a series to retrieve.</source>
-        <translation type="unfinished"></translation>
+        <translation>가져올 시리즈를 선택하세요.</translation>
     </message>
     <message>
         <source>Retrieving %1 ...</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 가져오는 중 ...</translation>
     </message>
     <message numerus="yes">
         <source>%n images retrieved</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>영상 %n장 가져옴</numerusform>
         </translation>
     </message>
     <message>
         <source>Cancelling ...</source>
-        <translation type="unfinished"></translation>
+        <translation>취소 중 ...</translation>
     </message>
     <message>
         <source>Cancelled; nothing was kept.</source>
-        <translation type="unfinished"></translation>
+        <translation>취소됨. 가져온 영상은 남기지 않았습니다.</translation>
     </message>
 </context>
 <context>
     <name>morvex::ArchiveStoreDialog</name>
     <message>
         <source>Send to archive</source>
-        <translation type="unfinished"></translation>
+        <translation>아카이브로 전송</translation>
     </message>
     <message>
         <source>Add files...</source>
-        <translation type="unfinished"></translation>
+        <translation>파일 추가...</translation>
     </message>
     <message>
         <source>Send</source>
-        <translation type="unfinished"></translation>
+        <translation>전송</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished">Cancel</translation>
+        <translation>취소</translation>
     </message>
     <message>
         <source>No archive node is set up: add one under Archive nodes.</source>
-        <translation type="unfinished"></translation>
+        <translation>설정된 아카이브 노드가 없습니다: 아카이브 노드에서 추가하세요.</translation>
     </message>
     <message>
         <source>DICOM files to send</source>
-        <translation type="unfinished"></translation>
+        <translation>전송할 DICOM 파일</translation>
     </message>
     <message>
         <source>DICOM files and PDF reports (*.dcm *.pdf);;All files (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>DICOM 파일 및 PDF 보고서 (*.dcm *.pdf);;모든 파일 (*)</translation>
     </message>
     <message>
         <source>Not added: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>추가되지 않음: %1</translation>
     </message>
     <message numerus="yes">
         <source>Sending %n files ...</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>파일 %n개 전송 중 ...</numerusform>
         </translation>
     </message>
     <message>
         <source>not sent</source>
-        <translation type="unfinished"></translation>
+        <translation>전송 안 됨</translation>
     </message>
     <message>
         <source>Every file was stored.</source>
-        <translation type="unfinished"></translation>
+        <translation>모든 파일이 저장되었습니다.</translation>
     </message>
 </context>
 <context>
