@@ -152,17 +152,15 @@ TEST(DivideWindow, LabelsLeftOutOfTheLobeFiguresAreShownOnARowOfTheirOwn) {
   const int f = 11;  // IM0012, holding liver
   main.showImage(f);
   CImage* view = main.imageViews().value(0);
-  // readout pixels of the row below the seven figures: drawn with the annotation, not without
+  // text pixels of the row below the seven figures (white on the readout's dark panel, which
+  // keeps the anatomy under it below mid grey)
   auto extraRow = [&] {
     view->setDisplaySize(700, 300);
     view->resize(700, 300);
     const QImage on = view->grab().toImage();
-    main.setDisplayAnnotationState();
-    const QImage off = view->grab().toImage();
-    main.setDisplayAnnotationState();
     int changed = 0;
     for (int y = 10 + 25 * 7; y < 10 + 25 * 8; ++y)
-      for (int x = 700 - 240; x < 700 - 10; ++x) changed += on.pixel(x, y) != off.pixel(x, y);
+      for (int x = 700 - 240; x < 700 - 10; ++x) changed += qGray(on.pixel(x, y)) > 160;
     view->setDisplaySize(128, 128);
     view->resize(128, 128);
     return changed;
