@@ -20,7 +20,12 @@ int main(int argc, char** argv) {
   morvex::setQuestionInterceptor([](const QString&) { return morvex::Answer::Discard; });
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
-  // the widget tests read the Korean texts of the design unless a test switches the language
+  // the widget tests read the Korean texts of the design unless a test switches the language (or
+  // a test program is built for another one)
+#ifdef MORVEX_TEST_LANGUAGE
+  morvex::installLanguage(MORVEX_TEST_LANGUAGE);
+#else
   morvex::installLanguage("ko");
+#endif
   return RUN_ALL_TESTS();
 }
