@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QPixmap>
+#include <QPushButton>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -86,8 +87,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "morvex-screenshot: no 3D view here (%s)\n", qPrintable(why));
       return 1;
     }
-    main->surfaceDock()->show();
-    view->setMinimumSize(520, 520);
+    // the 3D toggle: the fourth pane with the three planes, else the panel
+    if (auto* toggle = main->findChild<QPushButton*>("pushButton_View3d")) toggle->setChecked(true);
+    if (!main->threePlanesShown()) view->setMinimumSize(520, 520);
     QElapsedTimer clock;
     clock.start();
     do {
