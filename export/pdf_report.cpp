@@ -12,6 +12,7 @@
 
 #include "analysis/area_statistics.h"
 #include "study/study.h"
+#include "view/plane_reformat.h"
 #include "view/slice_render.h"
 
 #ifndef MORVEX_VERSION
@@ -53,6 +54,33 @@ QImage axialPicture(const Study& study, int frame, const LabelTable& labels, con
       }
     }
   return image;
+}
+
+// The coronal plane through the liver's centre (the mean image row of its voxels, else the middle
+// row), labels filled in their colours, rows stretched by the slice spacing so that millimetres keep
+// their proportions. Null when the series has no pixels.
+QImage coronalPicture(const Study& study, int first, const LabelTable& labels) {
+  const PlaneStack stack = collectPlaneStack(study, first);
+  if (stack.empty()) return QImage();
+  double rows = 0, count = 0;
+  const std::size_t area = static_cast<std::size_t>(stack.width) * stack.height;
+  for (int frame : stack.frames)
+    if (const uint8_t* l = study.labelImage(frame))
+      for (std::size_t i = 0; i < area; ++i)
+        if (l[i] >= kLiver && l[i] <= kVesselRight) rows += static_cast<double>(i / stack.width), ++count;
+  const int row = count > 0 ? static_cast<int>(std::lround(rows / count)) : stack.height / 2;
+  const PlaneSize size = planeSize(stack, PlaneAxis::Coronal);
+  QImage image(size.width, size.height, QImage::Format_RGB32);
+  const int c = study.windowCenter(first), ww = std::max(study.windowWidth(first), 1);
+  OverlaySettings settings;
+  settings.labels = &labels;
+  settings.currentLabel = kLiver;
+  settings.opacity = 0.45f;
+  if (!renderPlane(study, stack, PlaneAxis::Coronal, row, c - ww / 2, c + ww / 2, false, settings,
+                   reinterpret_cast<uint32_t*>(image.bits())))
+    return QImage();
+  const int height = std::max(1, static_cast<int>(std::lround(size.height * size.rowScale)));
+  return image.scaled(size.width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 // Draws text lines top-down, starting a new page when the next line would not fit.
@@ -183,6 +211,9 @@ PdfReportInput reportInputOf(const Study& study, int s, const LabelTable& labels
                             (side ? QCoreApplication::translate("PdfReport", "; the cut in yellow") : QString()),
                         axialPicture(study, frame, labels, side)});
   }
+  const QImage coronal = coronalPicture(study, first, labels);
+  if (!coronal.isNull())
+    in.extra.push_back({QCoreApplication::translate("PdfReport", "Coronal plane through the liver's centre"), coronal});
   return in;
 }
 

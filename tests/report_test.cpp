@@ -15,6 +15,7 @@
 #include "planning/plan_json.h"
 #include "study/label_table.h"
 #include "tests/testing_support.h"
+#include "view/plane_reformat.h"
 
 namespace {
 
@@ -93,9 +94,15 @@ TEST(Report, HoldsTheFiguresAsTextAndThePagesAndPicturesAsked) {
   PdfReportInput in = reportInputOf(s.study, 0, labels, &s.plans, true);
   ASSERT_EQ(in.axial.size(), 3u);
   ASSERT_TRUE(in.hasPlan);
+  // the coronal plane through the liver comes with the series, rows stretched by the slice spacing
+  ASSERT_EQ(in.extra.size(), 1u);
+  const PlaneStack stack = collectPlaneStack(s.study, 0);
+  const PlaneSize coronal = planeSize(stack, PlaneAxis::Coronal);
+  EXPECT_EQ(in.extra[0].image.width(), coronal.width);
+  EXPECT_EQ(in.extra[0].image.height(), std::lround(coronal.height * coronal.rowScale));
   QImage extra(40, 30, QImage::Format_RGB32);
   extra.fill(Qt::darkCyan);
-  in.extra = {{"Coronal", extra}, {"3D", extra}, {"Sagittal", extra}};
+  in.extra.insert(in.extra.end(), {{"3D", extra}, {"Sagittal", extra}});
   TempDir dir;
   const std::string pdf = dir.file("report.pdf");
   QString error;
@@ -156,8 +163,8 @@ TEST(Report, TheCommandLineWritesTheFiguresOfThePlanFile) {
   const std::string text = run("pdftotext '" + pdf + "' -");
   EXPECT_NEAR(figure(text, "Total liver volume"), expected.totalMl, 0.05) << text;
   EXPECT_NEAR(figure(text, "Remnant volume"), expected.remnantMl, 0.05);
-  EXPECT_EQ(pages(pdf), 2);
-  EXPECT_EQ(pictures(pdf), 3);
+  EXPECT_EQ(pages(pdf), 3) << "text, axial pictures, the coronal plane";
+  EXPECT_EQ(pictures(pdf), 4);
   // a broken plan file: one line naming it, no report
   std::ofstream(dir.file("bad.plans.json")) << "{ not json";
   const std::string bad = dir.file("bad.pdf");

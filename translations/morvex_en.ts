@@ -666,6 +666,10 @@
         <source>Checked: shown in the 3D view</source>
         <translation>Checked: shown in the 3D view</translation>
     </message>
+    <message>
+        <source>3D view</source>
+        <translation>3D view</translation>
+    </message>
 </context>
 <context>
     <name>MorvexClass</name>
@@ -1123,6 +1127,10 @@
     <message>
         <source>%1: the report could not be drawn</source>
         <translation>%1: the report could not be drawn</translation>
+    </message>
+    <message>
+        <source>Coronal plane through the liver&apos;s centre</source>
+        <translation>Coronal plane through the liver&apos;s centre</translation>
     </message>
 </context>
 <context>

@@ -666,6 +666,10 @@
         <source>Checked: shown in the 3D view</source>
         <translation>체크: 3D 보기에 표시</translation>
     </message>
+    <message>
+        <source>3D view</source>
+        <translation>3D 보기</translation>
+    </message>
 </context>
 <context>
     <name>MorvexClass</name>
@@ -1123,6 +1127,10 @@
     <message>
         <source>%1: the report could not be drawn</source>
         <translation>%1: 보고서를 생성하지 못했습니다</translation>
+    </message>
+    <message>
+        <source>Coronal plane through the liver&apos;s centre</source>
+        <translation>간 중심을 지나는 관상면</translation>
     </message>
 </context>
 <context>

@@ -12,6 +12,7 @@
 #include "planning/plan_json.h"
 #include "study/text_field.h"
 #include "view/plan_panel.h"
+#include "view3d/surface_view.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
 
@@ -193,6 +194,9 @@ bool Morvex::writePlanReport(const QString& path, bool showIdentity) {
   } else if (!runLongJob(tr("Report"), job)) {
     return false;
   }
+  // the 3D view's picture where it is shown
+  if (surfaceView_ && surfaceView_->available() && surfaceView_->isVisible() && surfaceView_->shownTriangles() > 0)
+    input.extra.push_back({tr("3D view"), surfaceView_->snapshot()});
   QString error;
   if (morvex::writePdfReport(path, input, &error)) return true;
   morvex::warningBox(this, error);
