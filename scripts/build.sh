@@ -14,6 +14,9 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then
   # compiler cache: rebuilds of unchanged files (other build folders, other clones) come from it
   export CCACHE_BASEDIR="$(dirname "$root")"
+  # objects built with debug information are shared between build folders too (the working
+  # folder is then left out of the hash; only the recorded compile folder of a hit may differ)
+  export CCACHE_NOHASHDIR=1
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
