@@ -23,10 +23,7 @@ using morvex::AreaStatistics;
 TEST(RankRule, SmallCountsStayInOrderBetweenMinAndMax) {
   // values (bins) of one entry, and the expected q1, median, q3: position (n - 1) q, the mean of
   // the two ranks around it when it falls between them
-  struct Case {
-    std::vector<int> values;
-    float q1, median, q3;
-  };
+  struct Case { std::vector<int> values; float q1, median, q3; };
   const Case cases[] = {
       {{7}, 7, 7, 7},
       {{2, 9}, 5.5f, 5.5f, 5.5f},           // positions 0.25, 0.5, 0.75: all between ranks 0 and 1
@@ -79,8 +76,7 @@ TEST(RankRule, LargeCountsKeepTheAutomaticLiverWindow) {
       const int16_t* hu = study.intensities(f);
       uint8_t* labels = study.labelImage(f);
       const cv::Mat truth = s == 0 ? cv::imread(synthetic + "/m_" + morvex::synth::sliceFileName(f) + ".png",
-                                                cv::IMREAD_UNCHANGED)
-                                   : cv::Mat();
+                                                cv::IMREAD_UNCHANGED) : cv::Mat();
       for (int p = 0; p < study.width(f) * study.height(f); ++p) {
         const bool liver = s == 0 ? truth.data[p] == 1 : hu[p] >= 0 && hu[p] <= 200;
         labels[p] = liver ? 1 : 0;
