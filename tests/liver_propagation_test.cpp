@@ -285,10 +285,7 @@ std::vector<uint8_t> maskOf(const Canvas& c) {
   for (std::size_t i = 0; i < m.size(); ++i) m[i] = c.px[i] > 0;
   return m;
 }
-struct Propagated {
-  std::vector<uint8_t> mask;
-  std::string nets, log;
-};
+struct Propagated { std::vector<uint8_t> mask; std::string nets, log; };
 // Propagates from the disc (64, 64, 16) of `from` to `to`, at 1 mm pixels (a margin of 5 pixels).
 Propagated propagate(const Canvas& from, const Canvas& to) {
   Propagated out;
