@@ -31,9 +31,7 @@ struct NiftiFree {
 using Nifti = std::unique_ptr<nifti_image, NiftiFree>;
 
 // Position and in-plane axes of a DICOM file read straight with DCMTK, independent of the decoder.
-struct DicomPlane {
-  double position[3], row[3], column[3], rowSpacing, columnSpacing;
-};
+struct DicomPlane { double position[3], row[3], column[3], rowSpacing, columnSpacing; };
 DicomPlane dicomPlane(const std::string& path) {
   DcmFileFormat ff;
   EXPECT_TRUE(ff.loadFile(path.c_str()).good()) << path;
