@@ -39,10 +39,7 @@ namespace {
 using morvex::testing::TempDir;
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+struct CliRun { int status = -1; std::string out, err; };
 
 CliRun cli(const std::vector<std::string>& args) {
   TempDir tmp;

@@ -39,11 +39,7 @@ QString modalDialogOf(const std::function<void()>& drive) {
   return seen;
 }
 
-struct Row {
-  const char* sender;
-  const char* signal;
-  std::function<bool()> fireAndSee;
-};
+struct Row { const char* sender; const char* signal; std::function<bool()> fireAndSee; };
 
 }  // namespace
 
@@ -74,20 +70,12 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
   };
 
   const std::vector<Row> rows = {
-      {"open action", "triggered", [&] {
-         return modalDialogOf([&] { ui.actionOpen->trigger(); }).contains("*.dcm");
-       }},
+      {"open action", "triggered", [&] { return modalDialogOf([&] { ui.actionOpen->trigger(); }).contains("*.dcm"); }},
       {"load-mask action", "triggered", [&] {
          return modalDialogOf([&] { ui.actionLoadMask->trigger(); }).contains("*.tiff");
        }},
-      {"save action", "triggered", [&] {
-         ui.actionSave->trigger();
-         return chooserCalls == 1;
-       }},
-      {"save-all action", "triggered", [&] {
-         ui.actionSaveAll->trigger();
-         return chooserCalls == 2;
-       }},
+      {"save action", "triggered", [&] { ui.actionSave->trigger(); return chooserCalls == 1; }},
+      {"save-all action", "triggered", [&] { ui.actionSaveAll->trigger(); return chooserCalls == 2; }},
       {"undo action", "triggered", [&] {
          const uint8_t shown = frameLabels()[100];
          frameLabels()[100] = 7;

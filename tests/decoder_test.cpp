@@ -179,7 +179,7 @@ TEST(DicomDecoding, MalformedFilesAreRefusedCleanly) {
     EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << c.name << ": " << reason;
     if (c.loadFailedBox) {
       ASSERT_EQ(r.warnings.size(), 1u) << c.name;
-      EXPECT_EQ(r.warnings[0], "Image load failed - the DICOM header has a problem.");
+      EXPECT_EQ(r.warnings[0], kLoadFailed);
       EXPECT_EQ(r.reasons[0], reason) << "the box names the reason";
     } else {
       EXPECT_TRUE(r.warnings.empty()) << c.name;
@@ -263,8 +263,6 @@ TEST(DicomDecoding, KnownValuesRescaleWindowAndSpacing) {
   EXPECT_EQ(direct, expected);
   EXPECT_EQ(w, 3) << "columns";
   EXPECT_EQ(ht, 4) << "rows";
-  EXPECT_EQ(r.study.width(f), 3);
-  EXPECT_EQ(r.study.height(f), 4);
   EXPECT_EQ(instance, 7);
   EXPECT_DOUBLE_EQ(sx, 0.5);
   EXPECT_DOUBLE_EQ(sy, 0.75);
@@ -376,13 +374,7 @@ TEST(RasterDecoding, FileNamesGivePatientDateAndInstance) {
   TempDir dir;
   cv::Mat grey(3, 4, CV_8UC1);
   for (int i = 0; i < 12; ++i) grey.data[i] = static_cast<uchar>(i * 20);
-  struct Case {
-    const char* name;
-    const char* fileName;
-    const char* patient;
-    const char* date;
-    int instance;
-  };
+  struct Case { const char* name; const char* fileName; const char* patient; const char* date; int instance; };
   const Case cases[] = {
       {"m_P001_20200115_12.png", "P001_20200115_12", "P001_20200115", "20200115", 12},
       {"scan.bmp", "scan", "", "1900-01-01", 0},
@@ -429,11 +421,7 @@ void editClaims(const std::string& path, int rows, int columns, const char* fram
 }
 
 // Loads path into a fresh study: the frame index, the warnings and what went to standard error.
-struct Load {
-  int frame;
-  std::vector<std::string> warnings, reasons;
-  std::string log;
-};
+struct Load { int frame; std::vector<std::string> warnings, reasons; std::string log; };
 Load loadCapturing(const std::string& path) {
   RecordingStudy r;
   ::testing::internal::CaptureStderr();
@@ -474,8 +462,7 @@ TEST(HostileInput, DicomClaimsBeyondTheCapOrThePixelDataAreRefusedBeforeDecoding
     EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed}) << what;
     EXPECT_EQ(load.reasons.at(0).rfind(c.reason, 0), 0u) << load.reasons.at(0);
     EXPECT_NE(load.log.find("loadDcmFile_dcmtk(): DCMTK-pixel data error: " + path + ": " + c.reason),
-              std::string::npos)
-        << load.log;
+              std::string::npos) << load.log;
     // The decoder entry point of its own refuses the same way.
     int w = 0, h = 0, i = 0;
     double a = 0, b = 0, t = 0;
@@ -491,11 +478,7 @@ TEST(HostileInput, CompressedDicomBeyondTheSliceBudgetIsRefusedBeforeDecompressi
   MORVEX_REQUIRE_SHARED_DATA();
   TempDir dir;
   const long peakBefore = morvex::testing::peakResidentMb();
-  struct Case {
-    int side;
-    const char* frames;
-    const char* reason;
-  };
+  struct Case { int side; const char* frames; const char* reason; };
   // 64 x 64 x 2 bytes x 100000 frames: 819 MB once expanded; one slice of the largest size: 512 MB
   // expanded and 1.5 GB more in the copies on the way to its intensities
   for (const Case& c : {Case{64, "100000", "would expand to 819200000 bytes (64 x 64, 100000 frames)"},
@@ -506,8 +489,7 @@ TEST(HostileInput, CompressedDicomBeyondTheSliceBudgetIsRefusedBeforeDecompressi
     EXPECT_EQ(load.frame, -1);
     EXPECT_EQ(load.warnings, std::vector<std::string>{kLoadFailed});
     EXPECT_NE(load.log.find(std::string("compressed pixel data ") + c.reason + ", more than the 512 MB a slice may take"),
-              std::string::npos)
-        << load.log;
+              std::string::npos) << load.log;
   }
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
 }
@@ -516,10 +498,7 @@ TEST(HostileInput, RasterSlicesClaimingHugeImagesAreRefusedNamingTheFile) {
   TempDir dir;
   using morvex::testing::writeBytes;
   const long peakBefore = morvex::testing::peakResidentMb();
-  struct Case {
-    std::string path;
-    const char* reason;
-  };
+  struct Case { std::string path; const char* reason; };
   const Case cases[] = {
       {writeBytes(dir.file("P1_20200101_1.png"), morvex::testing::pngClaiming(40000, 40000)),
        "image of 40000 x 40000 pixels exceeds 16384 x 16384"},
@@ -550,8 +529,7 @@ TEST(HostileInput, SharedHostileAndMalformedSamplesNeverLoadNorAllocate) {
       EXPECT_EQ(load.frame, -1) << entry.path();
       EXPECT_LE(load.warnings.size(), 1u) << entry.path();
       if (entry.path().filename() == "j2k_16384x16384_bomb.dcm") {
-        EXPECT_NE(load.log.find("(16384 x 16384, 1 frames), more than the 512 MB a slice may take"),
-                  std::string::npos)
+        EXPECT_NE(load.log.find("(16384 x 16384, 1 frames), more than the 512 MB a slice may take"), std::string::npos)
             << load.log;
       }
     }
@@ -563,10 +541,7 @@ TEST(HostileInput, SharedHostileAndMalformedSamplesNeverLoadNorAllocate) {
 TEST(Jpeg2000Decoding, LosslessSlicesRoundTripExactlyAndACutStreamIsRefused) {
   // Values over the whole range, with edges and noise so that no transform is trivial.
   const int width = 37, height = 23;
-  struct Case {
-    int precision, bitsAllocated;
-    bool isSigned, jp2;
-  };
+  struct Case { int precision, bitsAllocated; bool isSigned, jp2; };
   std::vector<uint8_t> codestream;
   TempDir dir;
   for (const Case& c : {Case{8, 8, false, false}, Case{12, 16, false, true}, Case{16, 16, true, false}}) {
@@ -614,11 +589,7 @@ TEST(Jpeg2000Decoding, CodestreamsBeyondTheSliceBudgetAreRefusedFromTheirHeaders
       for (int i = 0; i < 4; ++i) c[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
     return c;
   };
-  struct Case {
-    std::vector<uint8_t> codestream;
-    int width, height;
-    const char* why;
-  };
+  struct Case { std::vector<uint8_t> codestream; int width, height; const char* why; };
   const Case cases[] = {
       {claiming(128, 64, 1), 128, 64, "JPEG 2000 image in 8192 tiles, more than 4096"},
       {claiming(6000, 5000, 6000), 6000, 5000,

@@ -101,9 +101,7 @@ std::string validatorErrors(const std::string& path) {
 // A fractional segmentation (maximum 200) of the small series as another tool may write it: no
 // source references, segment i's one frame placed shift mm above slice i along the normal, holding
 // 100 (half: in) in columns 0-5 of row i and 99 (out) in columns 6-11.
-struct ForeignSegment {
-  const char *label, *typeCode, *typeMeaning, *modifierCode;
-};
+struct ForeignSegment { const char *label, *typeCode, *typeMeaning, *modifierCode; };
 void writeForeignSeg(const std::string& path, const std::string& source, const std::vector<ForeignSegment>& segments,
                      double shift) {
   DcmSegmentation* raw = nullptr;
@@ -124,8 +122,7 @@ void writeForeignSeg(const std::string& path, const std::string& source, const s
     DcmSegment* s = nullptr;
     ASSERT_TRUE(DcmSegment::create(s, segments[i].label, CodeSequenceMacro("123037004", "SCT", "Anatomical Structure"),
                                    CodeSequenceMacro(segments[i].typeCode, "SCT", segments[i].typeMeaning),
-                                   DcmSegTypes::SAT_MANUAL)
-                    .good());
+                                   DcmSegTypes::SAT_MANUAL).good());
     if (segments[i].modifierCode)
       s->getSegmentedPropertyTypeModifierCode().push_back(new CodeSequenceMacro(segments[i].modifierCode, "SCT", "Side"));
     Uint16 number = 0;

@@ -21,10 +21,7 @@
 namespace morvex::testing {
 
 namespace j2k_detail {
-struct ByteSink {
-  std::vector<uint8_t> bytes;
-  std::size_t pos = 0;
-};
+struct ByteSink { std::vector<uint8_t> bytes; std::size_t pos = 0; };
 inline OPJ_SIZE_T write(void* buf, OPJ_SIZE_T n, void* user) {
   auto* s = static_cast<ByteSink*>(user);
   if (s->bytes.size() < s->pos + n) s->bytes.resize(s->pos + n);

@@ -153,10 +153,8 @@ TEST(LabelSafety, FilesThatLoadNothingKeepTheStudyAndItsLabels) {
   w.loadMask();
   const long liver = w.seriesCount(1);
   ASSERT_GT(liver, 0);
-  {
-    std::ofstream(w.dir.file("README")) << "notes about this case\n";
-    std::ofstream(w.dir.file("notes.md")) << "# notes\n";
-  }
+  std::ofstream(w.dir.file("README")) << "notes about this case\n";  // each closed at the end of its line
+  std::ofstream(w.dir.file("notes.md")) << "# notes\n";
   fs::create_directory(w.dir.file("docs"));
   fs::copy(w.dir.file("README"), w.dir.file("docs/README"));
   w.main.openPaths({QString::fromStdString(w.dir.file("README")), QString::fromStdString(w.dir.file("notes.md"))});

@@ -51,11 +51,7 @@ void paintBall(SliceStack& s, uint8_t label, const double c[3], double r) {
   }
 }
 
-struct BallCase {
-  const char* name;
-  int maxTriangles;
-  double zSign;
-};
+struct BallCase { const char* name; int maxTriangles; double zSign; };
 
 class BallSurface : public ::testing::TestWithParam<BallCase> {};
 

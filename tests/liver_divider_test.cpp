@@ -212,10 +212,7 @@ TEST(LiverDivider, AStraightKeyLineSplitsEveryLiverFrameIntoTwoExactHalves) {
   Study study;
   const int s = addSeries(study, 6, 1, 4);
   // vessel pixels on both sides of the coming line
-  for (int f = 1; f <= 4; ++f) {
-    study.labelImage(f)[24 * W + 25] = morvex::kVessel;
-    study.labelImage(f)[24 * W + 40] = morvex::kVessel;
-  }
+  for (int f = 1; f <= 4; ++f) study.labelImage(f)[24 * W + 25] = study.labelImage(f)[24 * W + 40] = morvex::kVessel;
   study.labelImage(5)[3] = morvex::kCancer;  // labelled, but no liver
   const std::vector<uint8_t> before2(study.labelImage(2), study.labelImage(2) + W * H);
   const auto expected = discSplit(study, 2, 32, morvex::kLiver);

@@ -58,14 +58,11 @@ void writeTiff(const std::string& path, const std::vector<cv::Mat>& pages) {
   ASSERT_NE(tif, nullptr);
   for (std::size_t p = 0; p < pages.size(); ++p) {
     const cv::Mat& m = pages[p];
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, m.rows);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, m.cols);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    for (const auto& [tag, v] : {std::pair<ttag_t, int>{TIFFTAG_IMAGELENGTH, m.rows}, {TIFFTAG_IMAGEWIDTH, m.cols},
+                                 {TIFFTAG_SAMPLESPERPIXEL, 1}, {TIFFTAG_BITSPERSAMPLE, 8}, {TIFFTAG_COMPRESSION, COMPRESSION_NONE},
+                                 {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}, {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK},
+                                 {TIFFTAG_SUBFILETYPE, FILETYPE_PAGE}})
+      TIFFSetField(tif, tag, v);
     TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(p), static_cast<uint16_t>(pages.size()));
     for (int y = 0; y < m.rows; ++y) ASSERT_EQ(TIFFWriteScanline(tif, const_cast<uint8_t*>(m.ptr<uint8_t>(y)), y, 0), 1);
     TIFFWriteDirectory(tif);

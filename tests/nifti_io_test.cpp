@@ -31,9 +31,7 @@ struct NiftiFree {
 using Nifti = std::unique_ptr<nifti_image, NiftiFree>;
 
 // Position and in-plane axes of a DICOM file read straight with DCMTK, independent of the decoder.
-struct DicomPlane {
-  double position[3], row[3], column[3], rowSpacing, columnSpacing;
-};
+struct DicomPlane { double position[3], row[3], column[3], rowSpacing, columnSpacing; };
 DicomPlane dicomPlane(const std::string& path) {
   DcmFileFormat ff;
   EXPECT_TRUE(ff.loadFile(path.c_str()).good()) << path;
@@ -188,18 +186,13 @@ TEST(SeriesGrid, SlicesGoByPositionAlongTheNormalAndMustBeEvenlySpaced) {
   EXPECT_DOUBLE_EQ(ras[1][1], -0.5);
   EXPECT_DOUBLE_EQ(ras[2][2], 3);
 
-  morvex::Study uneven;
-  addCrafted(uneven, craftedHeader(1, 0, 0, 0));
-  addCrafted(uneven, craftedHeader(2, 0, 0, 3));
-  addCrafted(uneven, craftedHeader(3, 0, 0, 7));
-  EXPECT_FALSE(morvex::seriesGrid(uneven, 0, grid, error));
-  EXPECT_NE(error.find("not evenly spaced"), std::string::npos) << error;
-
-  morvex::Study twice;
-  addCrafted(twice, craftedHeader(1, 0, 0, 5));
-  addCrafted(twice, craftedHeader(2, 0, 0, 5));
-  EXPECT_FALSE(morvex::seriesGrid(twice, 0, grid, error));
-  EXPECT_NE(error.find("same position"), std::string::npos) << error;
+  for (const auto& [zs, why] : {std::pair{std::vector<double>{0, 3, 7}, "not evenly spaced"},
+                                {std::vector<double>{5, 5}, "same position"}}) {
+    morvex::Study refused;
+    for (std::size_t i = 0; i < zs.size(); ++i) addCrafted(refused, craftedHeader(static_cast<int>(i) + 1, 0, 0, zs[i]));
+    EXPECT_FALSE(morvex::seriesGrid(refused, 0, grid, error)) << why;
+    EXPECT_NE(error.find(why), std::string::npos) << error;
+  }
 
   // one slice: the step is the slice thickness along the normal; without positions the spacings alone
   morvex::Study single;

@@ -83,10 +83,7 @@ TEST(PlaneReformat, AVoxelLandsWhereEachPlaneShowsItInTheAxialColours) {
   morvex::OverlaySettings overlay;
   overlay.labels = &s.table;
   overlay.currentLabel = 1;
-  struct Case {
-    PlaneAxis axis;
-    int index, u, v;
-  };
+  struct Case { PlaneAxis axis; int index, u, v; };
   std::vector<uint32_t> axial(kW * kH);
   ASSERT_TRUE(morvex::renderPlane(s.study, st, PlaneAxis::Axial, row, 0, 600, false, overlay, axial.data()));
   for (const Case& c : {Case{PlaneAxis::Coronal, y, x, row}, Case{PlaneAxis::Sagittal, x, y, row}}) {

@@ -80,10 +80,7 @@ void chooseSide(ResectionPlan& p, int slice, int x, int y) {
 }  // namespace
 
 TEST(Planning, APlaneSplittingABoxLiverThirtySeventyGivesThoseShares) {
-  struct Case {
-    const char* name;
-    double nx, ny, nz;
-  };
+  struct Case { const char* name; double nx, ny, nz; };
   // the box: columns 5..34, rows 4..23, slices 1..10 (30 x 20 x 10); a cut after 9 of 30 columns,
   // after 6 of 20 rows and after 3 of 10 slices
   for (const Case& c : {Case{"columns", 1, 0, 0}, Case{"rows", 0, 1, 0}, Case{"slices", 0, 0, -1}}) {
@@ -117,10 +114,7 @@ TEST(Planning, ABallFifteenMillimetresFromTheCutHasATenMillimetreMargin) {
   const double cut = 39.5 * l.cs;
   l.ball(cut - 15.0, 31 * l.rs, 20 * l.ss, 5.0);
   const double halfVoxel = 0.5 * l.cs;  // along the cut's normal
-  struct Case {
-    const char* name;
-    ResectionPlan plan;
-  };
+  struct Case { const char* name; ResectionPlan plan; };
   for (Case c : {Case{"plane", planeAt(cut, 0, 0, 1, 0, 0)}, Case{"key line", keyLineAtColumn(40, l.h)}}) {
     SCOPED_TRACE(c.name);
     chooseSide(c.plan, 20, 10, 10);  // the tumour's side
@@ -283,8 +277,7 @@ TEST(Planning, PlanFilesRoundTripAndRefuseMalformedText) {
   const std::string head = R"({"format": "morvex-resection-plans", "version": 1, )";
   const std::string line = R"({"name": "a", "kind": "keylines", "keyLines": [{"slice": 1, "points": )";
   const char* bad[] = {"", "{", "[1, 2]", R"({"format": "other", "plans": []})",
-                       R"({"format": "morvex-resection-plans", "version": 9, "plans": []})",
-                       nullptr};
+                       R"({"format": "morvex-resection-plans", "version": 9, "plans": []})", nullptr};
   const std::string badPlans[] = {
       R"("plans": [{"name": "a", "kind": "cone"}]})",
       R"("plans": [{"name": "a", "kind": "plane", "point": [0, 0], "normal": [1, 0, 0]}]})",

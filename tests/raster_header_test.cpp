@@ -76,11 +76,7 @@ TEST(RasterHeader, NoImageAtAllIsNotARefusal) {
 
 TEST(RasterHeader, ClaimsBeyondTheCapOrBeyondTheDataAreRefusedUndecoded) {
   const long peakBefore = morvex::testing::peakResidentMb();
-  struct Case {
-    const char* what;
-    std::string bytes;
-    const char* reason;
-  };
+  struct Case { const char* what; std::string bytes; const char* reason; };
   std::string sixteenK(16384, '\x10');
   const Case refused[] = {
       {"68-byte PNG of 40000 x 40000", pngClaiming(40000, 40000), "40000 x 40000 pixels exceeds 16384 x 16384"},

@@ -51,10 +51,7 @@ void moments(const SliceFillPlan::Slice& s, double& cx, double& area) {
 
 // Discs on slices 0 and 10: every slice between has the disc of the linearly blended centre and radius.
 TEST(SliceInterpolation, DiscsGrowAndMoveLinearlyBetweenKeys) {
-  struct Case {
-    const char* name;
-    double x0, r0, x1, r1;
-  };
+  struct Case { const char* name; double x0, r0, x1, r1; };
   for (const Case& c : {Case{"growing", 100, 40, 100, 60}, Case{"moving 20 px", 60, 30, 80, 30}}) {
     Volume v(11);
     v.disc(0, c.x0, 75, c.r0);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include <dcmtk/dcmdata/dctk.h>
 #include <opencv2/core.hpp>
@@ -210,10 +211,8 @@ TEST(StudyModel, FillReplaceAndSwapCheckTheirFrames) {
   const int f = add(s, "P", "D", 1);
   s.fillLabelImage(f, 2);
   s.fillSelectionImage(f, 255);
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(s.labelImage(f)[i], 2);
-    EXPECT_EQ(s.selectionImage(f)[i], 255);
-  }
+  EXPECT_EQ(std::count(s.labelImage(f), s.labelImage(f) + 12, 2), 12);
+  EXPECT_EQ(std::count(s.selectionImage(f), s.selectionImage(f) + 12, 255), 12);
   const uint8_t wrong[6] = {1, 1, 1, 1, 1, 1};
   EXPECT_FALSE(s.setLabelImage(f, wrong, 3, 2));
   EXPECT_FALSE(s.setDivisionImage(f, wrong, 2, 3));
@@ -444,24 +443,14 @@ TEST(VolumeSpacing, PositionsOverTheThicknessWhenTheyDifferAndTheDesignsRuleWith
     }
     return paths;
   };
-  {
+  // thickness everywhere, missing on the first slice (it still loads), and no positions at all
+  for (const auto& [positions, thicknessOnFirst, depth] :
+       {std::tuple{true, true, 2.5f}, {true, false, 2.5f}, {false, true, 5.0f}}) {
+    SCOPED_TRACE(std::to_string(positions) + std::to_string(thicknessOnFirst));
     morvex::Study study;
-    const auto loaded = morvex::importSlices(study, rewrite(true, true), {});
-    ASSERT_EQ(loaded.size(), 6u);
-    for (int f = 0; f < 6; ++f) {
-      EXPECT_FLOAT_EQ(study.frame(f)->header.sliceThickness, 5.0f);
-      EXPECT_NEAR(study.frame(f)->header.volumeDepth(), 2.5f, 1e-4) << "half the volume of the thickness rule";
-    }
-  }
-  {
-    morvex::Study study;
-    ASSERT_EQ(morvex::importSlices(study, rewrite(true, false), {}).size(), 6u) << "a slice without thickness loads";
-    for (int f = 0; f < 6; ++f) EXPECT_NEAR(study.frame(f)->header.volumeDepth(), 2.5f, 1e-4);
-  }
-  {
-    morvex::Study study;
-    ASSERT_EQ(morvex::importSlices(study, rewrite(false, true), {}).size(), 6u);
-    for (int f = 0; f < 6; ++f) EXPECT_FLOAT_EQ(study.frame(f)->header.volumeDepth(), 5.0f) << "no positions: thickness";
+    ASSERT_EQ(morvex::importSlices(study, rewrite(positions, thicknessOnFirst), {}).size(), 6u);
+    for (int f = thicknessOnFirst ? 0 : 1; f < 6; ++f) EXPECT_FLOAT_EQ(study.frame(f)->header.sliceThickness, 5.0f);
+    for (int f = 0; f < 6; ++f) EXPECT_NEAR(study.frame(f)->header.volumeDepth(), depth, 1e-4);
   }
 }
 

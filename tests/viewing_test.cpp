@@ -153,10 +153,7 @@ TEST(Viewing, ZoomAndPanMapThePointerToThePixelUnderIt) {
   const int W = v->width(), H = v->height();
   m.setBrushState();
   uint8_t* labels = m.study().labelImage(0);
-  struct Case {
-    float zoom;
-    QPoint pan;
-  };
+  struct Case { float zoom; QPoint pan; };
   for (const Case c : {Case{1.0f, {}}, Case{2.5f, {13, -7}}, Case{16.0f, {-40, 25}}}) {
     SCOPED_TRACE("zoom " + std::to_string(c.zoom));
     v->fitToView();
