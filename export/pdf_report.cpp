@@ -19,6 +19,16 @@
 #define MORVEX_VERSION "unknown"
 #endif
 
+// LeakSanitizer (sanitizer builds): the report draws on an offscreen platform whose screen objects
+// live until process exit; those allocations belong to the toolkit. Weak, so that the window's own
+// list (the same entries) takes precedence where both are linked.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+  return "leak:libqoffscreen.so\n"
+         "leak:QScreen::QScreen\n"
+         "leak:QPlatformScreen::QPlatformScreen\n"
+         "leak:QWindowSystemInterface::handleScreenAdded\n";
+}
+
 namespace morvex {
 
 namespace {
