@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QDockWidget>
 #include <QKeyEvent>
 #include <QSignalMapper>
 #include <QDir>
@@ -82,6 +83,8 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
 
 Morvex::~Morvex() {
   if (autosaveWorker_.joinable()) autosaveWorker_.join();
+  // the 3D panel hides while the children go: nothing of this window may answer it any more
+  if (surfaceDock_) surfaceDock_->disconnect(this);
 }
 
 void Morvex::setupActions() {
