@@ -38,6 +38,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace net = morvex::net;
 using morvex::testing::TempDir;
+using morvex::testing::haveValidator;
+using morvex::testing::validatorErrors;
 
 using morvex::testing::ArchiveServer;
 using morvex::testing::SyntheticSeries;
@@ -232,6 +234,9 @@ TEST_F(Archive, EncapsulatedPdfReportIsStoredAsADocumentSeries) {
   ASSERT_TRUE(file.getDataset()->findAndGetUint8Array(DCM_EncapsulatedDocument, bytes, &length).good());
   EXPECT_EQ(length, pdf.size() + 1);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), pdf.size()), pdf);
+  if (haveValidator()) {
+    EXPECT_EQ(validatorErrors(tmp.file("report.dcm")), "");
+  }
 
   std::vector<net::StoreResult> results;
   ASSERT_TRUE(store(*server_, {tmp.file("report.dcm")}, results).ok) << results[0].message;

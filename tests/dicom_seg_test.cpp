@@ -39,6 +39,8 @@ namespace {
 
 using morvex::testing::CtSeriesSpec;
 using morvex::testing::TempDir;
+using morvex::testing::haveValidator;
+using morvex::testing::validatorErrors;
 
 std::vector<uint8_t> labelsOf(const morvex::Study& study, int f) {
   const uint8_t* p = study.labelImage(f);
@@ -83,19 +85,6 @@ DcmItem* item(DcmItem* parent, const DcmTagKey& sequence, unsigned long i = 0) {
   DcmItem* out = nullptr;
   if (parent) parent->findAndGetSequenceItem(sequence, out, i);
   return out;
-}
-
-bool haveValidator() { return std::system("command -v dciodvfy >/dev/null 2>&1") == 0; }
-
-// The lines of dciodvfy's report on a file that start with "Error".
-std::string validatorErrors(const std::string& path) {
-  std::string errors;
-  FILE* pipe = popen(("dciodvfy '" + path + "' 2>&1").c_str(), "r");
-  char line[4096];
-  while (pipe && std::fgets(line, sizeof line, pipe))
-    if (std::strncmp(line, "Error", 5) == 0) errors += line;
-  if (pipe) pclose(pipe);
-  return errors;
 }
 
 // A fractional segmentation (maximum 200) of the small series as another tool may write it: no

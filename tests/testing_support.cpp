@@ -8,7 +8,9 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <filesystem>
 #include <random>
@@ -122,6 +124,18 @@ long peakResidentMb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss / 1024;
+}
+
+bool haveValidator() { return std::system("command -v dciodvfy >/dev/null 2>&1") == 0; }
+
+std::string validatorErrors(const std::string& path) {
+  std::string errors;
+  FILE* pipe = popen(("dciodvfy '" + path + "' 2>&1").c_str(), "r");
+  char line[4096];
+  while (pipe && std::fgets(line, sizeof line, pipe))
+    if (std::strncmp(line, "Error", 5) == 0) errors += line;
+  if (pipe) pclose(pipe);
+  return errors;
 }
 
 std::string TempDir::copyIn(const std::string& source, const std::string& name) const {

@@ -46,6 +46,10 @@ std::string readBytes(const std::string& path);
 int filesStartingWith(const std::string& folder, const std::string& prefix);
 // Peak resident memory of this process so far, in MB.
 long peakResidentMb();
+// Whether the DICOM validator dciodvfy (Debian package dicom3tools) is installed.
+bool haveValidator();
+// The lines of dciodvfy's report on a file that start with "Error" ("" for a valid object).
+std::string validatorErrors(const std::string& path);
 
 }  // namespace morvex::testing
 
