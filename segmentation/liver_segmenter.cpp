@@ -533,6 +533,28 @@ LeakCheck removeLeak(Image& P, const Image& Q, int w, int h) {
   return c;
 }
 
+long snapOutline(const int16_t* intensity, uint8_t* mask, int w, int h, uint8_t value, double median, double iqr,
+                 long count) {
+  if (!intensity || !mask || w < 3 || h < 3 || count <= 0) return 0;
+  const cv::Mat m(h, w, CV_8U, mask);
+  const long before = cv::countNonZero(m);
+  if (before == 0) return 0;
+  cv::Mat hu, smooth;
+  cv::Mat(h, w, CV_16S, const_cast<int16_t*>(intensity)).convertTo(hu, CV_32F);
+  cv::medianBlur(hu, smooth, 3);
+  const double band = std::max(iqr, kSnapMinBandHU);
+  const cv::Mat in = m != 0, liver = (smooth >= median - band) & (smooth <= median + band);
+  // one pixel outwards onto the liver's intensities
+  cv::Mat grown, inner;
+  cv::dilate(in, grown, cv::Mat());
+  grown = in | (grown & liver);
+  // then the outline's pixels of fat taken off
+  cv::erode(grown, inner, cv::Mat());
+  grown &= ~(grown & ~inner & (smooth < median - band));
+  for (int i = 0; i < w * h; ++i) mask[i] = grown.data[i] ? value : 0;
+  return static_cast<long>(cv::countNonZero(grown)) - before;
+}
+
 std::vector<int16_t> dilateRegion(const Image& region, int w, int h, int r) {
   const Image d = chessboardDistance(region, w, h, r + 1);
   Image out(region.size(), 0);
