@@ -101,12 +101,13 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     std::fill(intensity.begin(), intensity.end(), 0);
     return study.width(f) == W && study.height(f) == H && study.getIntensityImage(f, w, h, intensity);
   };
-  // The written outline is moved onto the liver's edge; the engine's own reference (the next
-  // slice's start) stays as the run made it.
+  // A propagated outline is moved onto the liver's edge as it is written; the engine's own
+  // reference (the next slice's start) stays as the run made it, and the seed slice keeps the
+  // level set's outline of the user's drawing.
   std::vector<uint8_t> written(n, 0);
   auto write = [&](int f) {
     written = mask;
-    if (opt.snapOutline)
+    if (opt.snapOutline && f != f0)
       snapOutline(intensity.data(), written.data(), W, H, 1, engine.liverMedian(), engine.liverIqr(), engine.liverCount());
     study.setLabelImage(f, written.data(), W, H);
   };

@@ -31,6 +31,8 @@ constexpr double kRetryMarginMm = 5.0;
 // muscle lie 10 to 20 HU off. Half the seed liver's interquartile range, at least 5 HU.
 constexpr double kIntensityIqrShare = 0.5;
 constexpr double kMinIntensityBoundHU = 5.0;
+// A piece cut off from the result is kept within a quarter of the IQR (at least 5 HU).
+constexpr double kPieceIqrShare = 0.25;
 // The retry grows only through intensities within median +- this many IQRs (+ 5 HU).
 constexpr double kFenceIqr = 2.0;
 
@@ -543,7 +545,22 @@ long snapOutline(const int16_t* intensity, uint8_t* mask, int w, int h, uint8_t 
   cv::Mat(h, w, CV_16S, const_cast<int16_t*>(intensity)).convertTo(hu, CV_32F);
   cv::medianBlur(hu, smooth, 3);
   const double band = std::max(iqr, kSnapMinBandHU);
-  const cv::Mat in = m != 0, liver = (smooth >= median - band) & (smooth <= median + band);
+  cv::Mat in = m != 0;
+  const cv::Mat liver = (smooth >= median - band) & (smooth <= median + band);
+  // fat that the bridging closed into the region (a notch at the hilum, a fissure), reached from
+  // outside the region through fat alone, leaves it
+  const cv::Mat fat = in & (smooth < median - kSnapFatBands * band);
+  if (cv::countNonZero(fat) > 0) {
+    const cv::Mat outside = ~in;
+    cv::Mat ids;
+    const int count = cv::connectedComponents(outside | fat, ids, 4, CV_32S);
+    std::vector<uint8_t> reached(static_cast<std::size_t>(count), 0);
+    const int* id = ids.ptr<int>(0);
+    for (int i = 0; i < w * h; ++i)
+      if (outside.data[i]) reached[static_cast<std::size_t>(id[i])] = 1;
+    for (int i = 0; i < w * h; ++i)
+      if (fat.data[i] && reached[static_cast<std::size_t>(id[i])]) in.data[i] = 0;
+  }
   // one pixel outwards onto the liver's intensities
   cv::Mat grown, inner;
   cv::dilate(in, grown, cv::Mat());
@@ -691,43 +708,54 @@ std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std
 }
 
 // Pieces of the liver in this slice that the growth from the reference's core did not reach but that
-// overlap the reference: the parts of the tissue within the seed liver's fences near the reference
-// (the confined retry's limits) cut off from the result. A piece is kept when it lies mostly on
-// the reference (the outside net) and has the liver's intensity (the intensity net); the growth
-// guard then applies to the result with its pieces.
+// overlap the reference: the parts of the tissue of the liver's intensity cut off from the result.
+// A piece is kept when it overlaps the reference, lies mostly within the reference dilated by the
+// margin (the outside net) and has the liver's intensity (the intensity net, tighter for a piece);
+// the growth guard then applies to the result with its pieces. A piece may reach beyond the
+// reference: the dome's islands and the tip's pieces move outwards from slice to slice.
 long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ) {
   const int w = width_, h = height_;
   const double lo = liverMedian_ - kFenceIqr * liverIqr_ - kMinIntensityBoundHU;
   const double hi = liverMedian_ + kFenceIqr * liverIqr_ + kMinIntensityBoundHU;
-  // the candidates: tissue within the seed liver's fences near the reference, outside the result
-  // (a piece too small for the homogeneity map's window is still seen)
+  const double bound = std::max(kIntensityIqrShare * liverIqr_, kMinIntensityBoundHU);
+  // the candidates: tissue outside the result whose 5 x 5 median lies within
+  // the intensity net's bound of the seed liver (a piece too small for the homogeneity map's window
+  // is still seen). Single pixels would pass anything near the liver's intensity (the heart, the
+  // diaphragm between them): the median keeps a piece apart from the organs beside it.
   const Image touch = dilateRegion(P, w, h, 1);
-  cv::Mat pieces(h, w, CV_8U, cv::Scalar(0)), ids;
+  cv::Mat pieces(h, w, CV_8U, cv::Scalar(0)), ids, hu, smooth;
+  cv::Mat(h, w, CV_16S, const_cast<int16_t*>(intensity_)).convertTo(hu, CV_32F);
+  cv::medianBlur(hu, smooth, 5);
+  const float* sm = smooth.ptr<float>(0);
   for (std::size_t i = 0; i < P.size(); ++i)
-    if (nearQ[i] && !P[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi))) pieces.data[i] = 255;
+    if (!P[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi && std::fabs(sm[i] - liverMedian_) <= bound)))
+      pieces.data[i] = 255;
   const int count = cv::connectedComponents(pieces, ids, 8, CV_32S);
-  std::vector<long> area(static_cast<std::size_t>(count), 0), onQ(area), touching(area);
+  std::vector<long> area(static_cast<std::size_t>(count), 0), onQ(area), touching(area), near(area);
   const int* id = ids.ptr<int>(0);
   for (std::size_t i = 0; i < P.size(); ++i) {
     const std::size_t c = static_cast<std::size_t>(id[i]);
     if (!c) continue;
     ++area[c];
     onQ[c] += Q[i] != 0;
+    near[c] += nearQ[i] != 0;
     touching[c] += touch[i] != 0;
   }
   const IntensityProfile liver{liverMedian_, liverIqr_, liverCount_};
-  const double bound = std::max(kIntensityIqrShare * liverIqr_, kMinIntensityBoundHU);
+  // A piece has no outline joining it to the liver: its median must lie nearer the seed liver's
+  // than a whole result's (the diaphragm over the dome passes the whole result's bound).
+  const double pieceBound = std::max(kPieceIqrShare * liverIqr_, kMinIntensityBoundHU);
   Image joined = P;
   long added = 0;
   for (int c = 1; c < count; ++c) {
     // cut off: at most a tenth of it lies against the result (joined by the bridging, say); a
     // fringe the result missed along its outline lies against it all along and stays out
-      const bool cutOff = 10 * touching[c] <= area[c];
-    if (!cutOff || area[c] < kMinTipPixels / 2 || onQ[c] < area[c] * (1.0 - kMaxOutsideShare)) continue;
+    const bool cutOff = 10 * touching[c] <= area[c];
+    if (!cutOff || area[c] < kMinTipPixels / 2 || onQ[c] == 0 || near[c] < area[c] * (1.0 - kMaxOutsideShare)) continue;
     Image piece(P.size(), 0);
     for (std::size_t i = 0; i < P.size(); ++i)
       if (id[i] == c) piece[i] = 255;
-    if (liver.count > 0 && std::fabs(intensityProfile(intensity_, piece).median - liver.median) > bound) continue;
+    if (liver.count > 0 && std::fabs(intensityProfile(intensity_, piece).median - liver.median) > pieceBound) continue;
     for (std::size_t i = 0; i < P.size(); ++i)
       if (piece[i]) joined[i] = 255;
     added += area[c];
@@ -801,7 +829,8 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
     }
   }
   // Pieces cut off from the result in this slice (a thin reference was followed whole already).
-  lastIslands_ = tip || !followPieces ? 0 : addIslands(P, Q, nearQ);
+  // A reference below the tip's size ends the pass: it has no pieces either.
+  lastIslands_ = tip || !followPieces || q < kMinTipPixels ? 0 : addIslands(P, Q, nearQ);
   // 10. the new reference, 11. the log line
   referenceMask = P;
   for (std::size_t i = 0; i < P.size(); ++i) result[i] = P[i] ? 255 : 0;
