@@ -107,7 +107,7 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
   std::vector<uint8_t> written(n, 0);
   auto write = [&](int f) {
     written = mask;
-    if (opt.snapOutline && f != f0)
+    if (f != f0)
       snapOutline(intensity.data(), written.data(), W, H, 1, engine.liverMedian(), engine.liverIqr(), engine.liverCount());
     study.setLabelImage(f, written.data(), W, H);
   };

@@ -21,8 +21,6 @@ struct LiverRunOptions {
   // Pieces of the liver cut off in a slice from the propagated region (the dome's islands, the
   // tip's pieces) are followed when they overlap the previous slice's result.
   bool followPieces = true;
-  // Every propagated outline is moved onto the liver's edge as it is written (snapOutline).
-  bool snapOutline = true;
 };
 
 enum class LiverRunResult { Done, NoOutline, NoStudy, Cancelled };
