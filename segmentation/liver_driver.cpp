@@ -101,7 +101,16 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     std::fill(intensity.begin(), intensity.end(), 0);
     return study.width(f) == W && study.height(f) == H && study.getIntensityImage(f, w, h, intensity);
   };
-  auto write = [&](int f) { study.setLabelImage(f, mask.data(), W, H); };
+  // A propagated outline is moved onto the liver's edge as it is written; the engine's own
+  // reference (the next slice's start) stays as the run made it, and the seed slice keeps the
+  // level set's outline of the user's drawing.
+  std::vector<uint8_t> written(n, 0);
+  auto write = [&](int f) {
+    written = mask;
+    if (f != f0)
+      snapOutline(intensity.data(), written.data(), W, H, 1, engine.liverMedian(), engine.liverIqr(), engine.liverCount());
+    study.setLabelImage(f, written.data(), W, H);
+  };
   auto nothingLabelled = [&]() { return std::none_of(mask.begin(), mask.end(), [](uint8_t v) { return v != 0; }); };
   int labelled = 0;
   bool seedLabelled = false;
@@ -123,10 +132,10 @@ LiverRunResult segmentLiver(Study& study, const LiverRunOptions& opt, int* slice
     ++labelled;
     seedLabelled = true;
   }
-  write(f0);
   engine.allocateReference();
   engine.saveReference();
   engine.restoreReference();
+  write(f0);
 
   const int total = opt.threeD ? last - first + 1 : 1;
   int done = 0;

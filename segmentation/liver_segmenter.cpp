@@ -31,6 +31,8 @@ constexpr double kRetryMarginMm = 5.0;
 // muscle lie 10 to 20 HU off. Half the seed liver's interquartile range, at least 5 HU.
 constexpr double kIntensityIqrShare = 0.5;
 constexpr double kMinIntensityBoundHU = 5.0;
+// A piece cut off from the result is kept within a quarter of the IQR (at least 5 HU).
+constexpr double kPieceIqrShare = 0.25;
 // The retry grows only through intensities within median +- this many IQRs (+ 5 HU).
 constexpr double kFenceIqr = 2.0;
 
@@ -533,6 +535,51 @@ LeakCheck removeLeak(Image& P, const Image& Q, int w, int h) {
   return c;
 }
 
+long snapOutline(const int16_t* intensity, uint8_t* mask, int w, int h, uint8_t value, double median, double iqr,
+                 long count) {
+  if (!intensity || !mask || w < 3 || h < 3 || count <= 0) return 0;
+  // the work area: the mask's bounding box and 3 pixels around (the 3 x 3 median of a pixel
+  // beside the mask is then as on the whole slice)
+  const cv::Mat whole(h, w, CV_8U, mask);
+  const long before = cv::countNonZero(whole);
+  if (before == 0) return 0;
+  const cv::Rect box = cv::boundingRect(whole);
+  const cv::Rect roi(cv::Point(std::max(0, box.x - 3), std::max(0, box.y - 3)),
+                     cv::Point(std::min(w, box.x + box.width + 3), std::min(h, box.y + box.height + 3)));
+  const cv::Mat m = whole(roi);
+  cv::Mat hu, smooth;
+  cv::Mat(h, w, CV_16S, const_cast<int16_t*>(intensity))(roi).convertTo(hu, CV_32F);
+  cv::medianBlur(hu, smooth, 3);
+  const double band = std::max(iqr, kSnapMinBandHU);
+  cv::Mat in = m != 0;
+  const cv::Mat liver = (smooth >= median - band) & (smooth <= median + band);
+  // fat that the bridging closed into the region (a notch at the hilum, a fissure), reached from
+  // outside the region through fat alone, leaves it
+  const cv::Mat fat = in & (smooth < median - kSnapFatBands * band);
+  if (cv::countNonZero(fat) > 0) {
+    const cv::Mat outside = ~in;
+    cv::Mat ids;
+    const int count = cv::connectedComponents(outside | fat, ids, 4, CV_32S);
+    std::vector<uint8_t> reached(static_cast<std::size_t>(count), 0);
+    for (int y = 0; y < roi.height; ++y)
+      for (int x = 0; x < roi.width; ++x)
+        if (outside.at<uint8_t>(y, x)) reached[static_cast<std::size_t>(ids.at<int>(y, x))] = 1;
+    for (int y = 0; y < roi.height; ++y)
+      for (int x = 0; x < roi.width; ++x)
+        if (fat.at<uint8_t>(y, x) && reached[static_cast<std::size_t>(ids.at<int>(y, x))]) in.at<uint8_t>(y, x) = 0;
+  }
+  // one pixel outwards onto the liver's intensities
+  cv::Mat grown, inner;
+  cv::dilate(in, grown, cv::Mat());
+  grown = in | (grown & liver);
+  // then the outline's pixels of fat taken off
+  cv::erode(grown, inner, cv::Mat());
+  grown &= ~(grown & ~inner & (smooth < median - band));
+  for (int y = 0; y < roi.height; ++y)
+    for (int x = 0; x < roi.width; ++x) mask[idx(x + roi.x, y + roi.y, w)] = grown.at<uint8_t>(y, x) ? value : 0;
+  return static_cast<long>(cv::countNonZero(grown)) - before;
+}
+
 std::vector<int16_t> dilateRegion(const Image& region, int w, int h, int r) {
   const Image d = chessboardDistance(region, w, h, r + 1);
   Image out(region.size(), 0);
@@ -669,51 +716,88 @@ std::vector<int16_t> CLiverSegmenter::confinedRetry(const Image& core, const std
 }
 
 // Pieces of the liver in this slice that the growth from the reference's core did not reach but that
-// overlap the reference: the parts of the tissue within the seed liver's fences near the reference
-// (the confined retry's limits) cut off from the result. A piece is kept when it lies mostly on
-// the reference (the outside net) and has the liver's intensity (the intensity net); the growth
-// guard then applies to the result with its pieces.
+// overlap the reference: the parts of the tissue of the liver's intensity cut off from the result.
+// A piece is kept when it overlaps the reference, lies mostly within the reference dilated by the
+// margin (the outside net) and has the liver's intensity (the intensity net, tighter for a piece);
+// the growth guard then applies to the result with its pieces. A piece may reach beyond the
+// reference: the dome's islands and the tip's pieces move outwards from slice to slice.
 long CLiverSegmenter::addIslands(Image& P, const Image& Q, const Image& nearQ) {
   const int w = width_, h = height_;
   const double lo = liverMedian_ - kFenceIqr * liverIqr_ - kMinIntensityBoundHU;
   const double hi = liverMedian_ + kFenceIqr * liverIqr_ + kMinIntensityBoundHU;
-  // the candidates: tissue within the seed liver's fences near the reference, outside the result
-  // (a piece too small for the homogeneity map's window is still seen)
-  const Image touch = dilateRegion(P, w, h, 1);
-  cv::Mat pieces(h, w, CV_8U, cv::Scalar(0)), ids;
-  for (std::size_t i = 0; i < P.size(); ++i)
-    if (nearQ[i] && !P[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi))) pieces.data[i] = 255;
-  const int count = cv::connectedComponents(pieces, ids, 8, CV_32S);
-  std::vector<long> area(static_cast<std::size_t>(count), 0), onQ(area), touching(area);
-  const int* id = ids.ptr<int>(0);
-  for (std::size_t i = 0; i < P.size(); ++i) {
-    const std::size_t c = static_cast<std::size_t>(id[i]);
-    if (!c) continue;
-    ++area[c];
-    onQ[c] += Q[i] != 0;
-    touching[c] += touch[i] != 0;
-  }
-  const IntensityProfile liver{liverMedian_, liverIqr_, liverCount_};
   const double bound = std::max(kIntensityIqrShare * liverIqr_, kMinIntensityBoundHU);
-  Image joined = P;
-  long added = 0;
+  // The work area: the reference's margin and as much again around it four times over; a piece
+  // reaching past it lies mostly outside the margin and fails the outside net anyway.
+  int x0 = w, y0 = h, x1 = -1, y1 = -1;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (nearQ[idx(x, y, w)]) {
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+      }
+  if (x1 < 0) return 0;
+  const int pad = 4 * std::max(1, static_cast<int>(std::lround(kRetryMarginMm / std::max(pixelSpacing, 0.05))));
+  const cv::Rect roi(cv::Point(std::max(0, x0 - pad), std::max(0, y0 - pad)), cv::Point(std::min(w, x1 + pad + 1), std::min(h, y1 + pad + 1)));
+  // the candidates: tissue outside the result whose 5 x 5 median lies within the intensity net's
+  // bound of the seed liver (a piece too small for the homogeneity map's window is still seen).
+  // Single pixels would pass anything near the liver's intensity (the heart, the diaphragm
+  // between them): the median keeps a piece apart from the organs beside it.
+  const Image touch = dilateRegion(P, w, h, 1);
+  cv::Mat pieces(roi.height, roi.width, CV_8U, cv::Scalar(0)), ids, hu, smooth;
+  cv::Mat(h, w, CV_16S, const_cast<int16_t*>(intensity_))(roi).convertTo(hu, CV_32F);
+  cv::medianBlur(hu, smooth, 5);
+  for (int y = 0; y < roi.height; ++y)
+    for (int x = 0; x < roi.width; ++x) {
+      const std::size_t i = idx(x + roi.x, y + roi.y, w);
+      if (!P[i] && (liverCount_ == 0 || (intensity_[i] >= lo && intensity_[i] <= hi &&
+                                         std::fabs(smooth.at<float>(y, x) - liverMedian_) <= bound)))
+        pieces.at<uint8_t>(y, x) = 255;
+    }
+  const int count = cv::connectedComponents(pieces, ids, 8, CV_32S);
+  std::vector<long> area(static_cast<std::size_t>(count), 0), onQ(area), touching(area), near(area), clipped(area);
+  for (int y = 0; y < roi.height; ++y)
+    for (int x = 0; x < roi.width; ++x) {
+      const std::size_t c = static_cast<std::size_t>(ids.at<int>(y, x)), i = idx(x + roi.x, y + roi.y, w);
+      if (!c) continue;
+      ++area[c];
+      onQ[c] += Q[i] != 0;
+      near[c] += nearQ[i] != 0;
+      touching[c] += touch[i] != 0;
+      clipped[c] += (x == 0 && roi.x > 0) || (y == 0 && roi.y > 0) || (x == roi.width - 1 && roi.x + roi.width < w) ||
+                    (y == roi.height - 1 && roi.y + roi.height < h);
+    }
+  // A piece has no outline joining it to the liver: its median must lie nearer the seed liver's
+  // than a whole result's (the diaphragm over the dome passes the whole result's bound).
+  const double pieceBound = std::max(kPieceIqrShare * liverIqr_, kMinIntensityBoundHU);
+  std::vector<uint8_t> keep(static_cast<std::size_t>(count), 0);
+  std::vector<std::vector<int16_t>> values(static_cast<std::size_t>(count));
   for (int c = 1; c < count; ++c) {
     // cut off: at most a tenth of it lies against the result (joined by the bridging, say); a
     // fringe the result missed along its outline lies against it all along and stays out
-      const bool cutOff = 10 * touching[c] <= area[c];
-    if (!cutOff || area[c] < kMinTipPixels / 2 || onQ[c] < area[c] * (1.0 - kMaxOutsideShare)) continue;
-    Image piece(P.size(), 0);
-    for (std::size_t i = 0; i < P.size(); ++i)
-      if (id[i] == c) piece[i] = 255;
-    if (liver.count > 0 && std::fabs(intensityProfile(intensity_, piece).median - liver.median) > bound) continue;
-    for (std::size_t i = 0; i < P.size(); ++i)
-      if (piece[i]) joined[i] = 255;
-    added += area[c];
+    const bool cutOff = 10 * touching[c] <= area[c];
+    keep[c] = cutOff && !clipped[c] && area[c] >= kMinTipPixels / 2 && onQ[c] > 0 && near[c] >= area[c] * (1.0 - kMaxOutsideShare);
+  }
+  for (int y = 0; y < roi.height; ++y)
+    for (int x = 0; x < roi.width; ++x) {
+      const std::size_t c = static_cast<std::size_t>(ids.at<int>(y, x));
+      if (keep[c]) values[c].push_back(intensity_[idx(x + roi.x, y + roi.y, w)]);
+    }
+  long added = 0;
+  for (int c = 1; c < count; ++c) {
+    if (!keep[c]) continue;
+    std::vector<int16_t>& v = values[static_cast<std::size_t>(c)];
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    keep[c] = liverCount_ == 0 || std::fabs(v[v.size() / 2] - liverMedian_) <= pieceBound;
+    if (keep[c]) added += area[c];
   }
   if (added == 0) return 0;
-  if (100.0 * static_cast<double>(countNonzero(joined)) / static_cast<double>(std::max(countNonzero(Q), 1L)) > kMaxGrowthPercent)
+  if (100.0 * static_cast<double>(countNonzero(P) + added) / static_cast<double>(std::max(countNonzero(Q), 1L)) > kMaxGrowthPercent)
     return 0;
-  P.swap(joined);
+  for (int y = 0; y < roi.height; ++y)
+    for (int x = 0; x < roi.width; ++x)
+      if (keep[static_cast<std::size_t>(ids.at<int>(y, x))]) P[idx(x + roi.x, y + roi.y, w)] = 255;
   std::fprintf(log_, "pieces +%ld\t", added);
   return added;
 }
@@ -779,7 +863,8 @@ void CLiverSegmenter::propagationRun(std::vector<uint8_t>& result) {
     }
   }
   // Pieces cut off from the result in this slice (a thin reference was followed whole already).
-  lastIslands_ = tip || !followPieces ? 0 : addIslands(P, Q, nearQ);
+  // A reference below the tip's size ends the pass: it has no pieces either.
+  lastIslands_ = tip || !followPieces || q < kMinTipPixels ? 0 : addIslands(P, Q, nearQ);
   // 10. the new reference, 11. the log line
   referenceMask = P;
   for (std::size_t i = 0; i < P.size(); ++i) result[i] = P[i] ? 255 : 0;

@@ -57,6 +57,10 @@ class CLiverSegmenter {
   const std::string& lastNets() const { return lastNets_; }
   // The pixels the last propagation run added as separate pieces.
   long lastIslandPixels() const { return lastIslands_; }
+  // The seed liver's intensities (set by saveReference; count 0 before).
+  double liverMedian() const { return liverMedian_; }
+  double liverIqr() const { return liverIqr_; }
+  long liverCount() const { return liverCount_; }
 
  private:
   void seedRun(std::vector<uint8_t>& result);
@@ -67,7 +71,8 @@ class CLiverSegmenter {
                                      const std::vector<int16_t>& seedY, const std::vector<int16_t>& edges, int thr,
                                      const std::vector<int16_t>& allowed);
   // Pieces of the liver cut off in a slice from the region grown from the reference's core (the
-  // dome's islands, the tip's pieces), each kept when it passes the nets on its own.
+  // dome's islands, the tip's pieces) that overlap the reference, each kept when it passes the
+  // nets on its own.
   long addIslands(std::vector<int16_t>& result, const std::vector<int16_t>& reference,
                   const std::vector<int16_t>& nearReference);
 
@@ -135,6 +140,19 @@ struct IntensityProfile {
 IntensityProfile intensityProfile(const int16_t* intensity, const std::vector<int16_t>& region);
 LiverNet checkNets(const std::vector<int16_t>& result, const std::vector<int16_t>& reference,
                    const std::vector<int16_t>& nearReference, const int16_t* intensity, const IntensityProfile& liver);
+// The outline of a slice's liver mask (values 0 / nonzero, width x height) moved onto the liver's
+// edge: the region's growth and refinement stop about a pixel short of it. Closed-in fat leaves
+// the mask (kSnapFatBands). The pixels beside the
+// mask (8-neighbours) whose 3 x 3 median intensity lies within the seed liver's median +- one IQR
+// (at least kSnapMinBandHU) are added, as value; then the outline pixels whose median lies below
+// that band (fat in part) are taken off. Returns the change in the mask's pixel count. A profile
+// of count 0 or an empty mask changes nothing.
+constexpr double kSnapMinBandHU = 10.0;
+// Fat: a 3 x 3 median this many bands below the liver's. Fat inside the mask that joins the
+// outside through fat alone (a notch the bridging closed) leaves the mask first.
+constexpr double kSnapFatBands = 3.0;
+long snapOutline(const int16_t* intensity, uint8_t* mask, int width, int height, uint8_t value,
+                 double liverMedian, double liverIqr, long liverCount);
 // The region dilated by r pixels (chessboard), 255 / 0.
 std::vector<int16_t> dilateRegion(const std::vector<int16_t>& region, int width, int height, int r);
 

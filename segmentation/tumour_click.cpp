@@ -28,6 +28,10 @@ constexpr double kBeyondLesion = 1.5;
 constexpr double kOpeningMm = 1.0;
 // The raw growth (before the opening) stops at this multiple of the size guard.
 constexpr long kRawGrowthFactor = 3;
+// The second growth takes its band from the lesion found first and the liver in a ring this wide
+// around it, when both hold at least kMinStatisticVoxels voxels.
+constexpr double kRingMm = 3.0;
+constexpr std::size_t kMinStatisticVoxels = 8;
 
 // Holes filled: every outer contour drawn filled.
 void fillHoles(cv::Mat& mask) {
@@ -143,6 +147,49 @@ bool grow3d(std::vector<uint8_t>& in, int w, int h, int d, std::vector<Voxel> to
   return true;
 }
 
+double medianOf(std::vector<int16_t>& v) {
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+// The median raw intensity of a found lesion (voxels of `in`, a w x h x d block at x0, y0, z0 of
+// the volume; its core, eroded by a pixel in the plane, when that holds enough voxels) and of the
+// liver-labelled voxels in a ring of kRingMm around it in each slice, its first pixel left out
+// (edge voxels mix both): out[0] and out[1]. False when either has fewer than kMinStatisticVoxels.
+bool lesionAndRim(const TumourVolume& v, int x0, int y0, int z0, int w, int h, int d, const std::vector<uint8_t>& in,
+                  double out[2]) {
+  const int r = std::max(1, static_cast<int>(std::lround(kRingMm / std::min(v.columnSpacing, v.rowSpacing))));
+  const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * r + 1, 2 * r + 1));
+  const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
+  std::vector<int16_t> lesion, core, rim;
+  const std::size_t plane = static_cast<std::size_t>(w) * h;
+  for (int z = 0; z < d; ++z) {
+    const cv::Mat m(h, w, CV_8U, const_cast<uint8_t*>(in.data()) + plane * z);
+    if (cv::countNonZero(m) == 0) continue;
+    cv::Mat around, edge, inner;
+    cv::dilate(m, around, kernel);
+    cv::dilate(m, edge, cross);
+    cv::erode(m, inner, cross);
+    const int16_t* hu = v.intensities[static_cast<std::size_t>(z0 + z)];
+    const uint8_t* labels = v.labels[static_cast<std::size_t>(z0 + z)];
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y + y0) * v.width + x + x0;
+        if (m.at<uint8_t>(y, x)) {
+          lesion.push_back(hu[i]);
+          if (inner.at<uint8_t>(y, x)) core.push_back(hu[i]);
+        } else if (around.at<uint8_t>(y, x) && !edge.at<uint8_t>(y, x) && isLiverLabel(labels[i])) {
+          rim.push_back(hu[i]);
+        }
+      }
+  }
+  if (core.size() >= kMinStatisticVoxels) lesion.swap(core);
+  if (lesion.size() < kMinStatisticVoxels || rim.size() < kMinStatisticVoxels) return false;
+  out[0] = medianOf(lesion);
+  out[1] = medianOf(rim);
+  return true;
+}
+
 }  // namespace
 
 TumourVolume tumourVolumeOf(const Study& study, int series) {
@@ -208,83 +255,115 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
   out.status = TumourClickStatus::NoContrast;
   if (std::fabs(contrast) < std::max(o.minContrastIqr * (liver.q3 - liver.q1), o.minContrastHU)) return out;
 
-  const double middle = liver.median + contrast / 2, far = lesion + kBeyondLesion * contrast;
-  const double lo = std::min(middle, far), hi = std::max(middle, far);
-  auto inBand = [&](int xx, int yy, int zz) {
-    const float s = ws.smooth(zz).at<float>(yy, xx);
-    return s > lo && s < hi && ws.domain(zz).at<uint8_t>(yy, xx) != 0;
-  };
-  std::vector<Voxel> seeds;
-  for (int yy = std::max(0, cy - 1); yy <= std::min(ws.h - 1, cy + 1); ++yy)
-    for (int xx = std::max(0, cx - 1); xx <= std::min(ws.w - 1, cx + 1); ++xx)
-      if (inBand(xx, yy, cz)) seeds.push_back({xx, yy, cz});
-  out.status = TumourClickStatus::TooSmall;
-  if (seeds.empty()) return out;
-
-  // Size guard: the growth stops as soon as the region is larger than any lesion could be.
   const double voxelMl = v.columnSpacing * v.rowSpacing * v.sliceSpacing / 1000.0;
   const long cap = static_cast<long>(std::min(o.maxMl / voxelMl, o.maxLiverShare * static_cast<double>(liver.voxels)));
   const std::size_t n = static_cast<std::size_t>(ws.w) * ws.h * ws.d;
-  std::vector<uint8_t> grown(n, 0);
-  // The raw growth may run through thin bridges into neighbouring tissue of the lesion's
-  // intensity; the opening below cuts those, so it is bounded only by a multiple of the guard.
-  long count = 0;
-  const bool bounded = grow3d(grown, ws.w, ws.h, ws.d, seeds, kRawGrowthFactor * cap, inBand, &count);
-  out.status = TumourClickStatus::TooLarge;
-  if (!bounded) return out;
-
-  // Bridges thinner than the opening go, in the plane of each slice (slices may be thick).
-  const int open2d = std::max(1, static_cast<int>(std::lround(kOpeningMm / std::min(v.columnSpacing, v.rowSpacing))));
-  const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * open2d + 1, 2 * open2d + 1));
-  std::vector<uint8_t> opened(n, 0);
   const std::size_t plane = static_cast<std::size_t>(ws.w) * ws.h;
-  for (int z = 0; z < ws.d; ++z) {
-    cv::Mat m(ws.h, ws.w, CV_8U, grown.data() + plane * z);
-    if (cv::countNonZero(m) == 0) continue;
-    cv::Mat o2(ws.h, ws.w, CV_8U, opened.data() + plane * z);
-    cv::morphologyEx(m, o2, cv::MORPH_OPEN, kernel);
-  }
-  // The lesion is the part still joined to the click (or the largest part when the opening took
-  // the click's own voxels).
-  auto component = [&](const Voxel& s, std::vector<uint8_t>& part) {
-    part.assign(n, 0);
-    long c = 0;
-    grow3d(part, ws.w, ws.h, ws.d, {s}, static_cast<long>(n), [&](int xx, int yy, int zz) {
-      return opened[(static_cast<std::size_t>(zz) * ws.h + yy) * ws.w + xx] != 0;
-    }, &c);
-    return c;
+  double lo = 0, hi = 0;
+  // The lesion's voxels for a lesion and a liver intensity: the growth through the band between
+  // them, its thin bridges opened off, the part joined to the click; a status other than Done
+  // when it is empty, too small or too large.
+  auto find = [&](double lesionHU, double liverHU, const std::vector<uint8_t>& around, std::vector<uint8_t>& best) {
+    const double c = lesionHU - liverHU, middle = liverHU + c / 2, far = lesionHU + kBeyondLesion * c;
+    lo = std::min(middle, far);
+    hi = std::max(middle, far);
+    auto inBand = [&](int xx, int yy, int zz) {
+      const float s = ws.smooth(zz).at<float>(yy, xx);
+      return s > lo && s < hi &&
+             (ws.domain(zz).at<uint8_t>(yy, xx) != 0 || (!around.empty() && around[(static_cast<std::size_t>(zz) * ws.h + yy) * ws.w + xx]));
+    };
+    std::vector<Voxel> seeds;
+    for (int yy = std::max(0, cy - 1); yy <= std::min(ws.h - 1, cy + 1); ++yy)
+      for (int xx = std::max(0, cx - 1); xx <= std::min(ws.w - 1, cx + 1); ++xx)
+        if (inBand(xx, yy, cz)) seeds.push_back({xx, yy, cz});
+    if (seeds.empty()) return TumourClickStatus::TooSmall;
+    // Size guard: the growth stops as soon as the region is larger than any lesion could be.
+    std::vector<uint8_t> grown(n, 0);
+    // The raw growth may run through thin bridges into neighbouring tissue of the lesion's
+    // intensity; the opening below cuts those, so it is bounded only by a multiple of the guard.
+    long count = 0;
+    if (!grow3d(grown, ws.w, ws.h, ws.d, seeds, kRawGrowthFactor * cap, inBand, &count)) return TumourClickStatus::TooLarge;
+    // Bridges thinner than the opening go, in the plane of each slice (slices may be thick).
+    const int open2d = std::max(1, static_cast<int>(std::lround(kOpeningMm / std::min(v.columnSpacing, v.rowSpacing))));
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * open2d + 1, 2 * open2d + 1));
+    std::vector<uint8_t> opened(n, 0);
+    for (int z = 0; z < ws.d; ++z) {
+      cv::Mat m(ws.h, ws.w, CV_8U, grown.data() + plane * z);
+      if (cv::countNonZero(m) == 0) continue;
+      cv::Mat o2(ws.h, ws.w, CV_8U, opened.data() + plane * z);
+      cv::morphologyEx(m, o2, cv::MORPH_OPEN, kernel);
+    }
+    // The lesion is the part still joined to the click (or the largest part when the opening took
+    // the click's own voxels).
+    auto component = [&](const Voxel& sv, std::vector<uint8_t>& part) {
+      part.assign(n, 0);
+      long k = 0;
+      grow3d(part, ws.w, ws.h, ws.d, {sv}, static_cast<long>(n), [&](int xx, int yy, int zz) {
+        return opened[(static_cast<std::size_t>(zz) * ws.h + yy) * ws.w + xx] != 0;
+      }, &k);
+      return k;
+    };
+    auto index = [&](const Voxel& sv) { return (static_cast<std::size_t>(sv.z) * ws.h + sv.y) * ws.w + sv.x; };
+    std::vector<uint8_t> part;
+    long bestCount = 0;
+    seeds.insert(seeds.begin(), Voxel{cx, cy, cz});
+    for (const Voxel& sv : seeds)
+      if (opened[index(sv)]) {
+        bestCount = component(sv, best);
+        break;
+      }
+    const bool clickSurvived = bestCount > 0;
+    for (std::size_t j = 0; !clickSurvived && j < n; ++j) {
+      // no voxel at the click survived the opening: the largest part
+      if (!opened[j]) continue;
+      const Voxel sv{static_cast<int>(j % ws.w), static_cast<int>((j / ws.w) % ws.h), static_cast<int>(j / plane)};
+      const long k = component(sv, part);
+      for (std::size_t q = j; q < n; ++q)
+        if (part[q]) opened[q] = 0;
+      if (k > bestCount) {
+        bestCount = k;
+        best.swap(part);
+      }
+    }
+    if (bestCount < 3) return TumourClickStatus::TooSmall;
+    // The size guard: larger than a lesion may be, or reaching the side of the work area where the
+    // series goes on.
+    if (bestCount > cap) return TumourClickStatus::TooLarge;
+    for (std::size_t i = 0; i < n; ++i)
+      if (best[i] && ws.onOpenSide(static_cast<int>(i % ws.w), static_cast<int>(i / ws.w % ws.h), static_cast<int>(i / plane)))
+        return TumourClickStatus::TooLarge;
+    return TumourClickStatus::Done;
   };
-  auto index = [&](const Voxel& s) { return (static_cast<std::size_t>(s.z) * ws.h + s.y) * ws.w + s.x; };
-  std::vector<uint8_t> best, part;
-  long bestCount = 0;
-  seeds.insert(seeds.begin(), Voxel{cx, cy, cz});
-  for (const Voxel& s : seeds)
-    if (opened[index(s)]) {
-      bestCount = component(s, best);
-      break;
-    }
-  const bool clickSurvived = bestCount > 0;
-  for (std::size_t j = 0; !clickSurvived && j < n; ++j) {
-    // no voxel at the click survived the opening: the largest part
-    if (!opened[j]) continue;
-    const Voxel s{static_cast<int>(j % ws.w), static_cast<int>((j / ws.w) % ws.h), static_cast<int>(j / plane)};
-    const long c = component(s, part);
-    for (std::size_t q = j; q < n; ++q)
-      if (part[q]) opened[q] = 0;
-    if (c > bestCount) {
-      bestCount = c;
-      best.swap(part);
+  std::vector<uint8_t> best;
+  out.status = find(lesion, liver.median, {}, best);
+  if (out.status != TumourClickStatus::Done) return out;
+  // The band again from the lesion found and the liver around it: the click's neighbourhood of a
+  // small lesion reaches into the liver, and the liver beside a lesion may differ from the whole.
+  // A lesion on the capsule may bulge beyond the rim: the second growth may also reach a rim's
+  // width beyond the first lesion.
+  double refined[2];
+  std::vector<uint8_t> beyond(n, 0);
+  bool widened = false;
+  const int rim = std::max(1, static_cast<int>(std::lround(o.rimMm / std::min(v.columnSpacing, v.rowSpacing))));
+  const cv::Mat rimKernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * rim + 1, 2 * rim + 1));
+  for (int z = 0; z < ws.d; ++z) {
+    const cv::Mat m(ws.h, ws.w, CV_8U, best.data() + plane * z);
+    cv::Mat a(ws.h, ws.w, CV_8U, beyond.data() + plane * z);
+    if (cv::countNonZero(m) > 0) cv::dilate(m, a, rimKernel);
+  }
+  if (lesionAndRim(v, ws.x0, ws.y0, ws.z0, ws.w, ws.h, ws.d, best, refined) &&
+      std::fabs(refined[0] - refined[1]) >= std::max(o.minContrastIqr * (liver.q3 - liver.q1), o.minContrastHU) &&
+      (refined[0] - refined[1]) * contrast > 0) {
+    std::vector<uint8_t> second;
+    const double firstLo = lo, firstHi = hi;
+    if (find(refined[0], refined[1], beyond, second) == TumourClickStatus::Done) {
+      best.swap(second);
+      widened = true;
+    } else {
+      lo = firstLo;
+      hi = firstHi;
     }
   }
-  out.status = TumourClickStatus::TooSmall;
-  if (bestCount < 3) return out;
-  // The size guard: larger than a lesion may be, or reaching the side of the work area where the
-  // series goes on.
-  out.status = TumourClickStatus::TooLarge;
-  if (bestCount > cap) return out;
-  for (std::size_t i = 0; i < n; ++i)
-    if (best[i] && ws.onOpenSide(static_cast<int>(i % ws.w), static_cast<int>(i / ws.w % ws.h), static_cast<int>(i / plane)))
-      return out;
 
   // Holes (vessels crossing the lesion, a denser core) filled slice by slice, within the domain.
   int firstZ = ws.d, lastZ = -1;
@@ -294,11 +373,18 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
     if (cv::countNonZero(m) == 0) continue;
     m *= 255;
     fillHoles(m);
+    // the lesion's edge pixels the median filter gave to the tissue beside it (a pixel wide,
+    // of the band's raw intensity)
+    cv::Mat raw, ring;
+    cv::Mat(v.height, v.width, CV_16S, const_cast<int16_t*>(v.intensities[static_cast<std::size_t>(ws.z0 + z)]))(
+        cv::Rect(ws.x0, ws.y0, ws.w, ws.h)).convertTo(raw, CV_32F);
+    cv::dilate(m, ring, cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3)));
+    m |= ring & (raw > lo) & (raw < hi);
     const cv::Mat& dom = ws.domain(z);
     auto& list = slices[static_cast<std::size_t>(z)];
     for (int yy = 0; yy < ws.h; ++yy)
       for (int xx = 0; xx < ws.w; ++xx)
-        if (m.at<uint8_t>(yy, xx) && dom.at<uint8_t>(yy, xx))
+        if (m.at<uint8_t>(yy, xx) && (dom.at<uint8_t>(yy, xx) || (widened && beyond[plane * z + static_cast<std::size_t>(yy) * ws.w + xx])))
           list.push_back(static_cast<int32_t>((yy + ws.y0) * v.width + xx + ws.x0));
     if (list.empty()) continue;
     out.voxels += static_cast<long>(list.size());

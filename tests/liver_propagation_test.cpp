@@ -397,3 +397,23 @@ TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
     EXPECT_EQ(std::count(m.begin(), m.end(), 1) > 0, side == 5) << side;
   }
 }
+
+// The written outline: a 30 x 20 liver block (60 HU) with a fat slot 4 pixels wide cut 10 deep
+// from its top edge; the mask lies a pixel inside the block with the slot closed. The slot's fat
+// leaves, the outline moves out onto the block; its four corners and the slot's two mouth corners
+// (more fat than liver around them) stay out, the slot's two bottom corners (more liver) come
+// back: 600 - 40 - 6 + 2 pixels.
+TEST(SnapOutline, TheOutlineMovesOntoTheLiverAndClosedInFatLeaves) {
+  constexpr int W = 40, H = 30;
+  std::vector<int16_t> hu(W * H, -90);
+  std::vector<uint8_t> mask(W * H, 0);
+  for (int y = 5; y < 25; ++y)
+    for (int x = 5; x < 35; ++x) {
+      if (x < 18 || x > 21 || y > 14) hu[y * W + x] = 60;
+      mask[y * W + x] = x > 5 && x < 34 && y > 5 && y < 24 ? 7 : 0;
+    }
+  EXPECT_EQ(morvex::snapOutline(hu.data(), mask.data(), W, H, 7, 60, 0, 500), 556 - 28 * 18);
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 7), 556);
+  EXPECT_EQ(mask[10 * W + 19], 0) << "the slot";
+  EXPECT_EQ(morvex::snapOutline(hu.data(), mask.data(), W, H, 7, 60, 0, 0), 0) << "no liver profile";
+}

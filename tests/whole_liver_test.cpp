@@ -117,15 +117,17 @@ struct Generated {
 
 }  // namespace
 
-// Following the pieces changes nothing of note where the liver has none.
-TEST(WholeLiver, FollowingPiecesLeavesThePlainSeriesAsItWas) {
+// On the plain series following the pieces costs nothing (the parts of the left lobe the growth
+// cuts off near the stomach are liver: it gains a little), and the outline on the liver's edge
+// lifts the Dice from 0.943 to 0.967.
+TEST(WholeLiver, FollowingPiecesNeverCostsThePlainSeries) {
   Generated g(false);
   const double without = g.liverSeg(false);
   g.seed();
   const double with = g.liverSeg(true);
   std::printf("plain series Dice %.5f, %.5f without following pieces\n", with, without);
-  EXPECT_LE(std::fabs(with - without), 0.002);
-  EXPECT_GE(with, 0.94);
+  EXPECT_GE(with - without, -0.002);
+  EXPECT_GE(with, 0.96);
 }
 
 // The hard preset: LiverSeg from one seed slice reaches both ends through the dome's islands and the
@@ -194,9 +196,10 @@ TEST(WholeLiver, HardPresetLiverSegThenOneClickPerTumour) {
     const double d = dice(both, r.voxels, static_cast<long>(lesion.size()));
     std::printf("lesion %.1f mL at slice %d: %.1f mL, %.0f HU, Dice %.3f\n", lesion.size() * voxelMl, z, r.voxels * voxelMl,
                 r.lesionHU, d);
-    // At 1.4 x 1.4 x 5 mm a 1 mL lesion on the capsule (about 100 voxels, half of them on its
-    // surface) does not reach the large lesions' score: a pixel of edge costs it a third.
-    EXPECT_GE(d, lesion.size() * voxelMl > 10.0 ? 0.85 : 0.6) << "lesion at slice " << z;
+    // At 1.4 x 1.4 x 5 mm the 0.6 mL lesion is a lens three voxels wide on the capsule (59
+    // voxels, nearly all on its surface, 30 HU from the liver under 10 HU of noise): it does not
+    // reach the larger lesions' score.
+    EXPECT_GE(d, lesion.size() * voxelMl > 1.0 ? 0.85 : 0.7) << "lesion at slice " << z;
     EXPECT_GT(morvex::applyTumour(r, labels, 3), 0);
   }
   long whole = 0, wholeTruth = 0, liverBoth = 0, liverMine = 0, liverTruth = 0;
@@ -215,10 +218,7 @@ TEST(WholeLiver, HardPresetLiverSegThenOneClickPerTumour) {
   std::printf("whole liver %.1f mL (truth %.1f mL, %+.2f %%), liver Dice %.4f\n", whole * voxelMl, wholeTruth * voxelMl,
               volumeError, liverDice);
   EXPECT_LE(std::fabs(volumeError), 3.0);
-  // LiverSeg's outline lies about a pixel inside the liver's at this resolution (the plain series
-  // scores 0.943) and it loses a thin band behind the deep tumour near the seed: 0.925 here, short
-  // of 0.95; the bound keeps it from getting worse.
-  EXPECT_GE(liverDice, 0.92);
+  EXPECT_GE(liverDice, 0.95);
 }
 
 // Pieces cut off from the propagated region: a liver disc with a bump on the reference slice; on
@@ -271,6 +271,50 @@ TEST(LiverPieces, AnIslandOnTheReferenceIsFollowedAndAHeartIsNot) {
     EXPECT_EQ(e.lastIslandPixels() > 0, c.island);
     EXPECT_LT(elsewhere, 200);
   }
+}
+
+// The dome's end in a crafted series (136 x 120 pixels of 1 mm): frame 0 a disc with a bump (the
+// seed), frame 1 a smaller disc with the bump cut off 9 pixels away, frame 2 the island alone (the
+// disc has ended: only the pieces step reaches it), frame 3 fat. The run follows the island to
+// frame 2 and stops there; without following pieces it stops at frame 1.
+TEST(LiverPieces, TheRunFollowsAnIslandPastTheEndOfTheMainRegion) {
+  constexpr int W = 136, H = 120;
+  struct Blob { int x, r; };
+  const std::vector<std::vector<Blob>> frames = {{{56, 30}, {92, 12}}, {{56, 28}, {101, 7}}, {{104, 6}}, {}};
+  std::vector<long> golden;
+  for (const bool follow : {true, false}) {
+    morvex::Study study;
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+      morvex::SliceHeader h;
+      h.instanceNumber = static_cast<int>(k) + 1;
+      h.pixelSpacing = 1.0f;
+      h.sliceThickness = 2.0f;
+      const int f = morvex::testing::addFrame(study, h, W, H, -90);
+      int16_t* px = study.intensitiesForEdit(f);
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+          for (const Blob& b : frames[k])
+            if ((x - b.x) * (x - b.x) + (y - 64) * (y - 64) <= b.r * b.r) {
+              px[y * W + x] = static_cast<int16_t>(60 + ((x * 7 + y * 13) % 31 - 15) / 3);
+              if (k == 0) study.labelImage(f)[y * W + x] = 1;
+            }
+    }
+    morvex::LiverRunOptions options;
+    options.currentFrame = 0;
+    options.followPieces = follow;
+    options.log = std::tmpfile();
+    ASSERT_EQ(morvex::segmentLiver(study, options), morvex::LiverRunResult::Done);
+    std::fclose(options.log);
+    std::vector<long> counts;
+    for (std::size_t k = 0; k < frames.size(); ++k)
+      counts.push_back(std::count(study.labelImage(static_cast<int>(k)), study.labelImage(static_cast<int>(k)) + W * H, 1));
+    if (follow) golden = counts;
+    EXPECT_EQ(study.labelImage(1)[64 * W + 101], follow ? 1 : 0) << "the island cut off on frame 1";
+    EXPECT_EQ(counts[2] > 0, follow) << "the island beyond the disc's end";
+    EXPECT_EQ(counts[3], 0) << "the run stops at the true end";
+  }
+  std::printf("labelled per frame: %ld %ld %ld %ld\n", golden[0], golden[1], golden[2], golden[3]);
+  EXPECT_EQ(golden, (std::vector<long>{3199, 2383, 109, 0}));
 }
 
 // The engine on a crafted volume: 5 slices of 48 x 36 pixels, 0.8 mm columns, 1.1 mm rows, 2 mm
