@@ -40,10 +40,7 @@ namespace {
 using morvex::testing::CtSeriesSpec;
 using morvex::testing::TempDir;
 
-std::vector<uint8_t> labelsOf(const morvex::Study& study, int f) {
-  const uint8_t* p = study.labelImage(f);
-  return {p, p + static_cast<std::size_t>(study.width(f)) * study.height(f)};
-}
+using morvex::testing::labelsOf;
 
 // Segment label -> RGB of its recommended colour, as DCMTK reads the file.
 std::map<std::string, std::array<int, 3>> segmentColours(const std::string& path, std::size_t& frames) {

@@ -41,12 +41,7 @@ struct Window {
   CPlaneView* plane(const char* name) { return main->findChild<CPlaneView*>(name); }
   // The widget position of a plane pixel's centre.
   static QPoint at(CPlaneView* v, int u, int row) { return v->toWidget(QPointF(u + 0.5, row + 0.5)).toPoint(); }
-  std::vector<std::vector<uint8_t>> labels() {
-    const morvex::Study& s = main->study();
-    std::vector<std::vector<uint8_t>> out;
-    for (int f = 0; f < s.frameCount(); ++f) out.emplace_back(s.labelImage(f), s.labelImage(f) + s.width(f) * s.height(f));
-    return out;
-  }
+  std::vector<std::vector<uint8_t>> labels() { return morvex::testing::allLabels(main->study()); }
 };
 
 TEST(ThreePlanes, OnePlusTwoFitsTheDesignedSizeIsRememberedAndTakesAFourthPane) {
