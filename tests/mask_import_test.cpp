@@ -179,9 +179,10 @@ TEST(MaskImport, HugeClaimsAreRefusedAsASizeMismatchBeforeDecoding) {
   r.study.fillLabelImage(bmp, 3);
   using morvex::testing::writeBytes;
   const long peakBefore = morvex::testing::peakResidentMb();
-  const std::string files[] = {  // (the other formats' claims: raster_header_test)
+  const std::string files[] = {  // (every format's claims: raster_header_test; here a BMP named .jpg too)
       writeBytes(dir.file("m_IM0004.png"), morvex::testing::pngClaiming(40000, 40000)),
-      writeBytes(dir.file("P9_20200101_1.bmp"), morvex::testing::bmpClaiming(32000, 32000, 1, std::string("\0\1", 2)))};
+      writeBytes(dir.file("P9_20200101_1.bmp"), morvex::testing::bmpClaiming(32000, 32000, 1, std::string("\0\1", 2))),
+      writeBytes(dir.file("m_IM0004.jpg"), morvex::testing::bmpClaiming(2097152, 1, 0, std::string(64, '\0')))};
   for (const std::string& file : files) {
     r.warnings.clear();
     ::testing::internal::CaptureStderr();

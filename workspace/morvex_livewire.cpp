@@ -32,6 +32,7 @@ bool Morvex::startLiveWireContour() {
 
 void Morvex::prepareLiveWireMaps() {
   if (!liveWire_ || liveWireTool_ || liveWireMaps_.isRunning()) return;  // a running one calls again when done
+  liveWireMaps_.waitForFinished();  // finished: orders the worker's writes before what follows here
   const int16_t* intensities = study_.intensities(currentFrame_);
   const int w = study_.width(currentFrame_), h = study_.height(currentFrame_);
   if (!intensities || w <= 0 || h <= 0) return;
