@@ -54,12 +54,7 @@ struct AnalysisWindow {
     forEachPixel([&](int, uint8_t l, uint8_t) { n += l == label; });
     return n;
   }
-  std::vector<std::vector<uint8_t>> labelsOfSeries() {
-    std::vector<std::vector<uint8_t>> out;
-    Study& s = main.study();
-    for (int f = 0; f < s.frameCount(); ++f) out.emplace_back(s.labelImage(f), s.labelImage(f) + s.width(f) * s.height(f));
-    return out;
-  }
+  std::vector<std::vector<uint8_t>> labelsOfSeries() { return allLabels(main.study()); }
 };
 
 }  // namespace morvex::testing

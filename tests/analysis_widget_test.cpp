@@ -103,12 +103,11 @@ TEST(VesselTools, GrowthFromThreeSlicesThenHistogramModeTurnsLiverIntoVessel) {
   }
   ASSERT_GT(seeds, 0);
   ui.pushButton_VesselSeg2->click();
-  long found = 0, right = 0, real = 0, wrongPlace = 0;
+  long found = 0, right = 0, wrongPlace = 0;
   for (int f = 0; f < study.frameCount(); ++f)
     for (int p = 0; p < study.width(f) * study.height(f); ++p) {
       const uint8_t was = truth[f][p], now = study.labelImage(f)[p];
       found += now == 2;
-      real += was == 2;
       right += now == 2 && was == 2;
       wrongPlace += now == 2 && was != 1 && was != 2;
     }

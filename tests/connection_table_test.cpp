@@ -3,7 +3,9 @@
 // loses its connection fails its row by name.
 // Senders that a window test of their own already fires through the control (the second slice range
 // box, the liver option arrows and 2D / 3D choice, the divide buttons, the vessel boxes, the
-// brush size box and the opacity slider, the save buttons of the analysis page) have no row here.
+// brush size box and the opacity slider, the save buttons of the analysis page, the undo action,
+// the window presets, the display histogram's handles, the tool option tabs, a click on a layer)
+// have no row here.
 
 #include <gtest/gtest.h>
 
@@ -76,28 +78,13 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
        }},
       {"save action", "triggered", [&] { ui.actionSave->trigger(); return chooserCalls == 1; }},
       {"save-all action", "triggered", [&] { ui.actionSaveAll->trigger(); return chooserCalls == 2; }},
-      {"undo action", "triggered", [&] {
-         const uint8_t shown = frameLabels()[100];
-         frameLabels()[100] = 7;
-         m.pushUndo(3);
-         ui.actionUndo->trigger();
-         return frameLabels()[100] == shown;
-       }},
       {"adjust-intensity action", "triggered",
        [&] { return toggles([&] { return m.adjustIntensityMode(); }, [&] { ui.actionAdjustIntensity->trigger(); }); }},
       {"display-annotation action", "triggered",
        [&] { return toggles([&] { return m.displayAnnotation(); }, [&] { ui.actionDisplayAnnotation->trigger(); }); }},
-      {"comboBox_Histogram", "currentIndexChanged", [&] {
-         ui.comboBox_Histogram->setCurrentIndex(3);
-         return m.displayHistogram()->lowValue() == -150 && m.displayHistogram()->highValue() == 150;
-       }},
       {"spinBox_Slice1", "valueChanged", [&] {  // the key test's range changes both boxes, the second last
          ui.spinBox_Slice1->setValue(study.instanceNumber(first) + 2);
          return m.sliceStart() == 2;
-       }},
-      {"first histogram view", "valueChanged", [&] {
-         m.displayHistogram()->setValues(40, 400);
-         return ui.spinBox_histogram_low->value() == 40 && ui.spinBox_histogram_high->value() == 400;
        }},
       {"spinBox_histogram_high", "valueChanged", [&] {
          const int level = ui.spinBox_histogram_low->value();  // level and width
@@ -107,12 +94,6 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
       {"horizontalSlider_BrushSize", "valueChanged", [&] {
          ui.horizontalSlider_BrushSize->setValue(23);
          return ui.spinBox_2->value() == 23 && m.brushSize() == 23;
-       }},
-      {"tabWidget_toolOption", "currentChanged", [&] {
-         ui.tabWidget_toolOption->setCurrentIndex(1);
-         const bool outline = m.outlineMode();
-         ui.tabWidget_toolOption->setCurrentIndex(0);
-         return outline && !m.outlineMode();
        }},
       {"pushButton_LiverSeg", "clicked", [&] {
          m.setLiver2D3DOption(0);
@@ -157,10 +138,6 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
          ui.spinBox->setValue(30);
          return ui.horizontalSlider_LabelOpacity->value() == 30;
        }},
-      {"treeWidget_Label", "itemClicked", [&] {
-         emit ui.treeWidget_Label->itemClicked(layerItem("Cancer"), 0);
-         return m.currentLabel() == 3;
-       }},
       {"treeWidget_Label", "itemCollapsed", [&] {
          QTreeWidgetItem* item = layerItem("MergedImage");
          item->setExpanded(false);  // emits itemCollapsed; the layer panel opens it again
@@ -168,6 +145,7 @@ TEST(ConnectionTable, EverySenderReachesItsEffect) {
        }},
       {"pushButton_Apply", "clicked", [&] {
          ui.tabWidget_Tool->setCurrentIndex(0);  // leaves the analysis page and its selection
+         m.setCurrentLabel(3);
          study.selectionImage(m.currentFrame())[5] = 255;
          ui.pushButton_Apply->click();
          return frameLabels()[5] == 3;

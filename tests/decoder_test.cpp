@@ -494,29 +494,18 @@ TEST(HostileInput, CompressedDicomBeyondTheSliceBudgetIsRefusedBeforeDecompressi
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
 }
 
+// (every format's claims: raster_header_test; here how the study refuses such a slice)
 TEST(HostileInput, RasterSlicesClaimingHugeImagesAreRefusedNamingTheFile) {
   TempDir dir;
-  using morvex::testing::writeBytes;
   const long peakBefore = morvex::testing::peakResidentMb();
-  struct Case { std::string path; const char* reason; };
-  const Case cases[] = {
-      {writeBytes(dir.file("P1_20200101_1.png"), morvex::testing::pngClaiming(40000, 40000)),
-       "image of 40000 x 40000 pixels exceeds 16384 x 16384"},
-      {writeBytes(dir.file("P1_20200101_2.bmp"), morvex::testing::bmpClaiming(2097152, 1, 0, std::string(1024, '\0'))),
-       "image of 2097152 x 1 pixels exceeds"},
-      {writeBytes(dir.file("P1_20200101_3.bmp"), morvex::testing::bmpClaiming(32000, 32000, 1, std::string("\0\1", 2))),
-       "image of 32000 x 32000 pixels exceeds"},
-      {writeBytes(dir.file("P1_20200101_4.png"), morvex::testing::pngClaiming(12000, 12000)),
-       "image of 12000 x 12000 pixels needs at least"},
-  };
-  for (const Case& c : cases) {
-    const Load load = loadCapturing(c.path);
-    EXPECT_EQ(load.frame, -1) << c.path;
-    EXPECT_EQ(load.warnings, std::vector<std::string>{"Image load failed: the file cannot be read as a slice."})
-        << "no DICOM header to blame: " << c.path;
-    EXPECT_EQ(load.reasons.at(0).rfind(c.reason, 0), 0u) << load.reasons.at(0);
-    EXPECT_NE(load.log.find("loadPixels(): " + c.path + ": " + c.reason), std::string::npos) << load.log;
-  }
+  const std::string path = morvex::testing::writeBytes(dir.file("P1_20200101_1.png"), morvex::testing::pngClaiming(40000, 40000));
+  const std::string reason = "image of 40000 x 40000 pixels exceeds 16384 x 16384";
+  const Load load = loadCapturing(path);
+  EXPECT_EQ(load.frame, -1);
+  EXPECT_EQ(load.warnings, std::vector<std::string>{"Image load failed: the file cannot be read as a slice."})
+      << "no DICOM header to blame";
+  EXPECT_EQ(load.reasons.at(0).rfind(reason, 0), 0u) << load.reasons.at(0);
+  EXPECT_NE(load.log.find("loadPixels(): " + path + ": " + reason), std::string::npos) << load.log;
   EXPECT_LT(morvex::testing::peakResidentMb() - peakBefore, 64);
 }
 

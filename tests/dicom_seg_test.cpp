@@ -42,10 +42,7 @@ using morvex::testing::TempDir;
 using morvex::testing::haveValidator;
 using morvex::testing::validatorErrors;
 
-std::vector<uint8_t> labelsOf(const morvex::Study& study, int f) {
-  const uint8_t* p = study.labelImage(f);
-  return {p, p + static_cast<std::size_t>(study.width(f)) * study.height(f)};
-}
+using morvex::testing::labelsOf;
 
 // Segment label -> RGB of its recommended colour, as DCMTK reads the file.
 std::map<std::string, std::array<int, 3>> segmentColours(const std::string& path, std::size_t& frames) {

@@ -36,9 +36,7 @@ int addFrame(Study& s, const std::string& file, const std::string& patient, int 
   return morvex::testing::addFrame(s, header, w, h, fill);
 }
 
-std::vector<uint8_t> labelsOf(const Study& s, int f) {
-  return std::vector<uint8_t>(s.labelImage(f), s.labelImage(f) + s.width(f) * s.height(f));
-}
+using morvex::testing::labelsOf;
 
 }  // namespace
 

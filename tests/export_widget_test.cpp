@@ -57,8 +57,8 @@ TEST(SaveCommand, DirectoryCommandBatchWritersAndSeriesLayout) {
   // The TIFF and the segmentation (written here only, not among the slices) each restore every label.
   morvex::Study& study = c.main.study();
   ASSERT_EQ(study.frameCount(), 24);
-  std::vector<std::vector<uint8_t>> labels, fromSeg;
-  for (int f = 0; f < 24; ++f) labels.emplace_back(study.labelImage(f), study.labelImage(f) + 128 * 128);
+  const std::vector<std::vector<uint8_t>> labels = morvex::testing::allLabels(study);
+  std::vector<std::vector<uint8_t>> fromSeg;
   const std::string seg = out + "/seg_SYN0001_SYNTH^LIVER_20260101.dcm";
   EXPECT_FALSE(fs::exists(c.series + "/seg_SYN0001_SYNTH^LIVER_20260101.dcm"));
   std::string error;

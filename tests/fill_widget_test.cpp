@@ -37,14 +37,7 @@ struct FillWindow {
   }
   ~FillWindow() { morvex::setWarningInterceptor({}); }
   morvex::Study& study() { return main.study(); }
-  std::vector<std::vector<uint8_t>> labels() {
-    std::vector<std::vector<uint8_t>> all;
-    for (int f = 0; f < kSlices; ++f) {
-      const uint8_t* l = static_cast<const morvex::Study&>(study()).labelImage(f);
-      all.emplace_back(l, l + W * H);
-    }
-    return all;
-  }
+  std::vector<std::vector<uint8_t>> labels() { return morvex::testing::allLabels(study()); }
   int count(int frame, uint8_t value) {
     const std::vector<uint8_t> l = labels()[frame];
     return static_cast<int>(std::count(l.begin(), l.end(), value));

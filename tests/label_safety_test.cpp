@@ -71,10 +71,7 @@ struct Workstation {
     for (int f = 0; f < main.study().frameCount(); ++f) n += count(f, value);
     return n;
   }
-  std::vector<uint8_t> labels(int f) {
-    const uint8_t* l = main.study().labelImage(f);
-    return std::vector<uint8_t>(l, l + main.study().width(f) * main.study().height(f));
-  }
+  std::vector<uint8_t> labels(int f) { return morvex::testing::labelsOf(main.study(), f); }
   CImage* view() {
     CImage* v = main.imageViews().value(0);
     v->resize(128, 128);
@@ -358,11 +355,7 @@ struct PaintCounter : QObject {
   }
 };
 
-std::vector<std::vector<uint8_t>> allLabels(Workstation& w) {
-  std::vector<std::vector<uint8_t>> labels;
-  for (int f = 0; f < w.main.study().frameCount(); ++f) labels.push_back(w.labels(f));
-  return labels;
-}
+std::vector<std::vector<uint8_t>> allLabels(Workstation& w) { return morvex::testing::allLabels(w.main.study()); }
 }  // namespace
 
 // While LiverSeg runs on its worker (held at its first slice) the window repaints and shows the

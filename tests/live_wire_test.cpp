@@ -288,6 +288,9 @@ TEST(LiveWireContour, ARestartedEngineKeepsTheMapsOfItsSliceAndRedoesThemForAnot
   ASSERT_TRUE(w.addSeed(104, 64));
   EXPECT_TRUE(w.restart(d.image.data(), Disc::N, Disc::N));
   EXPECT_TRUE(w.seeds().empty() && w.segments().empty() && !w.hasObject() && w.tracePath(64, 104).empty());
+  std::vector<int16_t> nudged = d.image;  // the same size, one intensity other
+  nudged[5] += 1;
+  EXPECT_FALSE(w.restart(nudged.data(), Disc::N, Disc::N)) << "maps of one slice never serve another";
   const int W = 90, H = 60;
   std::vector<int16_t> other = flat(W, H);
   for (int y = 0; y < H; ++y) other[static_cast<std::size_t>(y) * W + 70] = 700;

@@ -19,20 +19,23 @@ namespace {
 
 constexpr int N = 100;  // the slice is N x N and shown at scale 1 from the view's corner
 
-// A bright disc of radius 30 round (50, 50) on a darker slice.
+// A bright disc of radius 30 round (50, 50) on a darker slice; slice k > 0 has it 8k pixels right.
 struct Tracer {
   morvex::testing::TempDir dir;
   Morvex main;
   CImage* view = nullptr;
   int discPixels = 0;
-  Tracer() {
+  explicit Tracer(int slices = 1) {
     morvex::setWarningInterceptor([](const QString&) {});
-    cv::Mat grey(N, N, CV_8UC1, cv::Scalar(60));
-    cv::circle(grey, {50, 50}, 30, cv::Scalar(200), cv::FILLED);
-    discPixels = cv::countNonZero(grey == 200);
-    const std::string path = dir.file("P_20200101_1.png");
-    EXPECT_TRUE(cv::imwrite(path, grey));
-    main.readDICOM({QString::fromStdString(path)});
+    QStringList paths;
+    for (int k = slices - 1; k >= 0; --k) {
+      cv::Mat grey(N, N, CV_8UC1, cv::Scalar(60));
+      cv::circle(grey, {50 + 8 * k, 50}, 30, cv::Scalar(200), cv::FILLED);
+      discPixels = cv::countNonZero(grey == 200);
+      paths << QString::fromStdString(dir.file("P_20200101_" + std::to_string(k + 1) + ".png"));
+      EXPECT_TRUE(cv::imwrite(paths.back().toStdString(), grey));
+    }
+    main.readDICOM(paths);
     view = main.imageViews().value(0);
     view->resize(N, N);
     view->setDisplaySize(N, N);
@@ -59,14 +62,16 @@ struct Tracer {
 
 TEST(LiveWireWindow, ClicksTraceTheDiscRightClickClosesItAndUndoRemovesTheLabel) {
   Tracer t;
+  ::testing::internal::CaptureStdout();
   QTest::keyClick(&t.main, Qt::Key_L);
+  const std::string selected = ::testing::internal::GetCapturedStdout();
   ASSERT_TRUE(t.main.liveWireSelected());
   EXPECT_TRUE(t.main.form().pushButton_Livewire->isChecked());
   t.move({40, 40});  // the view latches live wire: presses no longer start strokes
 
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();  // the maps may be computed in the background since L
   t.click({80, 50});
-  const std::string log = ::testing::internal::GetCapturedStdout();
+  const std::string log = selected + ::testing::internal::GetCapturedStdout();
   EXPECT_NE(log.find("- Live wire CalculateCostFunction -\n"), std::string::npos);
   EXPECT_NE(log.find("Canny computation time = "), std::string::npos);
   EXPECT_NE(log.find("Total cost computation time = "), std::string::npos);
@@ -105,34 +110,6 @@ TEST(LiveWireWindow, ClicksTraceTheDiscRightClickClosesItAndUndoRemovesTheLabel)
   // a click closer than 2 pixels to the border starts nothing
   t.click({1, 50});
   EXPECT_EQ(t.main.liveWire(), nullptr);
-}
-
-TEST(LiveWireWindow, AContourStartedInALabelClosesOnlyAtItsFirstSeedAndLeavesOtherLabelsAlone) {
-  Tracer t;
-  // liver on the disc's left half, a vessel blob in its unlabelled right half
-  uint8_t* l = t.main.study().labelImage(0);
-  for (int y = 0; y < N; ++y)
-    for (int x = 0; x < N; ++x) {
-      if ((x - 50) * (x - 50) + (y - 50) * (y - 50) <= 900 && x < 50) l[y * N + x] = 1;
-      if ((x - 65) * (x - 65) + (y - 50) * (y - 50) <= 16) l[y * N + x] = 2;
-    }
-  t.main.showImage(0);  // the undo history starts from these labels
-  t.view->setDisplaySize(N, N);
-  const int vessel = t.count(2), liver = t.count(1);
-  QTest::keyClick(&t.main, Qt::Key_L);
-  t.click({20, 50});
-  t.click({30, 70});  // inside the liver again: one more seed, nothing written
-  ASSERT_EQ(t.seeds(), 2u);
-  EXPECT_EQ(t.count(1), liver);
-  for (QPoint p : {QPoint(50, 80), QPoint(80, 50), QPoint(50, 20)}) t.click(p);
-  ASSERT_EQ(t.seeds(), 5u);
-  t.click({21, 51});  // within 2 pixels of the first seed: closes
-  EXPECT_EQ(t.main.liveWire(), nullptr);
-  EXPECT_EQ(t.count(2), vessel) << "the vessel inside keeps its label";
-  EXPECT_NEAR(t.count(1), t.discPixels - vessel, 0.03 * t.discPixels);
-  t.main.form().actionUndo->trigger();
-  EXPECT_EQ(t.count(1), liver);
-  EXPECT_EQ(t.count(2), vessel);
 }
 
 TEST(LiveWireWindow, AWorkingSelectionContourIsKeptAndTheRoiIsIgnored) {
@@ -188,4 +165,24 @@ TEST(LiveWireWindow, SwitchingToolMidContourEndsItAndTheViewAcceptsPressesAgain)
   EXPECT_FALSE(t.main.form().pushButton_Livewire->isChecked());
   QTest::mouseClick(t.view, Qt::LeftButton, Qt::NoModifier, {50, 50});
   EXPECT_GT(t.count(1), 5) << "the brush paints at the first press";
+}
+
+// The maps computed in the background while live wire is selected serve only the slice they were
+// computed for: a click right after the slice changed, or once the worker is done, traces exactly as
+// a fresh engine on the shown slice does.
+TEST(LiveWireWindow, BackgroundMapsServeOnlyTheSliceTheyWereComputedFor) {
+  for (const bool settle : {false, true}) {
+    Tracer t(2);
+    ASSERT_EQ(t.main.study().frameCount(), 2);
+    QTest::keyClick(&t.main, Qt::Key_L);  // the maps of frame 0 start on a worker
+    t.main.showImage(1);
+    t.view->setDisplaySize(N, N);
+    if (settle) QTest::qWait(200);
+    t.click({82, 50});
+    ASSERT_EQ(t.seeds(), 1u) << settle;
+    morvex::LiveWire fresh(t.main.study().intensities(1), N, N);
+    ASSERT_TRUE(fresh.addSeed(82, 50));
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) ASSERT_EQ(t.main.liveWire()->totalCost(x, y), fresh.totalCost(x, y)) << x << "," << y;
+  }
 }

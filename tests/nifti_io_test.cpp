@@ -88,10 +88,7 @@ void expectOverlaysDicom(const std::string& nii, const std::vector<std::string>&
   }
 }
 
-std::vector<uint8_t> labelsOf(const morvex::Study& study, int f) {
-  const uint8_t* p = study.labelImage(f);
-  return {p, p + static_cast<std::size_t>(study.width(f)) * study.height(f)};
-}
+using morvex::testing::labelsOf;
 
 // A crafted slice: 4 x 3 pixels at the given position, axial unless told otherwise.
 morvex::SliceHeader craftedHeader(int instance, double x, double y, double z) {

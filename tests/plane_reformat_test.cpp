@@ -42,11 +42,7 @@ struct Series {
       for (int p = 0; p < kW * kH; ++p) v[p] = static_cast<int16_t>(100 * k + p);  // every voxel its own value
     }
   }
-  std::vector<std::vector<uint8_t>> labels() const {
-    std::vector<std::vector<uint8_t>> out;
-    for (int f = 0; f < kFrames; ++f) out.emplace_back(study.labelImage(f), study.labelImage(f) + kW * kH);
-    return out;
-  }
+  std::vector<std::vector<uint8_t>> labels() const { return morvex::testing::allLabels(study); }
 };
 
 TEST(PlaneReformat, StackOrderSpacingAndSizesFromPositionsOrThickness) {

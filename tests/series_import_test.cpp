@@ -1,5 +1,5 @@
-// The window-free import: natural order, the name list, sorting after the import, progress, and
-// the rows of the DICOM information panel.
+// The window-free import on worker threads (load order, progress, each frame's pixels) and the rows
+// of the DICOM information panel.
 
 #include <gtest/gtest.h>
 
@@ -13,30 +13,8 @@
 
 using morvex::testing::TempDir;
 
-// (the grouping of the real multi-series sample is the import window test's)
-TEST(SeriesImport, NaturalOrderNameListAndTheLastLoadedFile) {
-  TempDir dir;
-  const cv::Mat grey(4, 4, CV_8UC1, cv::Scalar(50));
-  std::vector<std::string> paths;
-  for (const char* name : {"P001_20200101_10.png", "P001_20200101_9.png", "P001_20200101_100.png", "P002_20200101_1.png"}) {
-    paths.push_back(dir.file(name));
-    ASSERT_TRUE(cv::imwrite(paths.back(), grey));
-  }
-  morvex::Study study;
-  auto loaded = morvex::importSlices(study, paths, {});
-  ASSERT_EQ(loaded.size(), 4u);
-  EXPECT_EQ(loaded[0].instanceNumber, 9);
-  EXPECT_EQ(loaded[1].instanceNumber, 10);
-  EXPECT_EQ(loaded[2].instanceNumber, 100);
-  EXPECT_EQ(loaded[3].patientName, "P002_20200101");
-
-  morvex::Study listed;
-  loaded = morvex::importSlices(listed, paths, {"P002_20200101_1"});
-  ASSERT_EQ(loaded.size(), 1u);
-  ASSERT_EQ(listed.frameCount(), 1);
-  EXPECT_EQ(listed.frame(0)->header.patientName, "P002_20200101");
-}
-
+// (the grouping of the real multi-series sample, and a name list, are the import window test's;
+// natural order is import_rules_test's)
 TEST(DicomInfo, ThirteenRowsWithPatientValuesHidden) {
   morvex::SliceHeader h;
   h.patientName = "SECRET^NAME";

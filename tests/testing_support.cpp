@@ -184,6 +184,17 @@ int loadSmallSyntheticSeries(Study& study, bool withLabels) {
   return study.seriesOfFrame(0);
 }
 
+std::vector<uint8_t> labelsOf(const Study& study, int f) {
+  const uint8_t* p = study.labelImage(f);
+  return {p, p + static_cast<std::size_t>(study.width(f)) * static_cast<std::size_t>(study.height(f))};
+}
+
+std::vector<std::vector<uint8_t>> allLabels(const Study& study) {
+  std::vector<std::vector<uint8_t>> out;
+  for (int f = 0; f < study.frameCount(); ++f) out.push_back(labelsOf(study, f));
+  return out;
+}
+
 int addFrame(Study& study, const SliceHeader& header, int width, int height, int16_t fill) {
   SlicePixels px;
   px.width = width;

@@ -68,6 +68,10 @@ namespace morvex::testing {
 // when withLabels; returns the series index (-1 when a slice did not load).
 int loadSmallSyntheticSeries(Study& study, bool withLabels);
 
+// Frame f's labels, and those of every frame in frame order.
+std::vector<uint8_t> labelsOf(const Study& study, int f);
+std::vector<std::vector<uint8_t>> allLabels(const Study& study);
+
 // Inserts a frame of width x height intensities all equal to fill with the given header; returns
 // its index.
 int addFrame(Study& study, const SliceHeader& header, int width, int height, int16_t fill = 0);

@@ -56,15 +56,8 @@ TEST(Viewing, DesignedSizeSmallScreenFittedPicturesAndTheReadoutsColumns) {
     Frameless f;
     f.start({QString::fromStdString(morvex::testing::smallSyntheticSeries())});
     f.expectFitted(128, 128);
-    EXPECT_LE(f.window.minimumSizeHint().height(), 720);
-    EXPECT_LE(f.window.minimumSizeHint().width(), 1280);
-    for (const QSize size : {QSize(1280, 720), QSize(1374, 904)}) {
-      f.window.resize(size);
-      QApplication::processEvents();
-      EXPECT_EQ(f.window.size(), size);
-    }
-    EXPECT_GE(f.pane()->width(), 512) << "a 512-pixel slice is not shrunk at the designed size";
-    EXPECT_GE(f.pane()->height(), 512);
+    f.window.resize(1374, 904);  // window_fit_test checks both sizes fit, with room for 512 pixels
+    QApplication::processEvents();
 
     // the readout: names and values in separate columns, drawn in white on a dark panel, in black
     // on a light one when inverted

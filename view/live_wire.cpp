@@ -320,6 +320,15 @@ bool LiveWire::restart(const int16_t* intensities, int width, int height) {
 }
 
 void LiveWire::CalculateCostFunction() {
+  try {
+    computeCosts();
+  } catch (...) {
+    edgeCost_.clear();  // half-computed maps are not ready
+    throw;
+  }
+}
+
+void LiveWire::computeCosts() {
   const std::size_t n = intensities_.size();
   std::printf("- Live wire CalculateCostFunction -\n");
   const std::clock_t start = std::clock();

@@ -22,7 +22,9 @@ class LiveWire {
   // Copies width x height intensities; the cost maps are not computed yet.
   LiveWire(const int16_t* intensities, int width, int height);
 
-  // Edge, gradient and direction costs of the copied slice; logs timings to standard output.
+  // Edge, gradient and direction costs of the copied slice; logs timings to standard output. Touches
+  // nothing but this engine, so it may run on another thread while no one else uses the engine.
+  // After an exception the maps are not ready.
   void CalculateCostFunction();
   // Starts afresh on a slice: no seeds, no contour, no object. The cost maps stay when the slice is
   // the one they were computed for (same size, same intensities; returns true), otherwise the new
@@ -86,6 +88,7 @@ class LiveWire {
   std::size_t index(int x, int y) const { return static_cast<std::size_t>(y) * width_ + x; }
   bool traceable(int x, int y) const { return x >= 2 && x <= width_ - 2 && y >= 2 && y <= height_ - 2; }
   std::vector<uint8_t> contourMask() const;
+  void computeCosts();
 
   int width_, height_;
   std::vector<int16_t> intensities_;

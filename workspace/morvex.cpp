@@ -83,6 +83,7 @@ Morvex::Morvex(QWidget* parent) : QMainWindow(parent) {
 
 Morvex::~Morvex() {
   if (autosaveWorker_.joinable()) autosaveWorker_.join();
+  liveWireMaps_.waitForFinished();  // the worker writes into liveWirePrepared_
   // the 3D panel hides while the children go: nothing of this window may answer it any more
   if (surfaceDock_) surfaceDock_->disconnect(this);
 }
@@ -240,6 +241,7 @@ void Morvex::connectSignals() {
   connect(ui.horizontalSlider_BrushSize, &QSlider::valueChanged, this, &Morvex::setBrushSize);
   connect(ui.horizontalSlider_LabelOpacity, &QSlider::valueChanged, this, &Morvex::setOpacity);
   connect(ui.pushButton_Livewire, &QPushButton::clicked, this, &Morvex::setLiveWireState);
+  connect(&liveWireMaps_, &QFutureWatcher<void>::finished, this, &Morvex::prepareLiveWireMaps);
   connect(ui.pushButton_SelectionTool, &QPushButton::clicked, this, &Morvex::setSelectionToolState);
   connect(ui.pushButton_Add, &QPushButton::clicked, this, &Morvex::setAddState);
   connect(ui.pushButton_Cut, &QPushButton::clicked, this, &Morvex::setCutState);

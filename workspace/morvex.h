@@ -2,6 +2,7 @@
 // The main window: owns the study and every view, and wires the widgets of its form to the
 // operations of the program. Slot definitions are split by concern (morvex_import.cpp, ...).
 
+#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -425,6 +426,10 @@ class Morvex : public QMainWindow {
   // Live wire: a contour starts with its cost maps, a closed one is written into the shown frame,
   // a discarded one leaves the tool selected.
   bool startLiveWireContour();
+  // While live wire is selected and no contour is on the way, the shown slice's cost maps are
+  // computed on a worker thread, so that the first click finds them ready. One computation at a
+  // time: when it ends on a slice no longer shown, the shown one follows.
+  void prepareLiveWireMaps();
   void commitLiveWireContour();
   void discardLiveWireContour();
   void selectTool(ToolMode mode, QPushButton* button, const char* logName, bool refreshCursor);
@@ -498,6 +503,9 @@ class Morvex : public QMainWindow {
   bool liveWire_ = false, liveWireClosed_ = false;
   std::unique_ptr<morvex::LiveWire> liveWireTool_;  // the contour being traced, if any
   std::unique_ptr<morvex::LiveWire> liveWireSpare_;  // the last contour's engine, reused by the next
+  // The engine whose maps a worker computes: touched here only once liveWireMaps_ has finished.
+  std::unique_ptr<morvex::LiveWire> liveWirePrepared_;
+  QFutureWatcher<void> liveWireMaps_;
   int sliceStart_ = 0, sliceEnd_ = 0;
   morvex::UndoHistory undoHistory_;
   int liverOption_ = 2;

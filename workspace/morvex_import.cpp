@@ -260,6 +260,7 @@ void Morvex::showImage(int nFrameIdx) {
   setHistogramView();
   undoHistory_.setBaseline(snapshotImages(nFrameIdx));  // the history of other frames stays
   stopAllMode(false);
+  prepareLiveWireMaps();
   if (previousFrame_ < 0 || study_.seriesOfFrame(nFrameIdx) != study_.seriesOfFrame(previousFrame_))
     reCalcRegionGroup(-1);
   showDICOMInfo(nFrameIdx);

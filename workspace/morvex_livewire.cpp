@@ -3,6 +3,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QtConcurrent>
 #include <cstdio>
 #include <new>
 
@@ -13,9 +14,11 @@ bool Morvex::startLiveWireContour() {
   const int16_t* intensities = study_.intensities(currentFrame_);
   const int w = study_.width(currentFrame_), h = study_.height(currentFrame_);
   if (!intensities || w <= 0 || h <= 0) return false;
+  liveWireMaps_.waitForFinished();  // at most the rest of one slice's maps; no events meanwhile
   try {
-    // the last contour's engine keeps its maps for the same slice and its buffers for any other
-    std::unique_ptr<morvex::LiveWire> wire = std::move(liveWireSpare_);
+    // The engine prepared in the background, else the last contour's: restart keeps the maps only
+    // when they are this slice's (same size and intensities), else they are computed here.
+    std::unique_ptr<morvex::LiveWire> wire = std::move(liveWirePrepared_ ? liveWirePrepared_ : liveWireSpare_);
     if (wire) wire->restart(intensities, w, h);
     else wire = std::make_unique<morvex::LiveWire>(intensities, w, h);
     if (!wire->costsReady()) wire->CalculateCostFunction();
@@ -25,6 +28,30 @@ bool Morvex::startLiveWireContour() {
     return false;
   }
   return true;
+}
+
+void Morvex::prepareLiveWireMaps() {
+  if (!liveWire_ || liveWireTool_ || liveWireMaps_.isRunning()) return;  // a running one calls again when done
+  liveWireMaps_.waitForFinished();  // finished: orders the worker's writes before what follows here
+  const int16_t* intensities = study_.intensities(currentFrame_);
+  const int w = study_.width(currentFrame_), h = study_.height(currentFrame_);
+  if (!intensities || w <= 0 || h <= 0) return;
+  try {
+    std::unique_ptr<morvex::LiveWire>& wire = liveWirePrepared_ ? liveWirePrepared_ : liveWireSpare_;
+    if (!wire) wire = std::make_unique<morvex::LiveWire>(intensities, w, h);
+    else if (wire->restart(intensities, w, h)) return;  // already this slice's maps
+    liveWirePrepared_ = std::move(wire);
+  } catch (const std::bad_alloc&) {
+    return;  // the first click tries again and says so
+  }
+  morvex::LiveWire* engine = liveWirePrepared_.get();  // a copy of the slice; nothing else is shared
+  liveWireMaps_.setFuture(QtConcurrent::run([engine] {
+    try {
+      engine->CalculateCostFunction();
+    } catch (const std::bad_alloc&) {
+      // the maps stay not ready: the first click computes them and reports a failure
+    }
+  }));
 }
 
 void Morvex::discardLiveWireContour() {

@@ -26,7 +26,10 @@ void Morvex::selectTool(ToolMode mode, QPushButton* button, const char* logName,
   if (refreshCursor) syncMouseCursorShape(true);
 }
 
-void Morvex::setLiveWireState() { selectTool(ToolMode::LiveWireMode, ui.pushButton_Livewire, "LiveWireMode", false); }
+void Morvex::setLiveWireState() {
+  selectTool(ToolMode::LiveWireMode, ui.pushButton_Livewire, "LiveWireMode", false);
+  prepareLiveWireMaps();
+}
 void Morvex::setSelectionToolState() {
   selectTool(ToolMode::RegionGrowingMode, ui.pushButton_SelectionTool, "RegionGrowingMode", false);
 }
