@@ -33,6 +33,7 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
+#include <vtkRenderStepsPass.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
@@ -163,6 +164,13 @@ CSurfaceView::CSurfaceView(QWidget* parent) : QWidget(parent), d_(std::make_uniq
   d_->renderer = vtkSmartPointer<vtkRenderer>::New();
   d_->renderer->SetBackground(0.08, 0.08, 0.1);
   d_->window->AddRenderer(d_->renderer);
+  if (softwareRendering) {
+    // VTK blends translucent surfaces order-independently by default: two floating-point
+    // targets and a full-window pass per frame, the dearest step of a software frame. With the
+    // back faces culled, plain blending over the opaque surfaces draws the same picture.
+    auto passes = vtkSmartPointer<vtkRenderStepsPass>::New();
+    d_->renderer->SetPass(passes);
+  }
   d_->window->GetInteractor()->SetInteractorStyle(vtkSmartPointer<vtkInteractorStyleTrackballCamera>::New());
   d_->picker = vtkSmartPointer<vtkCellPicker>::New();
   d_->picker->SetTolerance(0.0005);
