@@ -51,7 +51,9 @@ void paintBall(SliceStack& s, uint8_t label, const double c[3], double r) {
   }
 }
 
-struct BallCase { const char* name; int maxTriangles; double zSign; };
+// share: the triangles at most, as a share of the bound (a surface taken on coarser blocks, not
+// decimated, stays well under it)
+struct BallCase { const char* name; int maxTriangles; double zSign; double share; };
 
 class BallSurface : public ::testing::TestWithParam<BallCase> {};
 
@@ -71,7 +73,7 @@ TEST_P(BallSurface, EnclosesTheBallAndIsClosed) {
   EXPECT_NEAR(surfaces.enclosedVolume(1), ball, 0.03 * ball);
   EXPECT_EQ(surfaces.boundaryEdgeCount(1), 0);
   EXPECT_GT(surfaces.triangleCount(1), 100);
-  EXPECT_LE(surfaces.triangleCount(1), bc.maxTriangles);
+  EXPECT_LE(surfaces.triangleCount(1), bc.share * bc.maxTriangles);
   double b[6];
   ASSERT_TRUE(surfaces.bounds(1, b));
   const double zc = c[2] * bc.zSign;
@@ -83,8 +85,8 @@ TEST_P(BallSurface, EnclosesTheBallAndIsClosed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, BallSurface,
-                         ::testing::Values(BallCase{"headFirst", 40000, -1}, BallCase{"feetFirst", 40000, 1},
-                                           BallCase{"decimated", 2000, -1}),
+                         ::testing::Values(BallCase{"headFirst", 40000, -1, 1}, BallCase{"feetFirst", 40000, 1, 1},
+                                           BallCase{"decimated", 2000, -1, 1}, BallCase{"coarser", 4000, 1, 0.9}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Two labels; editing one slice of the second recomputes the second only (the first keeps its

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTimer>
@@ -32,6 +33,7 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
+#include <vtkRenderStepsPass.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
@@ -77,12 +79,20 @@ void applyLook(vtkActor* actor, const QColor& c, bool visible, double opacity) {
   p->SetDiffuse(0.8);
   p->SetSpecular(0.25);
   p->SetSpecularPower(30);
+  // the surfaces are closed and face outwards: their back faces are never seen when opaque, and
+  // when translucent only the near shell is blended (unsorted back faces would streak it); culling
+  // them halves what the rasteriser shades
+  p->BackfaceCullingOn();
   actor->SetVisibility(visible);
 }
 
 }  // namespace
 
 void CSurfaceView::prepareApplication() { QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); }
+
+// Whether the OpenGL of renderingAvailable() rasterises on the processor (multisampling there costs
+// more than the rest of the frame).
+static bool softwareRendering = false;
 
 bool CSurfaceView::renderingAvailable(QString* why) {
   static int state = -1;
@@ -104,6 +114,10 @@ bool CSurfaceView::renderingAvailable(QString* why) {
         reason = tr("OpenGL %1.%2 is older than 3.2").arg(context.format().majorVersion()).arg(context.format().minorVersion());
       } else {
         state = 1;
+        const auto* name = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+        const QString renderer = QString::fromLatin1(name ? name : "").toLower();
+        softwareRendering = renderer.contains("llvmpipe") || renderer.contains("softpipe") || renderer.contains("software");
+        qInfo("3D view: OpenGL renderer %s%s", name ? name : "(unnamed)", softwareRendering ? " (software: no multisampling)" : "");
       }
       context.doneCurrent();
     }
@@ -145,10 +159,18 @@ CSurfaceView::CSurfaceView(QWidget* parent) : QWidget(parent), d_(std::make_uniq
 
   d_->vtkWidget = new QVTKOpenGLNativeWidget(this);
   d_->window = vtkSmartPointer<vtkGenericOpenGLRenderWindow>::New();
+  if (softwareRendering) d_->window->SetMultiSamples(0);
   d_->vtkWidget->setRenderWindow(d_->window);
   d_->renderer = vtkSmartPointer<vtkRenderer>::New();
   d_->renderer->SetBackground(0.08, 0.08, 0.1);
   d_->window->AddRenderer(d_->renderer);
+  if (softwareRendering) {
+    // VTK blends translucent surfaces order-independently by default: two floating-point
+    // targets and a full-window pass per frame, the dearest step of a software frame. With the
+    // back faces culled, plain blending over the opaque surfaces draws the same picture.
+    auto passes = vtkSmartPointer<vtkRenderStepsPass>::New();
+    d_->renderer->SetPass(passes);
+  }
   d_->window->GetInteractor()->SetInteractorStyle(vtkSmartPointer<vtkInteractorStyleTrackballCamera>::New());
   d_->picker = vtkSmartPointer<vtkCellPicker>::New();
   d_->picker->SetTolerance(0.0005);
