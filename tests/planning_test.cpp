@@ -298,3 +298,31 @@ TEST(Planning, PlanFilesRoundTripAndRefuseMalformedText) {
   EXPECT_FALSE(loadPlanFile(dir.file("missing.plans.json"), back, error));
   EXPECT_NE(error.find("missing.plans.json"), std::string::npos) << error;
 }
+
+TEST(Planning, TheKeptLabelSummaryServesOnlyTheLabelsItWasMadeOf) {
+  Labels l(80, 64, 40, 0.6, 0.8, 1.25);
+  l.box(2, 77, 2, 61, 1, 38, kLiver);
+  const double cut = 39.5 * l.cs;
+  l.ball(cut - 15.0, 31 * l.rs, 20 * l.ss, 5.0);
+  ResectionPlan p = keyLineAtColumn(40, l.h);
+  chooseSide(p, 20, 10, 10);
+  PlanVolume vol = l.volume();
+  vol.revisions.assign(static_cast<std::size_t>(l.n), 1);
+  PlanLabelCache cache;
+  const std::shared_ptr<const PlanLabels> first = cache.of(vol);
+  EXPECT_EQ(cache.of(vol), first);
+  // a second ball on the kept side, 20 mm from the cut: one slice's revision tells
+  l.ball(cut + 20.0, 31 * l.rs, 12 * l.ss, 5.0);
+  vol.revisions[12] = 2;
+  const std::shared_ptr<const PlanLabels> second = cache.of(vol);
+  EXPECT_NE(second, first);
+  for (const PlanLabels* given : {second.get(), first.get()}) {  // a stale summary is not used
+    const PlanFigures f = computePlanFigures(vol, p, given);
+    ASSERT_EQ(f.tumours.size(), 2u);
+    EXPECT_NEAR(f.tumours[0].marginMm, 15.0, 0.5 * l.cs);
+    EXPECT_FALSE(f.tumours[0].whollyResected);
+    EXPECT_NEAR(f.tumours[1].marginMm, 10.0, 0.5 * l.cs);
+  }
+  vol.revisions.clear();  // labels of unknown revision are never kept
+  EXPECT_NE(cache.of(vol), cache.of(vol));
+}
