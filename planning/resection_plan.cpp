@@ -361,9 +361,15 @@ struct PlanLabels {
 
   int regionWidth() const { return x1 - x0 + 1; }
   int regionHeight() const { return y1 - y0 + 1; }
+  // Known revisions tell the labels apart wherever they are kept (a copy of them is the same);
+  // without them only the very same buffers are.
   bool madeOf(const PlanVolume& v) const {
-    return v.width == width && v.height == height && v.columnSpacing == columnSpacing && v.rowSpacing == rowSpacing &&
-           v.sliceSpacing == sliceSpacing && v.slices == slices && v.revisions == revisions;
+    if (v.width != width || v.height != height || v.columnSpacing != columnSpacing || v.rowSpacing != rowSpacing ||
+        v.sliceSpacing != sliceSpacing || v.revisions != revisions || v.slices.size() != slices.size())
+      return false;
+    for (std::size_t k = 0; k < slices.size(); ++k)
+      if (revisions.empty() ? v.slices[k] != slices[k] : !v.slices[k] != !slices[k]) return false;
+    return true;
   }
 };
 

@@ -38,6 +38,8 @@ struct SliceStack;
 }
 class QProgressBar;
 class QTimer;
+template <typename T>
+class QFutureWatcher;
 class QTreeWidgetItem;
 
 class Morvex : public QMainWindow {
@@ -563,6 +565,13 @@ class Morvex : public QMainWindow {
   morvex::PlanSet* currentPlanSet();
   void pushPlanUndo();
   void refreshPlans();
+  void refreshPlanList();
+  void showPlanFigures();
+  void watchPlanLabels();
+  void planLabelsEdited();
+  void startPlanFigures();
+  void planFiguresArrived();
+  void forgetPlans();
   void addPlan();
   void renamePlan(int index, const QString& name);
   void deletePlan(int index);
@@ -581,4 +590,14 @@ class Morvex : public QMainWindow {
   PlanPanel* planPanel_ = nullptr;
   bool planSidePending_ = false;
   std::function<QString()> reportPathChooser_;
+  // The figures follow the labels: the series and label revisions they were made of, the poll and
+  // the pause after an edit that look for changes, the worker that makes them again.
+  std::shared_ptr<morvex::PlanLabelCache> planLabelCache_ = std::make_shared<morvex::PlanLabelCache>();
+  int planShownSeries_ = -2;
+  std::vector<uint64_t> planShownRevisions_;
+  QTimer* planPoll_ = nullptr;
+  QTimer* planPause_ = nullptr;
+  QFutureWatcher<morvex::PlanFigures>* planWatcher_ = nullptr;
+  uint64_t planRequest_ = 0, planJobRequest_ = 0;  // a worker's answer to an older request is dropped
+  bool planJobAgain_ = false;
 };
