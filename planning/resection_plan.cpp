@@ -214,6 +214,55 @@ double planeDistance(const ResectionPlan& plan, const PlanVolume& vol, int slice
   return (p[0] * n[0] + p[1] * n[1] + p[2] * n[2]) / len;
 }
 
+bool setPlaneThroughLine(ResectionPlan& plan, const PlanVolume& vol, const double a[3], const double b[3], int viewAxis) {
+  if (viewAxis < 0 || viewAxis > 2) return false;
+  const double sp[3] = {vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing};
+  double d[3], axis[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) d[i] = (b[i] - a[i]) * sp[i];
+  axis[viewAxis] = 1;
+  // the normal: across both the line and the view's axis
+  const double n[3] = {d[1] * axis[2] - d[2] * axis[1], d[2] * axis[0] - d[0] * axis[2], d[0] * axis[1] - d[1] * axis[0]};
+  const double len = norm3(n);
+  if (!(len > 1e-9)) return false;
+  plan.kind = PlanKind::Plane;
+  for (int i = 0; i < 3; ++i) {
+    plan.planePoint[i] = a[i] * sp[i];
+    plan.planeNormal[i] = n[i] / len;
+  }
+  return true;
+}
+
+bool planeCrossing(const ResectionPlan& plan, const PlanVolume& vol, int viewAxis, double index, double out[4]) {
+  if (plan.kind != PlanKind::Plane || viewAxis < 0 || viewAxis > 2 || norm3(plan.planeNormal) <= 0) return false;
+  const double sp[3] = {vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing};
+  const double extent[3] = {static_cast<double>(vol.width), static_cast<double>(vol.height), static_cast<double>(vol.sliceCount())};
+  const int u = viewAxis == 0 ? 1 : 0, v = viewAxis == 2 ? 1 : 2;
+  // in the view the signed distance is c + ku * u + kv * v
+  const double* n = plan.planeNormal;
+  const double c = n[viewAxis] * (index * sp[viewAxis] - plan.planePoint[viewAxis]) - n[u] * plan.planePoint[u] -
+                   n[v] * plan.planePoint[v];
+  const double ku = n[u] * sp[u], kv = n[v] * sp[v];
+  const double lo[2] = {-0.5, -0.5}, hi[2] = {extent[u] - 0.5, extent[v] - 0.5};
+  std::vector<std::array<double, 2>> ends;
+  auto keep = [&](double pu, double pv) {
+    if (pu >= lo[0] - 1e-9 && pu <= hi[0] + 1e-9 && pv >= lo[1] - 1e-9 && pv <= hi[1] + 1e-9) ends.push_back({pu, pv});
+  };
+  if (kv != 0)
+    for (double pu : {lo[0], hi[0]}) keep(pu, -(c + ku * pu) / kv);
+  if (ku != 0)
+    for (double pv : {lo[1], hi[1]}) keep(-(c + kv * pv) / ku, pv);
+  // the two ends furthest apart (a corner may come twice)
+  double best = -1;
+  for (std::size_t i = 0; i < ends.size(); ++i)
+    for (std::size_t j = i + 1; j < ends.size(); ++j) {
+      const double dd = std::hypot(ends[i][0] - ends[j][0], ends[i][1] - ends[j][1]);
+      if (dd <= best) continue;
+      best = dd;
+      out[0] = ends[i][0], out[1] = ends[i][1], out[2] = ends[j][0], out[3] = ends[j][1];
+    }
+  return best > 0;
+}
+
 namespace {
 
 bool sideInside(const PlanVolume& vol, const ResectionPlan& plan) {

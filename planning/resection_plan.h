@@ -76,6 +76,18 @@ struct PlanVolume {
 // Empty (no slices) when the series has no frame.
 PlanVolume planVolumeOf(const Study& study, int nGroupIdx);
 
+// A plane plan's plane through two voxel centres a and b (x, y, slice) that holds the direction of
+// voxel axis viewAxis (0 columns, 1 rows, 2 slices): the cut that a line drawn in a view across
+// that axis makes, perpendicular to the view (a sagittal view lies across 0, a coronal one across
+// 1). The plan becomes a plane plan. False (plan unchanged) when the line has no length.
+bool setPlaneThroughLine(ResectionPlan& plan, const PlanVolume& volume, const double a[3], const double b[3], int viewAxis);
+
+// Where a plane plan's plane crosses the view across voxel axis viewAxis at position index: the
+// segment's ends (u0, v0, u1, v1) in the view's other two voxel coordinates in axis order (x, y
+// for slices; x, slice for rows; y, slice for columns), clipped to the volume's extent (pixel
+// edges, centres at integers). False when the plan has no plane or it misses the view.
+bool planeCrossing(const ResectionPlan& plan, const PlanVolume& volume, int viewAxis, double index, double out[4]);
+
 // The side maps of a plan: per slice a width x height map holding 1 on one side of the cut and 2 on
 // the other (0 where a slice has no map: no key line reaches it). For key lines the maps are those
 // of the liver division (slices before the first key line take the first, after the last the last,

@@ -326,3 +326,35 @@ TEST(Planning, TheKeptLabelSummaryServesOnlyTheLabelsItWasMadeOf) {
   vol.revisions.clear();  // labels of unknown revision are never kept
   EXPECT_NE(cache.of(vol), cache.of(vol));
 }
+
+TEST(Planning, ALineDrawnInACoronalOrSagittalViewCutsAlongItAcrossTheView) {
+  Labels l(40, 30, 12, 0.6, 0.9, 2.5);
+  const PlanVolume vol = l.volume();
+  struct Case { int viewAxis; double a[3], b[3]; };
+  // coronal (across rows): a line at column 10 down the slices; sagittal (across columns): a slant
+  for (const Case& c : {Case{1, {10, 5, 0}, {10, 5, 11}}, Case{0, {7, 4, 2}, {7, 25, 9}}}) {
+    SCOPED_TRACE(c.viewAxis);
+    ResectionPlan p;
+    ASSERT_TRUE(setPlaneThroughLine(p, vol, c.a, c.b, c.viewAxis));
+    EXPECT_EQ(p.kind, PlanKind::Plane);
+    EXPECT_NEAR(p.planeNormal[c.viewAxis], 0.0, 1e-12);  // perpendicular to the view
+    for (const double* q : {c.a, c.b}) EXPECT_NEAR(planeDistance(p, vol, static_cast<int>(q[2]), q[0], q[1]), 0.0, 1e-9);
+    // drawn back in the same view, the crossing runs through both ends of the line
+    double seg[4];
+    ASSERT_TRUE(planeCrossing(p, vol, c.viewAxis, c.a[c.viewAxis], seg));
+    const int u = c.viewAxis == 0 ? 1 : 0;
+    for (const double* q : {c.a, c.b})
+      EXPECT_NEAR((seg[2] - seg[0]) * (q[2] - seg[1]) - (seg[3] - seg[1]) * (q[u] - seg[0]), 0.0, 1e-9);
+  }
+  // the coronal line at column 10 crosses every axial slice along column 10, top to bottom
+  ResectionPlan p;
+  const double a[3] = {10, 5, 0}, b[3] = {10, 5, 11};
+  setPlaneThroughLine(p, vol, a, b, 1);
+  double seg[4];
+  ASSERT_TRUE(planeCrossing(p, vol, 2, 4, seg));
+  EXPECT_NEAR(seg[0], 10, 1e-9);
+  EXPECT_NEAR(seg[2], 10, 1e-9);
+  EXPECT_NEAR(std::abs(seg[3] - seg[1]), 30, 1e-9);
+  EXPECT_FALSE(planeCrossing(p, vol, 0, 20, seg)) << "a sagittal view beside the cut";
+  EXPECT_FALSE(setPlaneThroughLine(p, vol, a, a, 1));
+}
