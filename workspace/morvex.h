@@ -2,6 +2,7 @@
 // The main window: owns the study and every view, and wires the widgets of its form to the
 // operations of the program. Slot definitions are split by concern (morvex_import.cpp, ...).
 
+#include <QLineF>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -363,11 +364,16 @@ class Morvex : public QMainWindow {
   // What a left press in a view does: move the crosshair (Shift, or a tool that does not edit),
   // draw a stroke (brush, eraser), seed a region (selection tool, body region growing), or
   // nothing but a message (tools that work on the axial slice only).
-  enum class PlaneGesture { Navigate, Stroke, Seed, Refuse };
+  enum class PlaneGesture { Navigate, Stroke, Seed, Refuse, PlanLine };
   PlaneGesture planeGesture(Qt::KeyboardModifiers modifiers) const;
   // The current tool applied in a coronal or sagittal plane (stroke in plane pixels, pen width
   // in plane columns), written into the frames it crosses as one undo step.
   void editInPlane(morvex::PlaneAxis axis, const std::vector<morvex::ImagePoint>& stroke, double penColumns);
+  // A line dragged in a coronal or sagittal view (plane pixels) with the plan's plane tool: the
+  // active plan cuts along it. Where the active plane plan crosses a view, in its pixels (centres
+  // at +0.5); a null line when it does not.
+  void planLineInPlane(morvex::PlaneAxis axis, const QPoint& from, const QPoint& to);
+  QLineF planCut(morvex::PlaneAxis axis) const;
   void refuseInPlane();
   // The display window (low, high) and inversion the axial view uses.
   std::pair<int, int> displayWindow() const;
@@ -572,6 +578,7 @@ class Morvex : public QMainWindow {
   void startPlanFigures();
   void planFiguresArrived();
   void forgetPlans();
+  void setPlanPlaneTool(bool on);
   void addPlan();
   void renamePlan(int index, const QString& name);
   void deletePlan(int index);
@@ -600,4 +607,5 @@ class Morvex : public QMainWindow {
   QFutureWatcher<morvex::PlanFigures>* planWatcher_ = nullptr;
   uint64_t planRequest_ = 0, planJobRequest_ = 0;  // a worker's answer to an older request is dropped
   bool planJobAgain_ = false;
+  bool planPlaneTool_ = false;
 };

@@ -39,6 +39,7 @@ void Morvex::setupPlanning() {
   connect(planPanel_, &PlanPanel::activated, this, &Morvex::activatePlan);
   connect(planPanel_, &PlanPanel::keyLinesRequested, this, &Morvex::takeKeyLinesIntoPlan);
   connect(planPanel_, &PlanPanel::sideRequested, this, &Morvex::choosePlanSide);
+  connect(planPanel_, &PlanPanel::planeToolToggled, this, &Morvex::setPlanPlaneTool);
   connect(planPanel_, &PlanPanel::thresholdsChanged, this, &Morvex::setPlanThresholds);
   connect(planPanel_, &PlanPanel::reportRequested, this, &Morvex::reportFromPanel);
   // edits end in labelsChanged (a short pause, then a look); the poll catches the rest (undo,
@@ -91,6 +92,8 @@ void Morvex::refreshPlanList() {
   if (set) planPanel_->setThresholds(set->thresholds.remnantPercent, set->thresholds.marginMm);
   planPanel_->setUndoAvailable(!planUndo_.empty());
   planPanel_->setSidePending(planSidePending_);
+  planPlaneTool_ = planPlaneTool_ && set && set->activePlan();  // no plan to place: plain clicks again
+  planPanel_->setPlaneTool(planPlaneTool_);
 }
 
 void Morvex::showPlanFigures() {
@@ -234,6 +237,57 @@ void Morvex::takeKeyLinesIntoPlan() {
     plan.setKeyLine(std::move(line));
   }
   refreshPlans();
+}
+
+// The plane tool: lines dragged in the coronal and sagittal views place the active plan's cut (the
+// three planes are shown for it).
+void Morvex::setPlanPlaneTool(bool on) {
+  const morvex::PlanSet* set = currentPlanSet();
+  planPlaneTool_ = on && set && set->activePlan();
+  planPanel_->setPlaneTool(planPlaneTool_);
+  if (planPlaneTool_ && !threePlanesShown()) setThreePlanes(true);
+}
+
+void Morvex::planLineInPlane(morvex::PlaneAxis axis, const QPoint& from, const QPoint& to) {
+  morvex::PlanSet* set = currentPlanSet();
+  const morvex::PlaneStack stack = planeStack();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  if (!set || !set->activePlan() || stack.empty() || first < 0 || axis == morvex::PlaneAxis::Axial) return;
+  double ends[2][3];
+  int k = 0;
+  for (const QPoint& p : {from, to}) {
+    const morvex::VoxelPoint v = morvex::planeToVoxel(axis, planeIndex(axis), p.x(), p.y());
+    if (v.row < 0 || v.row >= stack.depth()) return;
+    ends[k][0] = v.x, ends[k][1] = v.y, ends[k][2] = stack.frames[static_cast<std::size_t>(v.row)] - first;
+    ++k;
+  }
+  morvex::ResectionPlan plan = *set->activePlan();
+  const int across = axis == morvex::PlaneAxis::Coronal ? 1 : 0;
+  if (!morvex::setPlaneThroughLine(plan, morvex::planVolumeOf(study_, planSeries()), ends[0], ends[1], across)) return;
+  pushPlanUndo();
+  set->plans[static_cast<std::size_t>(set->active)] = std::move(plan);
+  refreshPlans();
+}
+
+QLineF Morvex::planCut(morvex::PlaneAxis axis) const {
+  const auto it = planSets_.find(planSeries());
+  const morvex::ResectionPlan* plan = it == planSets_.end() ? nullptr : it->second.activePlan();
+  if (!plan || plan->kind != morvex::PlanKind::Plane) return {};
+  const morvex::PlaneStack stack = planeStack();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  const int row = stack.rowOf(currentFrame_);
+  if (stack.empty() || row < 0) return {};
+  const int viewAxis = axis == morvex::PlaneAxis::Axial ? 2 : axis == morvex::PlaneAxis::Coronal ? 1 : 0;
+  const double index = axis == morvex::PlaneAxis::Axial ? currentFrame_ - first : planeIndex(axis);
+  double seg[4];
+  if (!morvex::planeCrossing(*plan, morvex::planVolumeOf(study_, planSeries()), viewAxis, index, seg)) return {};
+  if (axis != morvex::PlaneAxis::Axial) {
+    // slices to stack rows (the stack runs head to foot: the series' order or its reverse)
+    const double s0 = stack.frames.front() - first, s1 = stack.frames.back() - first;
+    const double step = stack.depth() > 1 ? (stack.depth() - 1) / (s1 - s0) : 1.0;
+    seg[1] = (seg[1] - s0) * step, seg[3] = (seg[3] - s0) * step;
+  }
+  return QLineF(seg[0] + 0.5, seg[1] + 0.5, seg[2] + 0.5, seg[3] + 0.5);
 }
 
 void Morvex::choosePlanSide() {
