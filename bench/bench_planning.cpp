@@ -6,13 +6,12 @@
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <algorithm>
 
 #include "export/pdf_report.h"
 #include "planning/resection_plan.h"
 #include "study/label_table.h"
 #include "study/study.h"
-#include "tools/synthct/phantom.h"
+#include "bench/phantom_series.h"
 
 namespace {
 
@@ -24,21 +23,9 @@ const morvex::Study& syntheticSeries() {
     morvex::synth::PhantomOptions o;
     o.size = kSize;
     o.slices = kSlices;
-    const morvex::synth::Phantom phantom(o);
-    for (int k = 0; k < kSlices; ++k) {
-      morvex::synth::PhantomSlice slice = phantom.slice(k);
-      morvex::SliceHeader h;
-      h.patientName = o.patientName;
-      h.seriesDate = o.seriesDate;
-      h.instanceNumber = k + 1;
-      h.pixelSpacingRow = 0.7, h.pixelSpacingColumn = 0.7, h.sliceThickness = 2.0;
-      morvex::SlicePixels px;
-      px.width = px.height = kSize;
-      px.intensities.reset(slice.hu.size());
-      std::copy(slice.hu.begin(), slice.hu.end(), px.intensities.data());
-      const int f = study->insertFrame(h, std::move(px));
-      study->setLabelImage(f, slice.labels.data(), kSize, kSize);
-    }
+    morvex::SliceHeader h;
+    h.pixelSpacingRow = 0.7, h.pixelSpacingColumn = 0.7, h.sliceThickness = 2.0;
+    morvex::bench::addPhantomSeries(*study, o, h);
     study->setLabelCount(morvex::defaultLabelTable().size());
     return study;
   }();
