@@ -270,42 +270,58 @@ bool sideInside(const PlanVolume& vol, const ResectionPlan& plan) {
          plan.sideY >= 0 && plan.sideX < vol.width && plan.sideY < vol.height;
 }
 
-// The side maps of the slices in todo (the others stay empty).
-SideMaps sideMapsOn(const PlanVolume& vol, const ResectionPlan& plan, const std::vector<int>& todo) {
+// The part of every slice that side maps keep: columns x0 .. x0 + w - 1, rows y0 .. y0 + h - 1.
+struct Crop {
+  int x0 = 0, y0 = 0, w = 0, h = 0;
+  std::size_t at(int x, int y) const { return static_cast<std::size_t>(y - y0) * w + (x - x0); }
+};
+
+// The side maps of the slices in todo (the others stay empty), each map over the crop only (the
+// side to remove read from the whole slice).
+SideMaps sideMapsOn(const PlanVolume& vol, const ResectionPlan& plan, const std::vector<int>& todo, const Crop& crop) {
   SideMaps out;
   const int n = vol.sliceCount(), w = vol.width, h = vol.height;
   out.maps.resize(static_cast<std::size_t>(n));
   if (n == 0 || w <= 0 || h <= 0) return out;
-  const std::size_t area = static_cast<std::size_t>(w) * h;
+  const bool whole = crop.x0 == 0 && crop.y0 == 0 && crop.w == w && crop.h == h;
+  const bool side = sideInside(vol, plan);
   if (plan.kind == PlanKind::Plane) {
     if (norm3(plan.planeNormal) <= 0) return out;
     cv::parallel_for_(cv::Range(0, static_cast<int>(todo.size())), [&](const cv::Range& r) {
       for (int i = r.start; i < r.end; ++i) {
         const int s = todo[static_cast<std::size_t>(i)];
         std::vector<uint8_t>& m = out.maps[static_cast<std::size_t>(s)];
-        m.resize(area);
+        m.resize(static_cast<std::size_t>(crop.w) * crop.h);
         // the distance is linear in x and y: its origin and steps
         const double d0 = planeDistance(plan, vol, s, 0, 0);
         const double dx = planeDistance(plan, vol, s, 1, 0) - d0, dy = planeDistance(plan, vol, s, 0, 1) - d0;
-        for (int y = 0; y < h; ++y) {
-          uint8_t* row = m.data() + static_cast<std::size_t>(y) * w;
-          for (int x = 0; x < w; ++x) row[x] = d0 + dy * y + dx * x > 0 ? 2 : 1;
+        for (int y = crop.y0; y < crop.y0 + crop.h; ++y) {
+          uint8_t* row = m.data() + crop.at(crop.x0, y);
+          for (int x = crop.x0; x < crop.x0 + crop.w; ++x) row[x - crop.x0] = d0 + dy * y + dx * x > 0 ? 2 : 1;
         }
+        if (side && s == plan.sideSlice) out.removed = d0 + dy * plan.sideY + dx * plan.sideX > 0 ? 2 : 1;
       }
     });
   } else {
     const KeyLineSweep sweep(plan, n);
     if (sweep.empty()) return out;
     cv::parallel_for_(cv::Range(0, static_cast<int>(todo.size())), [&](const cv::Range& r) {
+      thread_local std::vector<uint8_t> full;  // kept: fresh pages for every slice cost more than the map
       for (int i = r.start; i < r.end; ++i) {
         const int s = todo[static_cast<std::size_t>(i)];
-        std::vector<uint8_t> m;
-        if (divisionMapFromLine(sweep.lineOf(s), w, h, m)) out.maps[static_cast<std::size_t>(s)] = std::move(m);
+        if (!divisionMapFromLine(sweep.lineOf(s), w, h, full)) continue;
+        if (side && s == plan.sideSlice) out.removed = full[static_cast<std::size_t>(plan.sideY) * w + plan.sideX];
+        std::vector<uint8_t>& m = out.maps[static_cast<std::size_t>(s)];
+        if (whole) {
+          m = full;
+          continue;
+        }
+        m.resize(static_cast<std::size_t>(crop.w) * crop.h);
+        for (int y = crop.y0; y < crop.y0 + crop.h; ++y)
+          std::copy_n(full.data() + static_cast<std::size_t>(y) * w + crop.x0, crop.w, m.data() + crop.at(crop.x0, y));
       }
     });
   }
-  if (sideInside(vol, plan))
-    if (const uint8_t* m = out.map(plan.sideSlice)) out.removed = m[static_cast<std::size_t>(plan.sideY) * w + plan.sideX];
   return out;
 }
 
@@ -325,7 +341,7 @@ SideMaps sideMapsOf(const PlanVolume& vol, const ResectionPlan& plan, bool onlyW
   std::vector<char> labelled(static_cast<std::size_t>(vol.sliceCount()), 1);
   if (onlyWhereLabelled)
     for (int s = 0; s < vol.sliceCount(); ++s) labelled[static_cast<std::size_t>(s)] = anyLabel(vol.slices[static_cast<std::size_t>(s)], area);
-  return sideMapsOn(vol, plan, mapSlices(vol, plan, labelled));
+  return sideMapsOn(vol, plan, mapSlices(vol, plan, labelled), Crop{0, 0, vol.width, vol.height});
 }
 
 // --- distances -----------------------------------------------------------------------------
@@ -408,6 +424,8 @@ struct PlanLabels {
   std::vector<std::vector<int>> component;  // see tumourComponents
   std::vector<TumourExtent> tumours;
 
+  // The crop of the figures' side maps: the region (a pixel where it is empty).
+  Crop crop() const { return x1 < 0 ? Crop{0, 0, std::min(width, 1), std::min(height, 1)} : Crop{x0, y0, regionWidth(), regionHeight()}; }
   int regionWidth() const { return x1 - x0 + 1; }
   int regionHeight() const { return y1 - y0 + 1; }
   // Known revisions tell the labels apart wherever they are kept (a copy of them is the same);
@@ -448,7 +466,8 @@ std::vector<std::vector<float>> inPlaneMaps(const PlanLabels& l, int t) {
 // The voxels of each side at the cut: 6-neighbours with maps on different sides, one of the two
 // liver. By side (0: side 1, 1: side 2), as (slice, x, y); a voxel may come more than once.
 std::array<std::vector<std::array<int, 3>>, 2> cutVoxels(const PlanVolume& vol, const SideMaps& maps, const PlanLabels& l) {
-  const int n = vol.sliceCount(), w = vol.width;
+  const int n = vol.sliceCount();
+  const Crop c = l.crop();
   std::vector<std::array<std::vector<std::array<int, 3>>, 2>> perSlice(static_cast<std::size_t>(n));
   cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& r) {
     for (int s = r.start; s < r.end; ++s) {
@@ -457,16 +476,16 @@ std::array<std::vector<std::array<int, 3>>, 2> cutVoxels(const PlanVolume& vol, 
       const uint8_t* next = s + 1 < n ? maps.map(s + 1) : nullptr;
       auto& out = perSlice[static_cast<std::size_t>(s)];
       auto pair = [&](int x, int y, const uint8_t* m2, int s2, int x2, int y2) {
-        const uint8_t a = m[static_cast<std::size_t>(y) * w + x], b = m2[static_cast<std::size_t>(y2) * w + x2];
+        const uint8_t a = m[c.at(x, y)], b = m2[c.at(x2, y2)];
         if (!b || a == b || (!isLiverLabel(vol.at(s, x, y)) && !isLiverLabel(vol.at(s2, x2, y2)))) return;
         out[a - 1].push_back({s, x, y});
         out[b - 1].push_back({s2, x2, y2});
       };
       for (int y = l.y0; y <= l.y1; ++y)
         for (int x = l.x0; x <= l.x1; ++x) {
-          const std::size_t i = static_cast<std::size_t>(y) * w + x;
+          const std::size_t i = c.at(x, y);
           if (x < l.x1 && m[i + 1] != m[i]) pair(x, y, m, s, x + 1, y);
-          if (y < l.y1 && m[i + w] != m[i]) pair(x, y, m, s, x, y + 1);
+          if (y < l.y1 && m[i + c.w] != m[i]) pair(x, y, m, s, x, y + 1);
           if (next && next[i] != m[i]) pair(x, y, next, s + 1, x, y);
         }
     }
@@ -607,7 +626,8 @@ PlanFigures computePlanFigures(const PlanVolume& vol, const ResectionPlan& plan,
     labels = made.get();
   }
   const double voxelMl = vol.columnSpacing * vol.rowSpacing * vol.sliceSpacing / 1000.0;
-  const SideMaps maps = sideMapsOn(vol, plan, mapSlices(vol, plan, labels->labelled));
+  const Crop crop = labels->crop();
+  const SideMaps maps = sideMapsOn(vol, plan, mapSlices(vol, plan, labels->labelled), crop);
   fig.valid = std::any_of(maps.maps.begin(), maps.maps.end(), [](const std::vector<uint8_t>& m) { return !m.empty(); });
   fig.sideChosen = fig.valid && maps.removed != 0;
 
@@ -636,12 +656,13 @@ PlanFigures computePlanFigures(const PlanVolume& vol, const ResectionPlan& plan,
           const std::size_t i = static_cast<std::size_t>(y) * w + x;
           const uint8_t v = src[i];
           if (!isLiverLabel(v)) continue;
-          const bool removed = fig.sideChosen && m[i] == maps.removed;
+          const uint8_t side = m[crop.at(x, y)];
+          const bool removed = fig.sideChosen && side == maps.removed;
           c.resected += removed;
           if (v != kCancer) continue;
           c.resectedTumour += removed;
           const std::size_t t = static_cast<std::size_t>(comp[i]) - 1;
-          c.seen[t] |= m[i];
+          c.seen[t] |= side;
           if (plan.kind == PlanKind::Plane)
             c.nearest[t] = std::min(c.nearest[t], std::abs(planeDistance(plan, vol, s, static_cast<double>(x), static_cast<double>(y))));
         }
