@@ -1,6 +1,7 @@
 // Resection plans on generated label volumes with known answers: the split of a box liver, the
 // margin of a ball tumour to a plane and to the same cut drawn as a key line, a tumour across the
-// cut, labels untouched, the distance transform against brute force, and plan files.
+// cut, labels untouched, the distance transform against brute force, plan files, the labels'
+// summary kept between plan changes, and the cut of a line drawn across a coronal or sagittal view.
 
 #include <gtest/gtest.h>
 
