@@ -9,7 +9,7 @@
 #include "segmentation/liver_divider.h"
 #include "study/label_table.h"
 #include "study/study.h"
-#include "tools/synthct/phantom.h"
+#include "bench/phantom_series.h"
 
 namespace {
 
@@ -27,24 +27,13 @@ const Series& syntheticSeries() {
     morvex::synth::PhantomOptions o;
     o.size = kSize;
     o.slices = kSlices;
-    const morvex::synth::Phantom phantom(o);
-    for (int k = 0; k < kSlices; ++k) {
-      morvex::synth::PhantomSlice slice = phantom.slice(k);
-      morvex::SliceHeader h;
-      h.patientName = o.patientName;
-      h.seriesDate = o.seriesDate;
-      h.instanceNumber = k + 1;
-      morvex::SlicePixels px;
-      px.width = px.height = kSize;
-      px.intensities.reset(slice.hu.size());
-      std::copy(slice.hu.begin(), slice.hu.end(), px.intensities.data());
-      const int f = out->study.insertFrame(h, std::move(px));
-      out->series = out->study.seriesOfFrame(f);
-      out->study.setLabelImage(f, slice.labels.data(), kSize, kSize);
-      if (std::find(slice.labels.begin(), slice.labels.end(), morvex::kLiver) != slice.labels.end()) {
-        if (out->firstLiver < 0) out->firstLiver = f;
-        out->lastLiver = f;
-      }
+    out->series = morvex::bench::addPhantomSeries(out->study, o);
+    const morvex::Study& study = out->study;
+    for (int f = 0; f < study.frameCount(); ++f) {
+      const uint8_t* labels = study.labelImage(f);
+      if (std::find(labels, labels + kSize * kSize, morvex::kLiver) == labels + kSize * kSize) continue;
+      if (out->firstLiver < 0) out->firstLiver = f;
+      out->lastLiver = f;
     }
     return out;
   }();

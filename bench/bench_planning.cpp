@@ -1,18 +1,17 @@
 // Resection planning on the generated 120-slice 512 x 512 series with its true liver, vessels and
-// tumour: the figures of a key-line plan after a key line changed (side maps of every liver slice,
-// tumour components, the distance to the cut), of a plane plan, and the whole PDF report.
+// tumour: the figures of a key-line plan after a key line changed and after the labels changed,
+// of a plane plan, and the whole PDF report.
 
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <algorithm>
 
 #include "export/pdf_report.h"
 #include "planning/resection_plan.h"
 #include "study/label_table.h"
 #include "study/study.h"
-#include "tools/synthct/phantom.h"
+#include "bench/phantom_series.h"
 
 namespace {
 
@@ -24,21 +23,9 @@ const morvex::Study& syntheticSeries() {
     morvex::synth::PhantomOptions o;
     o.size = kSize;
     o.slices = kSlices;
-    const morvex::synth::Phantom phantom(o);
-    for (int k = 0; k < kSlices; ++k) {
-      morvex::synth::PhantomSlice slice = phantom.slice(k);
-      morvex::SliceHeader h;
-      h.patientName = o.patientName;
-      h.seriesDate = o.seriesDate;
-      h.instanceNumber = k + 1;
-      h.pixelSpacingRow = 0.7, h.pixelSpacingColumn = 0.7, h.sliceThickness = 2.0;
-      morvex::SlicePixels px;
-      px.width = px.height = kSize;
-      px.intensities.reset(slice.hu.size());
-      std::copy(slice.hu.begin(), slice.hu.end(), px.intensities.data());
-      const int f = study->insertFrame(h, std::move(px));
-      study->setLabelImage(f, slice.labels.data(), kSize, kSize);
-    }
+    morvex::SliceHeader h;
+    h.pixelSpacingRow = 0.7, h.pixelSpacingColumn = 0.7, h.sliceThickness = 2.0;
+    morvex::bench::addPhantomSeries(*study, o, h);
     study->setLabelCount(morvex::defaultLabelTable().size());
     return study;
   }();
@@ -62,14 +49,26 @@ morvex::ResectionPlan keyLinePlan(int shift) {
   return p;
 }
 
-// A key line moved: everything of the figures is computed again.
+// A key line moved, the labels did not: the figures from the labels' kept summary (side maps of
+// every liver slice, the counts on the removed side, the distance to the cut).
 void BM_KeyLinePlanFigures(benchmark::State& state) {
   const morvex::PlanVolume volume = morvex::planVolumeOf(syntheticSeries(), 0);
+  morvex::PlanLabelCache cache;
   int shift = 0;
+  double margin = 0;
   for (auto _ : state) {
-    const morvex::PlanFigures f = morvex::computePlanFigures(volume, keyLinePlan(shift++ % 20));
+    const morvex::PlanFigures f = morvex::computePlanFigures(volume, keyLinePlan(shift++ % 20), cache.of(volume).get());
     benchmark::DoNotOptimize(f.remnantPercent);
+    margin = f.tumours.empty() ? -1 : f.tumours[0].marginMm;
   }
+  state.counters["margin_mm"] = margin;
+}
+
+// The labels changed: their summary made again (counts, tumours, each tumour's distance map)
+// and the figures with it, as the panel does after an edit.
+void BM_PlanFiguresAfterLabelEdit(benchmark::State& state) {
+  const morvex::PlanVolume volume = morvex::planVolumeOf(syntheticSeries(), 0);
+  for (auto _ : state) benchmark::DoNotOptimize(morvex::computePlanFigures(volume, keyLinePlan(0)).remnantPercent);
 }
 
 // The part of it that draws the cut on every liver slice.
@@ -102,8 +101,9 @@ void BM_PdfReport(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_KeyLinePlanFigures)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_KeyLineSideMaps)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_KeyLinePlanFigures)->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_PlanFiguresAfterLabelEdit)->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_KeyLineSideMaps)->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_PlanePlanFigures)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PdfReport)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -20,6 +20,7 @@
 #include "export/nifti_io.h"
 #include "fuzz/fuzz_nifti_series.h"
 #include "export/dicom_seg.h"
+#include "planning/plan_json.h"
 #include "study/slice_decoder.h"
 #include "study/study.h"
 #include "tests/ct_series.h"
@@ -176,6 +177,33 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(g_root + "/fuzz_dicom_seg");
     morvex::writeDicomSeg(at("fuzz_dicom_seg", "labels.dcm"), study, 0, morvex::defaultLabelTable(), error);
     std::filesystem::remove_all(folder);
+  }
+
+  // Resection plans: key lines (one curved) with a side, and a plane; thresholds not the defaults.
+  {
+    morvex::PlanSet set;
+    set.thresholds.remnantPercent = 30, set.thresholds.marginMm = 7.5;
+    morvex::ResectionPlan lines;
+    lines.name = "Key lines";
+    for (int slice : {0, 3}) {
+      morvex::DivisionLine l;
+      l.frame = slice;
+      l.append({2, 0}, 0, {2, 0});
+      l.append({6, 4}, 1, {3, 3});
+      l.append({5 + slice, 8}, 0, {5 + slice, 8});
+      lines.setKeyLine(l);
+    }
+    lines.hasSide = true, lines.sideSlice = 1, lines.sideX = 1, lines.sideY = 4;
+    morvex::ResectionPlan plane;
+    plane.name = "Plane";
+    plane.kind = morvex::PlanKind::Plane;
+    plane.planePoint[0] = 4.2, plane.planeNormal[0] = 0.8, plane.planeNormal[2] = 0.6;
+    set.plans = {lines, plane};
+    set.active = 1;
+    writeText(at("fuzz_plan_json", "two_plans.plans.json"), morvex::planSetToJson(set));
+    set.plans.resize(1);
+    set.active = 0;
+    writeText(at("fuzz_plan_json", "key_lines.plans.json"), morvex::planSetToJson(set));
   }
 
   // Names: the design's examples and the triples that once broke the order.

@@ -116,25 +116,34 @@ int findRoot(std::vector<int>& parent, int a) {
 }
 
 // 3D components of the tumour label: in-plane 8-connected pieces joined where they overlap on
-// adjacent slices. component[slice] holds per pixel the tumour index + 1 (0 outside), tumours in
-// order of their first voxel.
+// adjacent slices. component[slice] holds per pixel the tumour index + 1 (0 outside; empty on a
+// slice without tumour), tumours in order of their first voxel.
 int tumourComponents(const PlanVolume& vol, std::vector<std::vector<int>>& component) {
   const int w = vol.width, h = vol.height, n = vol.sliceCount();
   const std::size_t area = static_cast<std::size_t>(w) * h;
   component.assign(static_cast<std::size_t>(n), {});
-  std::vector<int> offset(static_cast<std::size_t>(n), 0), parent;
-  cv::Mat mask(h, w, CV_8U), labels;
+  // the pieces of each slice, slices on several threads (piece k of slice s: k, 0 outside)
+  std::vector<int> pieces(static_cast<std::size_t>(n), 0);
+  cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& r) {
+    cv::Mat mask(h, w, CV_8U), labels;
+    for (int s = r.start; s < r.end; ++s) {
+      const uint8_t* src = vol.slices[static_cast<std::size_t>(s)];
+      if (!src || std::find(src, src + area, kCancer) == src + area) continue;
+      for (std::size_t i = 0; i < area; ++i) mask.data[i] = src[i] == kCancer ? 255 : 0;
+      pieces[static_cast<std::size_t>(s)] = cv::connectedComponents(mask, labels, 8, CV_32S) - 1;
+      const int* lab = labels.ptr<int>();
+      component[static_cast<std::size_t>(s)].assign(lab, lab + area);
+    }
+  });
+  // pieces numbered through the volume, joined with the overlapping pieces of the slice before
+  std::vector<int> parent;
   for (int s = 0; s < n; ++s) {
-    const uint8_t* src = vol.slices[static_cast<std::size_t>(s)];
-    if (!src || std::find(src, src + area, kCancer) == src + area) continue;
-    for (std::size_t i = 0; i < area; ++i) mask.data[i] = src[i] == kCancer ? 255 : 0;
-    const int count = cv::connectedComponents(mask, labels, 8, CV_32S);
-    offset[static_cast<std::size_t>(s)] = static_cast<int>(parent.size()) - 1;  // label 1 -> parent.size()
-    for (int c = 1; c < count; ++c) parent.push_back(static_cast<int>(parent.size()));
     std::vector<int>& comp = component[static_cast<std::size_t>(s)];
-    comp.resize(area);
-    const int* lab = labels.ptr<int>();
-    for (std::size_t i = 0; i < area; ++i) comp[i] = lab[i] ? lab[i] + offset[static_cast<std::size_t>(s)] + 1 : 0;
+    if (comp.empty()) continue;
+    const int offset = static_cast<int>(parent.size());  // piece k -> parent index offset + k - 1
+    for (int c = 0; c < pieces[static_cast<std::size_t>(s)]; ++c) parent.push_back(offset + c);
+    for (int& c : comp)
+      if (c) c += offset;
     if (s > 0 && !component[static_cast<std::size_t>(s) - 1].empty()) {
       const std::vector<int>& below = component[static_cast<std::size_t>(s) - 1];
       for (std::size_t i = 0; i < area; ++i)
@@ -190,6 +199,8 @@ PlanVolume planVolumeOf(const Study& study, int s) {
     if (study.seriesOfFrame(f) != s) continue;
     const bool same = study.width(f) == vol.width && study.height(f) == vol.height;
     vol.slices.push_back(same ? study.labelImage(f) : nullptr);
+    const Frame* frame = study.frame(f);
+    vol.revisions.push_back((frame->uid << 32) ^ frame->labelRevision);
   }
   return vol;
 }
@@ -203,49 +214,134 @@ double planeDistance(const ResectionPlan& plan, const PlanVolume& vol, int slice
   return (p[0] * n[0] + p[1] * n[1] + p[2] * n[2]) / len;
 }
 
-SideMaps sideMapsOf(const PlanVolume& vol, const ResectionPlan& plan, bool onlyWhereLabelled) {
+bool setPlaneThroughLine(ResectionPlan& plan, const PlanVolume& vol, const double a[3], const double b[3], int viewAxis) {
+  if (viewAxis < 0 || viewAxis > 2) return false;
+  const double sp[3] = {vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing};
+  double d[3], axis[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) d[i] = (b[i] - a[i]) * sp[i];
+  axis[viewAxis] = 1;
+  // the normal: across both the line and the view's axis
+  const double n[3] = {d[1] * axis[2] - d[2] * axis[1], d[2] * axis[0] - d[0] * axis[2], d[0] * axis[1] - d[1] * axis[0]};
+  const double len = norm3(n);
+  if (!(len > 1e-9)) return false;
+  plan.kind = PlanKind::Plane;
+  for (int i = 0; i < 3; ++i) {
+    plan.planePoint[i] = a[i] * sp[i];
+    plan.planeNormal[i] = n[i] / len;
+  }
+  return true;
+}
+
+bool planeCrossing(const ResectionPlan& plan, const PlanVolume& vol, int viewAxis, double index, double out[4]) {
+  if (plan.kind != PlanKind::Plane || viewAxis < 0 || viewAxis > 2 || norm3(plan.planeNormal) <= 0) return false;
+  const double sp[3] = {vol.columnSpacing, vol.rowSpacing, vol.sliceSpacing};
+  const double extent[3] = {static_cast<double>(vol.width), static_cast<double>(vol.height), static_cast<double>(vol.sliceCount())};
+  const int u = viewAxis == 0 ? 1 : 0, v = viewAxis == 2 ? 1 : 2;
+  // in the view the signed distance is c + ku * u + kv * v
+  const double* n = plan.planeNormal;
+  const double c = n[viewAxis] * (index * sp[viewAxis] - plan.planePoint[viewAxis]) - n[u] * plan.planePoint[u] -
+                   n[v] * plan.planePoint[v];
+  const double ku = n[u] * sp[u], kv = n[v] * sp[v];
+  const double lo[2] = {-0.5, -0.5}, hi[2] = {extent[u] - 0.5, extent[v] - 0.5};
+  std::vector<std::array<double, 2>> ends;
+  auto keep = [&](double pu, double pv) {
+    if (pu >= lo[0] - 1e-9 && pu <= hi[0] + 1e-9 && pv >= lo[1] - 1e-9 && pv <= hi[1] + 1e-9) ends.push_back({pu, pv});
+  };
+  if (kv != 0)
+    for (double pu : {lo[0], hi[0]}) keep(pu, -(c + ku * pu) / kv);
+  if (ku != 0)
+    for (double pv : {lo[1], hi[1]}) keep(-(c + kv * pv) / ku, pv);
+  // the two ends furthest apart (a corner may come twice)
+  double best = -1;
+  for (std::size_t i = 0; i < ends.size(); ++i)
+    for (std::size_t j = i + 1; j < ends.size(); ++j) {
+      const double dd = std::hypot(ends[i][0] - ends[j][0], ends[i][1] - ends[j][1]);
+      if (dd <= best) continue;
+      best = dd;
+      out[0] = ends[i][0], out[1] = ends[i][1], out[2] = ends[j][0], out[3] = ends[j][1];
+    }
+  return best > 0;
+}
+
+namespace {
+
+bool sideInside(const PlanVolume& vol, const ResectionPlan& plan) {
+  return plan.hasSide && plan.sideSlice >= 0 && plan.sideSlice < vol.sliceCount() && plan.sideX >= 0 &&
+         plan.sideY >= 0 && plan.sideX < vol.width && plan.sideY < vol.height;
+}
+
+// The part of every slice that side maps keep: columns x0 .. x0 + w - 1, rows y0 .. y0 + h - 1.
+struct Crop {
+  int x0 = 0, y0 = 0, w = 0, h = 0;
+  std::size_t at(int x, int y) const { return static_cast<std::size_t>(y - y0) * w + (x - x0); }
+};
+
+// The side maps of the slices in todo (the others stay empty), each map over the crop only (the
+// side to remove read from the whole slice).
+SideMaps sideMapsOn(const PlanVolume& vol, const ResectionPlan& plan, const std::vector<int>& todo, const Crop& crop) {
   SideMaps out;
   const int n = vol.sliceCount(), w = vol.width, h = vol.height;
   out.maps.resize(static_cast<std::size_t>(n));
   if (n == 0 || w <= 0 || h <= 0) return out;
-  const std::size_t area = static_cast<std::size_t>(w) * h;
-  const bool sideInside = plan.hasSide && plan.sideSlice >= 0 && plan.sideSlice < n && plan.sideX >= 0 &&
-                          plan.sideY >= 0 && plan.sideX < w && plan.sideY < h;
-  std::vector<int> todo;
-  for (int s = 0; s < n; ++s)
-    if (!onlyWhereLabelled || anyLabel(vol.slices[static_cast<std::size_t>(s)], area) || (sideInside && s == plan.sideSlice))
-      todo.push_back(s);
-
+  const bool whole = crop.x0 == 0 && crop.y0 == 0 && crop.w == w && crop.h == h;
+  const bool side = sideInside(vol, plan);
   if (plan.kind == PlanKind::Plane) {
     if (norm3(plan.planeNormal) <= 0) return out;
     cv::parallel_for_(cv::Range(0, static_cast<int>(todo.size())), [&](const cv::Range& r) {
       for (int i = r.start; i < r.end; ++i) {
         const int s = todo[static_cast<std::size_t>(i)];
         std::vector<uint8_t>& m = out.maps[static_cast<std::size_t>(s)];
-        m.resize(area);
+        m.resize(static_cast<std::size_t>(crop.w) * crop.h);
         // the distance is linear in x and y: its origin and steps
         const double d0 = planeDistance(plan, vol, s, 0, 0);
         const double dx = planeDistance(plan, vol, s, 1, 0) - d0, dy = planeDistance(plan, vol, s, 0, 1) - d0;
-        for (int y = 0; y < h; ++y) {
-          uint8_t* row = m.data() + static_cast<std::size_t>(y) * w;
-          for (int x = 0; x < w; ++x) row[x] = d0 + dy * y + dx * x > 0 ? 2 : 1;
+        for (int y = crop.y0; y < crop.y0 + crop.h; ++y) {
+          uint8_t* row = m.data() + crop.at(crop.x0, y);
+          for (int x = crop.x0; x < crop.x0 + crop.w; ++x) row[x - crop.x0] = d0 + dy * y + dx * x > 0 ? 2 : 1;
         }
+        if (side && s == plan.sideSlice) out.removed = d0 + dy * plan.sideY + dx * plan.sideX > 0 ? 2 : 1;
       }
     });
   } else {
     const KeyLineSweep sweep(plan, n);
     if (sweep.empty()) return out;
     cv::parallel_for_(cv::Range(0, static_cast<int>(todo.size())), [&](const cv::Range& r) {
+      thread_local std::vector<uint8_t> full;  // kept: fresh pages for every slice cost more than the map
       for (int i = r.start; i < r.end; ++i) {
         const int s = todo[static_cast<std::size_t>(i)];
-        std::vector<uint8_t> m;
-        if (divisionMapFromLine(sweep.lineOf(s), w, h, m)) out.maps[static_cast<std::size_t>(s)] = std::move(m);
+        if (!divisionMapFromLine(sweep.lineOf(s), w, h, full)) continue;
+        if (side && s == plan.sideSlice) out.removed = full[static_cast<std::size_t>(plan.sideY) * w + plan.sideX];
+        std::vector<uint8_t>& m = out.maps[static_cast<std::size_t>(s)];
+        if (whole) {
+          m = full;
+          continue;
+        }
+        m.resize(static_cast<std::size_t>(crop.w) * crop.h);
+        for (int y = crop.y0; y < crop.y0 + crop.h; ++y)
+          std::copy_n(full.data() + static_cast<std::size_t>(y) * w + crop.x0, crop.w, m.data() + crop.at(crop.x0, y));
       }
     });
   }
-  if (sideInside)
-    if (const uint8_t* m = out.map(plan.sideSlice)) out.removed = m[static_cast<std::size_t>(plan.sideY) * w + plan.sideX];
   return out;
+}
+
+// The slices a plan's figures need maps of: the labelled ones and the side's.
+std::vector<int> mapSlices(const PlanVolume& vol, const ResectionPlan& plan, const std::vector<char>& labelled) {
+  std::vector<int> todo;
+  const bool side = sideInside(vol, plan);
+  for (int s = 0; s < vol.sliceCount(); ++s)
+    if (labelled[static_cast<std::size_t>(s)] || (side && s == plan.sideSlice)) todo.push_back(s);
+  return todo;
+}
+
+}  // namespace
+
+SideMaps sideMapsOf(const PlanVolume& vol, const ResectionPlan& plan, bool onlyWhereLabelled) {
+  const std::size_t area = static_cast<std::size_t>(std::max(vol.width, 0)) * std::max(vol.height, 0);
+  std::vector<char> labelled(static_cast<std::size_t>(vol.sliceCount()), 1);
+  if (onlyWhereLabelled)
+    for (int s = 0; s < vol.sliceCount(); ++s) labelled[static_cast<std::size_t>(s)] = anyLabel(vol.slices[static_cast<std::size_t>(s)], area);
+  return sideMapsOn(vol, plan, mapSlices(vol, plan, labelled), Crop{0, 0, vol.width, vol.height});
 }
 
 // --- distances -----------------------------------------------------------------------------
@@ -304,176 +400,309 @@ double halfExtent(const PlanVolume& vol, const double* n) {
   return 0.5 * (std::abs(n[0]) * vol.columnSpacing + std::abs(n[1]) * vol.rowSpacing + std::abs(n[2]) * vol.sliceSpacing) / len;
 }
 
+}  // namespace
+
+// --- what the labels alone give ------------------------------------------------------------
+
+// A tumour's extent, and per slice of it the squared in-plane distance (mm^2) to its voxels of
+// that slice over the labels' region: the 3D distance from any voxel to the tumour is then the
+// smallest of (slice distance)^2 + in-plane distance over the tumour's slices.
+struct TumourExtent {
+  int voxels = 0, firstSlice = 0, lastSlice = 0;
+  std::vector<std::vector<float>> inPlane;  // per slice firstSlice..lastSlice; empty: not kept (memory)
+};
+
+struct PlanLabels {
+  int width = 0, height = 0;
+  double columnSpacing = 0, rowSpacing = 0, sliceSpacing = 0;
+  std::vector<const uint8_t*> slices;
+  std::vector<uint64_t> revisions;
+  std::vector<char> labelled;            // per slice: any nonzero label
+  std::vector<int> rowFirst, rowLast;    // per slice: the rows holding liver labels (first > last: none)
+  int x0 = 0, y0 = 0, x1 = -1, y1 = -1;  // the region: every liver voxel of the volume, widened by one
+  long long total = 0, tumour = 0;       // liver and tumour voxels
+  std::vector<std::vector<int>> component;  // see tumourComponents
+  std::vector<TumourExtent> tumours;
+
+  // The crop of the figures' side maps: the region (a pixel where it is empty).
+  Crop crop() const { return x1 < 0 ? Crop{0, 0, std::min(width, 1), std::min(height, 1)} : Crop{x0, y0, regionWidth(), regionHeight()}; }
+  int regionWidth() const { return x1 - x0 + 1; }
+  int regionHeight() const { return y1 - y0 + 1; }
+  // Known revisions tell the labels apart wherever they are kept (a copy of them is the same);
+  // without them only the very same buffers are.
+  bool madeOf(const PlanVolume& v) const {
+    if (v.width != width || v.height != height || v.columnSpacing != columnSpacing || v.rowSpacing != rowSpacing ||
+        v.sliceSpacing != sliceSpacing || v.revisions != revisions || v.slices.size() != slices.size())
+      return false;
+    for (std::size_t k = 0; k < slices.size(); ++k)
+      if (revisions.empty() ? v.slices[k] != slices[k] : !v.slices[k] != !slices[k]) return false;
+    return true;
+  }
+};
+
+namespace {
+
+constexpr std::size_t kInPlaneBudget = std::size_t(32) << 20;  // kept in-plane maps of all tumours: 128 MiB
+
+// The in-plane maps of tumour t (see TumourExtent) over the labels' region.
+std::vector<std::vector<float>> inPlaneMaps(const PlanLabels& l, int t) {
+  const TumourExtent& e = l.tumours[static_cast<std::size_t>(t)];
+  const int rw = l.regionWidth(), rh = l.regionHeight();
+  std::vector<std::vector<float>> out(static_cast<std::size_t>(e.lastSlice - e.firstSlice + 1));
+  cv::parallel_for_(cv::Range(e.firstSlice, e.lastSlice + 1), [&](const cv::Range& r) {
+    for (int s = r.start; s < r.end; ++s) {
+      const std::vector<int>& comp = l.component[static_cast<std::size_t>(s)];
+      std::vector<uint8_t> mask(static_cast<std::size_t>(rw) * rh, 0);
+      for (int y = 0; y < rh && !comp.empty(); ++y)
+        for (int x = 0; x < rw; ++x)
+          mask[static_cast<std::size_t>(y) * rw + x] = comp[static_cast<std::size_t>(y + l.y0) * l.width + x + l.x0] == t + 1;
+      out[static_cast<std::size_t>(s - e.firstSlice)] =
+          squaredDistanceToMask(mask, rw, rh, 1, l.columnSpacing, l.rowSpacing, l.sliceSpacing);
+    }
+  });
+  return out;
+}
+
+// The voxels of each side at the cut: 6-neighbours with maps on different sides, one of the two
+// liver. By side (0: side 1, 1: side 2), as (slice, x, y); a voxel may come more than once.
+std::array<std::vector<std::array<int, 3>>, 2> cutVoxels(const PlanVolume& vol, const SideMaps& maps, const PlanLabels& l) {
+  const int n = vol.sliceCount();
+  const Crop c = l.crop();
+  std::vector<std::array<std::vector<std::array<int, 3>>, 2>> perSlice(static_cast<std::size_t>(n));
+  cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& r) {
+    for (int s = r.start; s < r.end; ++s) {
+      const uint8_t* m = maps.map(s);
+      if (!m) continue;
+      const uint8_t* next = s + 1 < n ? maps.map(s + 1) : nullptr;
+      auto& out = perSlice[static_cast<std::size_t>(s)];
+      auto pair = [&](int x, int y, const uint8_t* m2, int s2, int x2, int y2) {
+        const uint8_t a = m[c.at(x, y)], b = m2[c.at(x2, y2)];
+        if (!b || a == b || (!isLiverLabel(vol.at(s, x, y)) && !isLiverLabel(vol.at(s2, x2, y2)))) return;
+        out[a - 1].push_back({s, x, y});
+        out[b - 1].push_back({s2, x2, y2});
+      };
+      for (int y = l.y0; y <= l.y1; ++y)
+        for (int x = l.x0; x <= l.x1; ++x) {
+          const std::size_t i = c.at(x, y);
+          if (x < l.x1 && m[i + 1] != m[i]) pair(x, y, m, s, x + 1, y);
+          if (y < l.y1 && m[i + c.w] != m[i]) pair(x, y, m, s, x, y + 1);
+          if (next && next[i] != m[i]) pair(x, y, next, s + 1, x, y);
+        }
+    }
+  });
+  std::array<std::vector<std::array<int, 3>>, 2> out;
+  for (auto& slice : perSlice)
+    for (int k = 0; k < 2; ++k) out[k].insert(out[k].end(), slice[k].begin(), slice[k].end());
+  return out;
+}
+
 // Margins of the tumours on a key-line cut: the cut surface runs between 6-neighbour voxels of
 // different sides, one of them liver. The tissue between a tumour and the cut is the distance from
 // the tumour's voxel centres to the centres of its own side's voxels at the cut: the distance
 // between the tumour's faces and the cut's (exact for a flat cut along an axis).
-// tumourSide: the side (1, 2) of each tumour that does not cross the cut.
-void keyLineMargins(const PlanVolume& vol, const SideMaps& maps, const std::vector<std::vector<int>>& component,
-                    const std::vector<int>& tumourSide, std::vector<TumourFigures>& tumours) {
-  const int w = vol.width, h = vol.height, n = vol.sliceCount();
-  // the voxels on either side of the cut surface (6-neighbours of different sides, one of them liver)
-  struct Edge {
-    int x, y, s;
-    uint8_t side;
-  };
-  std::vector<Edge> edges;
-  for (int s = 0; s < n; ++s) {
-    const uint8_t* m = maps.map(s);
-    if (!m) continue;
-    const uint8_t* next = s + 1 < n ? maps.map(s + 1) : nullptr;
-    auto add = [&](int x, int y, int s2, std::size_t j, const uint8_t* m2, std::size_t i) {
-      if (!m2[j] || m2[j] == m[i]) return;
-      if (!isLiverLabel(vol.at(s, x, y)) && !isLiverLabel(vol.at(s2, static_cast<int>(j % w), static_cast<int>(j / w)))) return;
-      edges.push_back({x, y, s, m[i]});
-      edges.push_back({static_cast<int>(j % w), static_cast<int>(j / w), s2, m2[j]});
-    };
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y) * w + x;
-        if (!m[i]) continue;
-        if (x + 1 < w && m[i + 1] != m[i]) add(x, y, s, i + 1, m, i);
-        if (y + 1 < h && m[i + w] != m[i]) add(x, y, s, i + w, m, i);
-        if (next && next[i] != m[i]) add(x, y, s + 1, i, next, i);
-      }
-  }
-  if (edges.empty()) return;
-  // each tumour's box and a voxel on each of its faces
-  struct Box {
-    int x0 = INT32_MAX, y0 = INT32_MAX, s0 = INT32_MAX, x1 = -1, y1 = -1, s1 = -1;
-  };
-  std::vector<Box> box(tumours.size());
-  std::vector<std::array<std::array<int, 3>, 6>> sample(tumours.size());
-  for (int s = 0; s < n; ++s) {
-    const std::vector<int>& comp = component[static_cast<std::size_t>(s)];
-    for (std::size_t i = 0; i < comp.size(); ++i) {
-      if (!comp[i]) continue;
-      const std::size_t t = static_cast<std::size_t>(comp[i]) - 1;
-      Box& b = box[t];
-      const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
-      // one voxel on each face of the box
-      auto& v = sample[t];
-      if (x < b.x0) v[0] = {x, y, s};
-      if (x > b.x1) v[1] = {x, y, s};
-      if (y < b.y0) v[2] = {x, y, s};
-      if (y > b.y1) v[3] = {x, y, s};
-      if (s < b.s0) v[4] = {x, y, s};
-      if (s > b.s1) v[5] = {x, y, s};
-      b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x), b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
-      b.s0 = std::min(b.s0, s), b.s1 = std::max(b.s1, s);
-    }
-  }
-  // the part of the volume that holds the nearest cut of every tumour: its box widened by an upper
-  // bound of its margin (the distance to the cut from the voxels at the box's faces) and a voxel
-  const double cs = vol.columnSpacing, rs = vol.rowSpacing, ss = vol.sliceSpacing;
-  int x0 = w, y0 = h, z0 = n, x1 = -1, y1 = -1, z1 = -1;
+// side: per tumour the side it lies on, 1 or 2 (else it is not measured).
+void keyLineMargins(const PlanVolume& vol, const SideMaps& maps, const PlanLabels& l, const std::vector<int>& side,
+                    std::vector<TumourFigures>& tumours) {
+  const auto cut = cutVoxels(vol, maps, l);
+  const double ss2 = vol.sliceSpacing * vol.sliceSpacing;
+  const int rw = l.regionWidth();
   for (std::size_t t = 0; t < tumours.size(); ++t) {
-    const Box& b = box[t];
-    if (tumours[t].crossesCut || b.x1 < 0) continue;
-    double reach = std::numeric_limits<double>::infinity();
-    for (const std::array<int, 3>& v : sample[t])
-      for (const Edge& e : edges)
-        reach = std::min(reach, std::hypot((e.x - v[0]) * cs, (e.y - v[1]) * rs, (e.s - v[2]) * ss));
-    reach += std::max({cs, rs, ss});
-    const int rx = static_cast<int>(std::ceil(reach / cs)) + 1, ry = static_cast<int>(std::ceil(reach / rs)) + 1,
-              rz = static_cast<int>(std::ceil(reach / ss)) + 1;
-    x0 = std::min(x0, b.x0 - rx), x1 = std::max(x1, b.x1 + rx), y0 = std::min(y0, b.y0 - ry), y1 = std::max(y1, b.y1 + ry);
-    z0 = std::min(z0, b.s0 - rz), z1 = std::max(z1, b.s1 + rz);
-  }
-  if (x1 < 0) return;
-  x0 = std::max(x0, 0), y0 = std::max(y0, 0), z0 = std::max(z0, 0);
-  x1 = std::min(x1, w - 1), y1 = std::min(y1, h - 1), z1 = std::min(z1, n - 1);
-  const int bw = x1 - x0 + 1, bh = y1 - y0 + 1, bn = z1 - z0 + 1;
-  const std::size_t barea = static_cast<std::size_t>(bw) * bh;
-  std::vector<uint8_t> edge[2] = {std::vector<uint8_t>(barea * bn, 0), std::vector<uint8_t>(barea * bn, 0)};
-  for (const Edge& e : edges)
-    if (e.x >= x0 && e.x <= x1 && e.y >= y0 && e.y <= y1 && e.s >= z0 && e.s <= z1)
-      edge[e.side - 1][barea * (e.s - z0) + static_cast<std::size_t>(e.y - y0) * bw + (e.x - x0)] = 1;
-  // per side that holds a tumour, the distance to that side's voxels at the cut
-  std::vector<float> d[2];
-  for (int k = 0; k < 2; ++k)
-    for (std::size_t t = 0; t < tumours.size() && d[k].empty(); ++t)
-      if (!tumours[t].crossesCut && tumourSide[t] == k + 1)
-        d[k] = squaredDistanceToMask(edge[k], bw, bh, bn, cs, rs, ss);
-  std::vector<double> best(tumours.size(), std::numeric_limits<double>::infinity());
-  for (int s = z0; s <= z1; ++s) {
-    const std::vector<int>& comp = component[static_cast<std::size_t>(s)];
-    if (comp.empty()) continue;
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
-        const int t = comp[static_cast<std::size_t>(y) * w + x];
-        const int own = t ? tumourSide[static_cast<std::size_t>(t) - 1] : 0;
-        if (own != 1 && own != 2) continue;  // outside the tumours, or across the cut
-        const std::size_t i = barea * (s - z0) + static_cast<std::size_t>(y - y0) * bw + (x - x0);
-        best[static_cast<std::size_t>(t) - 1] = std::min(best[static_cast<std::size_t>(t) - 1], static_cast<double>(d[own - 1][i]));
+    if (side[t] != 1 && side[t] != 2) continue;
+    const std::vector<std::array<int, 3>>& voxels = cut[static_cast<std::size_t>(side[t]) - 1];
+    if (voxels.empty()) continue;
+    const TumourExtent& e = l.tumours[t];
+    std::vector<std::vector<float>> made;
+    const std::vector<std::vector<float>>& maps2d = e.inPlane.empty() ? (made = inPlaneMaps(l, static_cast<int>(t))) : e.inPlane;
+    // each cut voxel against every slice of the tumour, the voxels on several threads
+    std::vector<double> best(voxels.size());
+    cv::parallel_for_(cv::Range(0, static_cast<int>(voxels.size())), [&](const cv::Range& r) {
+      for (int i = r.start; i < r.end; ++i) {
+        const std::array<int, 3>& v = voxels[static_cast<std::size_t>(i)];
+        const std::size_t at = static_cast<std::size_t>(v[2] - l.y0) * rw + (v[1] - l.x0);
+        double b = std::numeric_limits<double>::infinity();
+        for (int s = e.firstSlice; s <= e.lastSlice; ++s) {
+          const double dz = static_cast<double>(v[0] - s);
+          b = std::min(b, dz * dz * ss2 + maps2d[static_cast<std::size_t>(s - e.firstSlice)][at]);
+        }
+        best[static_cast<std::size_t>(i)] = b;
       }
+    });
+    const double nearest = *std::min_element(best.begin(), best.end());
+    if (nearest < 1e28) tumours[t].marginMm = std::sqrt(nearest);
   }
-  for (std::size_t t = 0; t < tumours.size(); ++t)
-    if (!tumours[t].crossesCut && best[t] < 1e28) tumours[t].marginMm = std::sqrt(best[t]);
 }
 
 }  // namespace
 
-PlanFigures computePlanFigures(const PlanVolume& vol, const ResectionPlan& plan) {
+std::shared_ptr<const PlanLabels> planLabelsOf(const PlanVolume& vol) {
+  auto out = std::make_shared<PlanLabels>();
+  PlanLabels& l = *out;
+  l.width = vol.width, l.height = vol.height;
+  l.columnSpacing = vol.columnSpacing, l.rowSpacing = vol.rowSpacing, l.sliceSpacing = vol.sliceSpacing;
+  l.slices = vol.slices;
+  l.revisions = vol.revisions;
+  const int n = vol.sliceCount(), w = vol.width, h = vol.height;
+  l.labelled.assign(static_cast<std::size_t>(n), 0);
+  l.rowFirst.assign(static_cast<std::size_t>(n), 0);
+  l.rowLast.assign(static_cast<std::size_t>(n), -1);
+  if (n == 0 || w <= 0 || h <= 0) return out;
+  // counts, rows and columns, slices on several threads
+  std::vector<long long> total(static_cast<std::size_t>(n), 0), tumour(static_cast<std::size_t>(n), 0);
+  std::vector<int> colFirst(static_cast<std::size_t>(n), w), colLast(static_cast<std::size_t>(n), -1);
+  cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& r) {
+    for (int s = r.start; s < r.end; ++s) {
+      const uint8_t* src = vol.slices[static_cast<std::size_t>(s)];
+      if (!src) continue;
+      const std::size_t k = static_cast<std::size_t>(s);
+      for (int y = 0; y < h; ++y) {
+        const uint8_t* row = src + static_cast<std::size_t>(y) * w;
+        int liver = 0;
+        for (int x = 0; x < w; ++x) {
+          l.labelled[k] |= row[x] != 0;
+          tumour[k] += row[x] == kCancer;
+          if (!isLiverLabel(row[x])) continue;
+          ++liver;
+          colFirst[k] = std::min(colFirst[k], x), colLast[k] = std::max(colLast[k], x);
+        }
+        if (!liver) continue;
+        if (l.rowFirst[k] > l.rowLast[k]) l.rowFirst[k] = y;
+        l.rowLast[k] = y;
+        total[k] += liver;
+      }
+    }
+  });
+  l.total = std::accumulate(total.begin(), total.end(), 0LL);
+  l.tumour = std::accumulate(tumour.begin(), tumour.end(), 0LL);
+  l.x0 = w, l.y0 = h;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k)
+    if (l.rowFirst[k] <= l.rowLast[k]) {
+      l.x0 = std::min(l.x0, std::max(colFirst[k] - 1, 0)), l.x1 = std::max(l.x1, std::min(colLast[k] + 1, w - 1));
+      l.y0 = std::min(l.y0, std::max(l.rowFirst[k] - 1, 0)), l.y1 = std::max(l.y1, std::min(l.rowLast[k] + 1, h - 1));
+    }
+  // the tumours (liver labels: inside the region), their in-plane maps while the memory allows
+  l.tumours.resize(static_cast<std::size_t>(tumourComponents(vol, l.component)));
+  for (int s = 0; s < n; ++s)
+    for (int c : l.component[static_cast<std::size_t>(s)]) {
+      if (!c) continue;
+      TumourExtent& e = l.tumours[static_cast<std::size_t>(c) - 1];
+      if (e.voxels++ == 0) e.firstSlice = s;
+      e.lastSlice = s;
+    }
+  std::size_t budget = kInPlaneBudget;
+  const std::size_t region = l.x1 < 0 ? 0 : static_cast<std::size_t>(l.regionWidth()) * l.regionHeight();
+  for (std::size_t t = 0; t < l.tumours.size(); ++t) {
+    TumourExtent& e = l.tumours[t];
+    const std::size_t size = region * static_cast<std::size_t>(e.lastSlice - e.firstSlice + 1);
+    if (size > budget) continue;
+    budget -= size;
+    e.inPlane = inPlaneMaps(l, static_cast<int>(t));
+  }
+  return out;
+}
+
+std::shared_ptr<const PlanLabels> PlanLabelCache::of(const PlanVolume& volume) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (last_ && !volume.revisions.empty() && last_->madeOf(volume)) return last_;
+  }
+  std::shared_ptr<const PlanLabels> made = planLabelsOf(volume);
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!volume.revisions.empty()) last_ = made;
+  return made;
+}
+
+void PlanLabelCache::clear() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  last_.reset();
+}
+
+PlanFigures computePlanFigures(const PlanVolume& vol, const ResectionPlan& plan, const PlanLabels* labels) {
   PlanFigures fig;
   const int n = vol.sliceCount(), w = vol.width, h = vol.height;
   if (n == 0 || w <= 0 || h <= 0) return fig;
-  const std::size_t area = static_cast<std::size_t>(w) * h;
+  std::shared_ptr<const PlanLabels> made;
+  if (!labels || !labels->madeOf(vol)) {
+    made = planLabelsOf(vol);
+    labels = made.get();
+  }
   const double voxelMl = vol.columnSpacing * vol.rowSpacing * vol.sliceSpacing / 1000.0;
-  const SideMaps maps = sideMapsOf(vol, plan, true);
+  const Crop crop = labels->crop();
+  const SideMaps maps = sideMapsOn(vol, plan, mapSlices(vol, plan, labels->labelled), crop);
   fig.valid = std::any_of(maps.maps.begin(), maps.maps.end(), [](const std::vector<uint8_t>& m) { return !m.empty(); });
   fig.sideChosen = fig.valid && maps.removed != 0;
 
-  std::vector<std::vector<int>> component;
-  const int tumourCount = tumourComponents(vol, component);
-  fig.tumours.resize(static_cast<std::size_t>(tumourCount));
-  std::vector<int> seen(static_cast<std::size_t>(tumourCount), 0);  // bit 0 side 1, bit 1 side 2
-  std::vector<double> planeMin(static_cast<std::size_t>(tumourCount), std::numeric_limits<double>::infinity());
-  long long total = 0, tumour = 0, resected = 0, resectedTumour = 0;
-  for (int s = 0; s < n; ++s) {
-    const uint8_t* src = vol.slices[static_cast<std::size_t>(s)];
-    if (!src) continue;
-    const uint8_t* m = maps.map(s);
-    const std::vector<int>& comp = component[static_cast<std::size_t>(s)];
-    for (std::size_t i = 0; i < area; ++i) {
-      const uint8_t v = src[i];
-      if (!isLiverLabel(v)) continue;
-      const uint8_t side = m ? m[i] : 0;
-      const bool removed = fig.sideChosen && side == maps.removed;
-      ++total;
-      resected += removed;
-      if (v != kCancer) continue;
-      ++tumour;
-      resectedTumour += removed;
-      const int t = comp[i] - 1;
-      TumourFigures& tf = fig.tumours[static_cast<std::size_t>(t)];
-      if (tf.voxels++ == 0) tf.firstSlice = s;
-      tf.lastSlice = s;
-      if (side) seen[static_cast<std::size_t>(t)] |= side;
-      if (plan.kind == PlanKind::Plane && m) {
-        const double d = std::abs(planeDistance(plan, vol, s, static_cast<double>(i % w), static_cast<double>(i / w)));
-        planeMin[static_cast<std::size_t>(t)] = std::min(planeMin[static_cast<std::size_t>(t)], d);
+  // the removed voxels per slice, and the sides each tumour reaches (and, for a plane, how near it
+  // comes) on the slices that hold it; slices on several threads
+  const std::size_t tumourCount = labels->tumours.size();
+  struct SliceCount {
+    long long resected = 0, resectedTumour = 0;
+    std::vector<uint8_t> seen;    // per tumour: bit 0 side 1, bit 1 side 2
+    std::vector<double> nearest;  // per tumour: |distance| to the plane of its nearest voxel centre
+  };
+  std::vector<SliceCount> counts(static_cast<std::size_t>(n));
+  cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& r) {
+    for (int s = r.start; s < r.end; ++s) {
+      const uint8_t* src = vol.slices[static_cast<std::size_t>(s)];
+      const uint8_t* m = maps.map(s);
+      if (!src || !m) continue;
+      SliceCount& c = counts[static_cast<std::size_t>(s)];
+      const std::vector<int>& comp = labels->component[static_cast<std::size_t>(s)];
+      if (!comp.empty()) {
+        c.seen.assign(tumourCount, 0);
+        if (plan.kind == PlanKind::Plane) c.nearest.assign(tumourCount, std::numeric_limits<double>::infinity());
       }
+      for (int y = labels->rowFirst[static_cast<std::size_t>(s)]; y <= labels->rowLast[static_cast<std::size_t>(s)]; ++y)
+        for (int x = 0; x < w; ++x) {
+          const std::size_t i = static_cast<std::size_t>(y) * w + x;
+          const uint8_t v = src[i];
+          if (!isLiverLabel(v)) continue;
+          const uint8_t side = m[crop.at(x, y)];
+          const bool removed = fig.sideChosen && side == maps.removed;
+          c.resected += removed;
+          if (v != kCancer) continue;
+          c.resectedTumour += removed;
+          const std::size_t t = static_cast<std::size_t>(comp[i]) - 1;
+          c.seen[t] |= side;
+          if (plan.kind == PlanKind::Plane)
+            c.nearest[t] = std::min(c.nearest[t], std::abs(planeDistance(plan, vol, s, static_cast<double>(x), static_cast<double>(y))));
+        }
     }
+  });
+  long long resected = 0, resectedTumour = 0;
+  std::vector<int> seen(tumourCount, 0);
+  std::vector<double> nearest(tumourCount, std::numeric_limits<double>::infinity());
+  for (const SliceCount& c : counts) {
+    resected += c.resected;
+    resectedTumour += c.resectedTumour;
+    for (std::size_t t = 0; t < c.seen.size(); ++t) seen[t] |= c.seen[t];
+    for (std::size_t t = 0; t < c.nearest.size(); ++t) nearest[t] = std::min(nearest[t], c.nearest[t]);
   }
-  for (std::size_t t = 0; t < fig.tumours.size(); ++t) {
+
+  fig.tumours.resize(tumourCount);
+  std::vector<int> keyLineSide(tumourCount, 0);  // tumours whose key-line margin is measured
+  for (std::size_t t = 0; t < tumourCount; ++t) {
+    const TumourExtent& e = labels->tumours[t];
     TumourFigures& tf = fig.tumours[t];
+    tf.voxels = e.voxels;
+    tf.firstSlice = e.firstSlice, tf.lastSlice = e.lastSlice;
     tf.volumeMl = tf.voxels * voxelMl;
     tf.crossesCut = seen[t] == 3;
     tf.whollyResected = fig.sideChosen && seen[t] == maps.removed;
     if (tf.crossesCut) tf.marginMm = 0;
-    else if (plan.kind == PlanKind::Plane && std::isfinite(planeMin[t]))
-      tf.marginMm = std::max(0.0, planeMin[t] - halfExtent(vol, plan.planeNormal));
+    else if (plan.kind == PlanKind::Plane && std::isfinite(nearest[t]))
+      tf.marginMm = std::max(0.0, nearest[t] - halfExtent(vol, plan.planeNormal));
+    else if (plan.kind == PlanKind::KeyLines)
+      keyLineSide[t] = seen[t];
   }
-  if (plan.kind == PlanKind::KeyLines && fig.valid &&
-      std::any_of(fig.tumours.begin(), fig.tumours.end(), [](const TumourFigures& t) { return !t.crossesCut; }))
-    keyLineMargins(vol, maps, component, seen, fig.tumours);
+  if (std::any_of(keyLineSide.begin(), keyLineSide.end(), [](int k) { return k == 1 || k == 2; }))
+    keyLineMargins(vol, maps, *labels, keyLineSide, fig.tumours);
 
-  fig.totalMl = total * voxelMl;
-  fig.tumourMl = tumour * voxelMl;
+  fig.totalMl = labels->total * voxelMl;
+  fig.tumourMl = labels->tumour * voxelMl;
   fig.functionalMl = fig.totalMl - fig.tumourMl;
   fig.resectedMl = resected * voxelMl;
   fig.remnantMl = fig.totalMl - fig.resectedMl;
+  const long long total = labels->total, tumour = labels->tumour;
   fig.remnantFunctionalMl = (total - resected - (tumour - resectedTumour)) * voxelMl;
   const long long functional = total - tumour;
   if (functional > 0) {

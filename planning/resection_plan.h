@@ -10,6 +10,8 @@
 // first pixel of the first slice.
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,9 @@ struct PlanVolume {
   int width = 0, height = 0;
   std::vector<const uint8_t*> slices;
   double columnSpacing = 1, rowSpacing = 1, sliceSpacing = 1;
+  // Per slice, a number that changes whenever its labels change (empty: not known; then nothing
+  // made of these labels is kept for later).
+  std::vector<uint64_t> revisions;
   int sliceCount() const { return static_cast<int>(slices.size()); }
   uint8_t at(int slice, int x, int y) const {
     const uint8_t* s = slices[static_cast<std::size_t>(slice)];
@@ -70,6 +75,18 @@ struct PlanVolume {
 // from the first frame (row / column spacing, else the first spacing value; the volume depth).
 // Empty (no slices) when the series has no frame.
 PlanVolume planVolumeOf(const Study& study, int nGroupIdx);
+
+// A plane plan's plane through two voxel centres a and b (x, y, slice) that holds the direction of
+// voxel axis viewAxis (0 columns, 1 rows, 2 slices): the cut that a line drawn in a view across
+// that axis makes, perpendicular to the view (a sagittal view lies across 0, a coronal one across
+// 1). The plan becomes a plane plan. False (plan unchanged) when the line has no length.
+bool setPlaneThroughLine(ResectionPlan& plan, const PlanVolume& volume, const double a[3], const double b[3], int viewAxis);
+
+// Where a plane plan's plane crosses the view across voxel axis viewAxis at position index: the
+// segment's ends (u0, v0, u1, v1) in the view's other two voxel coordinates in axis order (x, y
+// for slices; x, slice for rows; y, slice for columns), clipped to the volume's extent (pixel
+// edges, centres at integers). False when the plan has no plane or it misses the view.
+bool planeCrossing(const ResectionPlan& plan, const PlanVolume& volume, int viewAxis, double index, double out[4]);
 
 // The side maps of a plan: per slice a width x height map holding 1 on one side of the cut and 2 on
 // the other (0 where a slice has no map: no key line reaches it). For key lines the maps are those
@@ -115,7 +132,28 @@ struct PlanFigures {
   std::vector<TumourFigures> tumours;  // in order of their first voxel (slice, row, column)
 };
 
-PlanFigures computePlanFigures(const PlanVolume& volume, const ResectionPlan& plan);
+// What the figures need of the labels alone: the label counts, the tumours (3D components) and per
+// slice of each tumour the in-plane distance to it. Moving a key line leaves all of it as it is:
+// make it once per labels revision (PlanLabelCache) and give it to every figure computation of
+// the same labels. Distances of tumours beyond the memory it may take are made when asked for.
+struct PlanLabels;
+std::shared_ptr<const PlanLabels> planLabelsOf(const PlanVolume& volume);
+
+// The labels' summary of the last volume asked about, made again only when a slice's revision, the
+// slices, the size or the spacing changed (a volume without revisions is never reused). Safe to
+// use from several threads.
+class PlanLabelCache {
+ public:
+  std::shared_ptr<const PlanLabels> of(const PlanVolume& volume);
+  void clear();
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<const PlanLabels> last_;
+};
+
+// labels: the summary of these very labels (planLabelsOf / PlanLabelCache); null: made here.
+PlanFigures computePlanFigures(const PlanVolume& volume, const ResectionPlan& plan, const PlanLabels* labels = nullptr);
 
 // What a plan's figures warn of: a remnant below the threshold (value = remnant %), or a tumour
 // (index into PlanFigures::tumours) closer to the cut than the margin threshold (value = mm).

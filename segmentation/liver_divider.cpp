@@ -217,7 +217,11 @@ bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::v
 
   // the extended line, one pixel wide
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  std::vector<uint8_t> lineImage(count, 0);
+  // scratch kept per thread: the maps of many slices are made in a row (fresh pages cost more
+  // than the fill itself)
+  thread_local std::vector<uint8_t> lineImage;
+  thread_local std::vector<int16_t> side;
+  lineImage.assign(count, 0);
   drawLine(start, p[0], width, height, lineImage.data());
   const auto v = l.flattened();
   for (std::size_t i = 1; i < v.size(); ++i)
@@ -240,25 +244,27 @@ bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::v
     }
   }
   if (seedX < 0) return false;
-  std::vector<int16_t> side(count);
+  side.resize(count);  // every pixel written by the fill
   seedFill(lineImage.data(), 0.0f, 0.0f, &seedX, &seedY, 1, width, height, side.data(), 1, 0);
 
-  // the side further to the image's left gets 1
-  double sumA = 0, sumB = 0;
+  // the side further to the image's left gets 1 (integer sums: exact, and the loop vectorises)
+  long long sumA = 0;
   std::size_t countA = 0;
   for (int y = 0; y < height; ++y) {
     const int16_t* row = side.data() + static_cast<std::size_t>(y) * width;
+    int rowCount = 0;
+    long long rowSum = 0;
     for (int x = 0; x < width; ++x) {
-      if (row[x]) {
-        sumA += x;
-        ++countA;
-      } else {
-        sumB += x;
-      }
+      const int in = row[x] != 0;
+      rowCount += in;
+      rowSum += in * x;
     }
+    countA += static_cast<std::size_t>(rowCount);
+    sumA += rowSum;
   }
+  const long long sumB = static_cast<long long>(height) * width * (width - 1) / 2 - sumA;
   const std::size_t countB = count - countA;
-  const double meanA = countA ? sumA / countA : 0.0, meanB = countB ? sumB / countB : 0.0;
+  const double meanA = countA ? static_cast<double>(sumA) / countA : 0.0, meanB = countB ? static_cast<double>(sumB) / countB : 0.0;
   const uint8_t valueA = meanA <= meanB ? 1 : 2, valueB = valueA == 1 ? 2 : 1;
   map.resize(count);
   for (std::size_t i = 0; i < count; ++i) map[i] = side[i] ? valueA : valueB;

@@ -33,16 +33,27 @@ struct Planning {
   CImage* view = nullptr;
   QStringList warnings;
   std::vector<std::vector<uint8_t>> before;
-  Planning() {
+  // otherSlices: another patient's series of that many slices beside the first
+  explicit Planning(int otherSlices = 0) {
     morvex::setWarningInterceptor([this](const QString& w) { warnings << w; });
-    main.readDICOM(morvex::testing::qPaths(morvex::testing::writeFlatPngSlices(dir, 3, N, N)));
-    for (int f = 0; f < 3; ++f) {
+    QStringList paths = morvex::testing::qPaths(morvex::testing::writeFlatPngSlices(dir, 3, N, N));
+    for (int i = 1; i <= otherSlices; ++i) {
+      paths << QString::fromStdString(dir.file("Q_20210303_" + std::to_string(i) + ".png"));
+      QFile::copy(paths.first(), paths.last());
+    }
+    main.readDICOM(paths);
+    for (int f = 0; f < main.study().frameCount(); ++f) {
       uint8_t* l = main.study().labelImage(f);
       for (int y = 20; y < 80; ++y)
         for (int x = 20; x < 80; ++x) l[y * N + x] = (x - 58) * (x - 58) + (y - 50) * (y - 50) < 25 ? morvex::kCancer : morvex::kLiver;
       before.emplace_back(l, l + N * N);
     }
     show(0);
+  }
+  QStringList planNames() {
+    QStringList names;
+    for (int i = 0; i < panel().list()->count(); ++i) names << panel().list()->item(i)->text();
+    return names;
   }
   ~Planning() { morvex::setWarningInterceptor({}); }
   void show(int f) {
@@ -142,4 +153,43 @@ TEST(PlanWidget, PlansTravelWithTheSeriesMasksAndABrokenFileIsRefusedByName) {
   QFile report(pdf);
   ASSERT_TRUE(report.open(QIODevice::ReadOnly));
   EXPECT_TRUE(report.read(5) == "%PDF-");
+}
+
+TEST(PlanWidget, FiguresFollowLabelEditsUndoAndTheSeriesShown) {
+  Planning t(2);
+  ASSERT_EQ(t.main.study().seriesCount(), 2);
+  int other = 0;
+  while (t.main.study().seriesOfFrame(other) == t.main.study().seriesOfFrame(0)) ++other;
+  t.panel().addButton()->click();
+  t.main.form().pushButton_Divide_2->click();
+  morvex::testing::dragThrough(t.view, {QPoint(40, 2), QPoint(40, 50), QPoint(40, 97)});
+  t.panel().keyLinesButton()->click();
+  t.main.form().pushButton_Divide_2->click();
+  t.panel().sideButton()->click();
+  QTest::mouseClick(t.view, Qt::LeftButton, Qt::NoModifier, QPoint(25, 50));
+  ASSERT_TRUE(t.main.planFigures().sideChosen);
+  const double tumour = t.main.planFigures().tumourMl;
+  const QString shown = t.panel().figuresLabel()->text();
+
+  // a cancer brush stroke on the kept side: the panel follows without a plan change
+  t.main.showLabelImage(morvex::kCancer);
+  t.main.setBrushState();
+  QTest::mouseClick(t.view, Qt::LeftButton, Qt::NoModifier, QPoint(70, 30));
+  QTRY_VERIFY(t.main.planFigures().tumourMl > tumour);
+  EXPECT_NE(t.panel().figuresLabel()->text(), shown);
+  EXPECT_EQ(t.main.planFigures().tumours.size(), 2u);
+  t.main.undoHistory();
+  QTRY_COMPARE(t.main.planFigures().tumourMl, tumour);
+  QTRY_COMPARE(t.panel().figuresLabel()->text(), shown);
+
+  // the other series has its own plans (none yet); back on the first, its plan and figures
+  t.show(other);
+  QTRY_VERIFY(t.planNames().isEmpty());
+  EXPECT_TRUE(t.panel().figuresLabel()->text().isEmpty()) << t.panel().figuresLabel()->text().toStdString();
+  t.panel().addButton()->click();
+  t.panel().addButton()->click();
+  EXPECT_EQ(t.planNames(), QStringList({"Plan 1", "Plan 2"}));
+  t.show(0);
+  QTRY_COMPARE(t.planNames(), QStringList{"Plan 1"});
+  QTRY_COMPARE(t.panel().figuresLabel()->text(), shown);
 }

@@ -1,8 +1,8 @@
 // The three planes in the real frameless window, offscreen: the "1 + 2" layout at the designed
 // size (remembered, switched by key and toolbar, with room for a fourth pane), a click in the
 // coronal view moving the axial frame, the wheel and Shift-click moving the planes, a brush
-// stroke in the sagittal view as one undo step over the frames it crosses, and the tools that
-// stay axial.
+// stroke in the sagittal view as one undo step over the frames it crosses, the tools that stay
+// axial, and a plan's cut plane dragged in the coronal view.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "app/borderless_main_window.h"
 #include "tests/testing_support.h"
 #include "view/cimage.h"
+#include "view/plan_panel.h"
 #include "view/plane_view.h"
 #include "workspace/message_box.h"
 #include "workspace/morvex.h"
@@ -149,3 +150,27 @@ TEST(ThreePlanes, PlanesMoveTheAxialFrameAndASagittalStrokeIsOneUndoStep) {
 }
 
 }  // namespace
+
+TEST(ThreePlanes, APlanCutDraggedInTheCoronalViewRunsAcrossItShowsInThePanesAndIsUndone) {
+  Window w;
+  PlanPanel* panel = w.main->planPanel();
+  panel->addButton()->click();
+  panel->planeButton()->click();
+  CPlaneView* coronal = w.plane("coronalView");
+  const int depth = w.main->planeStack().depth(), series = w.main->study().seriesOfFrame(w.main->currentFrame());
+  ASSERT_GT(depth, 2);
+  // down the coronal view at column 20: the cut x = column 20, across the image rows
+  morvex::testing::dragThrough(coronal, {Window::at(coronal, 20, 0), Window::at(coronal, 20, depth - 1)});
+  const morvex::ResectionPlan& plan = w.main->planSetOf(series).plans.at(0);
+  ASSERT_EQ(plan.kind, morvex::PlanKind::Plane);
+  EXPECT_NEAR(std::abs(plan.planeNormal[0]), 1.0, 1e-9);
+  const QLineF axial = w.main->planCut(morvex::PlaneAxis::Axial);
+  EXPECT_DOUBLE_EQ(axial.x1(), 20.5);
+  EXPECT_DOUBLE_EQ(axial.x2(), 20.5);
+  EXPECT_EQ(std::abs(axial.dy()), w.main->study().height(w.main->currentFrame()));
+  const QImage shown = coronal->grab().toImage();
+  EXPECT_EQ(shown.pixelColor(Window::at(coronal, 20, depth / 2)), QColor(0, 230, 255)) << "the cut drawn along the drag";
+  panel->undoButton()->click();
+  EXPECT_EQ(w.main->planSetOf(series).plans.at(0).kind, morvex::PlanKind::KeyLines);
+  EXPECT_TRUE(w.main->planCut(morvex::PlaneAxis::Axial).isNull());
+}

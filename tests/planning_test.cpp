@@ -1,6 +1,7 @@
 // Resection plans on generated label volumes with known answers: the split of a box liver, the
 // margin of a ball tumour to a plane and to the same cut drawn as a key line, a tumour across the
-// cut, labels untouched, the distance transform against brute force, and plan files.
+// cut, labels untouched, the distance transform against brute force, plan files, the labels'
+// summary kept between plan changes, and the cut of a line drawn across a coronal or sagittal view.
 
 #include <gtest/gtest.h>
 
@@ -297,4 +298,64 @@ TEST(Planning, PlanFilesRoundTripAndRefuseMalformedText) {
   }
   EXPECT_FALSE(loadPlanFile(dir.file("missing.plans.json"), back, error));
   EXPECT_NE(error.find("missing.plans.json"), std::string::npos) << error;
+}
+
+TEST(Planning, TheKeptLabelSummaryServesOnlyTheLabelsItWasMadeOf) {
+  Labels l(80, 64, 40, 0.6, 0.8, 1.25);
+  l.box(2, 77, 2, 61, 1, 38, kLiver);
+  const double cut = 39.5 * l.cs;
+  l.ball(cut - 15.0, 31 * l.rs, 20 * l.ss, 5.0);
+  ResectionPlan p = keyLineAtColumn(40, l.h);
+  chooseSide(p, 20, 10, 10);
+  PlanVolume vol = l.volume();
+  vol.revisions.assign(static_cast<std::size_t>(l.n), 1);
+  PlanLabelCache cache;
+  const std::shared_ptr<const PlanLabels> first = cache.of(vol);
+  EXPECT_EQ(cache.of(vol), first);
+  // a second ball on the kept side, 20 mm from the cut: one slice's revision tells
+  l.ball(cut + 20.0, 31 * l.rs, 12 * l.ss, 5.0);
+  vol.revisions[12] = 2;
+  const std::shared_ptr<const PlanLabels> second = cache.of(vol);
+  EXPECT_NE(second, first);
+  for (const PlanLabels* given : {second.get(), first.get()}) {  // a stale summary is not used
+    const PlanFigures f = computePlanFigures(vol, p, given);
+    ASSERT_EQ(f.tumours.size(), 2u);
+    EXPECT_NEAR(f.tumours[0].marginMm, 15.0, 0.5 * l.cs);
+    EXPECT_FALSE(f.tumours[0].whollyResected);
+    EXPECT_NEAR(f.tumours[1].marginMm, 10.0, 0.5 * l.cs);
+  }
+  vol.revisions.clear();  // labels of unknown revision are never kept
+  EXPECT_NE(cache.of(vol), cache.of(vol));
+}
+
+TEST(Planning, ALineDrawnInACoronalOrSagittalViewCutsAlongItAcrossTheView) {
+  Labels l(40, 30, 12, 0.6, 0.9, 2.5);
+  const PlanVolume vol = l.volume();
+  struct Case { int viewAxis; double a[3], b[3]; };
+  // coronal (across rows): a line at column 10 down the slices; sagittal (across columns): a slant
+  for (const Case& c : {Case{1, {10, 5, 0}, {10, 5, 11}}, Case{0, {7, 4, 2}, {7, 25, 9}}}) {
+    SCOPED_TRACE(c.viewAxis);
+    ResectionPlan p;
+    ASSERT_TRUE(setPlaneThroughLine(p, vol, c.a, c.b, c.viewAxis));
+    EXPECT_EQ(p.kind, PlanKind::Plane);
+    EXPECT_NEAR(p.planeNormal[c.viewAxis], 0.0, 1e-12);  // perpendicular to the view
+    for (const double* q : {c.a, c.b}) EXPECT_NEAR(planeDistance(p, vol, static_cast<int>(q[2]), q[0], q[1]), 0.0, 1e-9);
+    // drawn back in the same view, the crossing runs through both ends of the line
+    double seg[4];
+    ASSERT_TRUE(planeCrossing(p, vol, c.viewAxis, c.a[c.viewAxis], seg));
+    const int u = c.viewAxis == 0 ? 1 : 0;
+    for (const double* q : {c.a, c.b})
+      EXPECT_NEAR((seg[2] - seg[0]) * (q[2] - seg[1]) - (seg[3] - seg[1]) * (q[u] - seg[0]), 0.0, 1e-9);
+  }
+  // the coronal line at column 10 crosses every axial slice along column 10, top to bottom
+  ResectionPlan p;
+  const double a[3] = {10, 5, 0}, b[3] = {10, 5, 11};
+  setPlaneThroughLine(p, vol, a, b, 1);
+  double seg[4];
+  ASSERT_TRUE(planeCrossing(p, vol, 2, 4, seg));
+  EXPECT_NEAR(seg[0], 10, 1e-9);
+  EXPECT_NEAR(seg[2], 10, 1e-9);
+  EXPECT_NEAR(std::abs(seg[3] - seg[1]), 30, 1e-9);
+  EXPECT_FALSE(planeCrossing(p, vol, 0, 20, seg)) << "a sagittal view beside the cut";
+  EXPECT_FALSE(setPlaneThroughLine(p, vol, a, a, 1));
 }

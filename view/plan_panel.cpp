@@ -25,6 +25,10 @@ PlanPanel::PlanPanel(QWidget* parent) : QWidget(parent) {
   keyLines_ = new QPushButton(tr("Take key lines from the division tool"), this);
   keyLines_->setToolTip(tr("Draw and edit key lines with Divide (interpolation), then take them into the plan; "
                            "the labels are not divided."));
+  plane_ = new QPushButton(tr("Draw a cut plane"), this);
+  plane_->setObjectName("planPlaneTool");
+  plane_->setCheckable(true);
+  plane_->setToolTip(tr("Drag a line in the coronal or sagittal view: the plan cuts along it, across that view."));
   side_ = new QPushButton(tr("Choose side to remove"), this);
   side_->setCheckable(true);
   side_->setToolTip(tr("Then click the part of the liver to remove."));
@@ -59,6 +63,7 @@ PlanPanel::PlanPanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(list_);
   layout->addLayout(buttons);
   layout->addWidget(keyLines_);
+  layout->addWidget(plane_);
   layout->addWidget(side_);
   layout->addLayout(thresholds);
   layout->addWidget(figures_);
@@ -75,6 +80,7 @@ PlanPanel::PlanPanel(QWidget* parent) : QWidget(parent) {
   connect(undo_, &QPushButton::clicked, this, &PlanPanel::undoRequested);
   connect(keyLines_, &QPushButton::clicked, this, &PlanPanel::keyLinesRequested);
   connect(side_, &QPushButton::clicked, this, &PlanPanel::sideRequested);
+  connect(plane_, &QPushButton::toggled, this, [this](bool on) { if (!updating_) emit planeToolToggled(on); });
   connect(report_, &QPushButton::clicked, this, [this] { emit reportRequested(identity_->isChecked()); });
   connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!updating_ && row >= 0) emit activated(row);
@@ -102,6 +108,7 @@ void PlanPanel::setPlans(const QStringList& names, int active) {
   list_->setCurrentRow(active);
   delete_->setEnabled(active >= 0);
   keyLines_->setEnabled(active >= 0);
+  plane_->setEnabled(active >= 0);
   side_->setEnabled(active >= 0);
   updating_ = false;
 }
@@ -124,3 +131,9 @@ void PlanPanel::setFigures(const QStringList& lines, const QStringList& warnings
 
 void PlanPanel::setSidePending(bool pending) { side_->setChecked(pending); }
 void PlanPanel::setUndoAvailable(bool available) { undo_->setEnabled(available); }
+
+void PlanPanel::setPlaneTool(bool on) {
+  updating_ = true;
+  plane_->setChecked(on);
+  updating_ = false;
+}

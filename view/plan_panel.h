@@ -27,6 +27,7 @@ class PlanPanel : public QWidget {
   void setFigures(const QStringList& lines, const QStringList& warnings);
   void setSidePending(bool pending);
   void setUndoAvailable(bool available);
+  void setPlaneTool(bool on);
 
   QListWidget* list() const { return list_; }
   QPushButton* addButton() const { return add_; }
@@ -34,6 +35,7 @@ class PlanPanel : public QWidget {
   QPushButton* undoButton() const { return undo_; }
   QPushButton* keyLinesButton() const { return keyLines_; }
   QPushButton* sideButton() const { return side_; }
+  QPushButton* planeButton() const { return plane_; }
   QPushButton* reportButton() const { return report_; }
   QCheckBox* identityBox() const { return identity_; }
   QComboBox* liverCondition() const { return condition_; }
@@ -50,6 +52,7 @@ class PlanPanel : public QWidget {
   void activated(int index);
   void keyLinesRequested();
   void sideRequested();
+  void planeToolToggled(bool on);
   void thresholdsChanged(double remnantPercent, double marginMm);
   void reportRequested(bool showIdentity);
 
@@ -57,7 +60,7 @@ class PlanPanel : public QWidget {
   void itemEdited(QListWidgetItem* item);
 
   QListWidget* list_;
-  QPushButton *add_, *delete_, *undo_, *keyLines_, *side_, *report_;
+  QPushButton *add_, *delete_, *undo_, *keyLines_, *plane_, *side_, *report_;
   QCheckBox* identity_;
   QComboBox* condition_;
   QDoubleSpinBox *remnant_, *margin_;

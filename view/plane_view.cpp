@@ -146,6 +146,10 @@ void CPlaneView::paintEvent(QPaintEvent*) {
     const QPointF left = toWidget({0, row + 0.5}), right = toWidget({static_cast<double>(plane_.width), row + 0.5});
     p.drawLine(left, right);
   }
+  // the active plan's cut, and the one being dragged
+  p.setPen(QPen(QColor(0, 230, 255), 2));
+  if (const QLineF cut = owner_->planCut(axis_); !cut.isNull()) p.drawLine(toWidget(cut.p1()), toWidget(cut.p2()));
+  if (lining_) p.drawLine(toWidget(QPointF(lineFrom_) + QPointF(0.5, 0.5)), toWidget(QPointF(lineTo_) + QPointF(0.5, 0.5)));
   p.setPen(Qt::white);
   p.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop,
              axis_ == morvex::PlaneAxis::Coronal ? tr("Coronal") : tr("Sagittal"));
@@ -177,6 +181,11 @@ void CPlaneView::mousePressEvent(QMouseEvent* event) {
     case Morvex::PlaneGesture::Refuse:
       owner_->refuseInPlane();
       break;
+    case Morvex::PlaneGesture::PlanLine:
+      lining_ = true;
+      lineFrom_ = lineTo_ = p;
+      update();
+      break;
   }
 }
 
@@ -191,6 +200,9 @@ void CPlaneView::mouseMoveEvent(QMouseEvent* event) {
   if (!insidePlane(p)) return;
   if (navigating_) {
     owner_->moveCrosshair(axis_, p);
+  } else if (lining_) {
+    lineTo_ = p;
+    update();
   } else if (stroking_ && (stroke_.back().x != p.x() || stroke_.back().y != p.y())) {
     stroke_.push_back({p.x(), p.y()});
     redraw();
@@ -205,6 +217,12 @@ void CPlaneView::mouseReleaseEvent(QMouseEvent* event) {
   }
   if (event->button() != Qt::LeftButton) return;
   navigating_ = false;
+  if (lining_) {
+    lining_ = false;
+    owner_->planLineInPlane(axis_, lineFrom_, lineTo_);
+    update();
+    return;
+  }
   if (!stroking_) return;
   stroking_ = false;
   const bool eraser = owner_->toolMode() == ToolMode::EraserMode;

@@ -65,7 +65,8 @@ class CPlaneView : public QWidget {
   int originX_ = 0, originY_ = 0, displayWidth_ = 0, displayHeight_ = 0;
   float zoom_ = 1.0f;
   int panX_ = 0, panY_ = 0;
-  bool panning_ = false, navigating_ = false, stroking_ = false;
+  bool panning_ = false, navigating_ = false, stroking_ = false, lining_ = false;
+  QPoint lineFrom_, lineTo_;  // a plan's cut being dragged, plane pixels
   QPoint panLast_;
   std::vector<morvex::ImagePoint> stroke_;
 };

@@ -3,6 +3,7 @@
 // operations of the program. Slot definitions are split by concern (morvex_import.cpp, ...).
 
 #include <QFutureWatcher>
+#include <QLineF>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -39,6 +40,8 @@ struct SliceStack;
 }
 class QProgressBar;
 class QTimer;
+template <typename T>
+class QFutureWatcher;
 class QTreeWidgetItem;
 
 class Morvex : public QMainWindow {
@@ -362,11 +365,16 @@ class Morvex : public QMainWindow {
   // What a left press in a view does: move the crosshair (Shift, or a tool that does not edit),
   // draw a stroke (brush, eraser), seed a region (selection tool, body region growing), or
   // nothing but a message (tools that work on the axial slice only).
-  enum class PlaneGesture { Navigate, Stroke, Seed, Refuse };
+  enum class PlaneGesture { Navigate, Stroke, Seed, Refuse, PlanLine };
   PlaneGesture planeGesture(Qt::KeyboardModifiers modifiers) const;
   // The current tool applied in a coronal or sagittal plane (stroke in plane pixels, pen width
   // in plane columns), written into the frames it crosses as one undo step.
   void editInPlane(morvex::PlaneAxis axis, const std::vector<morvex::ImagePoint>& stroke, double penColumns);
+  // A line dragged in a coronal or sagittal view (plane pixels) with the plan's plane tool: the
+  // active plan cuts along it. Where the active plane plan crosses a view, in its pixels (centres
+  // at +0.5); a null line when it does not.
+  void planLineInPlane(morvex::PlaneAxis axis, const QPoint& from, const QPoint& to);
+  QLineF planCut(morvex::PlaneAxis axis) const;
   void refuseInPlane();
   // The display window (low, high) and inversion the axial view uses.
   std::pair<int, int> displayWindow() const;
@@ -571,6 +579,14 @@ class Morvex : public QMainWindow {
   morvex::PlanSet* currentPlanSet();
   void pushPlanUndo();
   void refreshPlans();
+  void refreshPlanList();
+  void showPlanFigures();
+  void watchPlanLabels();
+  void planLabelsEdited();
+  void startPlanFigures();
+  void planFiguresArrived();
+  void forgetPlans();
+  void setPlanPlaneTool(bool on);
   void addPlan();
   void renamePlan(int index, const QString& name);
   void deletePlan(int index);
@@ -589,4 +605,15 @@ class Morvex : public QMainWindow {
   PlanPanel* planPanel_ = nullptr;
   bool planSidePending_ = false;
   std::function<QString()> reportPathChooser_;
+  // The figures follow the labels: the series and label revisions they were made of, the poll and
+  // the pause after an edit that look for changes, the worker that makes them again.
+  std::shared_ptr<morvex::PlanLabelCache> planLabelCache_ = std::make_shared<morvex::PlanLabelCache>();
+  int planShownSeries_ = -2;
+  std::vector<uint64_t> planShownRevisions_;
+  QTimer* planPoll_ = nullptr;
+  QTimer* planPause_ = nullptr;
+  QFutureWatcher<morvex::PlanFigures>* planWatcher_ = nullptr;
+  uint64_t planRequest_ = 0, planJobRequest_ = 0;  // a worker's answer to an older request is dropped
+  bool planJobAgain_ = false;
+  bool planPlaneTool_ = false;
 };

@@ -57,6 +57,7 @@ void Morvex::labelsChanged() {
   reCalcRegionGroup(-1);
   redrawAll();
   refreshSurfaceView();
+  planLabelsEdited();
 }
 
 void Morvex::selectObject(int nToolMode, int nOption) {

@@ -253,7 +253,9 @@ void Morvex::followFileTreeHighlight(QTreeWidgetItem* item) {
 
 void Morvex::showImage(int nFrameIdx) {
   currentFrame_ = nFrameIdx;
-  if (!study_.intensities(nFrameIdx) || !study_.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
+  // looked at, not written: a write access would count as a change of the frame's labels
+  const morvex::Study& study = study_;
+  if (!study.intensities(nFrameIdx) || !study.labelImage(nFrameIdx) || !study_.selectionImage(nFrameIdx)) return;
   setSliceRange(study_.seriesOfFrame(nFrameIdx));
   bindSliceViews();
   imageViews_.first()->setDisplaySize(axialPaneSize().width(), axialPaneSize().height());
@@ -297,6 +299,7 @@ void Morvex::deleteDICOMAll() {
   stopDivideRegion();
   ui.treeWidget_FileDirectory->clear();
   study_.clear();
+  forgetPlans();
   resetStatistics();
   removeSliceViews();
   if (histogramView_) histogramView_->resetView();

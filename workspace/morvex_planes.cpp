@@ -120,6 +120,7 @@ void Morvex::stepPlane(morvex::PlaneAxis axis, int step) {
 
 Morvex::PlaneGesture Morvex::planeGesture(Qt::KeyboardModifiers modifiers) const {
   if (modifiers & Qt::ShiftModifier) return PlaneGesture::Navigate;
+  if (planPlaneTool_) return PlaneGesture::PlanLine;
   if (liveWire_ || liverDivider_ || toolMode_ == ToolMode::CutMode || toolMode_ == ToolMode::AddMode)
     return PlaneGesture::Refuse;
   if (toolMode_ == ToolMode::BrushMode || toolMode_ == ToolMode::EraserMode) return PlaneGesture::Stroke;

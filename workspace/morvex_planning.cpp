@@ -5,8 +5,11 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
+#include <QtConcurrent>
 
 #include "export/pdf_report.h"
 #include "planning/plan_json.h"
@@ -36,8 +39,21 @@ void Morvex::setupPlanning() {
   connect(planPanel_, &PlanPanel::activated, this, &Morvex::activatePlan);
   connect(planPanel_, &PlanPanel::keyLinesRequested, this, &Morvex::takeKeyLinesIntoPlan);
   connect(planPanel_, &PlanPanel::sideRequested, this, &Morvex::choosePlanSide);
+  connect(planPanel_, &PlanPanel::planeToolToggled, this, &Morvex::setPlanPlaneTool);
   connect(planPanel_, &PlanPanel::thresholdsChanged, this, &Morvex::setPlanThresholds);
   connect(planPanel_, &PlanPanel::reportRequested, this, &Morvex::reportFromPanel);
+  // edits end in labelsChanged (a short pause, then a look); the poll catches the rest (undo,
+  // runs, loads) and the switch to another series
+  planWatcher_ = new QFutureWatcher<morvex::PlanFigures>(this);
+  connect(planWatcher_, &QFutureWatcher<morvex::PlanFigures>::finished, this, &Morvex::planFiguresArrived);
+  planPause_ = new QTimer(this);
+  planPause_->setSingleShot(true);
+  planPause_->setInterval(120);
+  connect(planPause_, &QTimer::timeout, this, &Morvex::watchPlanLabels);
+  planPoll_ = new QTimer(this);
+  planPoll_->setInterval(400);
+  connect(planPoll_, &QTimer::timeout, this, &Morvex::watchPlanLabels);
+  planPoll_->start();
   refreshPlans();
 }
 
@@ -52,9 +68,22 @@ void Morvex::pushPlanUndo() {
   if (morvex::PlanSet* set = currentPlanSet()) planUndo_.emplace_back(planSeries(), *set);
 }
 
-// The panel, the figures and the readout follow the shown series' plans.
+// The panel, the figures and the readout follow the shown series' plans; a change of a plan gets
+// its figures at once.
 void Morvex::refreshPlans() {
   if (!planPanel_) return;
+  refreshPlanList();
+  const morvex::PlanSet* set = currentPlanSet();
+  const morvex::ResectionPlan* plan = set ? set->activePlan() : nullptr;
+  const morvex::PlanVolume volume = morvex::planVolumeOf(study_, planSeries());
+  ++planRequest_;  // an answer still on its way is older
+  planShownSeries_ = planSeries();
+  planShownRevisions_ = volume.revisions;
+  planFigures_ = plan ? morvex::computePlanFigures(volume, *plan, planLabelCache_->of(volume).get()) : morvex::PlanFigures{};
+  showPlanFigures();
+}
+
+void Morvex::refreshPlanList() {
   const morvex::PlanSet* set = currentPlanSet();
   QStringList names;
   if (set)
@@ -63,11 +92,87 @@ void Morvex::refreshPlans() {
   if (set) planPanel_->setThresholds(set->thresholds.remnantPercent, set->thresholds.marginMm);
   planPanel_->setUndoAvailable(!planUndo_.empty());
   planPanel_->setSidePending(planSidePending_);
-  const morvex::ResectionPlan* plan = set ? set->activePlan() : nullptr;
-  planFigures_ = plan ? morvex::computePlanFigures(morvex::planVolumeOf(study_, planSeries()), *plan) : morvex::PlanFigures{};
-  planPanel_->setFigures(plan ? morvex::planFigureLines(planFigures_) : QStringList{},
-                         plan ? morvex::planWarningTexts(planFigures_, set->thresholds) : QStringList{});
+  planPlaneTool_ = planPlaneTool_ && set && set->activePlan();  // no plan to place: plain clicks again
+  planPanel_->setPlaneTool(planPlaneTool_);
+}
+
+void Morvex::showPlanFigures() {
+  const morvex::PlanSet* set = currentPlanSet();
+  const bool shown = set && set->activePlan();
+  planPanel_->setFigures(shown ? morvex::planFigureLines(planFigures_) : QStringList{},
+                         shown ? morvex::planWarningTexts(planFigures_, set->thresholds) : QStringList{});
   redrawAll();
+}
+
+// Another series shown, or the labels of the shown one changed: its plans, and their figures made
+// again on a worker (from the labels' summary, which only changed labels make anew).
+void Morvex::watchPlanLabels() {
+  if (!planPanel_) return;
+  const int s = planSeries();
+  std::vector<uint64_t> revisions = morvex::planVolumeOf(study_, s).revisions;
+  if (s == planShownSeries_ && revisions == planShownRevisions_) return;
+  if (s != planShownSeries_) {
+    planSidePending_ = false;
+    refreshPlanList();
+  }
+  planShownSeries_ = s;
+  planShownRevisions_ = std::move(revisions);
+  startPlanFigures();
+}
+
+// Labels were edited: a look after a short pause (a run of strokes makes one computation).
+void Morvex::planLabelsEdited() {
+  if (planPause_) planPause_->start();
+}
+
+void Morvex::startPlanFigures() {
+  const uint64_t request = ++planRequest_;
+  const morvex::PlanSet* set = currentPlanSet();
+  const morvex::ResectionPlan* plan = set ? set->activePlan() : nullptr;
+  if (!plan) {
+    planFigures_ = {};
+    showPlanFigures();
+    return;
+  }
+  if (planWatcher_->isRunning()) {  // one at a time: the next look follows this one
+    planJobAgain_ = true;
+    return;
+  }
+  // the worker reads copies of the labels: edits, or a closed study, go on meanwhile
+  morvex::PlanVolume volume = morvex::planVolumeOf(study_, planSeries());
+  const std::size_t area = static_cast<std::size_t>(volume.width) * static_cast<std::size_t>(volume.height);
+  auto copies = std::make_shared<std::vector<std::vector<uint8_t>>>();
+  copies->reserve(volume.slices.size());
+  for (const uint8_t*& slice : volume.slices)
+    if (slice) {
+      copies->emplace_back(slice, slice + area);
+      slice = copies->back().data();
+    }
+  planJobRequest_ = request;
+  std::shared_ptr<morvex::PlanLabelCache> cache = planLabelCache_;
+  planWatcher_->setFuture(QtConcurrent::run([volume, copies, cache, plan = *plan] {
+    return morvex::computePlanFigures(volume, plan, cache->of(volume).get());
+  }));
+}
+
+void Morvex::planFiguresArrived() {
+  if (planJobRequest_ == planRequest_) {
+    planFigures_ = planWatcher_->result();
+    showPlanFigures();
+  }
+  if (planJobAgain_) {
+    planJobAgain_ = false;
+    startPlanFigures();
+  }
+}
+
+// A closed study takes its plans along: a new series starts with none (or those of its file).
+void Morvex::forgetPlans() {
+  planSets_.clear();
+  planUndo_.clear();
+  planSidePending_ = false;
+  planLabelCache_->clear();
+  if (planPanel_) refreshPlans();
 }
 
 void Morvex::addPlan() {
@@ -132,6 +237,57 @@ void Morvex::takeKeyLinesIntoPlan() {
     plan.setKeyLine(std::move(line));
   }
   refreshPlans();
+}
+
+// The plane tool: lines dragged in the coronal and sagittal views place the active plan's cut (the
+// three planes are shown for it).
+void Morvex::setPlanPlaneTool(bool on) {
+  const morvex::PlanSet* set = currentPlanSet();
+  planPlaneTool_ = on && set && set->activePlan();
+  planPanel_->setPlaneTool(planPlaneTool_);
+  if (planPlaneTool_ && !threePlanesShown()) setThreePlanes(true);
+}
+
+void Morvex::planLineInPlane(morvex::PlaneAxis axis, const QPoint& from, const QPoint& to) {
+  morvex::PlanSet* set = currentPlanSet();
+  const morvex::PlaneStack stack = planeStack();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  if (!set || !set->activePlan() || stack.empty() || first < 0 || axis == morvex::PlaneAxis::Axial) return;
+  double ends[2][3];
+  int k = 0;
+  for (const QPoint& p : {from, to}) {
+    const morvex::VoxelPoint v = morvex::planeToVoxel(axis, planeIndex(axis), p.x(), p.y());
+    if (v.row < 0 || v.row >= stack.depth()) return;
+    ends[k][0] = v.x, ends[k][1] = v.y, ends[k][2] = stack.frames[static_cast<std::size_t>(v.row)] - first;
+    ++k;
+  }
+  morvex::ResectionPlan plan = *set->activePlan();
+  const int across = axis == morvex::PlaneAxis::Coronal ? 1 : 0;
+  if (!morvex::setPlaneThroughLine(plan, morvex::planVolumeOf(study_, planSeries()), ends[0], ends[1], across)) return;
+  pushPlanUndo();
+  set->plans[static_cast<std::size_t>(set->active)] = std::move(plan);
+  refreshPlans();
+}
+
+QLineF Morvex::planCut(morvex::PlaneAxis axis) const {
+  const auto it = planSets_.find(planSeries());
+  const morvex::ResectionPlan* plan = it == planSets_.end() ? nullptr : it->second.activePlan();
+  if (!plan || plan->kind != morvex::PlanKind::Plane) return {};
+  const morvex::PlaneStack stack = planeStack();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  const int row = stack.rowOf(currentFrame_);
+  if (stack.empty() || row < 0) return {};
+  const int viewAxis = axis == morvex::PlaneAxis::Axial ? 2 : axis == morvex::PlaneAxis::Coronal ? 1 : 0;
+  const double index = axis == morvex::PlaneAxis::Axial ? currentFrame_ - first : planeIndex(axis);
+  double seg[4];
+  if (!morvex::planeCrossing(*plan, morvex::planVolumeOf(study_, planSeries()), viewAxis, index, seg)) return {};
+  if (axis != morvex::PlaneAxis::Axial) {
+    // slices to stack rows (the stack runs head to foot: the series' order or its reverse)
+    const double s0 = stack.frames.front() - first, s1 = stack.frames.back() - first;
+    const double step = stack.depth() > 1 ? (stack.depth() - 1) / (s1 - s0) : 1.0;
+    seg[1] = (seg[1] - s0) * step, seg[3] = (seg[3] - s0) * step;
+  }
+  return QLineF(seg[0] + 0.5, seg[1] + 0.5, seg[2] + 0.5, seg[3] + 0.5);
 }
 
 void Morvex::choosePlanSide() {
