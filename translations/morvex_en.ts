@@ -1195,6 +1195,14 @@
         <source>Smallest margin</source>
         <translation>Smallest margin</translation>
     </message>
+    <message>
+        <source>Draw a cut plane</source>
+        <translation>Draw a cut plane</translation>
+    </message>
+    <message>
+        <source>Drag a line in the coronal or sagittal view: the plan cuts along it, across that view.</source>
+        <translation>Drag a line in the coronal or sagittal view: the plan cuts along it, across that view.</translation>
+    </message>
 </context>
 <context>
     <name>morvex::ArchiveNodesDialog</name>

@@ -1195,6 +1195,14 @@
         <source>Smallest margin</source>
         <translation>최소 절제연</translation>
     </message>
+    <message>
+        <source>Draw a cut plane</source>
+        <translation>절제면 그리기</translation>
+    </message>
+    <message>
+        <source>Drag a line in the coronal or sagittal view: the plan cuts along it, across that view.</source>
+        <translation>관상면 또는 시상면 영상에서 선을 끌어 그리면, 그 선을 지나 영상에 수직인 면으로 절제합니다.</translation>
+    </message>
 </context>
 <context>
     <name>morvex::ArchiveNodesDialog</name>
