@@ -246,6 +246,12 @@ void refineEdge(const TumourVolume& v, Workspace& ws, const std::vector<int>& sl
     planeOf(mask, z).setTo(0, reach[k] & ~inner & ~possible);
     side[k] = (t > 0) & (t < 2);
   }
+  std::vector<std::size_t> decided;  // the voxels decided again, slice by slice in raster order
+  for (int z : slices) {
+    const uint8_t* free = open[static_cast<std::size_t>(z)].ptr<uint8_t>();
+    for (std::size_t i = 0; i < plane; ++i)
+      if (free[i]) decided.push_back(plane * static_cast<std::size_t>(z) + i);
+  }
   const float inPlane = static_cast<float>(kNeighbourWeight), diagonal = static_cast<float>(kNeighbourWeight / std::sqrt(2.0));
   const float across = static_cast<float>(kNeighbourWeight * std::min(1.0, std::sqrt(v.columnSpacing * v.rowSpacing) / v.sliceSpacing));
   const float total = 4 * inPlane + 4 * diagonal + 2 * across;
@@ -281,38 +287,24 @@ void refineEdge(const TumourVolume& v, Workspace& ws, const std::vector<int>& sl
     const double sigma = std::max(1.0, 1.4826 * spread[spread.size() / 2]);
     const float scale = static_cast<float>(1.0 / (2.0 * sigma * sigma));
     if (round == 0)  // each voxel of the band its own nearer class
-      for (int z : slices) {
-        const std::size_t k = static_cast<std::size_t>(z);
-        for (int y = 0; y < h; ++y) {
-          const uint8_t* free = open[k].ptr<uint8_t>(y);
-          const float* hu = raw[k].ptr<float>(y);
-          const float* mu = tissue[k].ptr<float>(y);
-          uint8_t* l = mask.data() + plane * k + static_cast<std::size_t>(y) * w;
-          for (int x = 0; x < w; ++x)
-            if (free[x]) l[x] = std::fabs(hu[x] - lesionHU) < std::fabs(hu[x] - mu[x]) ? 1 : 0;
-        }
+      for (std::size_t i : decided) {
+        const std::size_t k = i / plane;
+        const float hu = raw[k].ptr<float>()[i % plane];
+        mask[i] = std::fabs(hu - lesionHU) < std::fabs(hu - tissue[k].ptr<float>()[i % plane]) ? 1 : 0;
       }
     for (int sweep = 0; sweep < kSweeps; ++sweep) {
       long changed = 0;
-      for (int z : slices) {
-        const std::size_t k = static_cast<std::size_t>(z);
-        for (int y = 0; y < h; ++y) {
-          const uint8_t* free = open[k].ptr<uint8_t>(y);
-          const float* hu = raw[k].ptr<float>(y);
-          const float* around = tissue[k].ptr<float>(y);
-          for (int x = 0; x < w; ++x) {
-            if (!free[x]) continue;
-            const float in = inPlane * (at(x - 1, y, z) + at(x + 1, y, z) + at(x, y - 1, z) + at(x, y + 1, z)) +
-                             diagonal * (at(x - 1, y - 1, z) + at(x + 1, y - 1, z) + at(x - 1, y + 1, z) + at(x + 1, y + 1, z)) +
-                             across * (at(x, y, z - 1) + at(x, y, z + 1));
-            const float a = hu[x] - static_cast<float>(lesionHU), b = hu[x] - around[x];
-            const float costIn = a * a * scale + (total - in), costOut = b * b * scale + in;
-            uint8_t& l = mask[plane * k + static_cast<std::size_t>(y) * w + x];
-            const uint8_t next = costIn < costOut ? 1 : 0;
-            changed += next != l;
-            l = next;
-          }
-        }
+      for (std::size_t i : decided) {
+        const int z = static_cast<int>(i / plane), y = static_cast<int>(i % plane) / w, x = static_cast<int>(i % plane) % w;
+        const float in = inPlane * (at(x - 1, y, z) + at(x + 1, y, z) + at(x, y - 1, z) + at(x, y + 1, z)) +
+                         diagonal * (at(x - 1, y - 1, z) + at(x + 1, y - 1, z) + at(x - 1, y + 1, z) + at(x + 1, y + 1, z)) +
+                         across * (at(x, y, z - 1) + at(x, y, z + 1));
+        const float hu = raw[static_cast<std::size_t>(z)].ptr<float>()[i % plane];
+        const float a = hu - static_cast<float>(lesionHU), b = hu - tissue[static_cast<std::size_t>(z)].ptr<float>()[i % plane];
+        const float costIn = a * a * scale + (total - in), costOut = b * b * scale + in;
+        const uint8_t next = costIn < costOut ? 1 : 0;
+        changed += next != mask[i];
+        mask[i] = next;
       }
       if (changed == 0) break;
     }
@@ -323,35 +315,40 @@ void refineEdge(const TumourVolume& v, Workspace& ws, const std::vector<int>& sl
         if (mask[i]) inside.push_back(static_cast<int16_t>(raw[static_cast<std::size_t>(z)].ptr<float>()[i % plane]));
     if (inside.size() >= kMinStatisticVoxels) lesionHU = medianOf(inside);
   }
-  // the part joined to the most of the lesion before
-  std::vector<uint8_t> part(mask.size(), 0);
-  std::size_t keepFirst = 0;
+  // the part joined to the most of the lesion before (6-connected)
+  std::vector<uint8_t> seen(mask.size(), 0);
+  std::vector<std::size_t> part, keep, todo;
   long bestShared = -1;
   for (int z : slices)
-    for (std::size_t i = plane * static_cast<std::size_t>(z); i < plane * (static_cast<std::size_t>(z) + 1); ++i) {
-      if (!mask[i] || part[i]) continue;
-      long count = 0, shared = 0;
-      grow3d(part, w, h, ws.d, {Voxel{static_cast<int>(i % w), static_cast<int>(i / w % h), z}},
-             static_cast<long>(mask.size()), [&](int x, int y, int zz) { return at(x, y, zz) > 0; }, &count);
-      (void)count;
-      for (int q : slices)
-        for (std::size_t j = plane * static_cast<std::size_t>(q); j < plane * (static_cast<std::size_t>(q) + 1); ++j)
-          if (part[j] == 1) {
-            part[j] = 2;  // visited, counted
-            shared += lesion[j] != 0;
+    for (std::size_t s0 = plane * static_cast<std::size_t>(z); s0 < plane * (static_cast<std::size_t>(z) + 1); ++s0) {
+      if (!mask[s0] || seen[s0]) continue;
+      part.clear();
+      todo.assign(1, s0);
+      seen[s0] = 1;
+      long shared = 0;
+      while (!todo.empty()) {
+        const std::size_t i = todo.back();
+        todo.pop_back();
+        part.push_back(i);
+        shared += lesion[i] != 0;
+        const int zz = static_cast<int>(i / plane), y = static_cast<int>(i % plane) / w, x = static_cast<int>(i % plane) % w;
+        const int next[6][3] = {{x + 1, y, zz}, {x - 1, y, zz}, {x, y + 1, zz}, {x, y - 1, zz}, {x, y, zz + 1}, {x, y, zz - 1}};
+        for (const auto& q : next) {
+          if (at(q[0], q[1], q[2]) == 0) continue;
+          const std::size_t j = plane * static_cast<std::size_t>(q[2]) + static_cast<std::size_t>(q[1]) * w + q[0];
+          if (!seen[j]) {
+            seen[j] = 1;
+            todo.push_back(j);
           }
+        }
+      }
       if (shared > bestShared) {
         bestShared = shared;
-        keepFirst = i;
+        keep.swap(part);
       }
     }
-  if (bestShared < 0) return;
-  // the kept part once more, alone
-  std::fill(part.begin(), part.end(), 0);
-  long count = 0;
-  grow3d(part, w, h, ws.d, {Voxel{static_cast<int>(keepFirst % w), static_cast<int>(keepFirst / w % h), static_cast<int>(keepFirst / plane)}},
-         static_cast<long>(mask.size()), [&](int x, int y, int zz) { return at(x, y, zz) > 0; }, &count);
-  mask.swap(part);
+  std::fill(mask.begin(), mask.end(), 0);
+  for (std::size_t i : keep) mask[i] = 1;
 }
 }  // namespace
 
