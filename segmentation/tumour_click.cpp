@@ -564,7 +564,10 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
     firstZ = std::min(firstZ, z);
     lastZ = z;
   }
-  if (lastZ < 0) return out;
+  if (lastZ < 0) {
+    out.status = TumourClickStatus::TooSmall;  // the edge decided nothing is left
+    return out;
+  }
   out.firstSlice = ws.z0 + firstZ;
   out.slices.assign(std::make_move_iterator(slices.begin() + firstZ), std::make_move_iterator(slices.begin() + lastZ + 1));
   out.status = out.voxels > cap ? TumourClickStatus::TooLarge : TumourClickStatus::Done;
