@@ -32,6 +32,14 @@ constexpr long kRawGrowthFactor = 3;
 // around it, when both hold at least kMinStatisticVoxels voxels.
 constexpr double kRingMm = 3.0;
 constexpr std::size_t kMinStatisticVoxels = 8;
+// The edge's second decision (see refineEdge): the band it covers, the window of the tissue's
+// local intensity, the cost of a neighbour of the other class (in units of the squared noise over
+// two) and the bound on the passes over the band.
+constexpr double kEdgeBandMm = 3.0;
+constexpr double kLocalMm = 4.5;
+constexpr double kNeighbourWeight = 0.6;
+constexpr int kSweeps = 10;
+constexpr int kRounds = 4;
 
 // Holes filled: every outer contour drawn filled.
 void fillHoles(cv::Mat& mask) {
@@ -190,6 +198,158 @@ bool lesionAndRim(const TumourVolume& v, int x0, int y0, int z0, int w, int h, i
   return true;
 }
 
+
+// The lesion's edge decided again on the raw intensities: each voxel near the edge (a band of
+// kEdgeBandMm in its slice, and the slices just above and below the lesion) takes the class whose
+// cost is lower, the cost being its squared distance to the lesion's intensity or to the local
+// intensity of the tissue around (over twice the squared noise), plus kNeighbourWeight for each
+// neighbour of the other class (the in-plane ring of eight, diagonals weighted 1/sqrt 2, the voxels
+// above and below by the ratio of pixel to slice spacing). The band starts from its voxels' own
+// nearer class and is visited until nothing changes; then the lesion's intensity (its median), the
+// tissue's and the noise are measured again on the result and the band is visited once more.
+// The tissue's local intensity is the mean raw intensity, within kLocalMm in the slice, of the
+// voxels outside the lesion (its first pixel left out) that lie on the tissue's side of the lesion
+// intensity and no further than one contrast beyond the tissue: the liver on one side of a lesion
+// and a muscle or another organ of near intensity on the other side each get their own boundary.
+// The noise is the spread of those voxels about their local mean. Voxels further than
+// kBeyondLesion contrasts beyond the lesion or a contrast beyond the tissue (in their
+// median-filtered intensity) and voxels outside `allowed` stay out.
+void refineEdge(const TumourVolume& v, Workspace& ws, const std::vector<int>& slices, const std::vector<uint8_t>& allowed,
+                double lesionHU, double tissueHU, std::vector<uint8_t>& mask) {
+  const int w = ws.w, h = ws.h;
+  const std::size_t plane = static_cast<std::size_t>(w) * h;
+  const double pixel = std::min(v.columnSpacing, v.rowSpacing);
+  const int band = std::max(1, static_cast<int>(std::lround(kEdgeBandMm / pixel)));
+  const int local = std::max(2, static_cast<int>(std::lround(kLocalMm / pixel)));
+  const double contrast = tissueHU - lesionHU;
+  const cv::Mat bandKernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * band + 1, 2 * band + 1));
+  const cv::Mat cross = cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3));
+  auto planeOf = [&](std::vector<uint8_t>& m, int z) { return cv::Mat(h, w, CV_8U, m.data() + plane * z); };
+  const std::size_t depth = static_cast<std::size_t>(ws.d);
+  std::vector<cv::Mat> raw(depth), tissue(depth), open(depth), side(depth), reach(depth);
+  std::vector<uint8_t> lesion(mask);  // the lesion before the refinement: the band's reference
+  for (int z : slices) {
+    const std::size_t k = static_cast<std::size_t>(z);
+    cv::Mat(v.height, v.width, CV_16S, const_cast<int16_t*>(v.intensities[static_cast<std::size_t>(ws.z0 + z)]))(
+        cv::Rect(ws.x0, ws.y0, w, h)).convertTo(raw[k], CV_32F);
+    const cv::Mat m = planeOf(lesion, z) != 0;
+    cv::Mat near = m.clone();
+    if (z > 0) near |= planeOf(lesion, z - 1);
+    if (z + 1 < ws.d) near |= planeOf(lesion, z + 1);
+    cv::Mat inner, t;
+    cv::dilate(near, reach[k], bandKernel);
+    cv::erode(m, inner, bandKernel);
+    // the intensity as a share of the way from the lesion to the tissue
+    ws.smooth(z).convertTo(t, CV_32F, 1.0 / contrast, -lesionHU / contrast);
+    const cv::Mat possible = (t > -kBeyondLesion) & (t < 2) & (cv::Mat(h, w, CV_8U, const_cast<uint8_t*>(allowed.data()) + plane * z) != 0);
+    open[k] = reach[k] & ~inner & possible;
+    planeOf(mask, z).setTo(0, reach[k] & ~inner & ~possible);
+    side[k] = (t > 0) & (t < 2);
+  }
+  std::vector<std::size_t> decided;  // the voxels decided again, slice by slice in raster order
+  for (int z : slices) {
+    const uint8_t* free = open[static_cast<std::size_t>(z)].ptr<uint8_t>();
+    for (std::size_t i = 0; i < plane; ++i)
+      if (free[i]) decided.push_back(plane * static_cast<std::size_t>(z) + i);
+  }
+  const float inPlane = static_cast<float>(kNeighbourWeight), diagonal = static_cast<float>(kNeighbourWeight / std::sqrt(2.0));
+  const float across = static_cast<float>(kNeighbourWeight * std::min(1.0, std::sqrt(v.columnSpacing * v.rowSpacing) / v.sliceSpacing));
+  const float total = 4 * inPlane + 4 * diagonal + 2 * across;
+  auto at = [&](int x, int y, int z) -> float {
+    if (x < 0 || y < 0 || z < 0 || x >= w || y >= h || z >= ws.d) return 0.0f;
+    return mask[plane * static_cast<std::size_t>(z) + static_cast<std::size_t>(y) * w + x] ? 1.0f : 0.0f;
+  };
+  std::vector<float> spread;
+  for (int round = 0; round < kRounds; ++round) {
+    // the tissue's local intensity and the noise about it
+    spread.clear();
+    for (int z : slices) {
+      const std::size_t k = static_cast<std::size_t>(z);
+      cv::Mat edge, around, sum, count;
+      cv::dilate(planeOf(mask, z), edge, cross);
+      cv::Mat(side[k] & (edge == 0)).convertTo(around, CV_32F, 1.0 / 255);
+      cv::boxFilter(raw[k].mul(around), sum, CV_32F, cv::Size(2 * local + 1, 2 * local + 1), cv::Point(-1, -1), false);
+      cv::boxFilter(around, count, CV_32F, cv::Size(2 * local + 1, 2 * local + 1), cv::Point(-1, -1), false);
+      tissue[k] = cv::Mat(h, w, CV_32F, cv::Scalar(tissueHU));
+      cv::Mat mean = sum / cv::max(count, 1.0f);
+      mean.copyTo(tissue[k], count >= 3.0f);
+      for (int y = 0; y < h; ++y) {
+        const uint8_t* r = reach[k].ptr<uint8_t>(y);
+        const float* a = around.ptr<float>(y);
+        const float* hu = raw[k].ptr<float>(y);
+        const float* mu = tissue[k].ptr<float>(y);
+        for (int x = 0; x < w; ++x)
+          if (r[x] && a[x] > 0) spread.push_back(std::fabs(hu[x] - mu[x]));
+      }
+    }
+    if (spread.size() < kMinStatisticVoxels) return;
+    std::nth_element(spread.begin(), spread.begin() + static_cast<long>(spread.size() / 2), spread.end());
+    const double sigma = std::max(1.0, 1.4826 * spread[spread.size() / 2]);
+    const float scale = static_cast<float>(1.0 / (2.0 * sigma * sigma));
+    if (round == 0)  // each voxel of the band its own nearer class
+      for (std::size_t i : decided) {
+        const std::size_t k = i / plane;
+        const float hu = raw[k].ptr<float>()[i % plane];
+        mask[i] = std::fabs(hu - lesionHU) < std::fabs(hu - tissue[k].ptr<float>()[i % plane]) ? 1 : 0;
+      }
+    for (int sweep = 0; sweep < kSweeps; ++sweep) {
+      long changed = 0;
+      for (std::size_t i : decided) {
+        const int z = static_cast<int>(i / plane), y = static_cast<int>(i % plane) / w, x = static_cast<int>(i % plane) % w;
+        const float in = inPlane * (at(x - 1, y, z) + at(x + 1, y, z) + at(x, y - 1, z) + at(x, y + 1, z)) +
+                         diagonal * (at(x - 1, y - 1, z) + at(x + 1, y - 1, z) + at(x - 1, y + 1, z) + at(x + 1, y + 1, z)) +
+                         across * (at(x, y, z - 1) + at(x, y, z + 1));
+        const float hu = raw[static_cast<std::size_t>(z)].ptr<float>()[i % plane];
+        const float a = hu - static_cast<float>(lesionHU), b = hu - tissue[static_cast<std::size_t>(z)].ptr<float>()[i % plane];
+        const float costIn = a * a * scale + (total - in), costOut = b * b * scale + in;
+        const uint8_t next = costIn < costOut ? 1 : 0;
+        changed += next != mask[i];
+        mask[i] = next;
+      }
+      if (changed == 0) break;
+    }
+    // the lesion's intensity again, from the voxels it now holds
+    std::vector<int16_t> inside;
+    for (int z : slices)
+      for (std::size_t i = plane * static_cast<std::size_t>(z); i < plane * (static_cast<std::size_t>(z) + 1); ++i)
+        if (mask[i]) inside.push_back(static_cast<int16_t>(raw[static_cast<std::size_t>(z)].ptr<float>()[i % plane]));
+    if (inside.size() >= kMinStatisticVoxels) lesionHU = medianOf(inside);
+  }
+  // the part joined to the most of the lesion before (6-connected)
+  std::vector<uint8_t> seen(mask.size(), 0);
+  std::vector<std::size_t> part, keep, todo;
+  long bestShared = -1;
+  for (int z : slices)
+    for (std::size_t s0 = plane * static_cast<std::size_t>(z); s0 < plane * (static_cast<std::size_t>(z) + 1); ++s0) {
+      if (!mask[s0] || seen[s0]) continue;
+      part.clear();
+      todo.assign(1, s0);
+      seen[s0] = 1;
+      long shared = 0;
+      while (!todo.empty()) {
+        const std::size_t i = todo.back();
+        todo.pop_back();
+        part.push_back(i);
+        shared += lesion[i] != 0;
+        const int zz = static_cast<int>(i / plane), y = static_cast<int>(i % plane) / w, x = static_cast<int>(i % plane) % w;
+        const int next[6][3] = {{x + 1, y, zz}, {x - 1, y, zz}, {x, y + 1, zz}, {x, y - 1, zz}, {x, y, zz + 1}, {x, y, zz - 1}};
+        for (const auto& q : next) {
+          if (at(q[0], q[1], q[2]) == 0) continue;
+          const std::size_t j = plane * static_cast<std::size_t>(q[2]) + static_cast<std::size_t>(q[1]) * w + q[0];
+          if (!seen[j]) {
+            seen[j] = 1;
+            todo.push_back(j);
+          }
+        }
+      }
+      if (shared > bestShared) {
+        bestShared = shared;
+        keep.swap(part);
+      }
+    }
+  std::fill(mask.begin(), mask.end(), 0);
+  for (std::size_t i : keep) mask[i] = 1;
+}
 }  // namespace
 
 TumourVolume tumourVolumeOf(const Study& study, int series) {
@@ -259,14 +419,12 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
   const long cap = static_cast<long>(std::min(o.maxMl / voxelMl, o.maxLiverShare * static_cast<double>(liver.voxels)));
   const std::size_t n = static_cast<std::size_t>(ws.w) * ws.h * ws.d;
   const std::size_t plane = static_cast<std::size_t>(ws.w) * ws.h;
-  double lo = 0, hi = 0;
   // The lesion's voxels for a lesion and a liver intensity: the growth through the band between
   // them, its thin bridges opened off, the part joined to the click; a status other than Done
   // when it is empty, too small or too large.
   auto find = [&](double lesionHU, double liverHU, const std::vector<uint8_t>& around, std::vector<uint8_t>& best) {
     const double c = lesionHU - liverHU, middle = liverHU + c / 2, far = lesionHU + kBeyondLesion * c;
-    lo = std::min(middle, far);
-    hi = std::max(middle, far);
+    const double lo = std::min(middle, far), hi = std::max(middle, far);
     auto inBand = [&](int xx, int yy, int zz) {
       const float s = ws.smooth(zz).at<float>(yy, xx);
       return s > lo && s < hi &&
@@ -355,43 +513,61 @@ TumourRegion segmentTumourFromClick(const TumourVolume& v, int slice, int x, int
       std::fabs(refined[0] - refined[1]) >= std::max(o.minContrastIqr * (liver.q3 - liver.q1), o.minContrastHU) &&
       (refined[0] - refined[1]) * contrast > 0) {
     std::vector<uint8_t> second;
-    const double firstLo = lo, firstHi = hi;
     if (find(refined[0], refined[1], beyond, second) == TumourClickStatus::Done) {
       best.swap(second);
       widened = true;
-    } else {
-      lo = firstLo;
-      hi = firstHi;
     }
   }
 
-  // Holes (vessels crossing the lesion, a denser core) filled slice by slice, within the domain.
-  int firstZ = ws.d, lastZ = -1;
-  std::vector<std::vector<int32_t>> slices(static_cast<std::size_t>(ws.d));
+  // Holes (vessels crossing the lesion, a denser core) filled slice by slice; then the edge decided
+  // again voxel by voxel on the raw intensities; holes filled once more, within the domain.
+  std::vector<uint8_t> allowed(n, 0);
   for (int z = 0; z < ws.d; ++z) {
     cv::Mat m(ws.h, ws.w, CV_8U, best.data() + plane * z);
+    if (cv::countNonZero(m) > 0) fillHoles(m);
+  }
+  std::vector<int> touched;
+  for (int z = 0; z < ws.d; ++z)
+    if (cv::countNonZero(cv::Mat(ws.h, ws.w, CV_8U, best.data() + plane * z)) > 0 ||
+        (z > 0 && cv::countNonZero(cv::Mat(ws.h, ws.w, CV_8U, best.data() + plane * (z - 1))) > 0) ||
+        (z + 1 < ws.d && cv::countNonZero(cv::Mat(ws.h, ws.w, CV_8U, best.data() + plane * (z + 1))) > 0)) {
+      touched.push_back(z);
+      cv::Mat a(ws.h, ws.w, CV_8U, allowed.data() + plane * z);
+      ws.domain(z).copyTo(a);
+      if (widened) a |= cv::Mat(ws.h, ws.w, CV_8U, beyond.data() + plane * z);
+      // the lesion may go on a slice further than the liver label (a label that stops short at a
+      // lesion on the capsule): its outline on the slices either side, a rim's width wider
+      cv::Mat next(ws.h, ws.w, CV_8U, cv::Scalar(0)), wider;
+      if (z > 0) next |= cv::Mat(ws.h, ws.w, CV_8U, best.data() + plane * (z - 1));
+      if (z + 1 < ws.d) next |= cv::Mat(ws.h, ws.w, CV_8U, best.data() + plane * (z + 1));
+      cv::dilate(next, wider, rimKernel);
+      a |= wider;
+    }
+  double model[2];
+  if (lesionAndRim(v, ws.x0, ws.y0, ws.z0, ws.w, ws.h, ws.d, best, model) && (model[0] - model[1]) * contrast > 0) {
+    refineEdge(v, ws, touched, allowed, model[0], model[1], best);
+  }
+  int firstZ = ws.d, lastZ = -1;
+  std::vector<std::vector<int32_t>> slices(static_cast<std::size_t>(ws.d));
+  for (int z : touched) {
+    cv::Mat m(ws.h, ws.w, CV_8U, best.data() + plane * z);
     if (cv::countNonZero(m) == 0) continue;
-    m *= 255;
     fillHoles(m);
-    // the lesion's edge pixels the median filter gave to the tissue beside it (a pixel wide,
-    // of the band's raw intensity)
-    cv::Mat raw, ring;
-    cv::Mat(v.height, v.width, CV_16S, const_cast<int16_t*>(v.intensities[static_cast<std::size_t>(ws.z0 + z)]))(
-        cv::Rect(ws.x0, ws.y0, ws.w, ws.h)).convertTo(raw, CV_32F);
-    cv::dilate(m, ring, cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3)));
-    m |= ring & (raw > lo) & (raw < hi);
-    const cv::Mat& dom = ws.domain(z);
+    const cv::Mat a(ws.h, ws.w, CV_8U, allowed.data() + plane * z);
     auto& list = slices[static_cast<std::size_t>(z)];
     for (int yy = 0; yy < ws.h; ++yy)
       for (int xx = 0; xx < ws.w; ++xx)
-        if (m.at<uint8_t>(yy, xx) && (dom.at<uint8_t>(yy, xx) || (widened && beyond[plane * z + static_cast<std::size_t>(yy) * ws.w + xx])))
+        if (m.at<uint8_t>(yy, xx) && a.at<uint8_t>(yy, xx))
           list.push_back(static_cast<int32_t>((yy + ws.y0) * v.width + xx + ws.x0));
     if (list.empty()) continue;
     out.voxels += static_cast<long>(list.size());
     firstZ = std::min(firstZ, z);
     lastZ = z;
   }
-  if (lastZ < 0) return out;
+  if (lastZ < 0) {
+    out.status = TumourClickStatus::TooSmall;  // the edge decided nothing is left
+    return out;
+  }
   out.firstSlice = ws.z0 + firstZ;
   out.slices.assign(std::make_move_iterator(slices.begin() + firstZ), std::make_move_iterator(slices.begin() + lastZ + 1));
   out.status = out.voxels > cap ? TumourClickStatus::TooLarge : TumourClickStatus::Done;

@@ -4,6 +4,9 @@
 // thin rim around it (lesions on the border bulge out of the liver label). The liver's intensity
 // comes from its histogram (the Analysis page's statistics); the lesion's from the click's
 // neighbourhood, so hypo- and hyperdense lesions are both taken and every contrast phase works.
+// The edge is then decided again voxel by voxel on the raw intensities, each voxel against the
+// lesion and the tissue beside it there (liver, or a muscle or organ of near intensity), its
+// neighbours voting; the lesion may go on a slice past where the liver label stops.
 // The engine only reads the series and hands back the lesion's voxels; applyTumour writes them.
 
 #include <cstdint>
