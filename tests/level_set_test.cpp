@@ -99,23 +99,17 @@ TEST(CannyEdges, StepEdgeDiscAndHysteresis) {
   EXPECT_TRUE(edges[1 * W + 19] || edges[1 * W + 20]) << "weak pixels chained to strong ones are kept";
 }
 
-TEST(LevelSet, BalloonGrowsOnAUniformImageAndStopsAtAStrongEdge) {
+// (the balloon's growth over uniform tissue, to the pixel: SeedRunGolden)
+TEST(LevelSet, BalloonStopsAtAStrongEdge) {
   constexpr int W = 80, H = 80;
-  std::vector<uint8_t> seed(W * H, 0);
+  std::vector<uint8_t> mask(W * H, 0);
   for (int y = 35; y < 45; ++y)
-    for (int x = 35; x < 45; ++x) seed[y * W + x] = 1;
-
-  morvex::CLiverSegmenter grow, stop;
-  std::vector<uint8_t> mask = seed;
-  runSeed(grow, std::vector<int16_t>(W * H, 50), mask, W, H, 30);
-  const long before = std::count(seed.begin(), seed.end(), 1), after = std::count(mask.begin(), mask.end(), 1);
-  EXPECT_GT(after, before + 100) << "the balloon term inflates the contour";
-
+    for (int x = 35; x < 45; ++x) mask[y * W + x] = 1;
+  morvex::CLiverSegmenter stop;
   std::vector<int16_t> ring(W * H, 50);
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x)
       if (std::hypot(x - 40, y - 40) > 15) ring[y * W + x] = 1000;
-  mask = seed;
   runSeed(stop, ring, mask, W, H, 200);
   int outside = 0, inside = 0;
   for (int y = 0; y < H; ++y)

@@ -76,12 +76,6 @@ std::vector<int> firstValues(const Study& s) {
 }  // namespace
 
 TEST(StudyModel, SortOrdersEachSeriesByInstanceStablyAndContiguously) {
-  Study s;
-  add(s, "P1", "D", 3, 30);
-  add(s, "P1", "D", 1, 10);
-  add(s, "P1", "D", 2, 20);
-  s.sortSeriesByInstance();
-  EXPECT_EQ(firstValues(s), (std::vector<int>{10, 20, 30})) << "pixels travel with their frame";
   // equal instance numbers (as after editing the keys), more than a plain sort keeps in order:
   // each run of equal numbers keeps its load order
   Study keys;
@@ -92,7 +86,7 @@ TEST(StudyModel, SortOrdersEachSeriesByInstanceStablyAndContiguously) {
   keys.sortSeriesByInstance();
   EXPECT_EQ(firstValues(keys), expected);
 
-  // interleaved series end up contiguous, each in order
+  // interleaved series end up contiguous, each in order, the pixels travelling with their frames
   Study t;
   for (const auto& [patient, instance] : {std::pair{"A", 2}, {"B", 1}, {"A", 1}, {"B", 2}, {"A", 3}})
     add(t, patient, "D", instance, static_cast<int16_t>(10 * (*patient - 'A') + instance));
