@@ -171,7 +171,9 @@ TEST(ViewAnnotations, EveryControlAndToolbarActionSaysWhatItDoes) {
   }
   EXPECT_GT(controls, 45);
   for (QAction* a : m.findChild<QToolBar*>("toolBarFile")->actions()) {
-    if (!a->isSeparator() && !a->text().isEmpty()) EXPECT_NE(a->toolTip(), a->text()) << a->text().toStdString();
+    if (!a->isSeparator() && !a->text().isEmpty()) {
+      EXPECT_NE(a->toolTip(), a->text()) << a->text().toStdString();
+    }
   }
   EXPECT_TRUE(m.form().pushButton_Brush->toolTip().contains("key B"));
   EXPECT_TRUE(m.form().spinBox_Slice1->toolTip().contains("range"));
