@@ -336,6 +336,14 @@ std::vector<int> mapSlices(const PlanVolume& vol, const ResectionPlan& plan, con
 
 }  // namespace
 
+bool planKeyLineOf(const ResectionPlan& plan, int sliceCount, int slice, DivisionLine& out) {
+  if (plan.kind != PlanKind::KeyLines || slice < 0 || slice >= sliceCount) return false;
+  const KeyLineSweep sweep(plan, sliceCount);
+  if (sweep.empty()) return false;
+  out = sweep.lineOf(slice);
+  return true;
+}
+
 SideMaps sideMapsOf(const PlanVolume& vol, const ResectionPlan& plan, bool onlyWhereLabelled) {
   const std::size_t area = static_cast<std::size_t>(std::max(vol.width, 0)) * std::max(vol.height, 0);
   std::vector<char> labelled(static_cast<std::size_t>(vol.sliceCount()), 1);

@@ -88,6 +88,11 @@ bool setPlaneThroughLine(ResectionPlan& plan, const PlanVolume& volume, const do
 // edges, centres at integers). False when the plan has no plane or it misses the view.
 bool planeCrossing(const ResectionPlan& plan, const PlanVolume& volume, int viewAxis, double index, double out[4]);
 
+// A key-line plan's line on a slice of a series of sliceCount slices, as its side maps cut along
+// it (see sideMapsOf): the slice's own key line, or the one interpolated between the key lines
+// around it, or the nearest end's. False when the plan is no key-line plan, has no usable key line,
+// or the slice lies outside the series.
+bool planKeyLineOf(const ResectionPlan& plan, int sliceCount, int slice, DivisionLine& out);
 // The side maps of a plan: per slice a width x height map holding 1 on one side of the cut and 2 on
 // the other (0 where a slice has no map: no key line reaches it). For key lines the maps are those
 // of the liver division (slices before the first key line take the first, after the last the last,

@@ -189,9 +189,9 @@ void orientLike(const DivisionLine& a, DivisionLine& b) {
   if (distance(ae, bs) + distance(as, be) < distance(ae, be) + distance(as, bs)) b.reverse();
 }
 
-bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::vector<uint8_t>& map) {
+std::vector<std::pair<double, double>> divisionCutPath(const DivisionLine& line, int width, int height) {
   const int n = line.size();
-  if (n < 2 || width <= 0 || height <= 0) return false;
+  if (n < 2 || width <= 0 || height <= 0) return {};
   DivisionLine l = line;
   for (DivPoint& p : l.points) p = clamped(p, width, height);
   for (DivPoint& c : l.controls) c = clamped(c, width, height);
@@ -211,9 +211,19 @@ bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::v
     r = {sx / 6, sy / 6};
   }
   for (int i = n - 2; r == p[n - 1] && i >= 0; --i) r = p[i];
-  if (q == p[0] || r == p[n - 1]) return false;
+  if (q == p[0] || r == p[n - 1]) return {};
   const DivPoint start = extendToBorder(p[0], q, width, height);
   const DivPoint end = extendToBorder(p[n - 1], r, width, height);
+  std::vector<std::pair<double, double>> path{{start.x, start.y}};
+  const auto v = l.flattened();
+  path.insert(path.end(), v.begin(), v.end());
+  path.emplace_back(end.x, end.y);
+  return path;
+}
+
+bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::vector<uint8_t>& map) {
+  const auto path = divisionCutPath(line, width, height);
+  if (path.empty()) return false;
 
   // the extended line, one pixel wide
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -222,12 +232,9 @@ bool divisionMapFromLine(const DivisionLine& line, int width, int height, std::v
   thread_local std::vector<uint8_t> lineImage;
   thread_local std::vector<int16_t> side;
   lineImage.assign(count, 0);
-  drawLine(start, p[0], width, height, lineImage.data());
-  const auto v = l.flattened();
-  for (std::size_t i = 1; i < v.size(); ++i)
-    drawLine(rounded(v[i - 1].first, v[i - 1].second), rounded(v[i].first, v[i].second), width, height,
+  for (std::size_t i = 1; i < path.size(); ++i)
+    drawLine(rounded(path[i - 1].first, path[i - 1].second), rounded(path[i].first, path[i].second), width, height,
              lineImage.data());
-  drawLine(p[n - 1], end, width, height, lineImage.data());
 
   // side A: the 4-connected part reached from the first border pixel off the line (the top-left
   // corner unless the line runs through it)

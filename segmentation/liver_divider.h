@@ -7,6 +7,7 @@
 // the other side, so that a stored map reads 1 = right part of the liver.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace morvex {
@@ -56,6 +57,12 @@ DivisionLine interpolateLines(const DivisionLine& a, const DivisionLine& b, doub
 // Runs b the way a runs: reversed when a's ends lie nearer to b's ends taken the other way round
 // (the pairing the interpolation between two key lines needs).
 void orientLike(const DivisionLine& a, DivisionLine& b);
+
+// The cut a line of at least two points makes across a width x height image: the border pixel
+// where its start's extension leaves the image, the line's vertices (clamped to the image, curves
+// flattened), the border pixel of its end's extension. Empty when the line has fewer than two
+// distinct points or the image is empty. divisionMapFromLine cuts along exactly this path.
+std::vector<std::pair<double, double>> divisionCutPath(const DivisionLine& line, int width, int height);
 
 // Division map (width x height, resized here) of a line of at least two points: the line is
 // extended at both ends to the image border and cuts the image; 1 marks the side with the smaller

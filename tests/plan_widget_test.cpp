@@ -1,5 +1,5 @@
 // Resection plans driven through the real main window: a plan made, named, given the key lines of
-// the division tool and a side by a click; its figures in the panel; undo; the plan file saved
+// the division tool and a side by a click; its cut drawn; its figures in the panel; undo; the plan file saved
 // beside the series TIFF and loaded with it (a broken one refused with a message); the report.
 
 #include <gtest/gtest.h>
@@ -86,6 +86,17 @@ TEST(PlanWidget, APlanFromDivisionKeyLinesAndAClickGivesItsFiguresAndLeavesTheLa
   EXPECT_EQ(t.plans().plans[0].keyLines[1].frame, 2);
   t.main.form().pushButton_Divide_2->click();  // the tool ends; nothing was divided
   EXPECT_TRUE(t.panel().figuresLabel()->text().contains("Choose the side"));
+  // the plan's cut still shows, on a slice between the key lines too: column 45 from border to border
+  t.show(1);
+  const QPolygonF cut = t.main.planKeyLineCut();
+  ASSERT_GE(cut.size(), 2);
+  EXPECT_EQ(cut.front(), QPointF(45.5, 0.5));
+  EXPECT_EQ(cut.back(), QPointF(45.5, N - 0.5));
+  const QImage shown = t.view->grab().toImage();
+  const int y = t.view->origin().y() + t.view->displaySize().height() * 30 / N;
+  int x = 0;
+  while (x < shown.width() && shown.pixelColor(x, y) != QColor(0, 230, 255)) ++x;
+  EXPECT_EQ(t.view->toImage(QPoint(x, y)), QPoint(45, 30)) << "the cut drawn over its pixels";
 
   t.panel().sideButton()->click();
   QTest::mouseClick(t.view, Qt::LeftButton, Qt::NoModifier, QPoint(25, 50));

@@ -227,12 +227,16 @@ void CImage::paintEvent(QPaintEvent*) {
   if (!shownImage_.isNull()) p.drawImage(shownOrigin_, shownImage_);
   if (owner_ && owner_->threePlanesShown()) drawCrosshair(p);
   if (owner_ && displayWidth_ > 0 && imageWidth_ > 0 && imageHeight_ > 0) {
-    // the active plane plan's cut through this slice
+    // the active plane plan's cut through this slice,
     const QLineF cut = owner_->planCut(morvex::PlaneAxis::Axial);
     const double sx = displayWidth_ / static_cast<double>(imageWidth_), sy = displayHeight_ / static_cast<double>(imageHeight_);
     p.setPen(QPen(QColor(0, 230, 255), 2));
     if (!cut.isNull())
       p.drawLine(QPointF(originX_ + cut.x1() * sx, originY_ + cut.y1() * sy), QPointF(originX_ + cut.x2() * sx, originY_ + cut.y2() * sy));
+    // or its key lines' cut, drawn whether or not the division tool is open
+    QPolygonF keyLineCut = owner_->planKeyLineCut();
+    for (QPointF& q : keyLineCut) q = QPointF(originX_ + q.x() * sx, originY_ + q.y() * sy);
+    if (!keyLineCut.isEmpty()) p.drawPolyline(keyLineCut);
   }
   if (owner_ && owner_->displayAnnotation()) {
     drawReadout(p);

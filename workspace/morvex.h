@@ -6,6 +6,7 @@
 #include <QLineF>
 #include <QMainWindow>
 #include <QPointer>
+#include <QPolygonF>
 #include <QStringList>
 #include <functional>
 #include <map>
@@ -375,6 +376,10 @@ class Morvex : public QMainWindow {
   // at +0.5); a null line when it does not.
   void planLineInPlane(morvex::PlaneAxis axis, const QPoint& from, const QPoint& to);
   QLineF planCut(morvex::PlaneAxis axis) const;
+  // The active key-line plan's cut across the shown axial slice, as its side maps cut (the line
+  // continued to the image border), in image pixels (centres at +0.5); empty when the active plan
+  // has no key line or the slice is of another size than the series' first.
+  QPolygonF planKeyLineCut() const;
   void refuseInPlane();
   // The display window (low, high) and inversion the axial view uses.
   std::pair<int, int> displayWindow() const;

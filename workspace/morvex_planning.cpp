@@ -290,6 +290,21 @@ QLineF Morvex::planCut(morvex::PlaneAxis axis) const {
   return QLineF(seg[0] + 0.5, seg[1] + 0.5, seg[2] + 0.5, seg[3] + 0.5);
 }
 
+QPolygonF Morvex::planKeyLineCut() const {
+  const auto it = planSets_.find(planSeries());
+  const morvex::ResectionPlan* plan = it == planSets_.end() ? nullptr : it->second.activePlan();
+  const int first = study_.firstFrameOfSeries(planSeries());
+  if (!plan || first < 0 || study_.seriesOfFrame(currentFrame_) != planSeries()) return {};
+  const int width = study_.width(first), height = study_.height(first);
+  if (study_.width(currentFrame_) != width || study_.height(currentFrame_) != height) return {};
+  morvex::DivisionLine line;
+  if (!morvex::planKeyLineOf(*plan, study_.lastFrameOfSeries(planSeries()) - first + 1, currentFrame_ - first, line))
+    return {};
+  QPolygonF cut;
+  for (const auto& [x, y] : morvex::divisionCutPath(line, width, height)) cut << QPointF(x + 0.5, y + 0.5);
+  return cut;
+}
+
 void Morvex::choosePlanSide() {
   const morvex::PlanSet* set = currentPlanSet();
   planSidePending_ = !planSidePending_ && set && set->activePlan();
