@@ -344,6 +344,28 @@ bool planKeyLineOf(const ResectionPlan& plan, int sliceCount, int slice, Divisio
   return true;
 }
 
+std::vector<double> planKeyLineCrossings(const ResectionPlan& plan, int sliceCount, int width, int height, int viewAxis,
+                                         double index) {
+  if (plan.kind != PlanKind::KeyLines || sliceCount <= 0) return {};
+  const KeyLineSweep sweep(plan, sliceCount);
+  if (sweep.empty()) return {};
+  std::vector<double> crossings(static_cast<std::size_t>(sliceCount), std::numeric_limits<double>::quiet_NaN());
+  for (int s = 0; s < sliceCount; ++s) {
+    const auto path = divisionCutPath(sweep.lineOf(s), width, height);
+    for (std::size_t i = 1; i < path.size(); ++i) {
+      // a: the coordinate across the view, b: the one along it
+      const double a0 = viewAxis == 0 ? path[i - 1].first : path[i - 1].second;
+      const double a1 = viewAxis == 0 ? path[i].first : path[i].second;
+      const double b0 = viewAxis == 0 ? path[i - 1].second : path[i - 1].first;
+      const double b1 = viewAxis == 0 ? path[i].second : path[i].first;
+      if ((a0 - index) * (a1 - index) > 0) continue;
+      crossings[static_cast<std::size_t>(s)] = a0 == a1 ? b0 : b0 + (index - a0) / (a1 - a0) * (b1 - b0);
+      break;
+    }
+  }
+  return crossings;
+}
+
 SideMaps sideMapsOf(const PlanVolume& vol, const ResectionPlan& plan, bool onlyWhereLabelled) {
   const std::size_t area = static_cast<std::size_t>(std::max(vol.width, 0)) * std::max(vol.height, 0);
   std::vector<char> labelled(static_cast<std::size_t>(vol.sliceCount()), 1);

@@ -93,6 +93,13 @@ bool planeCrossing(const ResectionPlan& plan, const PlanVolume& volume, int view
 // around it, or the nearest end's. False when the plan is no key-line plan, has no usable key line,
 // or the slice lies outside the series.
 bool planKeyLineOf(const ResectionPlan& plan, int sliceCount, int slice, DivisionLine& out);
+// Where a key-line plan's cut crosses the view across voxel axis viewAxis (0 columns, 1 rows) at
+// position index, per slice of a series of sliceCount width x height slices: the view's in-plane
+// coordinate (y across columns, x across rows) where the slice's cut, continued to the border as
+// its side maps are cut, first meets that column or row; NaN where it does not. Empty when the plan
+// has no usable key line.
+std::vector<double> planKeyLineCrossings(const ResectionPlan& plan, int sliceCount, int width, int height, int viewAxis,
+                                         double index);
 // The side maps of a plan: per slice a width x height map holding 1 on one side of the cut and 2 on
 // the other (0 where a slice has no map: no key line reaches it). For key lines the maps are those
 // of the liver division (slices before the first key line take the first, after the last the last,

@@ -17,12 +17,12 @@ export QT_QPA_PLATFORM=offscreen
 
 bash "$root/scripts/install-deps.sh"
 
-echo "== build and test (RelWithDebInfo)"
+echo "== build and test (RelWithDebInfo) ($(date +%T))"
 bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
 
 if [ "$sanitize" = 1 ]; then
-  echo "== build and test (AddressSanitizer + UndefinedBehaviorSanitizer)"
+  echo "== build and test (AddressSanitizer + UndefinedBehaviorSanitizer) ($(date +%T))"
   bash "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=ON -DMORVEX_BENCH=OFF
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -30,13 +30,14 @@ if [ "$sanitize" = 1 ]; then
 fi
 
 if [ "$tsan" = 1 ]; then
-  echo "== worker-thread tests (ThreadSanitizer)"
+  echo "== worker-thread tests (ThreadSanitizer) ($(date +%T))"
   # only the libraries and the one test program those tests need
   bash "$root/scripts/build.sh" "$root/build-tsan" --target worker_thread_test -DCMAKE_BUILD_TYPE=Debug -DMORVEX_TSAN=ON -DMORVEX_BENCH=OFF
   (cd "$root/build-tsan" && ctest --output-on-failure -R worker_thread_test)
 fi
 
 if [ "$fuzz" = 1 ]; then
-  echo "== fuzz targets (20 s each)"
+  echo "== fuzz targets (20 s each) ($(date +%T))"
   bash "$root/scripts/fuzz.sh" 20
 fi
+echo "== done ($(date +%T))"

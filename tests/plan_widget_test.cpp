@@ -88,10 +88,16 @@ TEST(PlanWidget, APlanFromDivisionKeyLinesAndAClickGivesItsFiguresAndLeavesTheLa
   EXPECT_TRUE(t.panel().figuresLabel()->text().contains("Choose the side"));
   // the plan's cut still shows, on a slice between the key lines too: column 45 from border to border
   t.show(1);
-  const QPolygonF cut = t.main.planKeyLineCut();
-  ASSERT_GE(cut.size(), 2);
-  EXPECT_EQ(cut.front(), QPointF(45.5, 0.5));
-  EXPECT_EQ(cut.back(), QPointF(45.5, N - 0.5));
+  const QList<QPolygonF> cut = t.main.planKeyLineCut(morvex::PlaneAxis::Axial);
+  ASSERT_EQ(cut.size(), 1);
+  EXPECT_EQ(cut[0].front(), QPointF(45.5, 0.5));
+  EXPECT_EQ(cut[0].back(), QPointF(45.5, N - 0.5));
+  // and across the coronal view: one piece through the three slices' columns
+  const QList<QPolygonF> coronal = t.main.planKeyLineCut(morvex::PlaneAxis::Coronal);
+  ASSERT_EQ(coronal.size(), 1);
+  ASSERT_EQ(coronal[0].size(), 3);
+  EXPECT_EQ(coronal[0][1], QPointF(45.5, 1.5));
+  EXPECT_EQ(std::abs(coronal[0][0].x() - coronal[0][2].x()), 10.0);
   const QImage shown = t.view->grab().toImage();
   const int y = t.view->origin().y() + t.view->displaySize().height() * 30 / N;
   int x = 0;

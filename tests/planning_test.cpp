@@ -173,6 +173,17 @@ TEST(Planning, KeyLinesOnTwoSlicesCutTheSlicesBetweenAlongTheInterpolatedLine) {
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(std::count(m + 15 * 50, m + 16 * 50, 1), expected[s]) << "slice " << s;
   }
+  // where each slice's cut crosses row 15 (as a coronal view draws it) the map changes side there
+  const std::vector<double> row = morvex::planKeyLineCrossings(p, 11, 50, 30, 1, 15);
+  ASSERT_EQ(row.size(), 11u);
+  for (int s = 0; s < 11; ++s) EXPECT_EQ(std::lround(row[static_cast<std::size_t>(s)]), expected[s]) << "slice " << s;
+  // a column no cut reaches (a sagittal view at column 40)
+  for (double y : morvex::planKeyLineCrossings(p, 11, 50, 30, 0, 40)) EXPECT_TRUE(std::isnan(y));
+  // a slanted cut from corner (0, 0) to (20, 29): row 15 at x = 15 x 20 / 29, column 10 at y = 14.5
+  ResectionPlan slanted;
+  slanted.setKeyLine(straightLine(0, {0, 0}, {20, 29}));
+  EXPECT_NEAR(morvex::planKeyLineCrossings(slanted, 1, 50, 30, 1, 15).at(0), 15.0 * 20 / 29, 1e-9);
+  EXPECT_NEAR(morvex::planKeyLineCrossings(slanted, 1, 50, 30, 0, 10).at(0), 14.5, 1e-9);
 }
 
 TEST(Planning, PlanningLeavesTheLabelsByteForByte) {

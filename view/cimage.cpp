@@ -234,9 +234,10 @@ void CImage::paintEvent(QPaintEvent*) {
     if (!cut.isNull())
       p.drawLine(QPointF(originX_ + cut.x1() * sx, originY_ + cut.y1() * sy), QPointF(originX_ + cut.x2() * sx, originY_ + cut.y2() * sy));
     // or its key lines' cut, drawn whether or not the division tool is open
-    QPolygonF keyLineCut = owner_->planKeyLineCut();
-    for (QPointF& q : keyLineCut) q = QPointF(originX_ + q.x() * sx, originY_ + q.y() * sy);
-    if (!keyLineCut.isEmpty()) p.drawPolyline(keyLineCut);
+    for (QPolygonF piece : owner_->planKeyLineCut(morvex::PlaneAxis::Axial)) {
+      for (QPointF& q : piece) q = QPointF(originX_ + q.x() * sx, originY_ + q.y() * sy);
+      p.drawPolyline(piece);
+    }
   }
   if (owner_ && owner_->displayAnnotation()) {
     drawReadout(p);

@@ -149,6 +149,10 @@ void CPlaneView::paintEvent(QPaintEvent*) {
   // the active plan's cut, and the one being dragged
   p.setPen(QPen(QColor(0, 230, 255), 2));
   if (const QLineF cut = owner_->planCut(axis_); !cut.isNull()) p.drawLine(toWidget(cut.p1()), toWidget(cut.p2()));
+  for (QPolygonF piece : owner_->planKeyLineCut(axis_)) {
+    for (QPointF& q : piece) q = toWidget(q);
+    p.drawPolyline(piece);
+  }
   if (lining_) p.drawLine(toWidget(QPointF(lineFrom_) + QPointF(0.5, 0.5)), toWidget(QPointF(lineTo_) + QPointF(0.5, 0.5)));
   p.setPen(Qt::white);
   p.drawText(rect().adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop,

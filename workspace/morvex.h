@@ -376,10 +376,12 @@ class Morvex : public QMainWindow {
   // at +0.5); a null line when it does not.
   void planLineInPlane(morvex::PlaneAxis axis, const QPoint& from, const QPoint& to);
   QLineF planCut(morvex::PlaneAxis axis) const;
-  // The active key-line plan's cut across the shown axial slice, as its side maps cut (the line
-  // continued to the image border), in image pixels (centres at +0.5); empty when the active plan
-  // has no key line or the slice is of another size than the series' first.
-  QPolygonF planKeyLineCut() const;
+  // The active key-line plan's cut in a view, as its side maps cut (the line continued to the image
+  // border), in the view's pixels (centres at +0.5): on the axial slice shown one piece; in a
+  // coronal or sagittal view where each slice's cut crosses it, in pieces broken where a slice's
+  // cut misses it. Empty when the active plan has no key line or the slices are of another size
+  // than the series' first.
+  QList<QPolygonF> planKeyLineCut(morvex::PlaneAxis axis) const;
   void refuseInPlane();
   // The display window (low, high) and inversion the axial view uses.
   std::pair<int, int> displayWindow() const;

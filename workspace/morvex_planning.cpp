@@ -2,6 +2,8 @@
 // their figures, the side click, plan files beside the series masks and the PDF report. Plans are
 // an overlay: nothing here writes a label.
 
+#include <cmath>
+
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -290,19 +292,42 @@ QLineF Morvex::planCut(morvex::PlaneAxis axis) const {
   return QLineF(seg[0] + 0.5, seg[1] + 0.5, seg[2] + 0.5, seg[3] + 0.5);
 }
 
-QPolygonF Morvex::planKeyLineCut() const {
+QList<QPolygonF> Morvex::planKeyLineCut(morvex::PlaneAxis axis) const {
   const auto it = planSets_.find(planSeries());
   const morvex::ResectionPlan* plan = it == planSets_.end() ? nullptr : it->second.activePlan();
   const int first = study_.firstFrameOfSeries(planSeries());
   if (!plan || first < 0 || study_.seriesOfFrame(currentFrame_) != planSeries()) return {};
   const int width = study_.width(first), height = study_.height(first);
-  if (study_.width(currentFrame_) != width || study_.height(currentFrame_) != height) return {};
-  morvex::DivisionLine line;
-  if (!morvex::planKeyLineOf(*plan, study_.lastFrameOfSeries(planSeries()) - first + 1, currentFrame_ - first, line))
-    return {};
-  QPolygonF cut;
-  for (const auto& [x, y] : morvex::divisionCutPath(line, width, height)) cut << QPointF(x + 0.5, y + 0.5);
-  return cut;
+  const int slices = study_.lastFrameOfSeries(planSeries()) - first + 1;
+  QList<QPolygonF> pieces;
+  if (axis == morvex::PlaneAxis::Axial) {
+    morvex::DivisionLine line;
+    if (study_.width(currentFrame_) != width || study_.height(currentFrame_) != height ||
+        !morvex::planKeyLineOf(*plan, slices, currentFrame_ - first, line))
+      return {};
+    pieces << QPolygonF();
+    for (const auto& [x, y] : morvex::divisionCutPath(line, width, height)) pieces.back() << QPointF(x + 0.5, y + 0.5);
+    return pieces;
+  }
+  const morvex::PlaneStack stack = planeStack();
+  if (stack.empty() || stack.width != width || stack.height != height) return {};
+  const int viewAxis = axis == morvex::PlaneAxis::Coronal ? 1 : 0;
+  const std::vector<double> crossings =
+      morvex::planKeyLineCrossings(*plan, slices, width, height, viewAxis, planeIndex(axis));
+  if (crossings.empty()) return {};
+  bool broken = true;
+  for (int row = 0; row < stack.depth(); ++row) {
+    const int slice = stack.frames[static_cast<std::size_t>(row)] - first;
+    const double u = slice >= 0 && slice < slices ? crossings[static_cast<std::size_t>(slice)] : std::nan("");
+    if (std::isnan(u)) {
+      broken = true;
+      continue;
+    }
+    if (broken) pieces << QPolygonF();
+    broken = false;
+    pieces.back() << QPointF(u + 0.5, row + 0.5);
+  }
+  return pieces;
 }
 
 void Morvex::choosePlanSide() {
