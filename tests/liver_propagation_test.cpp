@@ -402,7 +402,7 @@ TEST(ConfinedRetry, MarginFencesAndTheSmallestTip) {
 // from its top edge; the mask lies a pixel inside the block with the slot closed. The slot's fat
 // leaves, the outline moves out onto the block; its four corners and the slot's two mouth corners
 // (more fat than liver around them) stay out, the slot's two bottom corners (more liver) come
-// back: 600 - 40 - 6 + 2 pixels.
+// back: 600 - 40 - 6 + 2 pixels. Outline pixels below the liver's band but not fat leave too.
 TEST(SnapOutline, TheOutlineMovesOntoTheLiverAndClosedInFatLeaves) {
   constexpr int W = 40, H = 30;
   std::vector<int16_t> hu(W * H, -90);
@@ -416,4 +416,17 @@ TEST(SnapOutline, TheOutlineMovesOntoTheLiverAndClosedInFatLeaves) {
   EXPECT_EQ(std::count(mask.begin(), mask.end(), 7), 556);
   EXPECT_EQ(mask[10 * W + 19], 0) << "the slot";
   EXPECT_EQ(morvex::snapOutline(hu.data(), mask.data(), W, H, 7, 60, 0, 0), 0) << "no liver profile";
+  // The same block in bright tissue (200 HU) with a 3 x 4 patch at 40 HU (below the liver's band,
+  // above fat) inside the mask at its right edge, 200 HU beyond: nothing reaches it through fat and
+  // the growth passes it by; of the outline's patch pixels the two whose median stays at 40 leave.
+  std::vector<int16_t> bright(W * H, 200);
+  std::vector<uint8_t> edge(W * H, 0);
+  for (int y = 5; y < 25; ++y)
+    for (int x = 5; x < 35; ++x) {
+      bright[y * W + x] = y >= 11 && y <= 14 && x >= 31 ? (x == 34 ? 200 : 40) : 60;
+      edge[y * W + x] = x > 5 && x < 34 && y > 5 && y < 24 ? 7 : 0;
+    }
+  EXPECT_EQ(morvex::snapOutline(bright.data(), edge.data(), W, H, 7, 60, 0, 500), 590 - 28 * 18);
+  EXPECT_EQ(edge[12 * W + 33] + edge[13 * W + 33], 0);
+  EXPECT_EQ(edge[11 * W + 33], 7);
 }
