@@ -77,8 +77,9 @@ TEST_P(BallSurface, EnclosesTheBallAndIsClosed) {
   double b[6];
   ASSERT_TRUE(surfaces.bounds(1, b));
   const double zc = c[2] * bc.zSign;
-  EXPECT_NEAR((b[0] + b[1]) / 2, c[0], 1.0);
-  EXPECT_NEAR((b[2] + b[3]) / 2, c[1], 1.0);
+  // within less than a pixel in-plane: blocks coarser than a pixel sit at their own centres
+  EXPECT_NEAR((b[0] + b[1]) / 2, c[0], 0.5);
+  EXPECT_NEAR((b[2] + b[3]) / 2, c[1], 0.5);
   EXPECT_NEAR((b[4] + b[5]) / 2, zc, 2.5);
   EXPECT_NEAR(b[1] - b[0], 2 * r, 2.0);
   EXPECT_NEAR(b[5] - b[4], 2 * r, 5.0);
