@@ -83,12 +83,13 @@ void chooseSide(ResectionPlan& p, int slice, int x, int y) {
 TEST(Planning, APlaneSplittingABoxLiverThirtySeventyGivesThoseShares) {
   struct Case { const char* name; double nx, ny, nz; };
   // the box: columns 5..34, rows 4..23, slices 1..10 (30 x 20 x 10); a cut after 9 of 30 columns,
-  // after 6 of 20 rows and after 3 of 10 slices
+  // after 6 of 20 rows and after 3 of 10 slices; a tumour in the part removed
   for (const Case& c : {Case{"columns", 1, 0, 0}, Case{"rows", 0, 1, 0}, Case{"slices", 0, 0, -1}}) {
     SCOPED_TRACE(c.name);
     Labels l(44, 30, 13, 0.7, 0.9, 2.5);
     l.box(5, 34, 4, 23, 1, 10, kLiver);
     l.box(20, 24, 10, 12, 6, 8, kVessel);  // vessels count as liver
+    l.box(6, 9, 5, 8, 2, 3, kCancer);       // 32 voxels of tumour in the removed part
     const double at[3] = {13.5 * l.cs, 9.5 * l.rs, 3.5 * l.ss};
     ResectionPlan p = planeAt(at[0], at[1], at[2], c.nx, c.ny, c.nz);
     // remove the 30 % part: columns 5..13, rows 4..9, or slices 1..3 (the normal points away for slices)
@@ -97,32 +98,40 @@ TEST(Planning, APlaneSplittingABoxLiverThirtySeventyGivesThoseShares) {
     ASSERT_TRUE(f.valid && f.sideChosen);
     const double voxelMl = l.cs * l.rs * l.ss / 1000;
     EXPECT_NEAR(f.totalMl, 30 * 20 * 10 * voxelMl, 1e-9);
-    EXPECT_DOUBLE_EQ(f.functionalMl, f.totalMl);
-    EXPECT_NEAR(f.resectedPercent, 30.0, 0.5);
-    EXPECT_NEAR(f.remnantPercent, 70.0, 0.5);
+    EXPECT_NEAR(f.functionalMl, (6000 - 32) * voxelMl, 1e-9);
+    // shares of the functional liver: the tumour is neither resected nor kept liver
+    EXPECT_NEAR(f.resectedPercent, 100.0 * (1800 - 32) / (6000 - 32), 1e-9);
+    EXPECT_NEAR(f.remnantPercent, 100.0 * 4200 / (6000 - 32), 1e-9);
     EXPECT_NEAR(f.resectedMl + f.remnantMl, f.totalMl, 1e-9);
     PlanThresholds strict;
     strict.remnantPercent = 75;
+    strict.marginMm = 0;  // the tumour's margin is not what this asks
     ASSERT_EQ(planWarnings(f, strict).size(), 1u);
-    EXPECT_TRUE(planWarnings(f, PlanThresholds{}).empty());
+    strict.remnantPercent = 20;
+    EXPECT_TRUE(planWarnings(f, strict).empty());
   }
 }
 
 TEST(Planning, ABallFifteenMillimetresFromTheCutHasATenMillimetreMargin) {
-  // unequal spacing along all three axes; the cut between columns 39 and 40
-  Labels l(80, 64, 40, 0.6, 0.8, 1.25);
-  l.box(2, 77, 2, 61, 1, 38, kLiver);
-  const double cut = 39.5 * l.cs;
-  l.ball(cut - 15.0, 31 * l.rs, 20 * l.ss, 5.0);
-  const double halfVoxel = 0.5 * l.cs;  // along the cut's normal
-  struct Case { const char* name; ResectionPlan plan; };
-  for (Case c : {Case{"plane", planeAt(cut, 0, 0, 1, 0, 0)}, Case{"key line", keyLineAtColumn(40, l.h)}}) {
+  // unequal spacing along all three axes; the cut between columns 39 and 40, or between rows 31
+  // and 32 (a key line along the rows: the cut runs between rows of voxels)
+  constexpr double cs = 0.6, rs = 0.8, ss = 1.25;
+  const double cutX = 39.5 * cs, cutY = 31.5 * rs;
+  ResectionPlan alongRows;
+  alongRows.setKeyLine(straightLine(0, {0, 32}, {79, 32}));
+  struct Case { const char* name; ResectionPlan plan; double x, y, halfVoxel; };
+  for (Case c : {Case{"plane", planeAt(cutX, 0, 0, 1, 0, 0), cutX - 15.0, 31 * rs, 0.5 * cs},
+                 Case{"key line", keyLineAtColumn(40, 64), cutX - 15.0, 31 * rs, 0.5 * cs},
+                 Case{"key line along the rows", alongRows, 20 * cs, cutY - 15.0, 0.5 * rs}}) {
     SCOPED_TRACE(c.name);
+    Labels l(80, 64, 40, cs, rs, ss);
+    l.box(2, 77, 2, 61, 1, 38, kLiver);
+    l.ball(c.x, c.y, 20 * l.ss, 5.0);
     chooseSide(c.plan, 20, 10, 10);  // the tumour's side
     const PlanFigures f = computePlanFigures(l.volume(), c.plan);
     ASSERT_EQ(f.tumours.size(), 1u);
     const TumourFigures& t = f.tumours[0];
-    EXPECT_NEAR(t.marginMm, 10.0, halfVoxel);
+    EXPECT_NEAR(t.marginMm, 10.0, c.halfVoxel);
     EXPECT_TRUE(t.whollyResected);
     EXPECT_FALSE(t.crossesCut);
     EXPECT_NEAR(f.tumourMl, t.volumeMl, 1e-12);
@@ -134,6 +143,8 @@ TEST(Planning, ABallFifteenMillimetresFromTheCutHasATenMillimetreMargin) {
     ASSERT_EQ(w.size(), 1u);
     EXPECT_EQ(w[0].kind, PlanWarning::Kind::CloseMargin);
     EXPECT_EQ(w[0].tumour, 0);
+    wider.marginMm = t.marginMm;
+    EXPECT_TRUE(planWarnings(f, wider).empty()) << "a margin of the threshold itself is enough";
   }
 }
 
