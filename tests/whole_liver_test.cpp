@@ -322,6 +322,18 @@ TEST(LiverPieces, TheRunFollowsAnIslandPastTheEndOfTheMainRegion) {
   EXPECT_EQ(golden, (std::vector<long>{3199, 2383, 109, 0}));
 }
 
+// The volume the engine reads over crafted slices (width x height each) and spacings.
+morvex::TumourVolume tumourVolume(const std::vector<std::vector<int16_t>>& hu, const std::vector<std::vector<uint8_t>>& labels,
+                                  int width, int height, double cs, double rs, double ss) {
+  morvex::TumourVolume v;
+  v.width = width, v.height = height, v.columnSpacing = cs, v.rowSpacing = rs, v.sliceSpacing = ss;
+  for (std::size_t z = 0; z < hu.size(); ++z) {
+    v.intensities.push_back(hu[z].data());
+    v.labels.push_back(labels[z].data());
+  }
+  return v;
+}
+
 // The engine on a crafted volume: 5 slices of 48 x 36 pixels, 0.8 mm columns, 1.1 mm rows, 2 mm
 // apart. The liver label is a block at 60 HU; a hypodense lesion (20 HU) lies inside it and a
 // hyperdense one (120 HU) on its border, half outside the label; fat (-100 HU) around.
@@ -347,19 +359,7 @@ struct Crafted {
         }
     labels[2][17 * W + 18] = 8;  // a user's label inside the hypodense lesion
   }
-  morvex::TumourVolume volume() const {
-    morvex::TumourVolume v;
-    v.width = W;
-    v.height = H;
-    v.columnSpacing = 0.8;
-    v.rowSpacing = 1.1;
-    v.sliceSpacing = 2.0;
-    for (int z = 0; z < D; ++z) {
-      v.intensities.push_back(hu[z].data());
-      v.labels.push_back(labels[z].data());
-    }
-    return v;
-  }
+  morvex::TumourVolume volume() const { return tumourVolume(hu, labels, W, H, 0.8, 1.1, 2.0); }
 };
 
 TEST(TumourClick, OutcomesOnACraftedVolume) {
@@ -423,12 +423,6 @@ TEST(TumourClick, EdgeAgainstAMuscleAndPastTheLabelsEnd) {
   std::vector<std::vector<int16_t>> hu(D, std::vector<int16_t>(W * H, -100));
   std::vector<std::vector<uint8_t>> labels(D, std::vector<uint8_t>(W * H, 0));
   std::vector<uint8_t> truth(W * H * D, 0);
-  morvex::TumourVolume v;
-  v.width = W;
-  v.height = H;
-  v.columnSpacing = 0.9;
-  v.rowSpacing = 1.2;
-  v.sliceSpacing = 3.0;
   for (int z = 0; z < D; ++z) {
     for (int y = 4; y < 28; ++y)
       for (int x = 4; x < 34; ++x) {
@@ -439,9 +433,8 @@ TEST(TumourClick, EdgeAgainstAMuscleAndPastTheLabelsEnd) {
         hu[z][i] = static_cast<int16_t>((x >= 30 ? 40 : truth[z * W * H + i] ? 20 : 60) + ripple);
         if (x < 30 && z < 4) labels[z][i] = 1;  // no label on the last slice
       }
-    v.intensities.push_back(hu[z].data());
-    v.labels.push_back(labels[z].data());
   }
+  const morvex::TumourVolume v = tumourVolume(hu, labels, W, H, 0.9, 1.2, 3.0);
   const morvex::TumourRegion r = morvex::segmentTumourFromClick(v, 2, 24, 16, morvex::LiverIntensity{56, 60, 64, 4000});
   ASSERT_EQ(r.status, TumourClickStatus::Done);
   long both = 0, muscle = 0, lastSlice = 0, all = 0;
@@ -464,12 +457,6 @@ TEST(TumourClick, ANoisyEdgeIsDecidedByItsNeighboursToo) {
   std::vector<std::vector<int16_t>> hu(D, std::vector<int16_t>(W * H, -100));
   std::vector<std::vector<uint8_t>> labels(D, std::vector<uint8_t>(W * H, 0));
   std::vector<uint8_t> truth(W * H * D, 0);
-  morvex::TumourVolume v;
-  v.width = W;
-  v.height = H;
-  v.columnSpacing = 0.8;
-  v.rowSpacing = 0.8;
-  v.sliceSpacing = 2.5;
   for (int z = 0; z < D; ++z) {
     for (int y = 2; y < H - 2; ++y)
       for (int x = 2; x < W - 2; ++x) {
@@ -481,9 +468,8 @@ TEST(TumourClick, ANoisyEdgeIsDecidedByItsNeighboursToo) {
         hu[z][i] = static_cast<int16_t>((truth[z * W * H + i] ? 20 : 60) + static_cast<int>(hash % 61u) - 30);
         labels[z][i] = 1;
       }
-    v.intensities.push_back(hu[z].data());
-    v.labels.push_back(labels[z].data());
   }
+  const morvex::TumourVolume v = tumourVolume(hu, labels, W, H, 0.8, 0.8, 2.5);
   const morvex::TumourRegion r = morvex::segmentTumourFromClick(v, 2, 24, 20, morvex::LiverIntensity{40, 60, 80, 4000});
   ASSERT_EQ(r.status, TumourClickStatus::Done);
   long both = 0, all = 0;
