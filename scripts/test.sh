@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: first a normal build, then a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the worker-thread tests built with
-# ThreadSanitizer (a data race fails), then runs each fuzz target for 20 s (skipped with a message
+# ThreadSanitizer (a data race fails), then runs each fuzz target for 10 s (skipped with a message
 # where clang's fuzzer runtime is missing). --no-sanitize / --no-tsan / --no-fuzz leave a stage out.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -37,7 +37,7 @@ if [ "$tsan" = 1 ]; then
 fi
 
 if [ "$fuzz" = 1 ]; then
-  echo "== fuzz targets (20 s each) ($(date +%T))"
-  bash "$root/scripts/fuzz.sh" 20
+  echo "== fuzz targets (10 s each) ($(date +%T))"
+  bash "$root/scripts/fuzz.sh" 10
 fi
 echo "== done ($(date +%T))"
